@@ -1,0 +1,11 @@
+#pragma once
+
+#include <filesystem>
+
+namespace qv::test {
+
+// The folder holding the running test program; the setup program and the test
+// helper programs are built into the same folder.
+std::filesystem::path TestBinaryFolder();
+
+}  // namespace qv::test

@@ -1,0 +1,31 @@
+#pragma once
+// Path forms: the normal absolute form of installation and game folders, the
+// safety test for relative paths read from records, and the "\\?\" long form.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace qv::setup {
+
+// Absolute (as GetFullPathNameW makes it), lexically normal, '\' separators, no
+// trailing separator except on a root alone. Nothing on disk is consulted.
+// Raises std::filesystem::filesystem_error("absolute", ...) when the system refuses.
+std::filesystem::path NormalAbsolutePath(const std::filesystem::path& path);
+
+// Lexical normalisation only: root name kept, '\' separators, "." dropped,
+// "x\.." cancelled, ".." after the root dropped, "." for a path that cancels out.
+// A trailing separator of the input is kept.
+std::wstring LexicallyNormalText(std::wstring_view text);
+
+// True when the record path can be joined under a folder without leaving it:
+// not empty, no root name or root directory, no empty, "." or ".." element and
+// no ':' (drive letters and alternate data streams). Raises on invalid UTF-8.
+bool IsSafeRelativePath(std::string_view utf8);
+
+// The form handed to process creation and other calls that take long paths:
+// texts up to 259 characters and texts already in "\\?\" form come back as
+// they are; longer ones become "\\?\C:\..." or "\\?\UNC\server\...".
+std::wstring ToLongPath(std::wstring_view text);
+
+}  // namespace qv::setup

@@ -10,6 +10,7 @@
 
 #include "foundation/elevation.h"
 #include "foundation/http-client.h"
+#include "foundation/winhttp-exchange.h"
 #include "support/test-server.h"
 
 namespace {
@@ -44,6 +45,24 @@ struct Recorder {
     return request;
   }
 };
+
+TEST(HttpHeaders, LengthText) {
+  struct Case {
+    const wchar_t* text;
+    std::uint64_t value;
+  } cases[] = {
+      {L"1048576", 1048576},
+      {L"  42", 42},
+      {L"+7", 7},
+      {L"12abc", 12},
+      {L"", 0},
+      {L"abc", 0},
+      {L"18446744073709551615", 18446744073709551615ull},
+      {L"99999999999999999999999", 18446744073709551615ull},  // saturates
+      {L"-1", 18446744073709551615ull},                       // wraps: never a small length
+  };
+  for (const Case& c : cases) EXPECT_EQ(ParseHeaderNumber(c.text), c.value) << std::wstring(c.text).size();
+}
 
 class HttpDownloadTest : public ::testing::Test {
  protected:

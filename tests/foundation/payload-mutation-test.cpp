@@ -17,6 +17,7 @@
 #include "foundation/text.h"
 #include "foundation/tree-walk.h"
 #include "selftest/test-payload.h"
+#include "support/guarded-bytes.h"
 #include "support/payload-layout.h"
 #include "support/temp-folder.h"
 
@@ -128,7 +129,7 @@ TEST(PayloadMutation, DamagedArchivesFailWithTheirOwnMessages) {
   std::mt19937 random(20261210);
   int extracted = 0, refused = 0;
   for (int i = 0; i < 300; ++i) {
-    const std::string archive = Mutate(valid, layout, random);
+    const qv::test::GuardedBytes archive(Mutate(valid, layout, random));
     SCOPED_TRACE("mutant " + std::to_string(i));
 
     std::string index_error;

@@ -1,13 +1,13 @@
 #include "foundation/file-hash.h"
 
 #include <windows.h>
-#include <bcrypt.h>
 
 #include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <vector>
 
+#include "foundation/cng-handles.h"
 #include "foundation/hooks.h"
 #include "foundation/paths.h"
 #include "foundation/text.h"
@@ -15,23 +15,6 @@
 
 namespace qv::setup {
 namespace {
-
-struct AlgorithmTraits {
-  using Value = BCRYPT_ALG_HANDLE;
-  static Value Invalid() noexcept { return nullptr; }
-  static bool IsValid(Value v) noexcept { return v != nullptr; }
-  static void Close(Value v) noexcept { ::BCryptCloseAlgorithmProvider(v, 0); }
-};
-
-struct HashTraits {
-  using Value = BCRYPT_HASH_HANDLE;
-  static Value Invalid() noexcept { return nullptr; }
-  static bool IsValid(Value v) noexcept { return v != nullptr; }
-  static void Close(Value v) noexcept { ::BCryptDestroyHash(v); }
-};
-
-using UniqueAlgorithm = UniqueResource<AlgorithmTraits>;
-using UniqueHash = UniqueResource<HashTraits>;
 
 constexpr DWORD kReadBlock = 1 << 20;
 constexpr DWORD kSmallestBlock = 4096;
@@ -84,7 +67,7 @@ UniqueFile OpenForHashing(const std::filesystem::path& path, const OpenRetryPoli
 }  // namespace
 
 std::string HashFileSha256(const std::filesystem::path& path, std::uint64_t limit, const OpenRetryPolicy& retry) {
-  UniqueAlgorithm algorithm;
+  UniqueAlgorithmProvider algorithm;
   if (::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) {
     throw std::runtime_error("SHA256 provider unavailable.");
   }
@@ -96,7 +79,7 @@ std::string HashFileSha256(const std::filesystem::path& path, std::uint64_t limi
     object_length = 0;
   }
   std::vector<UCHAR> hash_object(object_length);
-  UniqueHash hash;
+  UniqueHashObject hash;
   if (::BCryptCreateHash(algorithm.get(), hash.put(), hash_object.empty() ? nullptr : hash_object.data(),
                          object_length, nullptr, 0, 0) != 0) {
     throw std::runtime_error("SHA256 initialization failed.");
@@ -148,9 +131,9 @@ std::string HashFileSha256(const std::filesystem::path& path, std::uint64_t limi
 std::string HashFile(const std::filesystem::path& path) { return HashFileSha256(path, kWholeFile); }
 
 bool Sha256OfBuffer(const void* bytes, std::uint32_t length, unsigned char* digest) {
-  UniqueAlgorithm algorithm;
+  UniqueAlgorithmProvider algorithm;
   if (::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return false;
-  UniqueHash hash;
+  UniqueHashObject hash;
   if (::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0) != 0) return false;
   if (::BCryptHashData(hash.get(), static_cast<PUCHAR>(const_cast<void*>(bytes)), length, 0) != 0) return false;
   return ::BCryptFinishHash(hash.get(), digest, 32, 0) == 0;

@@ -213,10 +213,11 @@ std::vector<InstalledFile> ExtractPayload(const void* archive, std::size_t lengt
 
     CreateFolders(file_path.parent_path());
     if (ItemExists(file_path)) Fail("Duplicate payload path.");
-    // A file that cannot be created is reported once its stream has been
-    // checked, like any other write failure.
+    // Only a new file, and never through a link that appeared since: a file that
+    // cannot be created is reported once its stream has been checked, like any
+    // other write failure.
     UniqueFile file(::CreateFileW(ToLongPath(file_path.native()).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     bool written = InflateEntry(raw, file.get());
     if (file && !::CloseHandle(file.release())) written = false;  // closed by hand to see its result
     if (!written) Fail("Could not write installation files.");

@@ -231,8 +231,6 @@ std::vector<InstalledFile> ExtractPayload(const void* archive, std::size_t lengt
 
 std::filesystem::path SafePayloadPath(const std::filesystem::path& root, const std::string& name) {
   auto unsafe = [] { Fail("Unsafe payload path."); };
-  // A NUL would cut the name short inside the system's calls.
-  if (name.find('\0') != std::string::npos) unsafe();
   std::wstring relative;
   try {
     relative = PathFromUtf8(name).native();
@@ -246,8 +244,7 @@ std::filesystem::path SafePayloadPath(const std::filesystem::path& root, const s
   while (start <= relative.size()) {
     size_t end = relative.find_first_of(L"\\/", start);
     if (end == std::wstring::npos) end = relative.size();
-    std::wstring_view element(relative.data() + start, end - start);
-    if (element == L"." || element == L".." || element.find(L':') != std::wstring_view::npos) unsafe();
+    if (IsUnsafePathElement(std::wstring_view(relative.data() + start, end - start))) unsafe();
     start = end + 1;
   }
   return root / std::filesystem::path(relative);

@@ -64,9 +64,10 @@ std::vector<InstalledFile> ExtractPayload(const void* archive, std::size_t lengt
 
 // `name` (UTF-8, '/' or '\' separators) joined under `root`. Raises
 // "Unsafe payload path." for anything that could leave the root: an absolute or
-// rooted path, a drive or server name, a "." or ".." element, a ':' anywhere
-// (drive-relative forms, alternate data streams), a NUL byte or invalid UTF-8.
-// An empty name yields the root itself with a trailing separator.
+// rooted path, a drive or server name, an element that IsUnsafePathElement
+// refuses ("." and "..", dots and blanks only, ':' anywhere, NUL) or invalid
+// UTF-8. Empty elements pass: an empty name yields the root itself with a
+// trailing separator.
 std::filesystem::path SafePayloadPath(const std::filesystem::path& root, const std::string& name);
 
 }  // namespace qv::setup

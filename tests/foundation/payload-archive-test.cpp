@@ -364,13 +364,13 @@ TEST(SafePayloadPath, JoinsOnlyNamesThatStayUnderTheRoot) {
   const fs::path root = L"C:\\Games\\QV";
   EXPECT_EQ(SafePayloadPath(root, "a/b.c").native(), L"C:\\Games\\QV\\a/b.c");
   EXPECT_EQ(SafePayloadPath(root, "a//b").native(), L"C:\\Games\\QV\\a//b");
-  EXPECT_EQ(SafePayloadPath(root, "...").native(), L"C:\\Games\\QV\\...");
+  EXPECT_EQ(SafePayloadPath(root, "a./.b/c d").native(), L"C:\\Games\\QV\\a./.b/c d");
   EXPECT_EQ(SafePayloadPath(root, "").native(), L"C:\\Games\\QV\\");
   EXPECT_EQ(SafePayloadPath(L"C:\\Games\\QV\\", "x").native(), L"C:\\Games\\QV\\x");
   const char* unsafe[] = {"../x",  "a/../b", "./a",          "a/.",     "..",        "C:x",
                           "C:/x",  "/x",     "\\x",          "a:b/c",   "x/y:z",     "f.txt:stream",
                           "//server/share/x", "\\\\?\\C:\\x", "\\\\.\\PhysicalDrive0", "\\??\\C:\\x",
-                          "a\\..\\..\\b", "\xC3"};
+                          "a\\..\\..\\b", "\xC3", "...", "a/.../b", "a/.. /b", ". ./x", " "};
   for (const char* name : unsafe) {
     EXPECT_EQ(ThrownMessage([&] { SafePayloadPath(root, name); }), "Unsafe payload path.") << name;
   }

@@ -98,6 +98,10 @@ TEST(Paths, SafeRelativePaths) {
     EXPECT_EQ(IsSafeRelativePath(c.text), c.safe) << "'" << c.text << "'";
   }
   EXPECT_THROW(IsSafeRelativePath("a/\xFF"), std::system_error);
+  EXPECT_FALSE(IsSafeRelativePath(std::string_view("..\0/x", 5)));
+  EXPECT_FALSE(IsSafeRelativePath(std::string_view("a\0", 2)));
+  for (const char* dots : {"...", "a/.../b", "a/.. /b", ". ./x", "x/ "}) EXPECT_FALSE(IsSafeRelativePath(dots)) << dots;
+  EXPECT_TRUE(IsSafeRelativePath("a./.b/c d"));
 }
 
 TEST(Paths, LongPathForm) {

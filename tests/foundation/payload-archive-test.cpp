@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/elevation.h"
 #include "foundation/file-hash.h"
 #include "foundation/hooks.h"
 #include "foundation/text.h"
@@ -358,6 +359,38 @@ TEST_F(PayloadTest, SameNameTwiceIsADuplicate) {
   EXPECT_EQ(ExtractError(Build({{"a/b.txt", "1"}, {"a\\b.txt", "2"}}), L"one"), "Duplicate payload path.");
   // File names are matched as the system matches them, letter case ignored.
   EXPECT_EQ(ExtractError(Build({{"Read.me", "1"}, {"READ.ME", "2"}}), L"two"), "Duplicate payload path.");
+}
+
+TEST_F(PayloadTest, NamesTheFileSystemRefuses) {
+  // A file where a folder must be: the folder cannot be created.
+  fs::path target = Target(L"file-as-folder");
+  try {
+    Extract(Build({{"bin", "a file"}, {"bin/qv.exe", "x"}}), target);
+    ADD_FAILURE() << "no exception";
+  } catch (const fs::filesystem_error& e) {
+    EXPECT_NE(std::string(e.what()).find("create_directories"), std::string::npos) << e.what();
+    EXPECT_EQ(e.path1(), target / L"bin");
+  }
+  // A name with a character no file name may hold: its existence cannot be queried.
+  target = Target(L"bad-character");
+  try {
+    Extract(Build({{"a|b", "x"}}), target);
+    ADD_FAILURE() << "no exception";
+  } catch (const fs::filesystem_error& e) {
+    EXPECT_NE(std::string(e.what()).find("exists"), std::string::npos) << e.what();
+  }
+}
+
+TEST_F(PayloadTest, AFileThatCannotBeCreatedIsReportedAfterItsStream) {
+  // Wine reports an over-long name as absent and then fails to create it;
+  // Windows already refuses the existence query.
+  if (!IsRunningUnderWine()) GTEST_SKIP() << "needs a name that is absent but cannot be created";
+  const std::string name(300, 'n');
+  std::string archive = Build({{"ok.txt", "ok"}, {name, "content"}});
+  EXPECT_EQ(ExtractError(archive, L"long"), "Could not write installation files.");
+  // The stream is checked first: a damaged one is reported as such.
+  archive.back() ^= 1;
+  EXPECT_EQ(ExtractError(archive, L"long-damaged"), "Installer payload decompression failed.");
 }
 
 TEST(SafePayloadPath, JoinsOnlyNamesThatStayUnderTheRoot) {

@@ -138,18 +138,25 @@ std::filesystem::path NormalAbsolutePath(const std::filesystem::path& path) {
   return std::filesystem::path(normal);
 }
 
+bool IsUnsafePathElement(std::wstring_view element) {
+  if (element.find_first_of(std::wstring_view(L":\0", 2)) != std::wstring_view::npos) return true;
+  // ".", ".." and every other name of dots and blanks only: the system trims
+  // trailing dots and blanks, so "..." or ".. " can end up meaning "..".
+  return !element.empty() && element.find_first_not_of(L". ") == std::wstring_view::npos;
+}
+
 bool IsSafeRelativePath(std::string_view utf8) {
   if (utf8.empty()) return false;
   std::filesystem::path path = PathFromUtf8(utf8);
   PathParts parts = SplitPath(path.native());
   if (!parts.root_name.empty() || parts.root_directory) return false;
   for (const std::wstring& element : parts.elements) {
-    if (element.empty() || element == L"." || element == L".." || element.find(L':') != std::wstring::npos) {
-      return false;
-    }
+    if (element.empty() || IsUnsafePathElement(element)) return false;
   }
   return true;
 }
+
+bool HasRelativePart(std::wstring_view text) { return !SplitPath(text).elements.empty(); }
 
 std::wstring ToLongPath(std::wstring_view text) {
   if (text.size() <= 259) return std::wstring(text);

@@ -18,10 +18,22 @@ std::filesystem::path NormalAbsolutePath(const std::filesystem::path& path);
 // A trailing separator of the input is kept.
 std::wstring LexicallyNormalText(std::wstring_view text);
 
+// True for one element of a relative path (the text between separators) that
+// could leave or escape the folder it is joined under: ".", "..", any other
+// name made of dots and blanks only, and names holding ':' (drive letters,
+// alternate data streams) or NUL (the system would end the name there).
+// An empty element is not unsafe by itself.
+bool IsUnsafePathElement(std::wstring_view element);
+
 // True when the record path can be joined under a folder without leaving it:
-// not empty, no root name or root directory, no empty, "." or ".." element and
-// no ':' (drive letters and alternate data streams). Raises on invalid UTF-8.
+// not empty, no root name or root directory, and no element that is empty or
+// IsUnsafePathElement. Raises on invalid UTF-8.
 bool IsSafeRelativePath(std::string_view utf8);
+
+// True when the text names something below its root: anything after the root
+// name ("C:", "\\server", "\\?\C:", "\\.\device") and the root directory.
+// "C:\" and "\\server\" have none; "\\server\share" and "C:x" have one.
+bool HasRelativePart(std::wstring_view text);
 
 // The form handed to process creation and other calls that take long paths:
 // texts up to 259 characters and texts already in "\\?\" form come back as

@@ -98,6 +98,10 @@ TEST(Paths, SafeRelativePaths) {
     EXPECT_EQ(IsSafeRelativePath(c.text), c.safe) << "'" << c.text << "'";
   }
   EXPECT_THROW(IsSafeRelativePath("a/\xFF"), std::system_error);
+  EXPECT_FALSE(IsSafeRelativePath(std::string_view("..\0/x", 5)));
+  EXPECT_FALSE(IsSafeRelativePath(std::string_view("a\0", 2)));
+  for (const char* dots : {"...", "a/.../b", "a/.. /b", ". ./x", "x/ "}) EXPECT_FALSE(IsSafeRelativePath(dots)) << dots;
+  EXPECT_TRUE(IsSafeRelativePath("a./.b/c d"));
 }
 
 TEST(Paths, LongPathForm) {
@@ -119,6 +123,25 @@ TEST(Paths, LongPathForm) {
 
   std::wstring dotted = L"D:\\x\\..\\y\\.\\" + std::wstring(260, L'e');
   EXPECT_EQ(ToLongPath(dotted), L"\\\\?\\D:\\y\\" + std::wstring(260, L'e'));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(Paths, RelativePartAfterTheRoot) {
+  struct Case {
+    const wchar_t* text;
+    bool has;
+  } cases[] = {
+      {L"C:\\", false},          {L"C:", false},          {L"\\", false},
+      {L"\\\\server\\", false},  {L"\\\\?\\C:\\", false}, {L"//server", false},
+      {L"C:\\x", true},          {L"C:x", true},          {L"\\\\server\\share", true},
+      {L"\\\\?\\C:\\x\\", true}, {L"x\\", true},          {L"", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(qv::setup::HasRelativePart(c.text), c.has) << std::filesystem::path(c.text).string();
+  }
 }
 
 }  // namespace

@@ -1,0 +1,326 @@
+// Throughput of payload extraction and file hashing.
+//
+// Builds a payload of about 256 MiB in 1,000 files of mixed compressibility,
+// then measures in one process:
+//   - ExtractPayload into a fresh folder (inflate, write, HashFile of each file);
+//   - the floor: inflating the same streams into memory and hashing the output
+//     with SHA-256, no files at all;
+//   - their ratio, and HashFile over the extracted files.
+// It also watches the process's private memory during extraction, which must not
+// grow with the size of the files. Run it with tools/bench.sh.
+//
+// Options: --mib N (payload size, default 256), --files N (default 1000),
+//          --runs N (measurements of each kind, best one reported; default 3).
+
+#include <windows.h>
+#include <bcrypt.h>
+#include <psapi.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "foundation/cng-handles.h"
+#include "foundation/file-hash.h"
+#include "foundation/hooks.h"
+#include "foundation/payload-archive.h"
+#include "foundation/tree-walk.h"
+#include "selftest/test-payload.h"
+
+namespace {
+
+using namespace qv::setup;
+using Clock = std::chrono::steady_clock;
+
+struct Options {
+  std::uint64_t mib = 256;
+  int files = 1000;
+  int runs = 3;
+};
+
+// Reproducible bytes without the cost of a library generator.
+struct XorShift {
+  std::uint64_t state;
+  std::uint64_t Next() {
+    state ^= state << 13;
+    state ^= state >> 7;
+    state ^= state << 17;
+    return state;
+  }
+};
+
+// Incompressible content, like packed textures or audio.
+std::string Noise(std::size_t length, XorShift& random) {
+  std::string out(length, '\0');
+  std::size_t i = 0;
+  for (; i + 8 <= length; i += 8) {
+    std::uint64_t value = random.Next();
+    std::memcpy(&out[i], &value, 8);
+  }
+  for (; i < length; ++i) out[i] = static_cast<char>(random.Next());
+  return out;
+}
+
+// Text that compresses well, like shader sources, licences and JSON.
+std::string Text(std::size_t length, XorShift& random) {
+  static const char* const kWords[] = {"float4", "uniform", "sampler", "return", "texture", "position", "normal",
+                                       "{",      "}",       "=",       ";",      "0.5f",    "vec3",     "light",
+                                       "shadow", "const",   "struct",  "if",     "for",     "color",    "\"name\":"};
+  std::string out;
+  out.reserve(length + 16);
+  while (out.size() < length) {
+    out += kWords[random.Next() % (sizeof(kWords) / sizeof(kWords[0]))];
+    out += (random.Next() % 9 == 0) ? '\n' : ' ';
+  }
+  out.resize(length);
+  return out;
+}
+
+// Program-like binary: runs of zeros, small numbers and random stretches.
+std::string Binary(std::size_t length, XorShift& random) {
+  std::string out;
+  out.reserve(length + 256);
+  while (out.size() < length) {
+    std::uint64_t pick = random.Next();
+    std::size_t run = 16 + (pick >> 8) % 240;
+    switch (pick % 3) {
+      case 0: out.append(run, '\0'); break;
+      case 1:
+        for (std::size_t i = 0; i < run; ++i) out += static_cast<char>(random.Next() % 16);
+        break;
+      default: out += Noise(run, random); break;
+    }
+  }
+  out.resize(length);
+  return out;
+}
+
+FixtureFiles MakeFiles(const Options& options) {
+  XorShift random{0x9E3779B97F4A7C15ull};
+  const std::uint64_t total = options.mib << 20;
+  // One large incompressible file: its stream is longer than one 64 MiB input piece.
+  const std::uint64_t large = std::min<std::uint64_t>(72ull << 20, total / 3);
+  const int small_count = std::max(options.files - 1, 1);
+  // The other sizes spread log-uniformly between 512 bytes and 4 MiB, scaled to the total.
+  std::vector<double> weights(small_count);
+  double sum = 0;
+  for (auto& w : weights) {
+    w = std::exp(std::log(512.0) + (random.Next() % 10000) / 10000.0 * (std::log(4194304.0) - std::log(512.0)));
+    sum += w;
+  }
+  static const char* const kFolders[] = {"", "bin/", "shaders/vk/", "fonts/", "voices/", "licences/", "extractor/"};
+  FixtureFiles files;
+  files.emplace_back("voices/large-model.bin", Noise(large, random));
+  for (int i = 0; i < small_count; ++i) {
+    std::size_t size = static_cast<std::size_t>(weights[i] / sum * static_cast<double>(total - large));
+    char name[64];
+    std::snprintf(name, sizeof(name), "%sfile-%04d.dat", kFolders[random.Next() % 7], i);
+    std::string content;
+    switch (random.Next() % 3) {
+      case 0: content = Noise(size, random); break;
+      case 1: content = Text(size, random); break;
+      default: content = Binary(size, random); break;
+    }
+    files.emplace_back(name, std::move(content));
+  }
+  return files;
+}
+
+std::filesystem::path BenchFolder() {
+  wchar_t temp[MAX_PATH + 1];
+  DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
+  return std::filesystem::path(std::wstring(temp, length)) / (L"qv-bench-" + std::to_wstring(::GetCurrentProcessId()));
+}
+
+// The process's committed private memory (Wine leaves PrivateUsage at 0).
+std::uint64_t PrivateBytes() {
+  PROCESS_MEMORY_COUNTERS counters{};
+  counters.cb = sizeof(counters);
+  ::GetProcessMemoryInfo(::GetCurrentProcess(), &counters, sizeof(counters));
+  return counters.PagefileUsage;
+}
+
+double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).count(); }
+
+double MegabytesPerSecond(std::uint64_t bytes, double seconds) { return bytes / 1e6 / seconds; }
+
+std::uint64_t ReadLittleEndian(const unsigned char* bytes, int count) {
+  std::uint64_t value = 0;
+  for (int i = count - 1; i >= 0; --i) value = (value << 8) | bytes[i];
+  return value;
+}
+
+// The floor: every stream inflated through one 1 MiB buffer, in input pieces of
+// at most 64 MiB, and the output hashed with SHA-256 as it comes. Returns the
+// number of entries whose digest matched.
+int InflateAndHashInMemory(const std::string& archive) {
+  const auto* data = reinterpret_cast<const unsigned char*>(archive.data());
+  const std::uint32_t count = static_cast<std::uint32_t>(ReadLittleEndian(data + 8, 4));
+  std::size_t at = 12;
+  auto output = std::make_unique<unsigned char[]>(1 << 20);
+  UniqueAlgorithmProvider algorithm;
+  if (::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return -1;
+  int matched = 0;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    const std::size_t name_length = ReadLittleEndian(data + at, 2);
+    const unsigned char* fixed = data + at + 2 + name_length;
+    const std::uint64_t packed = ReadLittleEndian(fixed + 8, 8);
+    const char* stored = reinterpret_cast<const char*>(fixed + 16);
+    const unsigned char* stream_data = fixed + 80;
+    at += 2 + name_length + 80 + packed;
+
+    UniqueHashObject hash;
+    if (::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0) != 0) return -1;
+    z_stream stream{};
+    inflateInit(&stream);
+    std::uint64_t consumed = 0;
+    int result = Z_OK;
+    while (result == Z_OK) {
+      if (stream.avail_in == 0 && consumed < packed) {
+        std::uint64_t piece = std::min<std::uint64_t>(packed - consumed, 64ull << 20);
+        stream.next_in = const_cast<Bytef*>(stream_data + consumed);
+        stream.avail_in = static_cast<uInt>(piece);
+        consumed += piece;
+      }
+      stream.next_out = output.get();
+      stream.avail_out = 1 << 20;
+      result = inflate(&stream, Z_NO_FLUSH);
+      ::BCryptHashData(hash.get(), output.get(), (1 << 20) - stream.avail_out, 0);
+    }
+    inflateEnd(&stream);
+    unsigned char digest[32];
+    ::BCryptFinishHash(hash.get(), digest, 32, 0);
+    char text[65];
+    for (int b = 0; b < 32; ++b) std::snprintf(text + 2 * b, 3, "%02x", digest[b]);
+    if (result == Z_STREAM_END && std::memcmp(text, stored, 64) == 0) ++matched;
+  }
+  return matched;
+}
+
+int Run(const Options& options) {
+  const std::filesystem::path folder = BenchFolder();
+  RemoveTree(folder);
+
+  std::printf("Building a payload of %llu MiB in %d files...\n", static_cast<unsigned long long>(options.mib),
+              options.files);
+  std::fflush(stdout);
+  std::uint64_t unpacked = 0;
+  std::string archive;
+  {
+    FixtureFiles files = MakeFiles(options);
+    for (const auto& file : files) unpacked += file.second.size();
+    Clock::time_point start = Clock::now();
+    archive = BuildTestPayload(folder / L"scratch", files, HashFile);
+    std::printf("  built in %.1f s: %.1f MiB unpacked, %.1f MiB packed (%.0f%%), largest file %.1f MiB\n",
+                Seconds(Clock::now() - start), unpacked / 1048576.0, archive.size() / 1048576.0,
+                100.0 * archive.size() / unpacked, files.front().second.size() / 1048576.0);
+  }
+  const std::size_t entries = ReadPayloadIndex(archive.data(), archive.size()).size();
+
+  // Extraction, with the private memory watched through the progress hook.
+  const std::uint64_t baseline = PrivateBytes();
+  std::uint64_t peak = baseline;
+  ProgressHook = [&](std::uint64_t, std::uint64_t) { peak = std::max(peak, PrivateBytes()); };
+  double best_extract = 1e100;
+  std::filesystem::path last_target;
+  for (int run = 0; run < options.runs; ++run) {
+    if (!last_target.empty()) RemoveTree(last_target);
+    last_target = folder / (L"extract-" + std::to_wstring(run));
+    ResetProgress(unpacked);
+    Clock::duration hashing{};
+    FileHasher timed_hash = [&](const std::filesystem::path& path) {
+      Clock::time_point begin = Clock::now();
+      std::string digest = HashFile(path);
+      hashing += Clock::now() - begin;
+      return digest;
+    };
+    Clock::time_point start = Clock::now();
+    std::vector<InstalledFile> installed = ExtractPayload(archive.data(), archive.size(), last_target, timed_hash);
+    double seconds = Seconds(Clock::now() - start);
+    if (installed.size() != entries) throw std::runtime_error("extraction missed entries");
+    std::printf("  extract run %d: %.2f s, %.0f MB/s (%.2f s of it in HashFile)\n", run + 1, seconds,
+                MegabytesPerSecond(unpacked, seconds), Seconds(hashing));
+    std::fflush(stdout);
+    best_extract = std::min(best_extract, seconds);
+  }
+  ProgressHook = nullptr;
+
+  double best_floor = 1e100;
+  for (int run = 0; run < options.runs; ++run) {
+    Clock::time_point start = Clock::now();
+    int matched = InflateAndHashInMemory(archive);
+    double seconds = Seconds(Clock::now() - start);
+    if (matched != static_cast<int>(entries)) throw std::runtime_error("the in-memory pass disagrees with the digests");
+    std::printf("  floor run %d: %.2f s, %.0f MB/s\n", run + 1, seconds, MegabytesPerSecond(unpacked, seconds));
+    std::fflush(stdout);
+    best_floor = std::min(best_floor, seconds);
+  }
+
+  std::vector<std::filesystem::path> extracted;
+  WalkTree(last_target, [&](const TreeEntry& entry) {
+    if (!entry.info.IsFolder()) extracted.push_back(entry.path);
+    return WalkStep::kContinue;
+  });
+  double best_hash = 1e100;
+  for (int run = 0; run < options.runs; ++run) {
+    Clock::time_point start = Clock::now();
+    for (const auto& path : extracted) HashFile(path);
+    double seconds = Seconds(Clock::now() - start);
+    std::printf("  HashFile run %d: %.2f s, %.0f MB/s\n", run + 1, seconds, MegabytesPerSecond(unpacked, seconds));
+    std::fflush(stdout);
+    best_hash = std::min(best_hash, seconds);
+  }
+  RemoveTree(folder);
+
+  const double extract_rate = MegabytesPerSecond(unpacked, best_extract);
+  const double floor_rate = MegabytesPerSecond(unpacked, best_floor);
+  std::printf("\nPayload: %zu files, %.1f MiB unpacked (MB = 10^6 bytes; best of %d runs)\n", entries,
+              unpacked / 1048576.0, options.runs);
+  std::printf("ExtractPayload:               %7.0f MB/s\n", extract_rate);
+  std::printf("Floor (inflate + SHA-256):    %7.0f MB/s\n", floor_rate);
+  std::printf("Ratio extract / floor:        %7.2f\n", extract_rate / floor_rate);
+  std::printf("HashFile:                     %7.0f MB/s\n", MegabytesPerSecond(unpacked, best_hash));
+  std::printf("Private memory during extraction: %.1f MiB above the %.1f MiB before it\n",
+              (peak - baseline) / 1048576.0, baseline / 1048576.0);
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Options options;
+  for (int i = 1; i + 1 < argc; i += 2) {
+    std::string option = argv[i];
+    long value = std::strtol(argv[i + 1], nullptr, 10);
+    if (value <= 0) {
+      std::fprintf(stderr, "bad value for %s\n", option.c_str());
+      return 2;
+    }
+    if (option == "--mib") {
+      options.mib = static_cast<std::uint64_t>(value);
+    } else if (option == "--files") {
+      options.files = static_cast<int>(value);
+    } else if (option == "--runs") {
+      options.runs = static_cast<int>(value);
+    } else {
+      std::fprintf(stderr, "usage: bench [--mib N] [--files N] [--runs N]\n");
+      return 2;
+    }
+  }
+  try {
+    return Run(options);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "bench failed: %s\n", e.what());
+    return 1;
+  }
+}

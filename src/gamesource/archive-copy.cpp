@@ -4,8 +4,8 @@
 
 #include <memory>
 #include <stdexcept>
-#include <system_error>
 
+#include "foundation/create-folders.h"
 #include "foundation/hooks.h"
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
@@ -94,9 +94,7 @@ std::string RenderSourceRecord(const GameFiles& files) {
 }
 
 void CopyGameArchives(const GameFiles& files, const std::filesystem::path& title_folder) {
-  std::error_code error;
-  std::filesystem::create_directories(title_folder, error);
-  if (error) throw std::filesystem::filesystem_error("create_directories", title_folder, error);
+  CreateFolders(title_folder);
 
   auto buffer = std::make_unique<char[]>(kArchiveCopyBlock);
   const std::filesystem::path* sources[] = {&files.chunk, &files.texture, &files.path_id_list};

@@ -31,17 +31,17 @@ std::filesystem::path FindGameFile(const std::filesystem::path& folder, std::str
 
   std::filesystem::path best;
   std::uint64_t best_size = 0;
-  ListFolder(folder, [&](const FolderEntry& entry) {
-    auto status = entry.Status();
-    if (!status || status->directory) return true;
-    if (!name_test(entry.path) || !test(entry.path)) return true;
+  for (const FolderEntry& entry : ListEntries(folder)) {
+    auto status = EntryStatus(folder, entry);
+    if (!status || status->directory) continue;
+    std::filesystem::path path = folder / entry.name;
+    if (!name_test(path) || !test(path)) continue;
     // ">=": of several files of the largest size the one listed last wins.
     if (status->size >= best_size) {
-      best = entry.path;
+      best = std::move(path);
       best_size = status->size;
     }
-    return true;
-  });
+  }
   if (!best.empty()) {
     notes.push_back(std::string(canonical_name) + " is named " + ToGenericUtf8(best.filename()) +
                     " in this release; installed as " + std::string(canonical_name));
@@ -65,25 +65,24 @@ std::string TitleIdFromContentId(const std::string& content) {
 // The package files directly in `folder`, in listing order.
 std::vector<std::filesystem::path> PackagesIn(const std::filesystem::path& folder) {
   std::vector<std::filesystem::path> packages;
-  ListFolder(folder, [&](const FolderEntry& entry) {
-    auto status = entry.Status();
-    if (status && !status->directory && HasPackageMagic(entry.path)) packages.push_back(entry.path);
-    return true;
-  });
+  for (const FolderEntry& entry : ListEntries(folder)) {
+    auto status = EntryStatus(folder, entry);
+    if (status && !status->directory && HasPackageMagic(folder / entry.name)) packages.push_back(folder / entry.name);
+  }
   return packages;
 }
 
 // Appends the subfolders of `folder` to `next` while it holds fewer than the
 // per-level limit.
 void GatherSubfolders(const std::filesystem::path& folder, std::vector<std::filesystem::path>& next) {
-  ListFolder(folder, [&](const FolderEntry& entry) {
-    if (next.size() >= kGameSearchFoldersPerLevel) return false;
-    auto status = entry.Status();
-    if (!status || !status->directory) return true;
-    if (entry.name == L"sce_sys" || entry.name == L"sce_module") return true;
-    next.push_back(entry.path);
-    return true;
-  });
+  if (next.size() >= kGameSearchFoldersPerLevel) return;  // the level is full: no need to list
+  for (const FolderEntry& entry : ListEntries(folder)) {
+    if (next.size() >= kGameSearchFoldersPerLevel) return;
+    auto status = EntryStatus(folder, entry);
+    if (!status || !status->directory) continue;
+    if (entry.name == L"sce_sys" || entry.name == L"sce_module") continue;
+    next.push_back(folder / entry.name);
+  }
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "gamesource/item-status.h"
 
+#include <windows.h>
+
 #include "foundation/paths.h"
 #include "foundation/unique-handle.h"
 
@@ -49,39 +51,15 @@ bool IsFolder(const std::filesystem::path& path) {
   return status && status->directory;
 }
 
-bool IsSymbolicLink(const std::filesystem::path& path) {
-  // Placeholder until the foundation's link tests are available.
-  DWORD attributes = ::GetFileAttributesW(ApiPath(path).c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
-  WIN32_FIND_DATAW data{};
-  UniqueFind find(::FindFirstFileExW(ApiPath(path).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
-  return find && data.dwReserved0 == IO_REPARSE_TAG_SYMLINK;
+std::vector<FolderEntry> ListEntries(const std::filesystem::path& folder, const FileSystemView& view) {
+  std::vector<FolderEntry> entries;
+  view.list_folder(folder, entries);  // on an error, what was listed before it stays
+  return entries;
 }
 
-std::optional<ItemStatus> FolderEntry::Status() const {
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return StatusThroughHandle(ApiPath(path));
-  ItemStatus status;
-  status.directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  status.size = status.directory ? 0 : size;
-  return status;
-}
-
-void ListFolder(const std::filesystem::path& folder, const std::function<bool(const FolderEntry&)>& visit) {
-  std::filesystem::path pattern = folder.empty() ? std::filesystem::path(L"*") : folder / L"*";
-  WIN32_FIND_DATAW data{};
-  UniqueFind find(::FindFirstFileExW(ApiPath(pattern).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
-                                     nullptr, FIND_FIRST_EX_LARGE_FETCH));
-  if (!find) return;
-  do {
-    std::wstring name = data.cFileName;
-    if (name == L"." || name == L"..") continue;
-    FolderEntry entry;
-    entry.path = folder / name;
-    entry.name = std::move(name);
-    entry.attributes = data.dwFileAttributes;
-    entry.size = JoinSize(data.nFileSizeHigh, data.nFileSizeLow);
-    if (!visit(entry)) return;
-  } while (::FindNextFileW(find.get(), &data));
+std::optional<ItemStatus> EntryStatus(const std::filesystem::path& folder, const FolderEntry& entry) {
+  if (entry.info.IsReparsePoint()) return StatusThroughHandle(ApiPath(folder / entry.name));
+  return ItemStatus{entry.info.IsFolder(), entry.info.IsFolder() ? 0 : entry.info.size};
 }
 
 std::filesystem::path ParentFolder(const std::filesystem::path& path) {

@@ -3,13 +3,13 @@
 // folders. It only reads, so links and junctions count as what they point to; a
 // dangling link is an item whose status cannot be read.
 
-#include <windows.h>
-
 #include <cstdint>
 #include <filesystem>
-#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "foundation/file-system-view.h"
 
 namespace qv::setup {
 
@@ -27,26 +27,13 @@ bool IsRegularFile(const std::filesystem::path& path);
 // True when the item's status can be read and it is a folder.
 bool IsFolder(const std::filesystem::path& path);
 
-// True when the item itself (not followed) is a symbolic link; a junction is not.
-bool IsSymbolicLink(const std::filesystem::path& path);
+// The direct entries of `folder` in listing order. A folder that cannot be
+// listed gives none; an error while advancing keeps what was listed before it.
+std::vector<FolderEntry> ListEntries(const std::filesystem::path& folder, const FileSystemView& view = SystemView());
 
-// One entry of a folder listing, as the listing reports the entry itself.
-struct FolderEntry {
-  std::filesystem::path path;  // folder joined with the entry's name
-  std::wstring name;
-  DWORD attributes = 0;        // of the entry itself, links not followed
-  std::uint64_t size = 0;      // of the entry itself
-
-  // The entry's status with links followed. Entries that are not reparse
-  // points answer from the listing without another system call.
-  std::optional<ItemStatus> Status() const;
-};
-
-// Lists the direct entries of `folder` ("." and ".." left out) in the order the
-// file system returns them. `visit` returns false to stop early. A folder that
-// cannot be opened gives no entries; an error while advancing ends the listing
-// with what was delivered. Never raises for file-system errors.
-void ListFolder(const std::filesystem::path& folder, const std::function<bool(const FolderEntry&)>& visit);
+// The status of a listed entry with links followed. Entries that are not
+// reparse points answer from the listing without another system call.
+std::optional<ItemStatus> EntryStatus(const std::filesystem::path& folder, const FolderEntry& entry);
 
 // The path without its last element and the separators before it; a root stays
 // a root. A bare relative name gives the empty path (the current folder).

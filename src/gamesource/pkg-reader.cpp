@@ -94,7 +94,8 @@ std::optional<std::string> ReadFolderPicture(const std::filesystem::path& folder
   return data;
 }
 
-void CheckGameSourceCandidate(std::vector<std::filesystem::path>& list, const std::filesystem::path& path) {
+void CheckGameSourceCandidate(std::vector<std::filesystem::path>& list, const std::filesystem::path& path,
+                              const FileSystemView& view) {
   auto status = ReadItemStatus(path);
   if (!status) return;
   if (!status->directory) {
@@ -105,7 +106,9 @@ void CheckGameSourceCandidate(std::vector<std::filesystem::path>& list, const st
     list.push_back(path);
     return;
   }
-  if (IsSymbolicLink(path)) return;
+  // A dump reached through a symbolic link is not taken; a junction is.
+  auto item = ReadItemInfo(path, view);
+  if (item && item->IsSymbolicLink()) return;
   if (!IsListedTitle(ReadParamSfoValue(path, "TITLE_ID"))) return;
   if (!IsRegularFile(path / L"sce_sys" / L"pic1.png")) return;
   list.push_back(path);

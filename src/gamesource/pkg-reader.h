@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/file-system-view.h"
+
 namespace qv::setup {
 
 // Bounds of what is read from a package.
@@ -32,6 +34,8 @@ std::optional<std::string> ReadFolderPicture(const std::filesystem::path& folder
 // dumped folder of a known release with its title picture; a symbolic link to a
 // folder never counts (a junction does). Raises std::system_error only for a
 // file name that is not valid UTF-16.
-void CheckGameSourceCandidate(std::vector<std::filesystem::path>& list, const std::filesystem::path& path);
+// The view decides what counts as a link.
+void CheckGameSourceCandidate(std::vector<std::filesystem::path>& list, const std::filesystem::path& path,
+                              const FileSystemView& view = SystemView());
 
 }  // namespace qv::setup

@@ -55,16 +55,15 @@ bool HasGameArchives(const std::filesystem::path& folder) {
 
 std::vector<std::filesystem::path> SearchTitleFolders(const std::filesystem::path& folder, std::size_t limit) {
   std::vector<TitleFolderCandidate> candidates;
-  ListFolder(folder, [&](const FolderEntry& entry) {
+  for (const FolderEntry& entry : ListEntries(folder)) {
     // The limit counts candidates in listing order, before any ranking.
-    if (candidates.size() >= limit) return false;
-    auto status = entry.Status();
-    if (!status || !status->directory) return true;
+    if (candidates.size() >= limit) break;
+    auto status = EntryStatus(folder, entry);
+    if (!status || !status->directory) continue;
     std::string name = NativePathToUtf8(std::filesystem::path(entry.name));
-    if (name == "sce_module" || name == "sce_sys") return true;
-    candidates.push_back({ScoreTitleFolder(name), std::move(name), entry.path});
-    return true;
-  });
+    if (name == "sce_module" || name == "sce_sys") continue;
+    candidates.push_back({ScoreTitleFolder(name), std::move(name), folder / entry.name});
+  }
   std::sort(candidates.begin(), candidates.end(), [](const TitleFolderCandidate& a, const TitleFolderCandidate& b) {
     return a.score != b.score ? a.score < b.score : a.name < b.name;
   });

@@ -20,39 +20,36 @@ std::optional<std::string> ReadSourcePicture(const std::filesystem::path& source
     return ReadFolderPicture(ParentFolder(source), name);
   }
   if (auto picture = ReadFolderPicture(source, name)) return picture;
-  std::optional<std::string> found;
-  ListFolder(source, [&](const FolderEntry& entry) {
-    auto entry_status = entry.Status();
-    if (entry_status && entry_status->directory) found = ReadFolderPicture(entry.path, name);
-    return !found;
-  });
-  return found;
+  for (const FolderEntry& entry : ListEntries(source)) {
+    auto entry_status = EntryStatus(source, entry);
+    if (!entry_status || !entry_status->directory) continue;
+    if (auto picture = ReadFolderPicture(source / entry.name, name)) return picture;
+  }
+  return std::nullopt;
 }
 
 std::vector<std::filesystem::path> FindDumpedGames(const std::vector<std::filesystem::path>& folders,
-                                                   std::size_t limit) {
+                                                   std::size_t limit, const FileSystemView& view) {
   std::vector<std::filesystem::path> result;
   std::size_t inspected = 0;
   for (const std::filesystem::path& folder : folders) {
     if (inspected >= limit) break;
     if (folder.empty() || !IsFolder(folder)) continue;
-    ListFolder(folder, [&](const FolderEntry& entry) {
-      if (inspected >= limit) return false;
-      CheckGameSourceCandidate(result, entry.path);
+    for (const FolderEntry& entry : ListEntries(folder, view)) {
+      if (inspected >= limit) break;
+      const std::filesystem::path path = folder / entry.name;
+      CheckGameSourceCandidate(result, path, view);
       ++inspected;
-      auto status = entry.Status();
-      if (!status || !status->directory) return true;
-      if (IsSymbolicLink(entry.path)) return true;
+      auto status = EntryStatus(folder, entry);
+      if (!status || !status->directory || entry.info.IsSymbolicLink()) continue;
       // A folder that is itself one of this game's dumps is not searched further.
-      if (IsListedTitle(ReadParamSfoValue(entry.path, "TITLE_ID"))) return true;
-      ListFolder(entry.path, [&](const FolderEntry& inner) {
-        if (inspected >= limit) return false;
-        CheckGameSourceCandidate(result, inner.path);
+      if (IsListedTitle(ReadParamSfoValue(path, "TITLE_ID"))) continue;
+      for (const FolderEntry& inner : ListEntries(path, view)) {
+        if (inspected >= limit) break;
+        CheckGameSourceCandidate(result, path / inner.name, view);
         ++inspected;
-        return true;
-      });
-      return true;
-    });
+      }
+    }
   }
   return result;
 }

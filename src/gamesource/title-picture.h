@@ -10,6 +10,8 @@
 #include <string_view>
 #include <vector>
 
+#include "foundation/file-system-view.h"
+
 namespace qv::setup {
 
 // Entries inspected by one FindDumpedGames call, across all its folders.
@@ -24,7 +26,9 @@ std::optional<std::string> ReadSourcePicture(const std::filesystem::path& source
 // `folders` or one level below, in the order found; at most `limit` entries
 // (outer and inner, across all folders) are inspected. Raises only what the
 // candidate check raises.
+// The view decides what counts as a link.
 std::vector<std::filesystem::path> FindDumpedGames(const std::vector<std::filesystem::path>& folders,
-                                                   std::size_t limit = kDumpedGameScanLimit);
+                                                   std::size_t limit = kDumpedGameScanLimit,
+                                                   const FileSystemView& view = SystemView());
 
 }  // namespace qv::setup

@@ -11,15 +11,21 @@
 namespace qv::test {
 namespace {
 
-void PutBe32(std::string& image, size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) image[at + i] = static_cast<char>((value >> (24 - 8 * i)) & 0xFF);
-}
-
 void AppendLe(std::string& out, std::uint32_t value, int width) {
   for (int i = 0; i < width; ++i) out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
 }
 
 }  // namespace
+
+void PutBigEndian(std::string& bytes, size_t at, std::uint32_t value, int width) {
+  for (int i = 0; i < width && at + i < bytes.size(); ++i) {
+    bytes[at + i] = static_cast<char>((value >> (8 * (width - 1 - i))) & 0xFF);
+  }
+}
+
+void PutLittleEndian(std::string& bytes, size_t at, std::uint32_t value, int width) {
+  for (int i = 0; i < width && at + i < bytes.size(); ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+}
 
 std::string PsarcBytes(size_t size) {
   std::string bytes = "PSAR";
@@ -60,20 +66,20 @@ std::string BuildPkgImage(const std::vector<PkgPart>& parts, const std::string& 
   for (size_t i = 0; i < parts.size(); ++i) {
     std::string entry = qv::setup::BuildTestPkgEntry(parts[i].id, parts[i].flags, offset,
                                                      static_cast<std::uint32_t>(parts[i].data.size()));
-    PutBe32(entry, 4, name_offsets[i]);
+    PutBigEndian(entry, 4, name_offsets[i]);
     table += entry;
     data += parts[i].data;
     offset += static_cast<std::uint32_t>(parts[i].data.size());
   }
   std::string image(table_offset, '\0');
   image.replace(0, 4, "\x7F" "CNT", 4);
-  PutBe32(image, 0x10, count);
-  PutBe32(image, 0x18, table_offset);
+  PutBigEndian(image, 0x10, count);
+  PutBigEndian(image, 0x18, table_offset);
   if (!title_id.empty()) image.replace(0x47, title_id.size(), title_id);
   return image + table + data;
 }
 
-std::string HandBuiltParamSfo(const std::vector<std::pair<std::string, std::string>>& pairs) {
+std::string MultiEntryParamSfo(const std::vector<std::pair<std::string, std::string>>& pairs) {
   std::string index, keys, data;
   for (const auto& [key, value] : pairs) {
     AppendLe(index, static_cast<std::uint32_t>(keys.size()), 2);

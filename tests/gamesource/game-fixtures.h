@@ -9,6 +9,11 @@
 
 namespace qv::test {
 
+// Overwrites `width` bytes at `at` with `value` (big- or little-endian);
+// bytes past the end of `bytes` are left out.
+void PutBigEndian(std::string& bytes, size_t at, std::uint32_t value, int width = 4);
+void PutLittleEndian(std::string& bytes, size_t at, std::uint32_t value, int width = 4);
+
 // "PSAR" followed by filler: passes the chunk-archive test.
 std::string PsarcBytes(size_t size = 48);
 // `size` bytes whose last 36 bytes carry 'a', 'q' at 22 and 23 (size >= 36).
@@ -30,8 +35,9 @@ struct PkgPart {
 // `title_id` (9 bytes) at 0x47 when non-empty.
 std::string BuildPkgImage(const std::vector<PkgPart>& parts, const std::string& title_id = "");
 
-// A hand-built param.sfo with the given key/value pairs, written field by field.
-std::string HandBuiltParamSfo(const std::vector<std::pair<std::string, std::string>>& pairs);
+// A param.sfo with any number of key/value pairs (16-byte value slots), for the
+// layouts the self test's builder cannot make: many or repeated keys.
+std::string MultiEntryParamSfo(const std::vector<std::pair<std::string, std::string>>& pairs);
 
 // The names of `folder`'s entries in the order the file system lists them.
 std::vector<std::wstring> ListedNames(const std::filesystem::path& folder);

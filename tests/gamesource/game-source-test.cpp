@@ -9,13 +9,13 @@
 #include "foundation/text.h"
 #include "game-fixtures.h"
 #include "gamesource/archive-tests.h"
+#include "selftest/test-param-sfo.h"
 #include "selftest/test-pkg.h"
 #include "support/temp-folder.h"
 
 namespace {
 
 using namespace qv::setup;
-using qv::test::HandBuiltParamSfo;
 using qv::test::ListedNames;
 using qv::test::PathIdListBytes;
 using qv::test::PngBytes;
@@ -48,10 +48,7 @@ std::string FailureOf(const fs::path& path) {
 }
 
 void WriteParamSfo(const fs::path& folder, const std::string& title, const std::string& content = "") {
-  std::vector<std::pair<std::string, std::string>> pairs;
-  if (!content.empty()) pairs.emplace_back("CONTENT_ID", content);
-  if (!title.empty()) pairs.emplace_back("TITLE_ID", title);
-  WriteTestFile(folder / L"sce_sys" / L"param.sfo", HandBuiltParamSfo(pairs));
+  WriteTestFile(folder / L"sce_sys" / L"param.sfo", BuildTestParamSfo(title, content));
 }
 
 TEST(ResolveGameSource, DumpedFolderItself) {

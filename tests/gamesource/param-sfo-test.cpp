@@ -5,42 +5,44 @@
 #include <string>
 
 #include "game-fixtures.h"
+#include "selftest/test-param-sfo.h"
 #include "support/temp-folder.h"
 
 namespace {
 
 using namespace qv::setup;
-using qv::test::HandBuiltParamSfo;
+using qv::test::MultiEntryParamSfo;
+using qv::test::PutLittleEndian;
 using qv::test::TempFolder;
 using qv::test::WriteTestFile;
-
-void PutLe(std::string& bytes, size_t at, std::uint32_t value, int width) {
-  for (int i = 0; i < width; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
-}
 
 constexpr const char* kContent = "EP4511-CUSA09903_00-PPPPPPPPTTTTTTTT";
 
 TEST(ParamSfo, FindsValuesCutAtTheirFirstNul) {
-  std::string sfo = HandBuiltParamSfo({{"CONTENT_ID", kContent}, {"TITLE_ID", "CUSA09903"}});
+  std::string sfo = BuildTestParamSfo("CUSA09903", kContent);
   EXPECT_EQ(ParseParamSfoValue(sfo, "TITLE_ID"), "CUSA09903");  // 9 characters, NUL padded
   EXPECT_EQ(ParseParamSfoValue(sfo, "CONTENT_ID"), kContent);
   EXPECT_EQ(ParseParamSfoValue(sfo, "TITLE"), "");     // a prefix of a key is not the key
   EXPECT_EQ(ParseParamSfoValue(sfo, "TITLE_IDX"), "");
+  // One entry only: TITLE_ID at data offset 0.
+  std::string title_only = BuildTestParamSfo("CUSA09901", "");
+  EXPECT_EQ(ParseParamSfoValue(title_only, "TITLE_ID"), "CUSA09901");
+  EXPECT_EQ(ParseParamSfoValue(title_only, "CONTENT_ID"), "");
 }
 
 TEST(ParamSfo, DataLengthRules) {
-  std::string sfo = HandBuiltParamSfo({{"TITLE_ID", "CUSA09901"}});
+  std::string sfo = BuildTestParamSfo("CUSA09901", "");
   const size_t length_field = 0x14 + 4;
-  PutLe(sfo, length_field, 0, 4);
+  PutLittleEndian(sfo, length_field, 0, 4);
   EXPECT_EQ(ParseParamSfoValue(sfo, "TITLE_ID"), "");  // zero length
-  PutLe(sfo, length_field, 4, 4);
+  PutLittleEndian(sfo, length_field, 4, 4);
   EXPECT_EQ(ParseParamSfoValue(sfo, "TITLE_ID"), "CUSA");  // no NUL: all data-length bytes
   // A value that runs exactly to the end of the file is still read.
-  std::string tail = HandBuiltParamSfo({{"TITLE_ID", "CUSA09901"}});
-  tail.resize(tail.size() - 7);  // the slot is 16 bytes: keep the 9 characters
-  PutLe(tail, length_field, 9, 4);
+  std::string tail = BuildTestParamSfo("CUSA09901", "");
+  tail.resize(48 + 9);  // the data table starts at 48: keep the 9 characters of the slot
+  PutLittleEndian(tail, length_field, 9, 4);
   EXPECT_EQ(ParseParamSfoValue(tail, "TITLE_ID"), "CUSA09901");
-  PutLe(tail, length_field, 10, 4);
+  PutLittleEndian(tail, length_field, 10, 4);
   EXPECT_EQ(ParseParamSfoValue(tail, "TITLE_ID"), "");  // one past the end
 }
 
@@ -52,30 +54,30 @@ TEST(ParamSfo, OnlyTheFirst512EntriesAreExamined) {
   }
   pairs[511] = {"LAST_SEEN", "yes"};
   pairs[550] = {"TITLE_ID", "CUSA09901"};
-  std::string sfo = HandBuiltParamSfo(pairs);
+  std::string sfo = MultiEntryParamSfo(pairs);
   EXPECT_EQ(ParseParamSfoValue(sfo, "LAST_SEEN"), "yes");
   EXPECT_EQ(ParseParamSfoValue(sfo, "TITLE_ID"), "");
 }
 
 TEST(ParamSfo, BadKeyOffsetSkipsOnlyThatEntry) {
-  std::string sfo = HandBuiltParamSfo({{"TITLE_ID", "CUSA00001"}, {"TITLE_ID", "CUSA09902"}});
-  PutLe(sfo, 0x14, 0xFFFF, 2);  // the first entry's key lies past the end
+  std::string sfo = MultiEntryParamSfo({{"TITLE_ID", "CUSA00001"}, {"TITLE_ID", "CUSA09902"}});
+  PutLittleEndian(sfo, 0x14, 0xFFFF, 2);  // the first entry's key lies past the end
   EXPECT_EQ(ParseParamSfoValue(sfo, "TITLE_ID"), "CUSA09902");
-  std::string first_wins = HandBuiltParamSfo({{"TITLE_ID", "CUSA00001"}, {"TITLE_ID", "CUSA09902"}});
+  std::string first_wins = MultiEntryParamSfo({{"TITLE_ID", "CUSA00001"}, {"TITLE_ID", "CUSA09902"}});
   EXPECT_EQ(ParseParamSfoValue(first_wins, "TITLE_ID"), "CUSA00001");
 }
 
 TEST(ParamSfo, MalformedImagesGiveNothing) {
-  std::string good = HandBuiltParamSfo({{"TITLE_ID", "CUSA09901"}});
+  std::string good = BuildTestParamSfo("CUSA09901", "");
   std::string bad_magic = good;
   bad_magic[1] = 'p';
   std::string zero_entries = good;
-  PutLe(zero_entries, 0x10, 0, 4);
+  PutLittleEndian(zero_entries, 0x10, 0, 4);
   std::string entry_cut = good.substr(0, 0x14 + 15);  // the index entry does not fit
   std::string huge_tables = good;
-  PutLe(huge_tables, 0x08, 0xFFFFFFFFu, 4);
-  PutLe(huge_tables, 0x0C, 0xFFFFFFFFu, 4);
-  PutLe(huge_tables, 0x10, 0xFFFFFFFFu, 4);
+  PutLittleEndian(huge_tables, 0x08, 0xFFFFFFFFu, 4);
+  PutLittleEndian(huge_tables, 0x0C, 0xFFFFFFFFu, 4);
+  PutLittleEndian(huge_tables, 0x10, 0xFFFFFFFFu, 4);
   for (const std::string& bytes : {good.substr(0, 19), bad_magic, zero_entries, entry_cut, huge_tables,
                                    std::string()}) {
     EXPECT_EQ(ParseParamSfoValue(bytes, "TITLE_ID"), "");
@@ -85,11 +87,11 @@ TEST(ParamSfo, MalformedImagesGiveNothing) {
 TEST(ParamSfo, ReadsFromTheFoldersSceSys) {
   TempFolder temp;
   auto folder = temp / L"Spiel \u00e9t\u00e9 \u30b2\u30fc\u30e0";
-  WriteTestFile(folder / L"sce_sys" / L"param.sfo", HandBuiltParamSfo({{"TITLE_ID", "CUSA09902"}}));
+  WriteTestFile(folder / L"sce_sys" / L"param.sfo", BuildTestParamSfo("CUSA09902", ""));
   EXPECT_EQ(ReadParamSfoValue(folder, "TITLE_ID"), "CUSA09902");
   EXPECT_EQ(ReadParamSfoValue(temp / L"missing", "TITLE_ID"), "");
   // Larger than 1 MiB: refused whole.
-  std::string big = HandBuiltParamSfo({{"TITLE_ID", "CUSA09902"}});
+  std::string big = BuildTestParamSfo("CUSA09902", "");
   big.resize(kParamSfoLimit + 1, '\0');
   WriteTestFile(folder / L"sce_sys" / L"param.sfo", big);
   EXPECT_EQ(ReadParamSfoValue(folder, "TITLE_ID"), "");

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "game-fixtures.h"
+#include "selftest/test-param-sfo.h"
 #include "selftest/test-pkg.h"
 #include "support/temp-folder.h"
 
@@ -13,16 +14,12 @@ namespace {
 
 using namespace qv::setup;
 using qv::test::BuildPkgImage;
-using qv::test::HandBuiltParamSfo;
 using qv::test::PkgPart;
+using qv::test::PutBigEndian;
 using qv::test::PngBytes;
 using qv::test::TempFolder;
 using qv::test::WriteTestFile;
 namespace fs = std::filesystem;
-
-void PutBe32(std::string& image, size_t at, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) image[at + i] = static_cast<char>((value >> (24 - 8 * i)) & 0xFF);
-}
 
 std::optional<std::string> PictureOf(const TempFolder& temp, const std::string& image, const char* name) {
   auto file = temp / L"game.pkg";
@@ -80,7 +77,7 @@ TEST(PkgReader, HeaderAndTableBounds) {
 
   auto with_count = [&](std::uint32_t count) {
     std::string image = good;
-    PutBe32(image, 0x10, count);
+    PutBigEndian(image, 0x10, count);
     return image;
   };
   EXPECT_FALSE(PictureOf(temp, with_count(0), "pic1.png"));
@@ -90,7 +87,7 @@ TEST(PkgReader, HeaderAndTableBounds) {
   EXPECT_FALSE(PictureOf(temp, with_count(256), "pic1.png"));
 
   std::string table_past_end = good;
-  PutBe32(table_past_end, 0x18, static_cast<std::uint32_t>(good.size() - 32));
+  PutBigEndian(table_past_end, 0x18, static_cast<std::uint32_t>(good.size() - 32));
   EXPECT_FALSE(PictureOf(temp, table_past_end, "pic1.png"));
   std::string bad_magic = good;
   bad_magic[1] = 'c';
@@ -100,30 +97,30 @@ TEST(PkgReader, HeaderAndTableBounds) {
   // Names table sizes: 0 bytes, and 1 MiB + 1 byte, are refused.
   const size_t names_size_field = 0x80 + 20;
   std::string no_names = good;
-  PutBe32(no_names, names_size_field, 0);
+  PutBigEndian(no_names, names_size_field, 0);
   EXPECT_FALSE(PictureOf(temp, no_names, "pic1.png"));
   std::string big_names = good;
-  PutBe32(big_names, names_size_field, static_cast<std::uint32_t>(kPkgMaxNamesTable + 1));
+  PutBigEndian(big_names, names_size_field, static_cast<std::uint32_t>(kPkgMaxNamesTable + 1));
   big_names.resize(big_names.size() + kPkgMaxNamesTable + 1, '\0');
   EXPECT_FALSE(PictureOf(temp, big_names, "pic1.png"));
 
   // A name offset at the names table's size is refused; a name without NUL ends with the table.
   const size_t name_offset_field = 0xA0 + 4;
   std::string name_past_table = good;
-  PutBe32(name_past_table, name_offset_field, 9);  // the table is "pic1.png\0"
+  PutBigEndian(name_past_table, name_offset_field, 9);  // the table is "pic1.png\0"
   EXPECT_FALSE(PictureOf(temp, name_past_table, "pic1.png"));
   std::string unterminated = good;
-  PutBe32(unterminated, names_size_field, 8);  // "pic1.png" without its NUL
+  PutBigEndian(unterminated, names_size_field, 8);  // "pic1.png" without its NUL
   EXPECT_EQ(PictureOf(temp, unterminated, "pic1.png"), picture);
 
   // Picture sizes above 8 MiB and data past the end are refused.
   const size_t data_size_field = 0xA0 + 20;
   const size_t data_offset_field = 0xA0 + 16;
   std::string huge_picture = good;
-  PutBe32(huge_picture, data_size_field, static_cast<std::uint32_t>(kPkgMaxPicture + 1));
+  PutBigEndian(huge_picture, data_size_field, static_cast<std::uint32_t>(kPkgMaxPicture + 1));
   EXPECT_FALSE(PictureOf(temp, huge_picture, "pic1.png"));
   std::string data_past_end = good;
-  PutBe32(data_past_end, data_offset_field, 0xFFFFFFF0u);
+  PutBigEndian(data_past_end, data_offset_field, 0xFFFFFFF0u);
   EXPECT_FALSE(PictureOf(temp, data_past_end, "pic1.png"));
 
   // The last names-table entry counts.
@@ -189,7 +186,7 @@ TEST(PkgReader, FolderCandidates) {
   TempFolder temp;
   auto write_dump = [&](const wchar_t* name, const std::string& title, bool picture) {
     auto folder = temp / name;
-    WriteTestFile(folder / L"sce_sys" / L"param.sfo", HandBuiltParamSfo({{"TITLE_ID", title}}));
+    WriteTestFile(folder / L"sce_sys" / L"param.sfo", BuildTestParamSfo(title, ""));
     if (picture) WriteTestFile(folder / L"sce_sys" / L"pic1.png", "any bytes: only its presence counts");
     return folder;
   };

@@ -7,14 +7,16 @@
 #include <vector>
 
 #include "game-fixtures.h"
+#include "gamesource/pkg-reader.h"
+#include "selftest/test-param-sfo.h"
 #include "selftest/test-pkg.h"
+#include "support/fake-links.h"
 #include "support/temp-folder.h"
 
 namespace {
 
 using namespace qv::setup;
 using qv::test::BuildPkgImage;
-using qv::test::HandBuiltParamSfo;
 using qv::test::ListedNames;
 using qv::test::PngBytes;
 using qv::test::TempFolder;
@@ -25,7 +27,7 @@ namespace fs = std::filesystem;
 std::string CandidatePkg(const std::string& title) { return BuildPkgImage({}, title); }
 
 fs::path WriteDump(const fs::path& folder, const std::string& title) {
-  WriteTestFile(folder / L"sce_sys" / L"param.sfo", HandBuiltParamSfo({{"TITLE_ID", title}}));
+  WriteTestFile(folder / L"sce_sys" / L"param.sfo", BuildTestParamSfo(title, ""));
   WriteTestFile(folder / L"sce_sys" / L"pic1.png", PngBytes(title));
   return folder;
 }
@@ -93,6 +95,35 @@ TEST(FindDumpedGames, PackagesAndFoldersOneLevelDown) {
   std::vector<fs::path> expected{direct_pkg, inner, dump};
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(found, expected);
+}
+
+TEST(FindDumpedGames, SymbolicLinksAreCheckedButNotEntered) {
+  TempFolder temp;
+  auto downloads = temp / L"Downloads";
+  // Each of the three folders is a dump reached directly and holds another dump.
+  std::vector<fs::path> outer, inner;
+  for (const wchar_t* name : {L"plain", L"symlink", L"junction"}) {
+    fs::path folder = downloads / name;
+    outer.push_back(WriteDump(folder, "CUSA12345"));  // not this game: searched further
+    WriteTestFile(folder / L"sce_sys" / L"pic1.png", PngBytes("x"));
+    inner.push_back(WriteDump(folder / L"CUSA09901", "CUSA09901"));
+  }
+  auto view = qv::test::ViewWithReparsePoints({{downloads / L"symlink", kReparseTagSymlink},
+                                               {downloads / L"junction", kReparseTagMountPoint},
+                                               {inner[0], kReparseTagSymlink},
+                                               {inner[2], kReparseTagMountPoint}});
+  std::vector<fs::path> found = FindDumpedGames({downloads}, kDumpedGameScanLimit, view);
+  std::sort(found.begin(), found.end());
+  // The link inside "plain" is not a candidate; the one inside the junction is.
+  std::vector<fs::path> expected{inner[2]};
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(found, expected);
+
+  // As candidates themselves: a dump behind a symbolic link is refused, a junction passes.
+  auto titled_view = qv::test::ViewWithReparsePoints({{inner[0], kReparseTagSymlink}, {inner[1], kReparseTagMountPoint}});
+  std::vector<fs::path> list;
+  for (const fs::path& path : inner) CheckGameSourceCandidate(list, path, titled_view);
+  EXPECT_EQ(list, (std::vector<fs::path>{inner[1], inner[2]}));
 }
 
 TEST(FindDumpedGames, InspectedEntriesAreCountedAcrossFolders) {

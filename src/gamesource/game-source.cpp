@@ -115,7 +115,7 @@ std::optional<GameSource> IdentifyGameFolder(const std::filesystem::path& folder
   std::string content = ReadParamSfoValue(folder, "CONTENT_ID");
   if (title.empty()) {
     if (content.empty()) {
-      // Some dumps keep the archives one folder below "sce_sys".
+      // Some dumps keep the archives in a subfolder beside "sce_sys".
       std::filesystem::path parent = ParentFolder(folder);
       title = ReadParamSfoValue(parent, "TITLE_ID");
       content = ReadParamSfoValue(parent, "CONTENT_ID");

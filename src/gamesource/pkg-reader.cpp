@@ -84,7 +84,7 @@ std::optional<std::string> ReadPkgPicture(const std::filesystem::path& package, 
 }
 
 std::optional<std::string> ReadFolderPicture(const std::filesystem::path& folder, std::string_view name) {
-  std::filesystem::path file = folder / L"sce_sys" / PathFromUtf8(name);
+  std::filesystem::path file = folder / L"sce_sys" / Utf8ToWide(name);
   auto status = ReadItemStatus(file);
   if (!status || status->directory || status->size < kPkgMinPicture || status->size > kPkgMaxPicture) {
     return std::nullopt;

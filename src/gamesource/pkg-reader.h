@@ -4,6 +4,7 @@
 // folder's "sce_sys", and whether a path is a package or dump of a known
 // release. Never writes, never decrypts, never raises for bad content.
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>

@@ -1,13 +1,20 @@
 #include "gamesource/game-source.h"
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "foundation/create-folders.h"
+#include "foundation/paths.h"
 #include "foundation/text.h"
+#include "foundation/unique-handle.h"
 #include "game-fixtures.h"
+#include "gamesource/archive-copy.h"
+#include "gamesource/item-status.h"
 #include "gamesource/archive-tests.h"
 #include "selftest/test-param-sfo.h"
 #include "selftest/test-pkg.h"
@@ -296,6 +303,51 @@ TEST(ResolveGameSource, FileNameTests) {
   EXPECT_TRUE(IsPathIdListName(L"x\\My_PATHID_LIST.dat"));
   EXPECT_FALSE(IsPathIdListName(L"pathid_list\\list.bin"));
   EXPECT_THROW(HasFileExtension(".psarc", std::wstring(L"a.") + wchar_t(0xD800)), std::system_error);
+}
+
+
+// The user's files may be held open by another program without read sharing.
+qv::setup::UniqueFile HoldExclusively(const fs::path& file) {
+  return qv::setup::UniqueFile(::CreateFileW(file.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
+TEST(ResolveGameSource, UnreadableFilesAreNotTaken) {
+  TempFolder temp;
+  auto package = temp / L"game.pkg";
+  WriteTestFile(package, BuildTestPkg("", false));
+  {
+    auto held = HoldExclusively(package);
+    ASSERT_TRUE(held);
+    EXPECT_EQ(FailureOf(package), kNotAPackage);
+    EXPECT_EQ(FailureOf(temp.path()), kNoGameData);
+  }
+  EXPECT_EQ(ResolveGameSource(temp.path()).path, package);
+
+  auto dump = temp / L"dump";
+  WriteGameArchives(dump);
+  auto held = HoldExclusively(dump / L"chunk1.psarc");
+  ASSERT_TRUE(held);
+  EXPECT_EQ(FailureOf(dump), kNoGameData);
+}
+
+TEST(ResolveGameSource, PathsBeyondTheOldLengthLimit) {
+  TempFolder temp;
+  fs::path deep = temp.path();
+  while (deep.native().size() < 300) deep /= L"\u30d5\u30a9\u30eb\u30c0\u30fc-folder-name";
+  CreateFolders(deep);
+  for (const auto& [name, bytes] : {std::pair{L"chunk1.psarc", PsarcBytes()}, std::pair{L"texture.qar", QarBytes()}}) {
+    UniqueFile file(::CreateFileW(ToLongPath((deep / name).native()).c_str(), GENERIC_WRITE, 0, nullptr,
+                                  CREATE_ALWAYS, 0, nullptr));
+    DWORD written = 0;
+    ASSERT_TRUE(file && ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr));
+  }
+  GameSource source = ResolveGameSource(deep);
+  EXPECT_EQ(source.path, deep);
+  auto title = deep / L"install" / L"CUSA09901";
+  CopyGameArchives(source.files, title);
+  auto copied = ReadItemStatus(title / L"texture.qar");
+  ASSERT_TRUE(copied);
+  EXPECT_EQ(copied->size, QarBytes().size());
 }
 
 }  // namespace

@@ -108,7 +108,10 @@ bool InflateEntry(const RawEntry& entry, HANDLE file) {
   z_stream stream{};
   if (inflateInit(&stream) != Z_OK) Fail("Installer payload decompression failed.");
   InflateEnd end{&stream};
-  auto output = std::make_unique<unsigned char[]>(kOutputBlock);
+  // At most 1 MiB; a smaller entry needs its size and one byte more, which is
+  // enough to see a stream that yields too much.
+  const DWORD block = static_cast<DWORD>(std::min<std::uint64_t>(entry.size + 1, kOutputBlock));
+  auto output = std::make_unique_for_overwrite<unsigned char[]>(block);
   bool written = file != INVALID_HANDLE_VALUE;
   std::uint64_t consumed = 0;
   std::uint64_t produced = 0;
@@ -121,10 +124,10 @@ bool InflateEntry(const RawEntry& entry, HANDLE file) {
       consumed += piece;
     }
     stream.next_out = output.get();
-    stream.avail_out = kOutputBlock;
+    stream.avail_out = block;
     result = inflate(&stream, Z_NO_FLUSH);
     if (result != Z_OK && result != Z_STREAM_END) Fail("Installer payload decompression failed.");
-    DWORD got = kOutputBlock - stream.avail_out;
+    DWORD got = block - stream.avail_out;
     produced += got;
     if (produced > entry.size) Fail("Installer payload decompression failed.");
     if (written && got > 0) {

@@ -3,11 +3,9 @@
 // offsets and counts) each end in a result or one of the sentences for the
 // user. Every value handed out must be bytes of the mutated input itself.
 
-#include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -19,6 +17,7 @@
 #include "gamesource/pkg-reader.h"
 #include "gamesource/title-picture.h"
 #include "selftest/test-param-sfo.h"
+#include "support/guarded-bytes.h"
 #include "support/temp-folder.h"
 
 namespace {
@@ -34,38 +33,6 @@ using qv::test::WriteTestFile;
 namespace fs = std::filesystem;
 
 constexpr std::uint32_t kSeed = 0x51564D55;
-
-// Bytes placed directly before a page the process may not touch, so that any
-// read past their end faults at once.
-class GuardedBytes {
- public:
-  explicit GuardedBytes(const std::string& bytes) : size_(bytes.size()) {
-    SYSTEM_INFO info;
-    ::GetSystemInfo(&info);
-    const size_t page = info.dwPageSize;
-    const size_t data_pages = (size_ + page - 1) / page + 1;
-    base_ = static_cast<char*>(::VirtualAlloc(nullptr, (data_pages + 1) * page, MEM_RESERVE | MEM_COMMIT,
-                                              PAGE_READWRITE));
-    DWORD old = 0;
-    if (!base_ || !::VirtualProtect(base_ + data_pages * page, page, PAGE_NOACCESS, &old)) {
-      ADD_FAILURE() << "cannot set up a guard page";
-      return;
-    }
-    data_ = base_ + data_pages * page - size_;
-    std::memcpy(data_, bytes.data(), size_);
-  }
-  ~GuardedBytes() {
-    if (base_) ::VirtualFree(base_, 0, MEM_RELEASE);
-  }
-  GuardedBytes(const GuardedBytes&) = delete;
-  GuardedBytes& operator=(const GuardedBytes&) = delete;
-  std::string_view view() const { return data_ ? std::string_view(data_, size_) : std::string_view(); }
-
- private:
-  size_t size_ = 0;
-  char* base_ = nullptr;
-  char* data_ = nullptr;
-};
 
 // Values that stress offset and size arithmetic.
 std::uint32_t NastyValue(std::mt19937& rng, size_t size) {
@@ -165,9 +132,9 @@ TEST(Mutation, ParamSfoInMemory) {
   std::mt19937 rng(kSeed);
   for (int round = 0; round < 3000; ++round) {
     std::string mutant = Mutate(original, fields, false, rng);
-    GuardedBytes guarded(mutant);
+    const qv::test::GuardedBytes guarded(mutant);
     for (const char* key : {"TITLE_ID", "CONTENT_ID", ""}) {
-      std::string value = ParseParamSfoValue(guarded.view(), key);
+      std::string value = ParseParamSfoValue(std::string_view(guarded.data(), guarded.size()), key);
       EXPECT_EQ(value.find('\0'), std::string::npos) << round;
       EXPECT_NE(mutant.find(value), std::string::npos) << round;
     }

@@ -3,7 +3,6 @@
 // offsets and counts) each end in a result or one of the sentences for the
 // user. Every value handed out must be bytes of the mutated input itself.
 
-
 #include <gtest/gtest.h>
 
 #include <random>

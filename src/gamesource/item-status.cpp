@@ -1,0 +1,94 @@
+#include "gamesource/item-status.h"
+
+#include "foundation/paths.h"
+#include "foundation/unique-handle.h"
+
+namespace qv::setup {
+namespace {
+
+std::uint64_t JoinSize(DWORD high, DWORD low) { return (static_cast<std::uint64_t>(high) << 32) | low; }
+
+// Opening the item resolves every link on the way, so the handle's information
+// describes the final target.
+std::optional<ItemStatus> StatusThroughHandle(const std::wstring& api_path) {
+  UniqueFile handle(::CreateFileW(api_path.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!handle) return std::nullopt;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!::GetFileInformationByHandle(handle.get(), &info)) return std::nullopt;
+  ItemStatus status;
+  status.directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  status.size = status.directory ? 0 : JoinSize(info.nFileSizeHigh, info.nFileSizeLow);
+  return status;
+}
+
+}  // namespace
+
+std::wstring ApiPath(const std::filesystem::path& path) { return ToLongPath(path.native()); }
+
+std::optional<ItemStatus> ReadItemStatus(const std::filesystem::path& path) {
+  if (path.empty()) return std::nullopt;
+  std::wstring api_path = ApiPath(path);
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExW(api_path.c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
+  if (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return StatusThroughHandle(api_path);
+  ItemStatus status;
+  status.directory = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  status.size = status.directory ? 0 : JoinSize(data.nFileSizeHigh, data.nFileSizeLow);
+  return status;
+}
+
+bool IsRegularFile(const std::filesystem::path& path) {
+  auto status = ReadItemStatus(path);
+  return status && !status->directory;
+}
+
+bool IsFolder(const std::filesystem::path& path) {
+  auto status = ReadItemStatus(path);
+  return status && status->directory;
+}
+
+bool IsSymbolicLink(const std::filesystem::path& path) {
+  // Placeholder until the foundation's link tests are available.
+  DWORD attributes = ::GetFileAttributesW(ApiPath(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
+  WIN32_FIND_DATAW data{};
+  UniqueFind find(::FindFirstFileExW(ApiPath(path).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+  return find && data.dwReserved0 == IO_REPARSE_TAG_SYMLINK;
+}
+
+std::optional<ItemStatus> FolderEntry::Status() const {
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return StatusThroughHandle(ApiPath(path));
+  ItemStatus status;
+  status.directory = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  status.size = status.directory ? 0 : size;
+  return status;
+}
+
+void ListFolder(const std::filesystem::path& folder, const std::function<bool(const FolderEntry&)>& visit) {
+  std::filesystem::path pattern = folder.empty() ? std::filesystem::path(L"*") : folder / L"*";
+  WIN32_FIND_DATAW data{};
+  UniqueFind find(::FindFirstFileExW(ApiPath(pattern).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
+                                     nullptr, FIND_FIRST_EX_LARGE_FETCH));
+  if (!find) return;
+  do {
+    std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    FolderEntry entry;
+    entry.path = folder / name;
+    entry.name = std::move(name);
+    entry.attributes = data.dwFileAttributes;
+    entry.size = JoinSize(data.nFileSizeHigh, data.nFileSizeLow);
+    if (!visit(entry)) return;
+  } while (::FindNextFileW(find.get(), &data));
+}
+
+std::filesystem::path ParentFolder(const std::filesystem::path& path) {
+  // parent_path keeps "C:\" for "C:\file" and drops the separators before the
+  // last element otherwise; the path itself is returned for a bare root.
+  if (path.has_relative_path()) return path.parent_path();
+  return path;
+}
+
+}  // namespace qv::setup

@@ -34,6 +34,7 @@ using UniqueAlgorithm = UniqueResource<AlgorithmTraits>;
 using UniqueHash = UniqueResource<HashTraits>;
 
 constexpr DWORD kReadBlock = 1 << 20;
+constexpr DWORD kSmallestBlock = 4096;
 
 std::string LowerHex(const unsigned char* bytes, size_t length) {
   static constexpr char kDigits[] = "0123456789abcdef";
@@ -105,11 +106,19 @@ std::string HashFileSha256(const std::filesystem::path& path, std::uint64_t limi
   UniqueFile file = OpenForHashing(path, retry, error);
   bool ok = file.valid();
   if (ok) {
-    auto buffer = std::make_unique<unsigned char[]>(kReadBlock);
+    // Reads go in blocks of 1 MiB; a smaller file gets a buffer of its own size,
+    // which spares hashing many small files a fresh 1 MiB allocation each.
+    DWORD block = kReadBlock;
+    LARGE_INTEGER file_size;
+    if (::GetFileSizeEx(file.get(), &file_size)) {
+      std::uint64_t expected = std::min<std::uint64_t>(static_cast<std::uint64_t>(file_size.QuadPart), limit);
+      block = static_cast<DWORD>(std::clamp<std::uint64_t>(expected, kSmallestBlock, kReadBlock));
+    }
+    auto buffer = std::make_unique_for_overwrite<unsigned char[]>(block);
     std::uint64_t remaining = limit;
     while (remaining > 0) {
       ThrowIfCancelled();
-      DWORD wanted = static_cast<DWORD>(std::min<std::uint64_t>(remaining, kReadBlock));
+      DWORD wanted = static_cast<DWORD>(std::min<std::uint64_t>(remaining, block));
       DWORD read = 0;
       if (!::ReadFile(file.get(), buffer.get(), wanted, &read, nullptr)) {
         error = ::GetLastError();

@@ -5,9 +5,14 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace qv::setup {
+
+// The hasher signature used everywhere: a file path in, its SHA-256 as 64
+// lower-case hexadecimal characters out (HashFile, or a caller's own).
+using FileHasher = std::function<std::string(const std::filesystem::path& path)>;
 
 // The limit of HashFileSha256 that means "the whole file".
 inline constexpr std::uint64_t kWholeFile = ~std::uint64_t{0};

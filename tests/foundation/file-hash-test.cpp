@@ -13,11 +13,13 @@
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
 #include "support/temp-folder.h"
+#include "support/thrown.h"
 
 namespace {
 
 using namespace qv::setup;
 using qv::test::TempFolder;
+using qv::test::ThrownMessage;
 using qv::test::WriteTestFile;
 namespace fs = std::filesystem;
 
@@ -34,15 +36,6 @@ std::string BufferDigest(const std::string& bytes) {
     text += kDigits[b & 15];
   }
   return text;
-}
-
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no exception)";
 }
 
 // Opens a file the way a scanner would: no sharing at all.
@@ -91,7 +84,7 @@ TEST_F(FileHashTest, FilesAcrossReadBlocksAndNonAsciiNames) {
 TEST_F(FileHashTest, MissingFileFailsAtOnceWithError2) {
   fs::path missing = temp / L"missing.bin";
   auto start = std::chrono::steady_clock::now();
-  std::string message = ErrorOf([&] { HashFile(missing); });
+  std::string message = ThrownMessage([&] { HashFile(missing); });
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
   EXPECT_EQ(message, "Could not read or hash this file to verify its integrity: " + ToGenericUtf8(missing) +
                          " (Windows error 2)");
@@ -118,14 +111,14 @@ TEST_F(FileHashTest, FileHeldOpenTooLongReportsTheSharingHint) {
   fs::path file = temp / L"locked.bin";
   WriteTestFile(file, "abc");
   UniqueFile held = HoldExclusively(file);
-  std::string message = ErrorOf([&] { HashFileSha256(file, kWholeFile, {3, 5}); });
+  std::string message = ThrownMessage([&] { HashFileSha256(file, kWholeFile, {3, 5}); });
   EXPECT_EQ(message, "Could not read or hash this file to verify its integrity: " + ToGenericUtf8(file) +
                          " (Windows error 32) (another program, often an antivirus, kept it open)");
 }
 
 TEST_F(FileHashTest, AccessDeniedReportsItsHint) {
   // Opening a folder as a file is refused with access denied.
-  std::string message = ErrorOf([&] { HashFileSha256(temp.path(), kWholeFile, {2, 1}); });
+  std::string message = ThrownMessage([&] { HashFileSha256(temp.path(), kWholeFile, {2, 1}); });
   EXPECT_EQ(message, "Could not read or hash this file to verify its integrity: " + ToGenericUtf8(temp.path()) +
                          " (Windows error 5) (access denied: an antivirus or the folder's permissions)");
 }
@@ -136,7 +129,7 @@ TEST_F(FileHashTest, CancelStopsTheRetriesBeforeTheNextAttempt) {
   UniqueFile held = HoldExclusively(file);
   int asked = 0;
   CancelHook = [&] { return ++asked == 3; };
-  EXPECT_EQ(ErrorOf([&] { HashFileSha256(file, kWholeFile, {100, 1}); }), "Installation cancelled.");
+  EXPECT_EQ(ThrownMessage([&] { HashFileSha256(file, kWholeFile, {100, 1}); }), "Installation cancelled.");
   EXPECT_EQ(asked, 3);
 }
 
@@ -145,7 +138,7 @@ TEST_F(FileHashTest, CancelDuringReadingStops) {
   WriteTestFile(file, std::string(3 << 20, 'x'));
   int asked = 0;
   CancelHook = [&] { return ++asked == 3; };  // open, first read, second read
-  EXPECT_EQ(ErrorOf([&] { HashFile(file); }), "Installation cancelled.");
+  EXPECT_EQ(ThrownMessage([&] { HashFile(file); }), "Installation cancelled.");
 }
 
 }  // namespace

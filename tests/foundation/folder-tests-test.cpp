@@ -10,25 +10,18 @@
 #include "foundation/text.h"
 #include "support/fake-links.h"
 #include "support/temp-folder.h"
+#include "support/thrown.h"
 
 namespace {
 
 using namespace qv::setup;
 using qv::test::TempFolder;
+using qv::test::ThrownMessage;
 using qv::test::ViewWithReparsePoints;
 using qv::test::WriteTestFile;
 namespace fs = std::filesystem;
 
 constexpr std::uint32_t kCloudTag = 0x9000101A;  // a cloud-file placeholder: not a name surrogate
-
-std::string ErrorOf(const std::function<void()>& action) {
-  try {
-    action();
-  } catch (const std::exception& e) {
-    return e.what();
-  }
-  return "(no exception)";
-}
 
 // plain/ (empty folder), file.txt, junction/ symlink/ cloud/ (folders shown as
 // reparse points), link.txt (a file shown as a symbolic link).
@@ -137,7 +130,7 @@ TEST_F(FolderTests, ProbeRefusesWhatIsNotAWritableFolder) {
       {L"missing", "game data folder", "The game data folder must be a writable folder."},
   };
   for (const auto& c : cases) {
-    EXPECT_EQ(ErrorOf([&] { ProbeWritableFolder(temp / c.name, "s", c.label, view); }), c.message);
+    EXPECT_EQ(ThrownMessage([&] { ProbeWritableFolder(temp / c.name, "s", c.label, view); }), c.message);
   }
   EXPECT_TRUE(IsEmptyFolder(temp / L"symlink"));  // nothing created behind the link
   EXPECT_FALSE(fs::exists(temp / L"missing"));
@@ -148,7 +141,7 @@ TEST_F(FolderTests, AnExistingProbeFailsAndStays) {
   fs::path probe = temp / L"plain" / L".qv-write-probe-s";
   ASSERT_TRUE(::CreateDirectoryW(probe.c_str(), nullptr));
   WriteTestFile(probe / L"mine", "keep");
-  EXPECT_EQ(ErrorOf([&] { ProbeWritableFolder(temp / L"plain", "s", "installation parent folder"); }),
+  EXPECT_EQ(ThrownMessage([&] { ProbeWritableFolder(temp / L"plain", "s", "installation parent folder"); }),
             "The installation parent folder is not writable.");
   EXPECT_EQ(qv::test::ReadTestFile(probe / L"mine"), "keep");
   // Another suffix is another probe.
@@ -156,7 +149,7 @@ TEST_F(FolderTests, AnExistingProbeFailsAndStays) {
 
   // A file standing where the probe folder goes: the folder does not accept it.
   WriteTestFile(temp / L"junction" / L".qv-write-probe-s", "");
-  EXPECT_EQ(ErrorOf([&] { ProbeWritableFolder(temp / L"junction", "s", "game data folder", view); }),
+  EXPECT_EQ(ThrownMessage([&] { ProbeWritableFolder(temp / L"junction", "s", "game data folder", view); }),
             "The game data folder is not writable.");
 }
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <gtest/gtest.h>
+
 #include "foundation/unique-handle.h"
 #include "selftest/test-pkg.h"
 #include "support/temp-folder.h"
@@ -105,6 +107,16 @@ std::vector<std::wstring> ListedNames(const std::filesystem::path& folder) {
     if (name != L"." && name != L"..") names.push_back(name);
   } while (::FindNextFileW(find.get(), &data));
   return names;
+}
+
+void WriteSizedFile(const std::filesystem::path& path, std::uint64_t size) {
+  WriteTestFile(path, "");
+  qv::setup::UniqueFile file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  LARGE_INTEGER end{};
+  end.QuadPart = static_cast<LONGLONG>(size);
+  if (!file || !::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get())) {
+    ADD_FAILURE() << "cannot size " << path.string();
+  }
 }
 
 void WriteGameArchives(const std::filesystem::path& folder, bool with_list) {

@@ -36,6 +36,10 @@ std::string HandBuiltParamSfo(const std::vector<std::pair<std::string, std::stri
 // The names of `folder`'s entries in the order the file system lists them.
 std::vector<std::wstring> ListedNames(const std::filesystem::path& folder);
 
+// Makes `path` a file of `size` bytes without writing them (the file is
+// extended by setting its end).
+void WriteSizedFile(const std::filesystem::path& path, std::uint64_t size);
+
 // Writes "chunk1.psarc", "texture.qar" and, when asked, a path-ID list with the
 // game's levels into `folder`.
 void WriteGameArchives(const std::filesystem::path& folder, bool with_list = true);

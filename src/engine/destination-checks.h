@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "engine/existing-install.h"
+#include "foundation/file-hash.h"
 #include "foundation/file-system-view.h"
 #include "foundation/payload-archive.h"
 

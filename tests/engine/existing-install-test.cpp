@@ -193,6 +193,19 @@ TEST(ExistingInstall, OlderInstallationsAndOtherFolders) {
   }
 }
 
+TEST(ExistingInstall, PortableCopyReadsAsAnInstallationWithoutManifest) {
+  TempFolder temp;
+  WriteTestFile(temp / L"qv.exe", "x");
+  WriteGameArchives(temp / L"CUSA09901");
+  WriteTestFile(temp / L"qv-files.json", FilesJson({"qv.exe", "CUSA09901/x"}));
+  ExistingInstall found = ReadExistingInstall(temp.path());
+  EXPECT_TRUE(found.is_install);
+  EXPECT_FALSE(found.has_manifest);
+  EXPECT_FALSE(found.portable);  // only the portable probe says so
+  EXPECT_EQ(found.listed_files.size(), 2u);
+  EXPECT_TRUE(ProbePortableCopy(temp.path(), nullptr).portable);
+}
+
 TEST(PortableCopy, RecognisedByItsFileList) {
   TempFolder temp;
   WriteTestFile(temp / L"qv.exe", "x");

@@ -1,0 +1,80 @@
+#include "engine/files-json.h"
+
+#include <charconv>
+#include <fstream>
+#include <optional>
+#include <string>
+
+#include "engine/target-tests.h"
+#include "foundation/json.h"
+#include "foundation/paths.h"
+
+namespace qv::setup {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The whole file when it holds at most `limit` bytes; its size, links
+// followed, is looked at before anything is read.
+std::optional<std::string> ReadBoundedFile(const fs::path& path, std::uint64_t limit) {
+  std::ifstream in(path, std::ios::binary | std::ios::ate);
+  if (!in) return std::nullopt;
+  const std::streamoff size = in.tellg();
+  if (size < 0 || static_cast<std::uint64_t>(size) > limit) return std::nullopt;
+  in.seekg(0);
+  std::string text(static_cast<size_t>(size), '\0');
+  in.read(text.data(), size);
+  if (in.gcount() != size) return std::nullopt;
+  return text;
+}
+
+// Leading decimal digits; anything else (true, "", -1, an overflow) reads as 0.
+std::uint64_t ReadDecimal(const std::string& text) {
+  std::uint64_t value = 0;
+  auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
+  (void)end;
+  return error == std::errc() ? value : 0;
+}
+
+std::optional<PayloadEntry> ReadItem(const JsonValue& item) {
+  const JsonValue* path = FindJsonMember(item, "path");
+  const JsonValue* size = FindJsonMember(item, "size");
+  const JsonValue* sha256 = FindJsonMember(item, "sha256");
+  if (!path || !size || !sha256 || !path->is_string || sha256->text.size() != 64) return std::nullopt;
+  try {
+    // Every entry names one file below the installation: besides what would
+    // lead out of it, an empty name or a trailing separator (the folder
+    // itself, a folder) makes the list untrustworthy too.
+    SafePayloadPath(fs::path(L"x"), path->text);
+    if (!IsSafeRelativePath(path->text)) return std::nullopt;
+  } catch (...) {
+    return std::nullopt;  // unsafe or not UTF-8
+  }
+  PayloadEntry entry;
+  entry.name = path->text;
+  entry.size = ReadDecimal(size->text);
+  entry.sha256 = sha256->text;
+  return entry;
+}
+
+}  // namespace
+
+std::vector<PayloadEntry> ReadFilesJson(const fs::path& path) {
+  if (!IsRegularFileTarget(path)) return {};
+  auto text = ReadBoundedFile(path, kFilesJsonMaxBytes);
+  if (!text) return {};
+  auto document = ParseJsonDocument(*text);
+  if (!document) return {};
+  const JsonValue* files = FindJsonMember(*document, "files");
+  if (!files) return {};
+  std::vector<PayloadEntry> entries;
+  entries.reserve(files->items.size());
+  for (const JsonValue& item : files->items) {
+    auto entry = ReadItem(item);
+    if (!entry) return {};  // one bad item makes the whole list untrustworthy
+    entries.push_back(std::move(*entry));
+  }
+  return entries;
+}
+
+}  // namespace qv::setup

@@ -1,0 +1,98 @@
+#include "engine/install-manifest.h"
+
+#include <windows.h>
+
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+#include <system_error>
+
+#include "foundation/paths.h"
+#include "foundation/unique-handle.h"
+
+namespace qv::setup {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::string_view kVersionKey = "version=";
+constexpr std::string_view kSourceKey = "source=";
+constexpr std::string_view kFileKey = "file=";
+constexpr size_t kDigestLength = 64;
+// "file=", the digest, one blank: the path starts here.
+constexpr size_t kFilePathStart = kFileKey.size() + kDigestLength + 1;
+
+std::string RenderManifest(const std::string& version, const std::vector<InstalledFile>& files,
+                           const std::string& source) {
+  std::string text;
+  text.append(kInstallManifestHeader).append("\n");
+  text.append(kVersionKey).append(version).append("\n");
+  // A source with a line break would forge lines of its own; it is left out.
+  if (!source.empty() && source.find_first_of("\r\n") == std::string::npos) {
+    text.append(kSourceKey).append(source).append("\n");
+  }
+  for (const InstalledFile& file : files) {
+    text.append(kFileKey).append(file.sha256).append(" ").append(file.path).append("\n");
+  }
+  return text;
+}
+
+// Writes and flushes the whole text; false on any failure.
+bool WriteWholeFile(const fs::path& path, std::string_view text) {
+  UniqueFile file(::CreateFileW(ToLongPath(path.native()).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  while (!text.empty()) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size(), 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), text.data(), chunk, &written, nullptr) || written == 0) return false;
+    text.remove_prefix(written);
+  }
+  // On disk before the rename makes it the manifest.
+  return ::FlushFileBuffers(file.get()) != 0;
+}
+
+bool StartsWith(std::string_view line, std::string_view key) { return line.substr(0, key.size()) == key; }
+
+}  // namespace
+
+void WriteInstallManifest(const fs::path& folder, const std::string& version, const std::vector<InstalledFile>& files,
+                          const std::string& source) {
+  const fs::path target = folder / kInstallManifestName;
+  const fs::path staged = folder / (std::wstring(kInstallManifestName) + L".new");
+  if (!WriteWholeFile(staged, RenderManifest(version, files, source))) {
+    throw std::runtime_error("Could not write the install manifest.");
+  }
+  if (!::MoveFileExW(ToLongPath(staged.native()).c_str(), ToLongPath(target.native()).c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
+    throw fs::filesystem_error("rename", staged, target,
+                               std::error_code(static_cast<int>(::GetLastError()), std::system_category()));
+  }
+}
+
+std::optional<InstallManifest> ReadInstallManifest(const fs::path& folder) {
+  std::ifstream in(folder / kInstallManifestName, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::string line;
+  if (!std::getline(in, line) || line != kInstallManifestHeader) return std::nullopt;
+
+  InstallManifest manifest;
+  while (std::getline(in, line)) {
+    if (line.empty()) continue;
+    if (line.back() == '\r') line.pop_back();
+    if (StartsWith(line, kVersionKey)) {
+      manifest.version = line.substr(kVersionKey.size());
+    } else if (StartsWith(line, kSourceKey)) {
+      manifest.source = line.substr(kSourceKey.size());
+    } else if (StartsWith(line, kFileKey) && line.size() > kFilePathStart) {
+      InstalledFile file;
+      file.sha256 = line.substr(kFileKey.size(), kDigestLength);
+      file.path = line.substr(kFilePathStart);
+      SafePayloadPath(folder, file.path);  // a record must not lead out of its folder
+      manifest.files.push_back(std::move(file));
+    }
+  }
+  return manifest;
+}
+
+}  // namespace qv::setup

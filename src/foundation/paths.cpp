@@ -151,6 +151,8 @@ bool IsSafeRelativePath(std::string_view utf8) {
   return true;
 }
 
+bool HasRelativePart(std::wstring_view text) { return !SplitPath(text).elements.empty(); }
+
 std::wstring ToLongPath(std::wstring_view text) {
   if (text.size() <= 259) return std::wstring(text);
   if (text.substr(0, 4) == L"\\\\?\\") return std::wstring(text);

@@ -23,6 +23,11 @@ std::wstring LexicallyNormalText(std::wstring_view text);
 // no ':' (drive letters and alternate data streams). Raises on invalid UTF-8.
 bool IsSafeRelativePath(std::string_view utf8);
 
+// True when the text names something below its root: anything after the root
+// name ("C:", "\\server", "\\?\C:", "\\.\device") and the root directory.
+// "C:\" and "\\server\" have none; "\\server\share" and "C:x" have one.
+bool HasRelativePart(std::wstring_view text);
+
 // The form handed to process creation and other calls that take long paths:
 // texts up to 259 characters and texts already in "\\?\" form come back as
 // they are; longer ones become "\\?\C:\..." or "\\?\UNC\server\...".

@@ -122,3 +122,22 @@ TEST(Paths, LongPathForm) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(Paths, RelativePartAfterTheRoot) {
+  struct Case {
+    const wchar_t* text;
+    bool has;
+  } cases[] = {
+      {L"C:\\", false},          {L"C:", false},          {L"\\", false},
+      {L"\\\\server\\", false},  {L"\\\\?\\C:\\", false}, {L"//server", false},
+      {L"C:\\x", true},          {L"C:x", true},          {L"\\\\server\\share", true},
+      {L"\\\\?\\C:\\x\\", true}, {L"x\\", true},          {L"", false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(qv::setup::HasRelativePart(c.text), c.has) << std::filesystem::path(c.text).string();
+  }
+}
+
+}  // namespace

@@ -1,0 +1,150 @@
+#include "foundation/file-hash.h"
+
+#include <windows.h>
+#include <bcrypt.h>
+
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+#include "foundation/hooks.h"
+#include "foundation/paths.h"
+#include "foundation/text.h"
+#include "foundation/unique-handle.h"
+
+namespace qv::setup {
+namespace {
+
+struct AlgorithmTraits {
+  using Value = BCRYPT_ALG_HANDLE;
+  static Value Invalid() noexcept { return nullptr; }
+  static bool IsValid(Value v) noexcept { return v != nullptr; }
+  static void Close(Value v) noexcept { ::BCryptCloseAlgorithmProvider(v, 0); }
+};
+
+struct HashTraits {
+  using Value = BCRYPT_HASH_HANDLE;
+  static Value Invalid() noexcept { return nullptr; }
+  static bool IsValid(Value v) noexcept { return v != nullptr; }
+  static void Close(Value v) noexcept { ::BCryptDestroyHash(v); }
+};
+
+using UniqueAlgorithm = UniqueResource<AlgorithmTraits>;
+using UniqueHash = UniqueResource<HashTraits>;
+
+constexpr DWORD kReadBlock = 1 << 20;
+
+std::string LowerHex(const unsigned char* bytes, size_t length) {
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string text(length * 2, '0');
+  for (size_t i = 0; i < length; ++i) {
+    text[2 * i] = kDigits[bytes[i] >> 4];
+    text[2 * i + 1] = kDigits[bytes[i] & 0x0F];
+  }
+  return text;
+}
+
+bool IsRetriedOpenError(DWORD error) {
+  return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+// The message names the path leniently: an unconvertible name must not hide the
+// read failure behind a conversion error.
+[[noreturn]] void ThrowUnreadable(const std::filesystem::path& path, DWORD error) {
+  std::string shown = WideToUtf8(path.native());
+  std::replace(shown.begin(), shown.end(), '\\', '/');
+  std::string hint;
+  if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+    hint = " (another program, often an antivirus, kept it open)";
+  } else if (error == ERROR_ACCESS_DENIED) {
+    hint = " (access denied: an antivirus or the folder's permissions)";
+  }
+  throw std::runtime_error("Could not read or hash this file to verify its integrity: " + shown +
+                           " (Windows error " + std::to_string(error) + ")" + hint);
+}
+
+UniqueFile OpenForHashing(const std::filesystem::path& path, const OpenRetryPolicy& retry, DWORD& error) {
+  const std::wstring name = ToLongPath(path.native());
+  const int attempts = std::max(retry.attempts, 1);
+  for (int attempt = 1;; ++attempt) {
+    ThrowIfCancelled();
+    UniqueFile file(::CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                  nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (file) return file;
+    error = ::GetLastError();
+    if (!IsRetriedOpenError(error)) return {};
+    // The wait also follows the last failure, so giving up takes the full time.
+    ::Sleep(retry.delay_ms);
+    if (attempt >= attempts) return {};
+  }
+}
+
+}  // namespace
+
+std::string HashFileSha256(const std::filesystem::path& path, std::uint64_t limit, const OpenRetryPolicy& retry) {
+  UniqueAlgorithm algorithm;
+  if (::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) {
+    throw std::runtime_error("SHA256 provider unavailable.");
+  }
+  // Without the property the provider manages the hash object itself.
+  DWORD object_length = 0;
+  ULONG got = 0;
+  if (::BCryptGetProperty(algorithm.get(), BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&object_length),
+                          sizeof(object_length), &got, 0) != 0) {
+    object_length = 0;
+  }
+  std::vector<UCHAR> hash_object(object_length);
+  UniqueHash hash;
+  if (::BCryptCreateHash(algorithm.get(), hash.put(), hash_object.empty() ? nullptr : hash_object.data(),
+                         object_length, nullptr, 0, 0) != 0) {
+    throw std::runtime_error("SHA256 initialization failed.");
+  }
+
+  DWORD error = 0;
+  UniqueFile file = OpenForHashing(path, retry, error);
+  bool ok = file.valid();
+  if (ok) {
+    auto buffer = std::make_unique<unsigned char[]>(kReadBlock);
+    std::uint64_t remaining = limit;
+    while (remaining > 0) {
+      ThrowIfCancelled();
+      DWORD wanted = static_cast<DWORD>(std::min<std::uint64_t>(remaining, kReadBlock));
+      DWORD read = 0;
+      if (!::ReadFile(file.get(), buffer.get(), wanted, &read, nullptr)) {
+        error = ::GetLastError();
+        ok = false;
+        break;
+      }
+      if (read == 0) break;
+      if (::BCryptHashData(hash.get(), buffer.get(), read, 0) != 0) {
+        error = 0;
+        ok = false;
+        break;
+      }
+      remaining -= read;
+    }
+  }
+  file.reset();
+
+  unsigned char digest[32];
+  if (ok && ::BCryptFinishHash(hash.get(), digest, sizeof(digest), 0) != 0) {
+    error = 0;
+    ok = false;
+  }
+  if (!ok) ThrowUnreadable(path, error);
+  return LowerHex(digest, sizeof(digest));
+}
+
+std::string HashFile(const std::filesystem::path& path) { return HashFileSha256(path, kWholeFile); }
+
+bool Sha256OfBuffer(const void* bytes, std::uint32_t length, unsigned char* digest) {
+  UniqueAlgorithm algorithm;
+  if (::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return false;
+  UniqueHash hash;
+  if (::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0) != 0) return false;
+  if (::BCryptHashData(hash.get(), static_cast<PUCHAR>(const_cast<void*>(bytes)), length, 0) != 0) return false;
+  return ::BCryptFinishHash(hash.get(), digest, 32, 0) == 0;
+}
+
+}  // namespace qv::setup

@@ -1,0 +1,252 @@
+#include "foundation/payload-archive.h"
+
+#include <windows.h>
+#include <zlib.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <stdexcept>
+#include <string_view>
+#include <system_error>
+
+#include "foundation/create-folders.h"
+#include "foundation/hooks.h"
+#include "foundation/paths.h"
+#include "foundation/payload-checks.h"
+#include "foundation/text.h"
+#include "foundation/unique-handle.h"
+
+namespace qv::setup {
+namespace {
+
+constexpr std::string_view kMagic = "QVSETUP1";
+constexpr std::uint32_t kMaxEntries = 10000;
+constexpr std::uint64_t kFixedEntryPart = 8 + 8 + 64;  // size, packed, digest
+constexpr std::uint64_t kMaxEntrySize = 512ull << 20;
+constexpr std::uint64_t kMaxInputPiece = 64ull << 20;
+constexpr DWORD kOutputBlock = 1 << 20;
+
+[[noreturn]] void Fail(const char* message) { throw std::runtime_error(message); }
+
+std::uint64_t ReadLittleEndian(const unsigned char* bytes, int count) {
+  std::uint64_t value = 0;
+  for (int i = count - 1; i >= 0; --i) value = (value << 8) | bytes[i];
+  return value;
+}
+
+// One entry's fields, pointing into the archive.
+struct RawEntry {
+  std::string_view name;
+  std::uint64_t size = 0;
+  std::uint64_t packed = 0;
+  std::string_view digest;
+  const unsigned char* stream = nullptr;
+};
+
+// Walks the archive with the checks every reader makes, in their order.
+class ArchiveReader {
+ public:
+  ArchiveReader(const void* archive, std::size_t length)
+      : next_(static_cast<const unsigned char*>(archive)), remaining_(length) {}
+
+  // The header: magic and count.
+  std::uint32_t ReadHeader() {
+    if (remaining_ < 8) Fail("Truncated installer payload.");
+    if (std::memcmp(next_, kMagic.data(), kMagic.size()) != 0) Fail("Invalid installer payload.");
+    if (remaining_ < 12) Fail("Truncated installer payload.");
+    std::uint32_t count = static_cast<std::uint32_t>(ReadLittleEndian(next_ + 8, 4));
+    if (count > kMaxEntries) Fail("Invalid payload count.");
+    Skip(12);
+    return count;
+  }
+
+  // Name and fixed part of the next entry, then the length check of its stream
+  // (`size_limit` is checked before it, as extraction requires); the reader
+  // then stands after the stream.
+  RawEntry ReadEntry(std::uint64_t size_limit = ~std::uint64_t{0}) {
+    if (remaining_ < 2) Fail("Truncated installer payload.");
+    std::uint64_t name_length = ReadLittleEndian(next_, 2);
+    if (name_length > remaining_ - 2) Fail("Truncated installer payload.");
+    RawEntry entry;
+    entry.name = std::string_view(reinterpret_cast<const char*>(next_ + 2), name_length);
+    Skip(2 + name_length);
+    if (remaining_ < kFixedEntryPart) Fail("Truncated installer payload.");
+    entry.size = ReadLittleEndian(next_, 8);
+    entry.packed = ReadLittleEndian(next_ + 8, 8);
+    entry.digest = std::string_view(reinterpret_cast<const char*>(next_ + 16), 64);
+    if (entry.size > size_limit) Fail("Invalid payload size.");
+    if (entry.packed > remaining_ - kFixedEntryPart) Fail("Invalid payload size.");
+    entry.stream = next_ + kFixedEntryPart;
+    Skip(kFixedEntryPart + entry.packed);
+    return entry;
+  }
+
+  void CheckEnd() const {
+    if (remaining_ != 0) Fail("Unexpected payload data.");
+  }
+
+ private:
+  void Skip(std::uint64_t count) {
+    next_ += count;
+    remaining_ -= count;
+  }
+
+  const unsigned char* next_;
+  std::uint64_t remaining_;
+};
+
+struct InflateEnd {
+  z_stream* stream;
+  ~InflateEnd() { inflateEnd(stream); }
+};
+
+// Inflates one entry's stream into `file` (when it could be created), checking
+// that it yields exactly `entry.size` bytes from exactly `entry.packed` bytes.
+// Returns false when a write failed.
+bool InflateEntry(const RawEntry& entry, HANDLE file) {
+  z_stream stream{};
+  if (inflateInit(&stream) != Z_OK) Fail("Installer payload decompression failed.");
+  InflateEnd end{&stream};
+  auto output = std::make_unique<unsigned char[]>(kOutputBlock);
+  bool written = file != INVALID_HANDLE_VALUE;
+  std::uint64_t consumed = 0;
+  std::uint64_t produced = 0;
+  int result = Z_OK;
+  while (result != Z_STREAM_END) {
+    if (stream.avail_in == 0 && consumed < entry.packed) {
+      std::uint64_t piece = std::min(entry.packed - consumed, kMaxInputPiece);
+      stream.next_in = const_cast<Bytef*>(entry.stream + consumed);
+      stream.avail_in = static_cast<uInt>(piece);
+      consumed += piece;
+    }
+    stream.next_out = output.get();
+    stream.avail_out = kOutputBlock;
+    result = inflate(&stream, Z_NO_FLUSH);
+    if (result != Z_OK && result != Z_STREAM_END) Fail("Installer payload decompression failed.");
+    DWORD got = kOutputBlock - stream.avail_out;
+    produced += got;
+    if (produced > entry.size) Fail("Installer payload decompression failed.");
+    if (written && got > 0) {
+      DWORD done = 0;
+      written = ::WriteFile(file, output.get(), got, &done, nullptr) && done == got;
+    }
+    AddProgress(got);
+    ThrowIfCancelled();
+    if (result != Z_STREAM_END && got == 0 && stream.avail_in == 0 && consumed >= entry.packed) {
+      Fail("Installer payload decompression failed.");  // the stream stops before its end
+    }
+  }
+  if (produced != entry.size || stream.avail_in != 0 || consumed != entry.packed) {
+    Fail("Installer payload decompression failed.");
+  }
+  return written;
+}
+
+// Whether anything (file, folder, link, even a dangling one) is at `target`.
+bool ItemExists(const std::filesystem::path& target) {
+  if (::GetFileAttributesW(ToLongPath(target.native()).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
+  DWORD error = ::GetLastError();
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return false;
+  throw std::filesystem::filesystem_error("exists", target,
+                                          std::error_code(static_cast<int>(error), std::system_category()));
+}
+
+std::string GenericName(std::string_view name) {
+  std::string generic(name);
+  std::replace(generic.begin(), generic.end(), '\\', '/');
+  return generic;
+}
+
+// The status label of an entry: its first folder, or "program files" for a
+// file directly in the target folder.
+std::string StatusLabel(const std::filesystem::path& relative) {
+  if (!relative.has_parent_path()) return "program files";
+  return ToGenericUtf8(*relative.begin());
+}
+
+}  // namespace
+
+std::vector<PayloadEntry> ReadPayloadIndex(const void* archive, std::size_t length) {
+  ArchiveReader reader(archive, length);
+  std::uint32_t count = reader.ReadHeader();
+  std::vector<PayloadEntry> entries;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    RawEntry raw = reader.ReadEntry();
+    entries.push_back(PayloadEntry{std::string(raw.name), raw.size, std::string(raw.digest)});
+  }
+  reader.CheckEnd();
+  return entries;
+}
+
+std::vector<InstalledFile> ExtractPayload(const void* archive, std::size_t length, const std::filesystem::path& target,
+                                          const FileHasher& hasher, const PayloadFilter& filter) {
+  if (!hasher) throw std::invalid_argument("ExtractPayload needs a hasher");
+  ArchiveReader reader(archive, length);
+  std::uint32_t count = reader.ReadHeader();
+  std::vector<InstalledFile> installed;
+  std::string current_label;
+  for (std::uint32_t i = 0; i < count; ++i) {
+    ThrowIfCancelled();
+    RawEntry raw = reader.ReadEntry(kMaxEntrySize);
+    const std::string name(raw.name);
+    if (filter) {
+      std::string generic;
+      try {
+        generic = ToGenericUtf8(PathFromUtf8(name));
+      } catch (const std::system_error&) {
+        Fail("Unsafe payload path.");  // not UTF-8: nothing a filter could name
+      }
+      if (!filter(generic)) continue;
+    }
+    const std::filesystem::path file_path = SafePayloadPath(target, name);
+    if (IsUnderDataFolder(name)) Fail("The installer payload cannot contain files under data/.");
+
+    std::string label = StatusLabel(PathFromUtf8(name));
+    if (label != current_label) {
+      current_label = label;
+      SendLogLine("Extracting " + label + "...");
+    }
+
+    CreateFolders(file_path.parent_path());
+    if (ItemExists(file_path)) Fail("Duplicate payload path.");
+    // A file that cannot be created is reported once its stream has been
+    // checked, like any other write failure.
+    UniqueFile file(::CreateFileW(ToLongPath(file_path.native()).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+    bool written = InflateEntry(raw, file.get());
+    if (file && !::CloseHandle(file.release())) written = false;  // closed by hand to see its result
+    if (!written) Fail("Could not write installation files.");
+
+    if (hasher(file_path) != raw.digest) Fail("Installer payload integrity check failed.");
+    installed.push_back(InstalledFile{GenericName(name), std::string(raw.digest)});
+  }
+  reader.CheckEnd();
+  return installed;
+}
+
+std::filesystem::path SafePayloadPath(const std::filesystem::path& root, const std::string& name) {
+  auto unsafe = [] { Fail("Unsafe payload path."); };
+  // A NUL would cut the name short inside the system's calls.
+  if (name.find('\0') != std::string::npos) unsafe();
+  std::wstring relative;
+  try {
+    relative = PathFromUtf8(name).native();
+  } catch (const std::system_error&) {
+    unsafe();
+  }
+  // A leading separator is a root directory, a server name or a device prefix
+  // ("\\?\", "\\.\", "\??\"); drive letters carry a ':' and fail below.
+  if (!relative.empty() && (relative[0] == L'\\' || relative[0] == L'/')) unsafe();
+  size_t start = 0;
+  while (start <= relative.size()) {
+    size_t end = relative.find_first_of(L"\\/", start);
+    if (end == std::wstring::npos) end = relative.size();
+    std::wstring_view element(relative.data() + start, end - start);
+    if (element == L"." || element == L".." || element.find(L':') != std::wstring_view::npos) unsafe();
+    start = end + 1;
+  }
+  return root / std::filesystem::path(relative);
+}
+
+}  // namespace qv::setup

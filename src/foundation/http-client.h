@@ -1,0 +1,70 @@
+#pragma once
+// The program's only way onto the network: file downloads that follow
+// redirects themselves under the caller's address check, and the small HTTPS
+// document fetch of the update check. Both are synchronous, run on the
+// caller's thread and keep no state between calls.
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "foundation/url.h"
+
+namespace qv::setup {
+
+struct DownloadRequest {
+  // First address, "http" or "https".
+  std::string url;
+  // Milliseconds for name resolution, connect, send and each receive of every request.
+  std::uint32_t timeout_ms = 30000;
+  // Largest body accepted: checked against the announced length and the bytes received.
+  std::uint64_t max_bytes = 64ull * 1024 * 1024;
+  // Asked before every request, redirect targets included. Empty refuses everything.
+  std::function<bool(const std::string& url)> allow_url;
+  // Receives the body in pieces of at most 256 KiB; false: the bytes could not
+  // be stored. Empty: the body is counted and dropped.
+  std::function<bool(const char* data, std::uint64_t size)> sink;
+  // Bytes done and total (0 when the server announced no length).
+  std::function<void(std::uint64_t done, std::uint64_t total)> progress;
+  // Polled before every read; true stops the download.
+  std::function<bool()> cancelled;
+  // Value of a Range header ("bytes=FIRST-LAST"); empty asks for the whole file.
+  std::string range;
+};
+
+struct DownloadResult {
+  bool ok = false;              // the whole body arrived
+  bool range_ignored = false;   // a range request was answered with the whole file (200)
+  std::uint32_t status = 0;     // status of the last response (0: none came)
+  std::uint64_t bytes = 0;      // body bytes the sink accepted
+  std::string final_url;        // address that answered with the expected status
+  std::string error;            // short English text; empty on success
+};
+
+// GET of one file, following at most five redirects, each target approved by
+// `allow_url` before it is contacted. Never throws for network trouble: every
+// failure comes back in `error`. An exception thrown by one of the request's
+// callables passes through after the request's handles are closed.
+DownloadResult HttpDownload(const DownloadRequest& request);
+
+struct DocumentRequest {
+  std::string url;                  // "https" only
+  std::uint32_t timeout_ms = 5000;  // all four time-outs
+  bool follow_redirects = false;    // let WinHTTP follow redirects by its default policy
+  std::uint64_t max_body = 256 * 1024;
+  bool no_cache = false;            // send "Cache-Control: no-cache"
+};
+
+struct DocumentResponse {
+  std::uint32_t status = 0;            // as the server sent it, not judged here
+  std::string body;                    // complete, at most max_body bytes
+  std::optional<std::uint64_t> date;   // Date header as seconds since 1970 (UTC)
+  bool from_cache = false;             // an Age header other than 0
+};
+
+// A small HTTPS document kept whole in memory; empty on any failure, including
+// a body over the limit or one that ended before its announced length.
+std::optional<DocumentResponse> HttpsGetDocument(const DocumentRequest& request);
+
+}  // namespace qv::setup

@@ -1,0 +1,94 @@
+#include <string>
+
+#include "foundation/http-client.h"
+#include "foundation/text.h"
+#include "foundation/winhttp-exchange.h"
+
+namespace qv::setup {
+namespace {
+
+constexpr DWORD kDocumentPathCapacity = 2048;
+constexpr DWORD kLengthCapacityBytes = 64;
+constexpr std::uint64_t kUnixEpochInFileTimeSeconds = 11644473600ull;
+
+bool QueryAgeIsNotZero(HINTERNET http) {
+  DWORD age = 0;
+  DWORD size = sizeof age;
+  return ::WinHttpQueryHeaders(http, WINHTTP_QUERY_CUSTOM | WINHTTP_QUERY_FLAG_NUMBER, L"Age", &age, &size,
+                               WINHTTP_NO_HEADER_INDEX) &&
+         age != 0;
+}
+
+// The Date header as seconds since 1970; empty when missing, unreadable or
+// earlier than 1970 (which the unsigned count cannot hold).
+std::optional<std::uint64_t> QueryDate(HINTERNET http) {
+  SYSTEMTIME time{};
+  DWORD size = sizeof time;
+  FILETIME file_time{};
+  if (!::WinHttpQueryHeaders(http, WINHTTP_QUERY_DATE | WINHTTP_QUERY_FLAG_SYSTEMTIME, WINHTTP_HEADER_NAME_BY_INDEX,
+                             &time, &size, WINHTTP_NO_HEADER_INDEX) ||
+      !::SystemTimeToFileTime(&time, &file_time)) {
+    return std::nullopt;
+  }
+  std::uint64_t seconds =
+      ((static_cast<std::uint64_t>(file_time.dwHighDateTime) << 32) | file_time.dwLowDateTime) / 10000000ull;
+  if (seconds < kUnixEpochInFileTimeSeconds) return std::nullopt;
+  return seconds - kUnixEpochInFileTimeSeconds;
+}
+
+// Reads the whole body; empty when a read fails, the body outgrows the limit
+// or it ends before the length the server announced.
+std::optional<std::string> ReadWholeBody(HINTERNET http, std::uint64_t max_body) {
+  std::optional<std::uint64_t> announced;
+  if (auto length = QueryHeaderText(http, WINHTTP_QUERY_CONTENT_LENGTH, kLengthCapacityBytes)) {
+    announced = ParseHeaderNumber(*length);
+    if (*announced > max_body) return std::nullopt;
+  }
+  std::string body;
+  for (;;) {
+    DWORD available = 0;
+    if (!::WinHttpQueryDataAvailable(http, &available)) return std::nullopt;
+    if (available == 0) break;
+    if (available > max_body - body.size()) return std::nullopt;
+    size_t old_size = body.size();
+    body.resize(old_size + available);
+    DWORD read = 0;
+    if (!::WinHttpReadData(http, body.data() + old_size, available, &read)) return std::nullopt;
+    body.resize(old_size + read);
+  }
+  if (announced && *announced != body.size()) return std::nullopt;
+  return body;
+}
+
+}  // namespace
+
+std::optional<DocumentResponse> HttpsGetDocument(const DocumentRequest& request) {
+  std::optional<SplitAddress> address = SplitHttpAddress(Utf8ToWide(request.url), kDocumentPathCapacity);
+  if (!address || !address->secure) return std::nullopt;
+
+  WinHttpExchange exchange;
+  exchange.session = OpenSession(request.timeout_ms);
+  if (!exchange.session || !OpenGetRequest(exchange, *address, request.timeout_ms)) return std::nullopt;
+  HINTERNET http = exchange.request.get();
+  if (!request.follow_redirects) DisableRedirects(http);
+
+  const wchar_t* headers = request.no_cache ? L"Cache-Control: no-cache\r\n" : WINHTTP_NO_ADDITIONAL_HEADERS;
+  if (!::WinHttpSendRequest(http, headers, request.no_cache ? static_cast<DWORD>(-1) : 0, WINHTTP_NO_REQUEST_DATA, 0,
+                            0, 0) ||
+      !::WinHttpReceiveResponse(http, nullptr)) {
+    return std::nullopt;
+  }
+
+  std::optional<std::uint32_t> status = QueryStatusCode(http);
+  if (!status) return std::nullopt;
+  DocumentResponse response;
+  response.status = *status;
+  response.from_cache = QueryAgeIsNotZero(http);
+  response.date = QueryDate(http);
+  std::optional<std::string> body = ReadWholeBody(http, request.max_body);
+  if (!body) return std::nullopt;
+  response.body = std::move(*body);
+  return response;
+}
+
+}  // namespace qv::setup

@@ -1,0 +1,91 @@
+#include "support/child-process.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "foundation/text.h"
+#include "foundation/unique-handle.h"
+#include "support/temp-folder.h"
+#include "support/test-paths.h"
+
+namespace qv::test {
+namespace {
+
+using qv::setup::UniqueFile;
+using qv::setup::UniqueHandle;
+using qv::setup::Utf8ToWide;
+
+std::wstring VariableName(std::wstring_view entry) { return std::wstring(entry.substr(0, entry.find(L'=', 1))); }
+
+// The current environment with the changes applied, as a block for CreateProcessW.
+std::wstring EnvironmentBlock(const std::vector<std::string>& changes) {
+  std::vector<std::wstring> changed_names;
+  for (const std::string& change : changes) changed_names.push_back(VariableName(Utf8ToWide(change)));
+  std::wstring block;
+  wchar_t* current = ::GetEnvironmentStringsW();
+  for (const wchar_t* entry = current; *entry != L'\0'; entry += wcslen(entry) + 1) {
+    bool replaced = false;
+    for (const std::wstring& name : changed_names) {
+      replaced = replaced || ::CompareStringOrdinal(VariableName(entry).c_str(), -1, name.c_str(), -1, TRUE) == CSTR_EQUAL;
+    }
+    if (!replaced) block.append(entry).push_back(L'\0');
+  }
+  ::FreeEnvironmentStringsW(current);
+  for (const std::string& change : changes) {
+    if (change.find('=') != std::string::npos) block.append(Utf8ToWide(change)).push_back(L'\0');
+  }
+  block.push_back(L'\0');
+  return block;
+}
+
+std::wstring Quoted(const std::wstring& argument) { return L"\"" + argument + L"\""; }
+
+}  // namespace
+
+ChildRun RunChildProcess(const std::string& mode, const std::vector<std::string>& arguments,
+                         const std::vector<std::string>& environment) {
+  ChildRun run;
+  TempFolder folder(L"qv-child");
+  std::filesystem::path output_path = folder / L"output.txt";
+  SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+  UniqueFile output(::CreateFileW(output_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!output) {
+    ADD_FAILURE() << "cannot create the child's output file: " << ::GetLastError();
+    return run;
+  }
+
+  wchar_t own_path[MAX_PATH * 4];
+  DWORD length = ::GetModuleFileNameW(nullptr, own_path, MAX_PATH * 4);
+  std::wstring command = Quoted(std::wstring(own_path, length)) + L" --child " + Utf8ToWide(mode);
+  for (const std::string& argument : arguments) command += L" " + Quoted(Utf8ToWide(argument));
+  std::wstring block = EnvironmentBlock(environment);
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = nullptr;
+  startup.hStdOutput = output.get();
+  startup.hStdError = output.get();
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW,
+                        block.data(), nullptr, &startup, &info)) {
+    ADD_FAILURE() << "cannot start the child: " << ::GetLastError();
+    return run;
+  }
+  UniqueHandle process(info.hProcess);
+  UniqueHandle thread(info.hThread);
+  output.reset();
+  if (::WaitForSingleObject(process.get(), 30000) != WAIT_OBJECT_0) {
+    ::TerminateProcess(process.get(), 1);
+    ADD_FAILURE() << "the child did not end within 30 s";
+  }
+  DWORD code = 0xFFFFFFFF;
+  ::GetExitCodeProcess(process.get(), &code);
+  run.exit_code = code;
+  run.output = ReadTestFile(output_path);
+  return run;
+}
+
+}  // namespace qv::test

@@ -1,0 +1,251 @@
+#!/usr/bin/env python3
+"""The HTTP(S) server the network tests talk to. Listens on 127.0.0.1 only.
+
+Started by with-test-server.sh around one test program. It writes the ports it
+listens on to FOLDER/ports (after every listener is bound) and one line per
+request to FOLDER/requests.log, and ends on its own as soon as the process that
+started it is gone (removing FOLDER then, which that process could not).
+
+Listeners:
+  http       plain HTTP
+  https      TLS with the certificate the tests' private Windows prefix trusts
+  untrusted  TLS with a self-signed certificate nobody trusts
+  refused    a port that is bound but never listens, so connections are refused
+
+Paths (every answer closes the connection):
+  /data/N                N pattern bytes; one "bytes=A-B" or "bytes=A-" range gives 206
+  /whole/N               N pattern bytes, 200 whatever Range says
+  /nolength/N            N pattern bytes without Content-Length (ends at the close)
+  /short/N/M             announces N bytes, sends M, closes
+  /slow/MS/N             waits MS milliseconds, then answers like /data/N
+  /stall/N/M/MS          announces N bytes, sends M, waits MS milliseconds, closes
+  /status/CODE           the status CODE with a short body
+  /redirect/CODE?to=LOC  the status CODE with "Location: LOC" (no Location without "to")
+  /chain/N?kind=K        N redirects (K relative, absolute or scheme, to the host
+                         the request named) before a 200
+  /doc?size=N&date=D&age=A&status=S
+                         N pattern bytes with status S (200); "Date: D" (none
+                         when D is "none"), "Age: A" when given
+
+Pattern byte at offset i: i % 251.
+"""
+
+import argparse
+import os
+import shutil
+import signal
+import socket
+import ssl
+import sys
+import threading
+import time
+import urllib.parse
+from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
+
+PATTERN_BLOCK = bytes(range(251)) * 1024
+
+
+def pattern(start, end):
+    out = bytearray()
+    offset = start
+    while offset < end:
+        skip = offset % 251
+        piece = PATTERN_BLOCK[skip:skip + min(end - offset, len(PATTERN_BLOCK) - skip)]
+        out += piece
+        offset += len(piece)
+    return bytes(out)
+
+
+class Log:
+    def __init__(self, path):
+        self.lock = threading.Lock()
+        self.file = open(path, "a", encoding="utf-8")
+
+    def write(self, line):
+        with self.lock:
+            self.file.write(line + "\n")
+            self.file.flush()
+
+
+class Handler(BaseHTTPRequestHandler):
+    protocol_version = "HTTP/1.1"
+    server_version = "qv-test"
+    sys_version = ""
+
+    def log_message(self, *args):
+        pass
+
+    def do_GET(self):
+        self.close_connection = True
+        self.server.request_log.write(
+            "%s GET %s range=%s cache=%s agent=%s"
+            % (self.server.name, self.path, self.headers.get("Range", "-"),
+               self.headers.get("Cache-Control", "-"), self.headers.get("User-Agent", "-")))
+        url = urllib.parse.urlsplit(self.path)
+        query = urllib.parse.parse_qs(url.query)
+        parts = [p for p in url.path.split("/") if p]
+        try:
+            self.route(parts, query)
+        except (BrokenPipeError, ConnectionResetError, ssl.SSLError, TimeoutError):
+            pass
+
+    def head(self, status, length=None, extra=()):
+        self.send_response_only(status)
+        for name, value in extra:
+            self.send_header(name, value)
+        if length is not None:
+            self.send_header("Content-Length", str(length))
+        self.send_header("Connection", "close")
+        self.end_headers()
+
+    def answer(self, status, body, extra=()):
+        self.head(status, len(body), extra)
+        self.wfile.write(body)
+
+    def serve_data(self, size, honour_range):
+        wanted = self.headers.get("Range")
+        if honour_range and wanted and wanted.startswith("bytes="):
+            first, _, last = wanted[len("bytes="):].partition("-")
+            start = int(first)
+            end = min(int(last) + 1, size) if last else size
+            if start >= size or start >= end:
+                self.answer(416, b"", [("Content-Range", "bytes */%d" % size)])
+                return
+            self.answer(206, pattern(start, end), [("Content-Range", "bytes %d-%d/%d" % (start, end - 1, size))])
+            return
+        self.answer(200, pattern(0, size))
+
+    def route(self, parts, query):
+        kind = parts[0] if parts else ""
+        numbers = [int(p) for p in parts[1:] if p.isdigit()]
+        if kind == "data" and len(numbers) == 1:
+            self.serve_data(numbers[0], True)
+        elif kind == "whole" and len(numbers) == 1:
+            self.serve_data(numbers[0], False)
+        elif kind == "nolength" and len(numbers) == 1:
+            self.head(200)
+            self.wfile.write(pattern(0, numbers[0]))
+        elif kind == "short" and len(numbers) == 2:
+            self.head(200, numbers[0])
+            self.wfile.write(pattern(0, numbers[1]))
+        elif kind == "slow" and len(numbers) == 2:
+            time.sleep(numbers[0] / 1000)
+            self.serve_data(numbers[1], True)
+        elif kind == "stall" and len(numbers) == 3:
+            self.head(200, numbers[0])
+            self.wfile.write(pattern(0, numbers[1]))
+            self.wfile.flush()
+            time.sleep(numbers[2] / 1000)
+        elif kind == "status" and len(numbers) == 1:
+            self.answer(numbers[0], b"status %d" % numbers[0])
+        elif kind == "redirect" and len(numbers) == 1:
+            extra = [("Location", query["to"][0])] if "to" in query else []
+            self.answer(numbers[0], b"", extra)
+        elif kind == "chain" and len(numbers) == 1:
+            left = numbers[0]
+            if left == 0:
+                self.answer(200, b"end of chain")
+                return
+            how = query.get("kind", ["relative"])[0]
+            target = "/chain/%d?kind=%s" % (left - 1, how)
+            origin = "//" + self.headers.get("Host", "127.0.0.1:%d" % self.server.server_address[1])
+            if how == "absolute":
+                target = "%s:%s%s" % (self.server.scheme, origin, target)
+            elif how == "scheme":
+                target = origin + target
+            self.answer(302, b"", [("Location", target)])
+        elif kind == "doc":
+            extra = []
+            date = query.get("date", [self.date_time_string()])[0]
+            if date != "none":
+                extra.append(("Date", date))
+            if "age" in query:
+                extra.append(("Age", query["age"][0]))
+            self.answer(int(query.get("status", ["200"])[0]), pattern(0, int(query.get("size", ["0"])[0])), extra)
+        else:
+            self.answer(404, b"no such test path")
+
+
+class Server(ThreadingHTTPServer):
+    daemon_threads = True
+    request_queue_size = 64
+
+    def __init__(self, name, log, context=None):
+        super().__init__(("127.0.0.1", 0), Handler)
+        self.name = name
+        self.request_log = log
+        self.context = context
+        self.scheme = "https" if context else "http"
+
+    def finish_request(self, request, client_address):
+        # The TLS handshake runs on the request's own thread, so a client that
+        # refuses the certificate cannot hold up the others.
+        request.settimeout(30)
+        if self.context:
+            try:
+                request = self.context.wrap_socket(request, server_side=True)
+            except (ssl.SSLError, OSError):
+                return
+        super().finish_request(request, client_address)
+
+    def handle_error(self, request, client_address):
+        pass
+
+
+def tls_context(cert, key):
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(cert, key)
+    return context
+
+
+def watch_parent(parent, folder, lifetime):
+    deadline = time.monotonic() + lifetime
+    while time.monotonic() < deadline:
+        try:
+            os.kill(parent, 0)
+        except ProcessLookupError:
+            # Killed outright, the parent could not clean up: the folder is ours now.
+            shutil.rmtree(folder, ignore_errors=True)
+            break
+        time.sleep(0.5)
+    os._exit(0)
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--folder", required=True)
+    parser.add_argument("--parent", type=int, required=True)
+    parser.add_argument("--cert", required=True)
+    parser.add_argument("--key", required=True)
+    parser.add_argument("--untrusted-cert", required=True)
+    parser.add_argument("--untrusted-key", required=True)
+    parser.add_argument("--lifetime", type=float, default=1800)
+    args = parser.parse_args()
+
+    signal.signal(signal.SIGTERM, lambda *_: os._exit(0))
+    threading.Thread(target=watch_parent, args=(args.parent, args.folder, args.lifetime), daemon=True).start()
+
+    log = Log(os.path.join(args.folder, "requests.log"))
+    servers = {
+        "http": Server("http", log),
+        "https": Server("https", log, tls_context(args.cert, args.key)),
+        "untrusted": Server("untrusted", log, tls_context(args.untrusted_cert, args.untrusted_key)),
+    }
+    refused = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+    refused.bind(("127.0.0.1", 0))  # bound, never listening: connections are refused
+
+    for server in servers.values():
+        threading.Thread(target=server.serve_forever, kwargs={"poll_interval": 0.2}, daemon=True).start()
+
+    ports = ["%s=%d" % (name, server.server_address[1]) for name, server in servers.items()]
+    ports.append("refused=%d" % refused.getsockname()[1])
+    temporary = os.path.join(args.folder, "ports.new")
+    with open(temporary, "w", encoding="ascii") as out:
+        out.write("\n".join(ports) + "\n")
+    os.replace(temporary, os.path.join(args.folder, "ports"))
+
+    threading.Event().wait()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,45 @@
+#pragma once
+// The HTTP(S) test server that with-test-server.sh starts on 127.0.0.1 around
+// this test program (ctest runs network test programs through it).
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv::test {
+
+struct TestServer {
+  std::filesystem::path folder;  // ports, requests.log, test-root.der
+  std::uint16_t http = 0;        // plain HTTP
+  std::uint16_t https = 0;       // TLS, certificate for "localhost" under the run's test root
+  std::uint16_t untrusted = 0;   // TLS, self-signed certificate for "localhost"
+  std::uint16_t refused = 0;     // bound, never listening: connections are refused
+};
+
+// The running server; fails the current test and returns null when the
+// program was started without one.
+const TestServer* RunningTestServer();
+
+// "http://127.0.0.1:PORT" + path and "https://localhost:PORT" + path (the
+// system does not match certificates to IP addresses, so TLS goes by name).
+std::string TestHttpUrl(std::string_view path);
+std::string TestHttpsUrl(std::string_view path);
+
+// The server's request log, one line per request:
+// "<listener> GET <path> range=<Range> cache=<Cache-Control> agent=<User-Agent>".
+std::vector<std::string> TestServerRequests();
+
+// True when some logged request asked for exactly this path (query included).
+bool TestServerWasAskedFor(std::string_view path);
+
+// Puts the run's test root into the current user's Root store (once per
+// program; it is taken out again when the program ends). Fails the current
+// test and returns false when it cannot.
+bool TrustTestRoot();
+
+// The pattern the server serves: the byte at offset i is i % 251.
+std::string TestPattern(std::uint64_t first, std::uint64_t count);
+
+}  // namespace qv::test

@@ -29,7 +29,11 @@ std::vector<std::wstring> SplitBack(const std::wstring& joined) {
 
 std::string Printable(const std::vector<std::wstring>& args) {
   std::string text;
-  for (const auto& arg : args) text += "[" + qv::setup::WideToUtf8(arg) + "]";
+  for (const auto& arg : args) {
+    text += '[';
+    text += qv::setup::WideToUtf8(arg);
+    text += ']';
+  }
   return text;
 }
 

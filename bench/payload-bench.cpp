@@ -11,6 +11,7 @@
 //
 // Options: --mib N (payload size, default 256), --files N (default 1000),
 //          --runs N (measurements of each kind, best one reported; default 3).
+// Run alone with tools/bench.sh payload.
 
 #include <windows.h>
 #include <bcrypt.h>
@@ -36,6 +37,8 @@
 #include "foundation/payload-archive.h"
 #include "foundation/tree-walk.h"
 #include "selftest/test-payload.h"
+
+#include "bench.h"
 
 namespace {
 
@@ -297,30 +300,14 @@ int Run(const Options& options) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+QV_BENCH(payload) {
   Options options;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    std::string option = argv[i];
-    long value = std::strtol(argv[i + 1], nullptr, 10);
-    if (value <= 0) {
-      std::fprintf(stderr, "bad value for %s\n", option.c_str());
-      return 2;
-    }
-    if (option == "--mib") {
-      options.mib = static_cast<std::uint64_t>(value);
-    } else if (option == "--files") {
-      options.files = static_cast<int>(value);
-    } else if (option == "--runs") {
-      options.runs = static_cast<int>(value);
-    } else {
-      std::fprintf(stderr, "usage: bench [--mib N] [--files N] [--runs N]\n");
-      return 2;
-    }
-  }
+  options.mib = static_cast<std::uint64_t>(qv::bench::OptionValue("mib", 256));
+  options.files = static_cast<int>(qv::bench::OptionValue("files", 1000));
+  options.runs = static_cast<int>(qv::bench::OptionValue("runs", 3));
   try {
-    return Run(options);
+    Run(options);
   } catch (const std::exception& e) {
-    std::fprintf(stderr, "bench failed: %s\n", e.what());
-    return 1;
+    std::fprintf(stderr, "payload bench failed: %s\n", e.what());
   }
 }

@@ -1,0 +1,106 @@
+#include "foundation/run-process.h"
+
+#include <windows.h>
+
+#include <chrono>
+#include <limits>
+
+#include "foundation/command-line.h"
+#include "foundation/paths.h"
+#include "foundation/text.h"
+#include "foundation/unique-handle.h"
+
+namespace qv::setup {
+namespace {
+
+constexpr DWORD kPollMilliseconds = 100;
+// The longest working folder handed to the child (a current folder must
+// leave room for its closing separator within MAX_PATH).
+constexpr std::size_t kMaxWorkingFolderLength = 257;
+
+// now + limit on the steady clock in nanoseconds, saturated: a huge limit
+// means "no limit" instead of wrapping into the past.
+std::int64_t DeadlineNanoseconds(std::int64_t time_limit_ms) {
+  constexpr std::int64_t kMax = std::numeric_limits<std::int64_t>::max();
+  constexpr std::int64_t kMin = std::numeric_limits<std::int64_t>::min();
+  const std::int64_t now =
+      std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch()).count();
+  std::int64_t limit = 0;
+  if (__builtin_mul_overflow(time_limit_ms, std::int64_t{1'000'000}, &limit)) limit = time_limit_ms < 0 ? kMin : kMax;
+  std::int64_t deadline = 0;
+  if (__builtin_add_overflow(now, limit, &deadline)) deadline = limit < 0 ? kMin : kMax;
+  return deadline;
+}
+
+bool IsPast(std::int64_t deadline_ns) {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+             .count() > deadline_ns;
+}
+
+}  // namespace
+
+RunProcessResult RunProcess(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
+                            const std::filesystem::path& working_folder, const std::filesystem::path& log_file,
+                            const std::atomic<bool>& cancel, std::int64_t time_limit_ms) {
+  RunProcessResult result;
+
+  std::wstring command_line = QuoteArg(executable.native());
+  for (const std::string& argument : arguments) {
+    command_line.push_back(L' ');
+    command_line += QuoteArg(PathFromUtf8(argument).native());
+  }
+
+  // The child inherits these two handles; the parent's copies close right
+  // after creation, so the log file stays open only as long as the child runs.
+  SECURITY_ATTRIBUTES inheritable{};
+  inheritable.nLength = sizeof inheritable;
+  inheritable.bInheritHandle = TRUE;
+  UniqueFile log(::CreateFileW(ToLongPath(log_file.native()).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!log) return result;
+  // Without the null device the child simply gets no usable standard input.
+  UniqueFile null_input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                      OPEN_EXISTING, 0, nullptr));
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = null_input.get();
+  startup.hStdOutput = log.get();
+  startup.hStdError = log.get();
+
+  const std::wstring& folder = working_folder.native();
+  const bool use_folder = !folder.empty() && folder.size() <= kMaxWorkingFolderLength;
+  const std::wstring application = ToLongPath(executable.native());
+  PROCESS_INFORMATION info{};
+  const BOOL created = ::CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                                        CREATE_NO_WINDOW | BELOW_NORMAL_PRIORITY_CLASS, nullptr,
+                                        use_folder ? folder.c_str() : nullptr, &startup, &info);
+  log.reset();
+  null_input.reset();
+  if (!created) return result;
+  UniqueHandle process(info.hProcess);
+  UniqueHandle thread(info.hThread);
+  thread.reset();  // only the process is waited for
+  result.started = true;
+
+  const std::int64_t deadline = DeadlineNanoseconds(time_limit_ms);
+  for (;;) {
+    if (::WaitForSingleObject(process.get(), kPollMilliseconds) != WAIT_TIMEOUT) break;
+    const bool cancelled = cancel.load();
+    if (cancelled || IsPast(deadline)) {
+      result.cancelled = cancelled;
+      result.timed_out = !cancelled;
+      ::TerminateProcess(process.get(), 1);
+      ::WaitForSingleObject(process.get(), INFINITE);
+      break;
+    }
+  }
+
+  DWORD exit_code = 1;
+  if (!::GetExitCodeProcess(process.get(), &exit_code)) exit_code = 1;
+  result.exit_code = exit_code;
+  return result;
+}
+
+}  // namespace qv::setup

@@ -1,0 +1,37 @@
+#pragma once
+// Runs an outside tool (package extraction helper, route tools, tar) without a
+// console window, with its output captured in a log file, a time limit and a
+// cancel flag. Blocks the calling (worker) thread until the child has ended.
+
+#include <atomic>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace qv::setup {
+
+struct RunProcessResult {
+  bool started = false;    // the child process was created
+  bool timed_out = false;  // stopped by the runner: the time limit passed
+  bool cancelled = false;  // stopped by the runner: the cancel flag was set
+  // The child's exit code; 1 after the runner terminated it; 0xFFFFFFFF
+  // (-1 as signed) when nothing was started.
+  std::uint32_t exit_code = 0xFFFFFFFF;
+};
+
+inline constexpr std::uint32_t kNotStartedExitCode = 0xFFFFFFFF;
+
+// Starts the executable with the arguments (UTF-8, each quoted by QuoteArg;
+// invalid UTF-8 raises std::system_error before anything is created), standard
+// input from "NUL", standard output and standard error both into the log file
+// (created anew, readable by others while it is written), below-normal
+// priority and no window. The working folder is used when it is 1 to 257
+// characters long; otherwise the child starts in the caller's current folder.
+// Waits in 100 ms steps; when the cancel flag is set or the time limit has
+// passed, terminates the child with exit code 1 and waits for it to end.
+RunProcessResult RunProcess(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
+                            const std::filesystem::path& working_folder, const std::filesystem::path& log_file,
+                            const std::atomic<bool>& cancel, std::int64_t time_limit_ms);
+
+}  // namespace qv::setup

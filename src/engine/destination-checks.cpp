@@ -2,7 +2,7 @@
 
 #include <stdexcept>
 
-#include "engine/target-tests.h"
+#include "foundation/item-status.h"
 
 #include "foundation/canonical-path.h"
 #include "foundation/folder-tests.h"
@@ -16,7 +16,7 @@ namespace fs = std::filesystem;
 
 bool DiffersFromEntry(const fs::path& file, const PayloadEntry& entry, const FileHasher& hasher,
                       const FileSystemView& view) {
-  if (!IsRegularFileTarget(file)) return true;
+  if (!IsRegularFile(file)) return true;
   // Past the link test the item's own size is its target's: only links point elsewhere.
   auto info = ReadItemInfo(file, view);
   if (!info || info->IsSymbolicLink() || info->size != entry.size) return true;
@@ -57,7 +57,7 @@ std::vector<PayloadEntry> FindDifferingFiles(const fs::path& root, const std::ve
 }
 
 bool IsOutsideFolderCanonical(const fs::path& folder, const fs::path& candidate) {
-  if (candidate.empty() || !ReadTargetAttributes(candidate)) return false;
+  if (candidate.empty() || !ReadItemStatus(candidate)) return false;
   const fs::path absolute = NormalAbsolutePath(candidate);
   std::error_code error;
   const fs::path canonical = WeaklyCanonicalPath(absolute, error);

@@ -4,7 +4,7 @@
 
 #include "engine/files-json.h"
 #include "engine/install-manifest.h"
-#include "engine/target-tests.h"
+#include "foundation/item-status.h"
 #include "foundation/folder-tests.h"
 #include "foundation/payload-checks.h"
 #include "foundation/text.h"
@@ -30,21 +30,21 @@ bool IsSymbolicLinkItself(const fs::path& path, const FileSystemView& view) {
 // An installation from before install manifests: the game executable and the
 // game archives in a title folder.
 bool LooksLikeOlderInstall(const fs::path& destination) {
-  if (!IsRegularFileTarget(destination / kGameExecutableName)) return false;
+  if (!IsRegularFile(destination / kGameExecutableName)) return false;
   if (!FindTitleFolder(destination).empty()) return true;
   const fs::path title = destination / PathFromUtf8(DefaultTitleId);
-  return IsRegularFileTarget(title / PathFromUtf8(GameArchiveNames[0])) &&
-         IsRegularFileTarget(title / PathFromUtf8(GameArchiveNames[1]));
+  return IsRegularFile(title / PathFromUtf8(GameArchiveNames[0])) &&
+         IsRegularFile(title / PathFromUtf8(GameArchiveNames[1]));
 }
 
 }  // namespace
 
 ExistingInstall ReadExistingInstall(const fs::path& destination, const FileSystemView& view) {
   ExistingInstall result;
-  if (!ReadTargetAttributes(destination)) return result;  // nothing there: a fresh installation
+  if (!ReadItemStatus(destination)) return result;  // nothing there: a fresh installation
   if (IsEmptyFolder(destination, view)) return result;
 
-  if (!IsFolderTarget(destination) || IsSymbolicLinkItself(destination, view)) {
+  if (!IsFolder(destination) || IsSymbolicLinkItself(destination, view)) {
     throw std::runtime_error(kNeverOverwrite);
   }
 
@@ -69,9 +69,9 @@ ExistingInstall ReadExistingInstall(const fs::path& destination, const FileSyste
 
 ExistingInstall ProbePortableCopy(const fs::path& folder, const FileHasher& hasher, const FileSystemView& view) {
   ExistingInstall result;
-  if (!IsFolderTarget(folder) || IsSymbolicLinkItself(folder, view)) return result;
-  if (ReadTargetAttributes(folder / kInstallManifestName)) return result;  // an installation, not a portable copy
-  if (!IsRegularFileTarget(folder / kGameExecutableName)) return result;
+  if (!IsFolder(folder) || IsSymbolicLinkItself(folder, view)) return result;
+  if (ReadItemStatus(folder / kInstallManifestName)) return result;  // an installation, not a portable copy
+  if (!IsRegularFile(folder / kGameExecutableName)) return result;
 
   std::vector<PayloadEntry> listed = ReadFilesJson(folder / kFilesJsonName);
   bool lists_executable = false;

@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/target-tests.h"
+#include "foundation/item-status.h"
 #include "foundation/json.h"
 #include "foundation/paths.h"
 
@@ -60,7 +60,7 @@ std::optional<PayloadEntry> ReadItem(const JsonValue& item) {
 }  // namespace
 
 std::vector<PayloadEntry> ReadFilesJson(const fs::path& path) {
-  if (!IsRegularFileTarget(path)) return {};
+  if (!IsRegularFile(path)) return {};
   auto text = ReadBoundedFile(path, kFilesJsonMaxBytes);
   if (!text) return {};
   auto document = ParseJsonDocument(*text);

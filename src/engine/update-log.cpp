@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "engine/target-tests.h"
+#include "foundation/item-status.h"
 #include "foundation/paths.h"
 #include "foundation/unique-handle.h"
 
@@ -21,7 +21,7 @@ std::string LocalTimeStamp() {
 
 void AppendUpdateLog(const std::filesystem::path& install, std::string_view message) {
   const std::filesystem::path data = install / L"data";
-  if (!IsFolderTarget(data)) return;
+  if (!IsFolder(data)) return;
   // Append access alone: every write lands at the end, whoever else appends.
   UniqueFile log(::CreateFileW(ToLongPath((data / kUpdateLogName).native()).c_str(), FILE_APPEND_DATA,
                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "foundation/cng-handles.h"
+#include "foundation/hex-text.h"
 #include "foundation/hooks.h"
 #include "foundation/paths.h"
 #include "foundation/text.h"
@@ -18,16 +19,6 @@ namespace {
 
 constexpr DWORD kReadBlock = 1 << 20;
 constexpr DWORD kSmallestBlock = 4096;
-
-std::string LowerHex(const unsigned char* bytes, size_t length) {
-  static constexpr char kDigits[] = "0123456789abcdef";
-  std::string text(length * 2, '0');
-  for (size_t i = 0; i < length; ++i) {
-    text[2 * i] = kDigits[bytes[i] >> 4];
-    text[2 * i + 1] = kDigits[bytes[i] & 0x0F];
-  }
-  return text;
-}
 
 bool IsRetriedOpenError(DWORD error) {
   return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
@@ -125,7 +116,7 @@ std::string HashFileSha256(const std::filesystem::path& path, std::uint64_t limi
     ok = false;
   }
   if (!ok) ThrowUnreadable(path, error);
-  return LowerHex(digest, sizeof(digest));
+  return HexEncode(digest, sizeof(digest));
 }
 
 std::string HashFile(const std::filesystem::path& path) { return HashFileSha256(path, kWholeFile); }

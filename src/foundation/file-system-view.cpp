@@ -82,18 +82,6 @@ std::filesystem::path WithoutTrailingSeparators(const std::filesystem::path& pat
   return std::filesystem::path(text);
 }
 
-std::optional<std::uint32_t> ReadTargetAttributes(const std::filesystem::path& path) {
-  // Backup semantics open folders as well as files; without the open-reparse-point
-  // flag the open goes through links to their target.
-  UniqueFile item(::CreateFileW(ToLongPath(path.native()).c_str(), FILE_READ_ATTRIBUTES,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!item) return std::nullopt;
-  BY_HANDLE_FILE_INFORMATION information;
-  if (!::GetFileInformationByHandle(item.get(), &information)) return std::nullopt;
-  return information.dwFileAttributes;
-}
-
 std::optional<ItemInfo> ReadItemInfo(const std::filesystem::path& path, const FileSystemView& view) {
   if (auto found = view.find_item(WithoutTrailingSeparators(path))) return found;
   if (auto attributes = view.read_attributes(path)) return ItemInfo{*attributes, 0, 0};

@@ -64,9 +64,6 @@ const FileSystemView& SystemView();
 // an unknown tag. Nothing when neither can be read.
 std::optional<ItemInfo> ReadItemInfo(const std::filesystem::path& path, const FileSystemView& view = SystemView());
 
-// The attributes of what the path leads to, links followed (a dangling link
-// cannot be read). Nothing when the item cannot be opened.
-std::optional<std::uint32_t> ReadTargetAttributes(const std::filesystem::path& path);
 
 // The path without trailing separators, unless it is a bare root.
 std::filesystem::path WithoutTrailingSeparators(const std::filesystem::path& path);

@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <vector>
 
+#include "foundation/item-status.h"
 #include "foundation/paths.h"
 #include "foundation/text.h"
 #include "foundation/tree-walk.h"
@@ -12,10 +13,6 @@
 
 namespace qv::setup {
 namespace {
-
-bool IsFolderAttribute(std::optional<std::uint32_t> attributes) {
-  return attributes && (*attributes & kAttributeDirectory) != 0;
-}
 
 // Creates "write-test" in the probe folder and writes its one byte; false when
 // any step, the close included, fails.
@@ -45,7 +42,7 @@ bool IsLinkOrJunction(const std::filesystem::path& path, const FileSystemView& v
 }
 
 bool IsEmptyFolder(const std::filesystem::path& folder, const FileSystemView& view) {
-  if (!IsFolderAttribute(ReadTargetAttributes(folder))) return false;
+  if (!IsFolder(folder)) return false;
   auto item = ReadItemInfo(folder, view);
   if (item && item->IsSymbolicLink()) return false;
   std::vector<FolderEntry> entries;
@@ -73,7 +70,7 @@ void ProbeWritableFolder(const std::filesystem::path& folder, std::string_view s
   // link could lead anywhere, the network included.
   auto item = ReadItemInfo(folder, view);
   if (item && item->IsSymbolicLink()) throw std::runtime_error(not_a_folder);
-  if (!IsFolderAttribute(ReadTargetAttributes(folder))) throw std::runtime_error(not_a_folder);
+  if (!IsFolder(folder)) throw std::runtime_error(not_a_folder);
 
   const std::filesystem::path probe = folder / (std::wstring(kWriteProbePrefix) + Utf8ToWide(suffix));
   // An existing probe folder is not ours: it fails the probe and stays.

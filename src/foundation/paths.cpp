@@ -169,4 +169,6 @@ std::wstring ToLongPath(std::wstring_view text) {
   return L"\\\\?\\" + normal;
 }
 
+std::wstring ApiPath(const std::filesystem::path& path) { return ToLongPath(path.native()); }
+
 }  // namespace qv::setup

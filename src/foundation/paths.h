@@ -40,4 +40,7 @@ bool HasRelativePart(std::wstring_view text);
 // they are; longer ones become "\\?\C:\..." or "\\?\UNC\server\...".
 std::wstring ToLongPath(std::wstring_view text);
 
+// The text handed to Win32 calls for a path: ToLongPath of its native text.
+std::wstring ApiPath(const std::filesystem::path& path);
+
 }  // namespace qv::setup

@@ -5,11 +5,12 @@
 #include <memory>
 #include <stdexcept>
 
+#include "foundation/paths.h"
 #include "foundation/create-folders.h"
 #include "foundation/hooks.h"
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
-#include "gamesource/item-status.h"
+#include "foundation/item-status.h"
 #include "gamesource/param-sfo.h"
 
 namespace qv::setup {

@@ -5,7 +5,7 @@
 #include "foundation/text.h"
 #include "gamesource/file-reads.h"
 #include "gamesource/game-files.h"
-#include "gamesource/item-status.h"
+#include "foundation/item-status.h"
 
 namespace qv::setup {
 

@@ -4,8 +4,9 @@
 
 #include <algorithm>
 
+#include "foundation/paths.h"
 #include "foundation/unique-handle.h"
-#include "gamesource/item-status.h"
+#include "foundation/item-status.h"
 
 namespace qv::setup {
 namespace {

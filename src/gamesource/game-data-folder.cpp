@@ -4,8 +4,9 @@
 
 #include <stdexcept>
 
+#include "foundation/paths.h"
 #include "foundation/folder-tests.h"
-#include "gamesource/item-status.h"
+#include "foundation/item-status.h"
 
 namespace qv::setup {
 

@@ -4,7 +4,7 @@
 #include "gamesource/archive-tests.h"
 #include "gamesource/file-reads.h"
 #include "gamesource/game-files.h"
-#include "gamesource/item-status.h"
+#include "foundation/item-status.h"
 #include "gamesource/known-titles.h"
 #include "gamesource/param-sfo.h"
 

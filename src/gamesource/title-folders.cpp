@@ -4,7 +4,7 @@
 
 #include "foundation/text.h"
 #include "gamesource/archive-tests.h"
-#include "gamesource/item-status.h"
+#include "foundation/item-status.h"
 #include "gamesource/known-titles.h"
 
 namespace qv::setup {

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "gamesource/item-status.h"
+#include "foundation/item-status.h"
 #include "support/temp-folder.h"
 
 namespace {

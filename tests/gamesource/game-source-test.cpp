@@ -14,7 +14,7 @@
 #include "foundation/unique-handle.h"
 #include "game-fixtures.h"
 #include "gamesource/archive-copy.h"
-#include "gamesource/item-status.h"
+#include "foundation/item-status.h"
 #include "gamesource/archive-tests.h"
 #include "selftest/test-param-sfo.h"
 #include "selftest/test-pkg.h"

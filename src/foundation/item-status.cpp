@@ -1,4 +1,4 @@
-#include "gamesource/item-status.h"
+#include "foundation/item-status.h"
 
 #include <windows.h>
 
@@ -26,8 +26,6 @@ std::optional<ItemStatus> StatusThroughHandle(const std::wstring& api_path) {
 }
 
 }  // namespace
-
-std::wstring ApiPath(const std::filesystem::path& path) { return ToLongPath(path.native()); }
 
 std::optional<ItemStatus> ReadItemStatus(const std::filesystem::path& path) {
   if (path.empty()) return std::nullopt;

@@ -1,7 +1,8 @@
 #pragma once
-// What the game-source code asks of the file system about the user's files and
-// folders. It only reads, so links and junctions count as what they point to; a
-// dangling link is an item whose status cannot be read.
+// What an item is once links are followed: the view of code that only reads
+// (game sources, records, checks of what a path leads to). Links and junctions
+// count as what they point to; a dangling link is an item whose status cannot
+// be read.
 
 #include <cstdint>
 #include <filesystem>
@@ -38,9 +39,5 @@ std::optional<ItemStatus> EntryStatus(const std::filesystem::path& folder, const
 // The path without its last element and the separators before it; a root stays
 // a root. A bare relative name gives the empty path (the current folder).
 std::filesystem::path ParentFolder(const std::filesystem::path& path);
-
-// The text handed to Win32 calls: the long "\\?\" form when the path is too
-// long for the plain form.
-std::wstring ApiPath(const std::filesystem::path& path);
 
 }  // namespace qv::setup

@@ -108,11 +108,11 @@ void ClassifyLeftoverFile(LeftoverSweepContext& context, const std::string& cand
                               "program's file)");
       return;
     }
-    AddMessage(context, "removed " + candidate +
-                            ": the community frame generation proxy that 1.0.6 and 1.0.7 shipped by mistake (" +
-                            (context.fg_record_present ? "the unlock's record does not name it"
-                                                       : "no frame generation unlock record") +
-                            ")");
+    AddMessage(
+        context,
+        "removed " + candidate + ": the community frame generation proxy that 1.0.6 and 1.0.7 shipped by mistake (" +
+            (context.fg_record_present ? "the unlock's record does not name it" : "no frame generation unlock record") +
+            ")");
   }
   context.removals.push_back(candidate);
 }

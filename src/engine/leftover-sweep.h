@@ -19,14 +19,14 @@ namespace qv::setup {
 // The working record of one sweep, handed to ClassifyLeftoverFile for every
 // candidate path.
 struct LeftoverSweepContext {
-  std::set<std::string> new_keys;        // path keys of the new version's files and the commit's own
-  std::vector<std::string> data_roots;   // FindGameDataRoots of the installation folder
-  std::set<std::string> seen_keys;       // path keys already decided: each path is decided once
-  std::filesystem::path install_folder;  // absolute
-  RouteFileKeys route_keys;              // CollectRouteFiles of the installation folder
+  std::set<std::string> new_keys;                // path keys of the new version's files and the commit's own
+  std::vector<std::string> data_roots;           // FindGameDataRoots of the installation folder
+  std::set<std::string> seen_keys;               // path keys already decided: each path is decided once
+  std::filesystem::path install_folder;          // absolute
+  RouteFileKeys route_keys;                      // CollectRouteFiles of the installation folder
   std::vector<std::string>* messages = nullptr;  // where kept/removed notes go; none when null
-  bool fg_record_present = false;        // the frame-generation unlock's record is a file there
-  std::vector<std::string> removals;     // output: candidates to remove, exactly as given
+  bool fg_record_present = false;                // the frame-generation unlock's record is a file there
+  std::vector<std::string> removals;             // output: candidates to remove, exactly as given
   // The installation folder as the file system names it; filled on first use.
   std::filesystem::path resolved_folder;
 };

@@ -19,7 +19,7 @@ bool EndsWith(std::string_view text, std::string_view suffix) {
 }
 
 // Folders whose whole content belongs to the player.
-constexpr std::array<std::string_view, 6> kPlayerFolders{"mods/",  "cusa09901/",    "enhanced-textures/",
+constexpr std::array<std::string_view, 6> kPlayerFolders{"mods/",  "cusa09901/",   "enhanced-textures/",
                                                          "saves/", "screenshots/", "photos/"};
 
 // Files at the top of the installation that belong to the player or to this

@@ -1,8 +1,7 @@
 #include "engine/leftover-sweep.h"
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <cctype>
@@ -33,7 +32,8 @@ std::string KeptAsNamedByRecord(const std::string& name) {
   return "kept " + name + ": the frame generation unlock's record qv-dlssg-route.json names it";
 }
 std::string KeptAsForeign(const std::string& name) {
-  return "kept " + name + ": not the community frame generation proxy an earlier package shipped (another program's file)";
+  return "kept " + name +
+         ": not the community frame generation proxy an earlier package shipped (another program's file)";
 }
 std::string RemovedProxy(const std::string& name, const std::string& reason) {
   return "removed " + name + ": the community frame generation proxy that 1.0.6 and 1.0.7 shipped by mistake (" +
@@ -78,17 +78,16 @@ TEST_F(LeftoverSweepTest, ManifestFileTheNewVersionDropsIsListed) {
 
 TEST_F(LeftoverSweepTest, NewFilesAreMatchedByKey) {
   Files({"QV.EXE", "Shaders/A.spv", "gone.dll"});
-  EXPECT_EQ(Sweep(Installed({"QV.EXE", "Shaders\\A.spv", "gone.dll"}), {"qv.exe", "shaders/a.spv"}),
-            Paths{"gone.dll"});
+  EXPECT_EQ(Sweep(Installed({"QV.EXE", "Shaders\\A.spv", "gone.dll"}), {"qv.exe", "shaders/a.spv"}), Paths{"gone.dll"});
 }
 
 TEST_F(LeftoverSweepTest, TableRowsPresentOnDiskAreListedInByteOrder) {
   Files({"amd_fidelityfx_vk.dll", "README.md", "extractor/System.AppContext.dll", "extractor/QV.PkgExtract.dll",
          "voice/whisper.dll"});
   fs::create_directories(game / L"libxess.dll");  // a folder now: not a file to remove
-  EXPECT_EQ(Sweep(Installed({}), {"voice/whisper.dll"}),
-            (Paths{"README.md", "amd_fidelityfx_vk.dll", "extractor/QV.PkgExtract.dll",
-                   "extractor/System.AppContext.dll"}));
+  EXPECT_EQ(
+      Sweep(Installed({}), {"voice/whisper.dll"}),
+      (Paths{"README.md", "amd_fidelityfx_vk.dll", "extractor/QV.PkgExtract.dll", "extractor/System.AppContext.dll"}));
 }
 
 TEST_F(LeftoverSweepTest, EveryTableRowIsOfferedOnce) {
@@ -108,13 +107,26 @@ TEST_F(LeftoverSweepTest, EveryTableRowIsOfferedOnce) {
 }
 
 TEST_F(LeftoverSweepTest, PlayerAndGameFilesAreNeverListed) {
-  const Paths protected_files{"saves/slot.dat", "data/x",          "Data./y",        "mods/y",
-                              "a.log",          "extractor/b.log", "CUSA09901/chunk1.psarc",
-                              "chunk1.psarc",   "texture.qar",     "sce_sys/param.sfo",
-                              "source.txt",     "qv-install-manifest.txt",
-                              "dump/CUSA09901/readme.txt", "extractor/CUSA09902/x.dll",
-                              "qv.ini",         "icon0.png",       "install-notes.txt",
-                              "dlssg_sm86.ini", "dlssg_sm86/a.dll", "screenshots/s.png"};
+  const Paths protected_files{"saves/slot.dat",
+                              "data/x",
+                              "Data./y",
+                              "mods/y",
+                              "a.log",
+                              "extractor/b.log",
+                              "CUSA09901/chunk1.psarc",
+                              "chunk1.psarc",
+                              "texture.qar",
+                              "sce_sys/param.sfo",
+                              "source.txt",
+                              "qv-install-manifest.txt",
+                              "dump/CUSA09901/readme.txt",
+                              "extractor/CUSA09902/x.dll",
+                              "qv.ini",
+                              "icon0.png",
+                              "install-notes.txt",
+                              "dlssg_sm86.ini",
+                              "dlssg_sm86/a.dll",
+                              "screenshots/s.png"};
   Files(protected_files);
   // Archive pairs at the top, in the title folder and one level deeper.
   for (const char* folder : {"", "CUSA09901/", "dump/CUSA09901/"}) {
@@ -133,8 +145,8 @@ TEST_F(LeftoverSweepTest, MissingItemsAndUnsafeNamesAreKept) {
   WriteTestFile(temp / L"outside.dll", "x");
   WriteTestFile(temp / L"other" / L"x.dll", "x");
   Files({"extractor/present.dll"});
-  const Paths names{"../outside.dll", "..\\other\\x.dll", "extractor/../../outside.dll", "missing.dll",
-                    "C:/Windows/win.ini", "\\outside.dll", "extractor/present.dll:stream", "",
+  const Paths names{"../outside.dll",       "..\\other\\x.dll", "extractor/../../outside.dll",  "missing.dll",
+                    "C:/Windows/win.ini",   "\\outside.dll",    "extractor/present.dll:stream", "",
                     "extractor/present.dll"};
   Paths notes;
   EXPECT_EQ(Sweep(Installed(names), {}, &notes), Paths{"extractor/present.dll"});
@@ -153,15 +165,21 @@ TEST_F(LeftoverSweepTest, NamesThatReachAnotherFileAreKept) {
 TEST_F(LeftoverSweepTest, ProxyDllDecisions) {
   struct Case {
     const char* label;
-    std::string content;      // of version.dll
-    const char* fg_record;    // "qv-dlssg-route.json", or null for none
+    std::string content;    // of version.dll
+    const char* fg_record;  // "qv-dlssg-route.json", or null for none
     Paths expected;
     Paths expected_messages;
   };
   const Case cases[] = {
-      {"marker, no record", kMarked, nullptr, {"version.dll"},
+      {"marker, no record",
+       kMarked,
+       nullptr,
+       {"version.dll"},
        {RemovedProxy("version.dll", "no frame generation unlock record")}},
-      {"marker, record names another proxy", kMarked, R"({"proxy": "winmm.dll"})", {"version.dll"},
+      {"marker, record names another proxy",
+       kMarked,
+       R"({"proxy": "winmm.dll"})",
+       {"version.dll"},
        {RemovedProxy("version.dll", "the unlock's record does not name it")}},
       {"no marker", "MZ another program's loader", nullptr, {}, {KeptAsForeign("version.dll")}},
       {"no marker, record present", "MZ", R"({"proxy": "winmm.dll"})", {}, {KeptAsForeign("version.dll")}},
@@ -218,8 +236,8 @@ TEST_F(LeftoverSweepTest, NoInstallationNothingListed) {
 }
 
 TEST_F(LeftoverSweepTest, WalkWithoutManifestOffersOnlyPortFiles) {
-  Files({"extractor/old.dll", "notes.txt", "voice/vosk/model/x", "shaders/sub/a.spv", "shaders/a.glsl",
-         "qv.exe", "mods/extractor/y.dll", "QV.EXE.bak", "vera_date/z"});
+  Files({"extractor/old.dll", "notes.txt", "voice/vosk/model/x", "shaders/sub/a.spv", "shaders/a.glsl", "qv.exe",
+         "mods/extractor/y.dll", "QV.EXE.bak", "vera_date/z"});
   ExistingInstall older;
   older.is_install = true;
   EXPECT_EQ(Sweep(older, {"qv.exe", "vera_date/z"}),

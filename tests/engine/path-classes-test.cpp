@@ -77,9 +77,9 @@ TEST(PathClasses, PreservedUserPaths) {
 TEST(PathClasses, GameDataPathsDependOnTheRoots) {
   const std::vector<std::string> top{""};
   const NameCase at_top[] = {
-      {"chunk1.psarc", true},        {"Texture.QAR", true},       {"pathid_list_ps4.bin", true},
-      {"source.txt", true},          {"sce_sys/param.sfo", true}, {"SCE_SYS\\icon0.png", true},
-      {"sce_sys", false},            {"sub/chunk1.psarc", false}, {"cusa09901/readme.txt", false},
+      {"chunk1.psarc", true},      {"Texture.QAR", true},       {"pathid_list_ps4.bin", true},
+      {"source.txt", true},        {"sce_sys/param.sfo", true}, {"SCE_SYS\\icon0.png", true},
+      {"sce_sys", false},          {"sub/chunk1.psarc", false}, {"cusa09901/readme.txt", false},
       {"chunk1.psarc.bak", false},
   };
   for (const NameCase& c : at_top) EXPECT_EQ(IsGameDataPath(c.path, top), c.expected) << c.path;
@@ -152,10 +152,22 @@ TEST(PathClasses, PortOwnedFilesCompareBytesExactly) {
 
 TEST(PathClasses, FoldersThatCanHoldPortFiles) {
   const NameCase cases[] = {
-      {"", true},           {"voice", true},     {"voice/vosk", true},  {"voice/vosk/model/deep", true},
-      {"voice/en-us", true}, {"extractor", true}, {"extractor/x", true}, {"vera_date", true},
-      {"shaders", true},    {"shaders/a/b", true}, {"data", false},     {"mods", false},
-      {"voice/other", false}, {"voices", false},  {"Extractor", false}, {"CUSA09901", false},
+      {"", true},
+      {"voice", true},
+      {"voice/vosk", true},
+      {"voice/vosk/model/deep", true},
+      {"voice/en-us", true},
+      {"extractor", true},
+      {"extractor/x", true},
+      {"vera_date", true},
+      {"shaders", true},
+      {"shaders/a/b", true},
+      {"data", false},
+      {"mods", false},
+      {"voice/other", false},
+      {"voices", false},
+      {"Extractor", false},
+      {"CUSA09901", false},
   };
   for (const NameCase& c : cases) EXPECT_EQ(CanHoldPortOwnedFiles(c.path), c.expected) << c.path;
   // Every folder on the way to a port file may hold one.
@@ -168,9 +180,9 @@ TEST(PathClasses, FoldersThatCanHoldPortFiles) {
 
 TEST(PathClasses, ProxyDllNamesOnlyAtTheTop) {
   const NameCase cases[] = {
-      {"WINMM.dll", true},          {"dbghelp.dll", true}, {"Version.DLL", true},    {"version.dll", true},
-      {"dxgi.dll", false},          {"plugins/version.dll", false}, {"version.dll ", false},
-      {"\\version.dll", false},     {"", false},
+      {"WINMM.dll", true},     {"dbghelp.dll", true},    {"Version.DLL", true},
+      {"version.dll", true},   {"dxgi.dll", false},      {"plugins/version.dll", false},
+      {"version.dll ", false}, {"\\version.dll", false}, {"", false},
   };
   for (const NameCase& c : cases) EXPECT_EQ(IsProxyDllName(c.path), c.expected) << c.path;
 }

@@ -55,8 +55,7 @@ TEST_F(RouteFilesTest, FrameGenRecordItemForms) {
 TEST_F(RouteFilesTest, FrameGenRecordWithoutProxyAddsNoProxyName) {
   for (const char* text : {R"({"files": []})", R"({"proxy": "", "files": "version.dll"})", R"({"proxy": 3})", "{}"}) {
     WriteFrameGenRecord(text);
-    EXPECT_EQ(CollectFrameGenRouteFiles(temp.path()), (RouteFileKeys{"dlssg_sm86.ini", "qv-dlssg-route.json"}))
-        << text;
+    EXPECT_EQ(CollectFrameGenRouteFiles(temp.path()), (RouteFileKeys{"dlssg_sm86.ini", "qv-dlssg-route.json"})) << text;
   }
 }
 
@@ -123,8 +122,8 @@ TEST_F(RouteFilesTest, NamesLeavingTheGameFolderAreDropped) {
           "sub/./x.dll", "\u0000x.dll", ". .", "ok/\u00e9.dll"])";
   WriteFrameGenRecord(R"({"proxy": "..\\version.dll", "files": )" + unsafe + "}");
   WriteToolRecord(R"({"files": )" + unsafe + "}");
-  EXPECT_EQ(CollectRouteFiles(temp.path()), (RouteFileKeys{"dlss5-autopilot.json", "dlssg_sm86.ini",
-                                                           "ok/\xC3\xA9.dll", "qv-dlssg-route.json"}));
+  EXPECT_EQ(CollectRouteFiles(temp.path()),
+            (RouteFileKeys{"dlss5-autopilot.json", "dlssg_sm86.ini", "ok/\xC3\xA9.dll", "qv-dlssg-route.json"}));
   // Text that is not UTF-8 is dropped too.
   WriteToolRecord("{\"files\": [\"bad\xFF.dll\", \"good.dll\"]}");
   EXPECT_EQ(CollectRouteFiles(temp.path()).count("good.dll"), 1u);

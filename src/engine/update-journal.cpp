@@ -3,11 +3,11 @@
 #include <limits>
 #include <system_error>
 
+#include "engine/file-moves.h"
 #include "foundation/canonical-path.h"
 #include "foundation/create-folders.h"
 #include "foundation/item-status.h"
 #include "foundation/paths.h"
-#include "foundation/rename-item.h"
 #include "foundation/text.h"
 #include "foundation/whole-file.h"
 #include "gamesource/file-reads.h"
@@ -178,7 +178,15 @@ bool WriteUpdateJournal(const fs::path& journal_path, const UpdateJournal& journ
   fs::path staged = journal_path;
   staged += L".new";
   if (!WriteWholeFile(staged, *text)) return false;
-  return !RenameItem(staged, journal_path, ExistingTarget::kReplace);
+  // Retried: a reader (the game confirming its start, the updater watching
+  // for it) may hold the journal open for a moment, and a failed rewrite
+  // would leave the journal in its former state.
+  try {
+    RenameWithRetry(staged, journal_path, ExistingTarget::kReplace);
+  } catch (const fs::filesystem_error&) {
+    return false;
+  }
+  return true;
 }
 
 std::optional<UpdateJournal> ReadUpdateJournal(const fs::path& journal_path) {

@@ -1,16 +1,21 @@
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cwctype>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "engine/update-journal.h"
 #include "foundation/canonical-path.h"
 #include "foundation/text.h"
+#include "foundation/unique-handle.h"
 #include "selftest/fixture-files.h"
 #include "selftest/journal-fixtures.h"
 #include "support/temp-folder.h"
@@ -353,6 +358,26 @@ TEST(UpdateJournal, FailedWritesLeaveTheJournalAlone) {
   WriteFixtureFile(blocked.install / L"data", "a file");
   EXPECT_FALSE(WriteUpdateJournal(blocked.journal, SampleJournal(blocked)));
   EXPECT_EQ(ReadFileText(blocked.install / L"data"), "a file");
+}
+
+TEST(UpdateJournal, RewriteWaitsForAReaderToLetGo) {
+  JournalSite site;
+  UpdateJournal journal = SampleJournal(site);
+  ASSERT_TRUE(WriteUpdateJournal(site.journal, journal));
+  qv::setup::UniqueFile reader(::CreateFileW(site.journal.c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(reader);
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    reader.reset();
+  });
+  journal.state = qv::setup::kJournalStarted;
+  EXPECT_TRUE(WriteUpdateJournal(site.journal, journal));
+  release.join();
+  auto read = ReadUpdateJournal(site.journal);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->state, qv::setup::kJournalStarted);
 }
 
 TEST(UpdateJournal, TemporaryFolderTest) {

@@ -32,8 +32,8 @@ TEST(RenameWithRetry, GivesUpOnALockedTargetAfterItsAttempts) {
   TempFolder temp;
   WriteFixtureFile(temp / L"from", "new");
   WriteFixtureFile(temp / L"to", "old");
-  qv::setup::UniqueFile held(::CreateFileW((temp / L"to").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                           OPEN_EXISTING, 0, nullptr));
+  qv::setup::UniqueFile held(
+      ::CreateFileW((temp / L"to").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
   ASSERT_TRUE(held);
   const auto start = std::chrono::steady_clock::now();
   try {

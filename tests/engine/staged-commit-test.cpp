@@ -137,9 +137,7 @@ TEST(CommitStagedFiles, MovesEverythingWithBackupsUnderTheJournal) {
   EXPECT_EQ(result.removed, 2u);
   EXPECT_TRUE(result.messages.empty());
 
-  EXPECT_EQ(SnapshotTree(site.places.install, [](const std::string& key) {
-              return key == "data/update-journal.txt";
-            }),
+  EXPECT_EQ(SnapshotTree(site.places.install, [](const std::string& key) { return key == "data/update-journal.txt"; }),
             kNewVersion);
   EXPECT_TRUE(SnapshotFileContents(site.places.staging).empty());
   const std::string old_manifest = ReadFileText(site.places.backup / L"qv-install-manifest.txt");
@@ -172,8 +170,7 @@ TEST(CommitStagedFiles, MovesEverythingWithBackupsUnderTheJournal) {
   std::string message;
   EXPECT_TRUE(qv::setup::RollBackJournal(*journal, &message));
   EXPECT_EQ(message, "");
-  EXPECT_EQ(SnapshotTree(site.places.install,
-                         [](const std::string& key) { return key == "data/update-journal.txt"; }),
+  EXPECT_EQ(SnapshotTree(site.places.install, [](const std::string& key) { return key == "data/update-journal.txt"; }),
             site.install_before);
   EXPECT_EQ(SnapshotFileContents(site.places.staging), SnapshotFileContents(site.places.parent / L".qv-update-run"));
   for (const auto& [path, content] : site.staging_before) {
@@ -265,8 +262,7 @@ TEST(CommitStagedFiles, RefusalsBeforeTheJournalIsWritten) {
     // A journal left by someone else is not this commit's to delete.
     WriteFixtureFile(site.places.context.journal_path, "someone else's");
     const TreeSnapshot everything = site.Everything();
-    EXPECT_EQ(ThrownMessage([&] { site.places.Commit(-1, &site.places.context, PlannedFiles(), c.extra); }),
-              c.message)
+    EXPECT_EQ(ThrownMessage([&] { site.places.Commit(-1, &site.places.context, PlannedFiles(), c.extra); }), c.message)
         << c.what;
     EXPECT_EQ(site.Everything(), everything) << c.what;
   }
@@ -275,9 +271,9 @@ TEST(CommitStagedFiles, RefusalsBeforeTheJournalIsWritten) {
   CommitSite site;
   fs::create_directories(site.places.context.journal_path.native() + L".new");
   EXPECT_EQ(ThrownMessage([&] { site.Commit(); }), "Could not write the update journal.");
-  EXPECT_EQ(SnapshotTree(site.places.install,
-                         [](const std::string& key) { return key == "data/update-journal.txt.new/"; }),
-            site.install_before);
+  EXPECT_EQ(
+      SnapshotTree(site.places.install, [](const std::string& key) { return key == "data/update-journal.txt.new/"; }),
+      site.install_before);
   EXPECT_EQ(SnapshotTree(site.places.staging), site.staging_before);
 }
 
@@ -407,10 +403,9 @@ TEST(CommitStagedFiles, SweepMessagesArePassedOn) {
   // without the unlock's record: removed, with a note.
   WriteFixtureFile(site.places.install / L"version.dll", "proxy dlssg_sm86 proxy");
   const std::string zeros(64, '0');
-  qv::setup::WriteInstallManifest(site.places.install, "1.0.3",
-                                  {{"qv.exe", zeros}, {"shaders/a.spv", zeros}, {"shaders/gone.spv", zeros},
-                                   {"version.dll", zeros}},
-                                  "");
+  qv::setup::WriteInstallManifest(
+      site.places.install, "1.0.3",
+      {{"qv.exe", zeros}, {"shaders/a.spv", zeros}, {"shaders/gone.spv", zeros}, {"version.dll", zeros}}, "");
   const CommitResult result = site.Commit();
   EXPECT_EQ(result.removed, 3u);
   ASSERT_EQ(result.messages.size(), 1u);
@@ -449,10 +444,9 @@ TEST(CommitStagedFiles, PauseMarkerWhileTheCommitSleeps) {
 
   child.Terminate();
   EXPECT_TRUE(qv::setup::RecoverInterruptedUpdate(site.places.install, {}));
-  EXPECT_EQ(SnapshotTree(site.places.install, [](const std::string& key) {
-              return key == "data/update-journal.txt.paused";
-            }),
-            site.install_before);
+  EXPECT_EQ(
+      SnapshotTree(site.places.install, [](const std::string& key) { return key == "data/update-journal.txt.paused"; }),
+      site.install_before);
   EXPECT_FALSE(fs::exists(site.places.staging));
   EXPECT_FALSE(fs::exists(site.places.backup));
 }

@@ -1,14 +1,12 @@
 #include "engine/install-manifest.h"
 
-#include <windows.h>
-
 #include <fstream>
 #include <iterator>
 #include <stdexcept>
 #include <system_error>
 
-#include "foundation/paths.h"
-#include "foundation/unique-handle.h"
+#include "foundation/rename-item.h"
+#include "foundation/whole-file.h"
 
 namespace qv::setup {
 namespace {
@@ -37,21 +35,6 @@ std::string RenderManifest(const std::string& version, const std::vector<Install
   return text;
 }
 
-// Writes and flushes the whole text; false on any failure.
-bool WriteWholeFile(const fs::path& path, std::string_view text) {
-  UniqueFile file(::CreateFileW(ToLongPath(path.native()).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return false;
-  while (!text.empty()) {
-    DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size(), 1u << 30));
-    DWORD written = 0;
-    if (!::WriteFile(file.get(), text.data(), chunk, &written, nullptr) || written == 0) return false;
-    text.remove_prefix(written);
-  }
-  // On disk before the rename makes it the manifest.
-  return ::FlushFileBuffers(file.get()) != 0;
-}
-
 bool StartsWith(std::string_view line, std::string_view key) { return line.substr(0, key.size()) == key; }
 
 }  // namespace
@@ -63,10 +46,8 @@ void WriteInstallManifest(const fs::path& folder, const std::string& version, co
   if (!WriteWholeFile(staged, RenderManifest(version, files, source))) {
     throw std::runtime_error("Could not write the install manifest.");
   }
-  if (!::MoveFileExW(ToLongPath(staged.native()).c_str(), ToLongPath(target.native()).c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED)) {
-    throw fs::filesystem_error("rename", staged, target,
-                               std::error_code(static_cast<int>(::GetLastError()), std::system_category()));
+  if (std::error_code error = RenameItem(staged, target, ExistingTarget::kReplace)) {
+    throw fs::filesystem_error("rename", staged, target, error);
   }
 }
 

@@ -1,0 +1,100 @@
+#include "engine/journal-rollback.h"
+
+#include <optional>
+#include <system_error>
+#include <vector>
+
+#include "foundation/create-folders.h"
+#include "foundation/item-status.h"
+#include "foundation/paths.h"
+#include "foundation/rename-item.h"
+#include "foundation/text.h"
+#include "foundation/tree-walk.h"
+
+namespace qv::setup {
+namespace {
+
+namespace fs = std::filesystem;
+
+void CreateParentFolders(const fs::path& item) {
+  try {
+    CreateFolders(ParentFolder(item));
+  } catch (const fs::filesystem_error&) {
+    // The rename that follows fails and reports it.
+  }
+}
+
+// Removes the folders between `install` and the added file that its move
+// back left empty, deepest first. A symbolic link, a folder with content or a
+// folder that cannot be removed ends the climb; the installation itself is
+// never one of them.
+void PruneAddedFileFolders(const fs::path& install, const fs::path& relative, const FileSystemView& view) {
+  for (fs::path folder_relative = relative.parent_path(); !folder_relative.empty();
+       folder_relative = folder_relative.parent_path()) {
+    const fs::path folder = install / folder_relative;
+    if (!IsFolder(folder)) return;
+    auto item = ReadItemInfo(folder, view);
+    if (item && item->IsSymbolicLink()) return;
+    // A listing that cannot be opened leaves the decision to the removal,
+    // which refuses a folder with content.
+    std::vector<FolderEntry> entries;
+    if (!view.list_folder(folder, entries) && !entries.empty()) return;
+    if (RemoveItem(folder, view)) return;
+  }
+}
+
+}  // namespace
+
+bool RollBackJournal(const UpdateJournal& journal, std::string* message, const FileSystemView& view) {
+  bool ok = true;
+  // Steps are walked last first, so the last failure noted is the earliest.
+  auto fail = [&](std::string text) {
+    ok = false;
+    if (message) *message = std::move(text);
+  };
+
+  for (auto step = journal.steps.rbegin(); step != journal.steps.rend(); ++step) {
+    std::optional<fs::path> relative;
+    try {
+      if (IsSafeRelativePath(step->path)) relative = PathFromUtf8(step->path);
+    } catch (const std::system_error&) {
+    }
+    if (!relative) {
+      fail("could not restore " + step->path + ": Unsafe payload path.");
+      continue;
+    }
+    const fs::path installed = journal.install / *relative;
+    const fs::path staged = journal.staging / *relative;
+    const fs::path backed = journal.backup / *relative;
+    const bool has_backup = IsRegularFile(backed);
+
+    // The new file back into staging, but only a file, only when staging has
+    // none (a staged file means the step never moved it), and never over
+    // anything: what is in the way stays where it is.
+    if (step->kind == 'a' || (step->kind == 'r' && has_backup)) {
+      std::optional<ItemStatus> at_installed = ReadItemStatus(installed);
+      if (at_installed && !at_installed->directory && !ReadItemStatus(staged)) {
+        CreateParentFolders(staged);
+        if (std::error_code error = RenameItem(installed, staged, ExistingTarget::kRefuse)) {
+          fail("could not move " + step->path + " back: " + error.message());
+          continue;
+        }
+      }
+    }
+    if (step->kind == 'a') PruneAddedFileFolders(journal.install, *relative, view);
+
+    if ((step->kind == 'r' || step->kind == 'd') && has_backup) {
+      if (ReadItemStatus(installed)) {
+        fail("could not restore " + step->path + ": the new file is still in place");
+        continue;
+      }
+      CreateParentFolders(installed);
+      if (std::error_code error = RenameItem(backed, installed, ExistingTarget::kRefuse)) {
+        fail("could not restore " + step->path + ": " + error.message());
+      }
+    }
+  }
+  return ok;
+}
+
+}  // namespace qv::setup

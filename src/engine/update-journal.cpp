@@ -1,0 +1,232 @@
+#include "engine/update-journal.h"
+
+#include <limits>
+#include <system_error>
+
+#include "foundation/canonical-path.h"
+#include "foundation/create-folders.h"
+#include "foundation/item-status.h"
+#include "foundation/paths.h"
+#include "foundation/rename-item.h"
+#include "foundation/text.h"
+#include "foundation/whole-file.h"
+#include "gamesource/file-reads.h"
+
+namespace qv::setup {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Far above any real journal (a few hundred steps of short paths), low enough
+// that a damaged file cannot make the reader hold gigabytes.
+constexpr std::uint64_t kMaxJournalBytes = 64u << 20;
+
+std::string_view StateWord(std::int32_t state) {
+  if (state == kJournalSwapping) return "swapping";
+  if (state == kJournalSwapped) return "swapped";
+  return "started";
+}
+
+bool HoldsLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+
+// Whether the reader takes the step back as it is: a known kind and a path
+// that cannot leave the folders it is joined under.
+bool IsReadableStep(const JournalStep& step) {
+  if (step.kind != 'a' && step.kind != 'd' && step.kind != 'r') return false;
+  try {
+    return IsSafeRelativePath(step.path);
+  } catch (const std::system_error&) {
+    return false;
+  }
+}
+
+// The journal's text, or nothing when the reader would not take it back as it
+// was meant: a value that breaks the line structure, or a step it refuses. A
+// journal that its reader refuses is deleted by the next recovery, with it the
+// only record of what to undo.
+std::optional<std::string> RenderJournal(const UpdateJournal& journal) {
+  std::string text;
+  auto line = [&](std::string_view key, std::string_view value) {
+    text.append(key).append("=").append(value).append("\n");
+    return !HoldsLineBreak(value);
+  };
+  bool sound = true;
+  text.append(kJournalHeader).append("\n");
+  sound &= line("state", StateWord(journal.state));
+  sound &= line("install", ToGenericUtf8(journal.install));
+  sound &= line("staging", ToGenericUtf8(journal.staging));
+  sound &= line("backup", ToGenericUtf8(journal.backup));
+  sound &= line("download", ToGenericUtf8(journal.download));
+  sound &= line("old_version", journal.old_version);
+  sound &= line("new_version", journal.new_version);
+  sound &= line("pid", std::to_string(journal.pid));
+  for (const JournalStep& step : journal.steps) {
+    sound &= line("step", std::string(1, step.kind) + " " + step.path) && IsReadableStep(step);
+  }
+  if (!sound) return std::nullopt;
+  return text;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// An unsigned decimal number the way the C library's strtoull reads one:
+// leading white space, an optional sign (a minus negates modulo 2^64), the
+// digits up to the first other character; no digits give 0 and a number
+// beyond 64 bits the largest value.
+std::uint64_t ReadUnsignedDecimal(std::string_view text) {
+  size_t at = 0;
+  while (at < text.size() && IsBlank(text[at])) ++at;
+  bool negative = false;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t value = 0;
+  bool overflow = false;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+    const std::uint64_t digit = static_cast<std::uint64_t>(text[at] - '0');
+    if (value > (kMax - digit) / 10) overflow = true;
+    if (!overflow) value = value * 10 + digit;
+  }
+  if (overflow) return kMax;
+  return negative ? 0 - value : value;
+}
+
+// A step value "<kind> <path>"; nothing when it is malformed or its path could
+// leave the folders it is joined under.
+std::optional<JournalStep> ParseStep(std::string_view value) {
+  if (value.size() < 3) return std::nullopt;
+  const char kind = value[0];
+  if ((kind != 'a' && kind != 'd' && kind != 'r') || value[1] != ' ') return std::nullopt;
+  std::string_view path = value.substr(2);
+  if (!IsSafeRelativePath(path)) return std::nullopt;
+  return JournalStep{kind, std::string(path)};
+}
+
+// The record as the lines say, before validation; nothing for a defect that
+// refuses the whole journal. `state_seen` tells whether a state line came.
+std::optional<UpdateJournal> ParseJournal(std::string_view text, bool& state_seen) {
+  state_seen = false;
+  const size_t header_end = text.find('\n');
+  // The header line must match exactly: no carriage return is taken off it.
+  if (text.substr(0, header_end) != kJournalHeader) return std::nullopt;
+  if (header_end == std::string_view::npos) text = {};
+  else text.remove_prefix(header_end + 1);
+
+  UpdateJournal journal;
+  while (!text.empty()) {
+    const size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const size_t equals = line.find('=');
+    if (line.empty() || equals == std::string_view::npos) continue;
+    const std::string_view key = line.substr(0, equals);
+    const std::string_view value = line.substr(equals + 1);
+    if (key == "state") {
+      if (value == "swapping") journal.state = kJournalSwapping;
+      else if (value == "swapped") journal.state = kJournalSwapped;
+      else if (value == "started") journal.state = kJournalStarted;
+      else return std::nullopt;
+      state_seen = true;
+    } else if (key == "install") {
+      journal.install = PathFromUtf8(value);
+    } else if (key == "staging") {
+      journal.staging = PathFromUtf8(value);
+    } else if (key == "backup") {
+      journal.backup = PathFromUtf8(value);
+    } else if (key == "download") {
+      journal.download = PathFromUtf8(value);
+    } else if (key == "old_version") {
+      journal.old_version = value;
+    } else if (key == "new_version") {
+      journal.new_version = value;
+    } else if (key == "pid") {
+      journal.pid = ReadUnsignedDecimal(value);
+    } else if (key == "step") {
+      auto step = ParseStep(value);
+      if (!step) return std::nullopt;
+      journal.steps.push_back(std::move(*step));
+    }
+  }
+  return journal;
+}
+
+// The weakly canonical form of a non-empty path in place; false when it
+// cannot be computed.
+bool MakeWeaklyCanonical(fs::path& path) {
+  if (path.empty()) return true;
+  std::error_code error;
+  fs::path canonical = WeaklyCanonicalPath(path, error);
+  if (error || canonical.empty()) return false;
+  path = std::move(canonical);
+  return true;
+}
+
+}  // namespace
+
+fs::path UpdateJournalPath(const fs::path& installation) {
+  return installation / L"data" / L"update-journal.txt";
+}
+
+bool WriteUpdateJournal(const fs::path& journal_path, const UpdateJournal& journal) {
+  std::optional<std::string> text = RenderJournal(journal);
+  if (!text) return false;
+  try {
+    CreateFolders(ParentFolder(journal_path));
+  } catch (const fs::filesystem_error&) {
+    // The write below fails and says so.
+  }
+  fs::path staged = journal_path;
+  staged += L".new";
+  if (!WriteWholeFile(staged, *text)) return false;
+  return !RenameItem(staged, journal_path, ExistingTarget::kReplace);
+}
+
+std::optional<UpdateJournal> ReadUpdateJournal(const fs::path& journal_path) {
+  const std::string text = ReadSmallFile(journal_path, kMaxJournalBytes);
+  bool state_seen = false;
+  std::optional<UpdateJournal> journal = ParseJournal(text, state_seen);
+  if (!journal) return std::nullopt;
+
+  // The journal may only speak for the installation that holds it. Both sides
+  // are compared in the weakly canonical form, so two spellings of one folder
+  // (letter case, short names, a link on the way) are the same installation.
+  const fs::path absolute = NormalAbsolutePath(journal_path);
+  std::error_code error;
+  const fs::path expected = WeaklyCanonicalPath(ParentFolder(ParentFolder(absolute)), error);
+  if (!state_seen || error || expected.empty() || journal->install.empty()) return std::nullopt;
+  fs::path install = journal->install;
+  if (!MakeWeaklyCanonical(install) || install != expected) return std::nullopt;
+  journal->install = expected;
+  if (!MakeWeaklyCanonical(journal->staging) || !MakeWeaklyCanonical(journal->backup) ||
+      !MakeWeaklyCanonical(journal->download)) {
+    return std::nullopt;
+  }
+
+  if (!IsUpdateTempFolder(journal->install, journal->staging, kUpdateStagingPrefix) ||
+      !IsUpdateTempFolder(journal->install, journal->backup, kUpdateBackupPrefix)) {
+    return std::nullopt;
+  }
+  if (!journal->download.empty() &&
+      !IsUpdateTempFolder(journal->install, journal->download, kUpdateDownloadPrefix)) {
+    return std::nullopt;
+  }
+  return journal;
+}
+
+bool IsUpdateTempFolder(const fs::path& installation, const fs::path& candidate, std::string_view prefix) {
+  if (installation.empty() || candidate.empty()) return false;
+  // Deleting "a temporary folder" that is the installation itself would take
+  // the whole game with it.
+  if (candidate == installation) return false;
+  if (ParentFolder(candidate) != ParentFolder(installation)) return false;
+  std::string name;
+  try {
+    name = ToGenericUtf8(candidate.filename());
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+         name.find_first_of("/\\") == std::string::npos;
+}
+
+}  // namespace qv::setup

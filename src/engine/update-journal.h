@@ -1,0 +1,83 @@
+#pragma once
+// The update journal "data/update-journal.txt": everything needed to undo or
+// finish an in-place update after a crash, a power cut or a failed start of
+// the new version. It is written before the first file moves and names the
+// installation, the staging folder with the new files, the backup folder that
+// receives every replaced or removed file, and each planned step. Lines end in
+// LF alone:
+//   qv-update-journal 1
+//   state=swapping | swapped | started
+//   install=<folder>   staging=<folder>   backup=<folder>   download=<folder or nothing>
+//   old_version=<text>   new_version=<text>   pid=<decimal>
+//   step=<a|r|d> <relative path>          (one per planned file, in plan order)
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qv::setup {
+
+inline constexpr std::int32_t kJournalSwapping = 0;  // files are moving; a recovery rolls back
+inline constexpr std::int32_t kJournalSwapped = 1;   // all in place; the backup waits for the start
+inline constexpr std::int32_t kJournalStarted = 2;   // the new version started; only clean-up is left
+
+inline constexpr std::string_view kJournalHeader = "qv-update-journal 1";
+
+// Prefixes of the temporary folders beside an installation.
+inline constexpr std::string_view kInstallStagingPrefix = ".qv-install-";
+inline constexpr std::string_view kUpdateStagingPrefix = ".qv-update-";
+inline constexpr std::string_view kUpdateBackupPrefix = ".qv-update-old-";
+inline constexpr std::string_view kUpdateRepairPrefix = ".qv-update-fix-";
+inline constexpr std::string_view kUpdateDownloadPrefix = ".qv-update-dl-";
+
+struct JournalStep {
+  char kind = 0;     // 'a' added, 'r' replaced, 'd' deleted
+  std::string path;  // relative to all three folders, as planned ('/' separators)
+};
+
+struct UpdateJournal {
+  std::int32_t state = kJournalSwapping;
+  std::filesystem::path install;
+  std::filesystem::path staging;
+  std::filesystem::path backup;
+  std::filesystem::path download;  // empty when the update has no download folder
+  std::string old_version;
+  std::string new_version;
+  std::uint64_t pid = 0;  // the process that runs the update; 0 when none was given
+  std::vector<JournalStep> steps;
+};
+
+// installation / "data" / "update-journal.txt"; touches nothing on disk.
+std::filesystem::path UpdateJournalPath(const std::filesystem::path& installation);
+
+// Writes the journal through "<journal>.new" and one rename that replaces the
+// old journal, so a reader sees the old or the new complete text. False when
+// the text cannot be written or renamed into place (the ".new" file may stay;
+// the journal is then untouched), and, before anything is written, when the
+// reader would not take the text back: a version or path holding a line
+// break, a step of unknown kind or with an unsafe path. Raises the conversion
+// error of ToGenericUtf8 for a folder path that is not valid Unicode.
+bool WriteUpdateJournal(const std::filesystem::path& journal_path, const UpdateJournal& journal);
+
+// The journal at `journal_path`, validated: it must name as its installation
+// the folder that holds its "data" folder, staging and backup folders directly
+// beside that installation with the update prefixes (and a download folder
+// likewise when one is named), a known state, and only safe relative step
+// paths. The installation and the folders come back in their weakly canonical
+// form (letter case as on disk), which is also the form in which they are
+// compared. Nothing for a missing, unreadable, malformed or refused journal.
+// Raises the conversion error of PathFromUtf8 for a value that is not valid
+// UTF-8, and filesystem_error "absolute" when the journal path cannot be made
+// absolute.
+std::optional<UpdateJournal> ReadUpdateJournal(const std::filesystem::path& journal_path);
+
+// Whether `candidate` is one of the update's temporary folders: directly
+// beside `installation` (same parent folder), not the installation itself, and
+// named `prefix` followed by at least one more character.
+bool IsUpdateTempFolder(const std::filesystem::path& installation, const std::filesystem::path& candidate,
+                        std::string_view prefix);
+
+}  // namespace qv::setup

@@ -1,0 +1,108 @@
+#include "engine/update-recovery.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <stdexcept>
+#include <thread>
+
+#include "engine/journal-rollback.h"
+#include "engine/update-journal.h"
+#include "foundation/item-status.h"
+#include "foundation/paths.h"
+
+namespace qv::setup {
+namespace {
+
+void DeleteJournalFile(const std::filesystem::path& journal_path) {
+  ::DeleteFileW(ApiPath(journal_path).c_str());  // failures leave it to the next recovery
+}
+
+bool IsStarted(const std::optional<UpdateJournal>& journal) {
+  return journal && journal->state == kJournalStarted;
+}
+
+}  // namespace
+
+bool RecoverInterruptedUpdate(const std::filesystem::path& installation, const ProcessAliveQuery& process_alive,
+                              std::chrono::milliseconds removal_pause) {
+  const std::filesystem::path journal_path = UpdateJournalPath(installation);
+  if (!ReadItemStatus(journal_path)) return false;
+  std::optional<UpdateJournal> journal = ReadUpdateJournal(journal_path);
+  if (!journal) {
+    DeleteJournalFile(journal_path);
+    return false;
+  }
+  if (journal->state != kJournalSwapping) {
+    RemoveUpdateTempFolders(*journal, removal_pause);
+    DeleteJournalFile(journal_path);
+    return false;
+  }
+  if (journal->pid != 0 && process_alive && process_alive(journal->pid)) {
+    throw std::runtime_error("Another update of this install is running.");
+  }
+  std::string message;
+  if (!RollBackJournal(*journal, &message)) {
+    throw std::runtime_error("An earlier update could not be undone (" + message + "). Close Q.V. and try again.");
+  }
+  RemoveUpdateTempFolders(*journal, removal_pause);
+  DeleteJournalFile(journal_path);
+  return true;
+}
+
+std::int32_t WaitForStartedVersion(const std::filesystem::path& journal_path, const ExitCodeQuery& exit_query,
+                                   std::int64_t timeout_seconds, std::int32_t* exit_code,
+                                   std::chrono::milliseconds poll_interval) {
+  // About thirty years at most, so that the deadline cannot overflow the clock.
+  constexpr std::int64_t kLongestWait = std::int64_t{1} << 30;
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(std::min(timeout_seconds, kLongestWait));
+  for (;;) {
+    if (IsStarted(ReadUpdateJournal(journal_path))) return 0;
+    if (exit_query) {
+      if (std::optional<std::int32_t> code = exit_query()) {
+        if (exit_code) *exit_code = *code;
+        // The game may have confirmed its start just before it ended.
+        const bool confirmed = IsStarted(ReadUpdateJournal(journal_path));
+        return *code != 0 && !confirmed ? 1 : 0;
+      }
+    }
+    if (std::chrono::steady_clock::now() >= deadline) return exit_query ? 0 : 2;
+    std::this_thread::sleep_for(poll_interval);
+  }
+}
+
+bool FinishStartedUpdate(const std::filesystem::path& journal_path, std::chrono::milliseconds removal_pause) {
+  std::optional<UpdateJournal> journal = ReadUpdateJournal(journal_path);
+  if (!journal) {
+    DeleteJournalFile(journal_path);
+    return true;
+  }
+  RemoveUpdateTempFolders(*journal, removal_pause);
+  const bool left_over = ReadItemStatus(journal->backup) || ReadItemStatus(journal->staging) ||
+                         (!journal->download.empty() && ReadItemStatus(journal->download));
+  if (left_over) {
+    if (std::optional<UpdateJournal> again = ReadUpdateJournal(journal_path)) {
+      again->state = kJournalStarted;
+      WriteUpdateJournal(journal_path, *again);
+    }
+    return false;
+  }
+  DeleteJournalFile(journal_path);
+  return true;
+}
+
+bool RestorePreviousVersion(const std::filesystem::path& journal_path, std::string* message,
+                            std::chrono::milliseconds removal_pause) {
+  std::optional<UpdateJournal> journal = ReadUpdateJournal(journal_path);
+  if (!journal) {
+    if (message) *message = "the update journal is missing";
+    return false;
+  }
+  if (!RollBackJournal(*journal, message)) return false;
+  RemoveUpdateTempFolders(*journal, removal_pause);
+  DeleteJournalFile(journal_path);
+  return true;
+}
+
+}  // namespace qv::setup

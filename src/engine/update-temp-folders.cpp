@@ -1,0 +1,70 @@
+#include "engine/update-temp-folders.h"
+
+#include <windows.h>
+
+#include <string>
+#include <string_view>
+#include <system_error>
+#include <thread>
+
+#include "foundation/item-status.h"
+#include "foundation/text.h"
+#include "foundation/tree-walk.h"
+
+namespace qv::setup {
+namespace {
+
+bool IsSymbolicLink(const std::filesystem::path& path, const FileSystemView& view) {
+  auto item = ReadItemInfo(path, view);
+  return item && item->IsSymbolicLink();
+}
+
+// The item itself when it is a file or an empty folder, else the whole tree.
+std::error_code RemoveTemporaryItem(const std::filesystem::path& path, const FileSystemView& view) {
+  std::error_code error = RemoveItem(path, view);
+  if (error.value() == ERROR_DIR_NOT_EMPTY && error.category() == std::system_category()) {
+    error = RemoveTree(path, view);
+  }
+  return error;
+}
+
+bool StartsWith(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
+}
+
+}  // namespace
+
+void RemoveUpdateTempFolders(const UpdateJournal& journal, std::chrono::milliseconds pause,
+                             const FileSystemView& view) {
+  const std::pair<const std::filesystem::path*, std::string_view> folders[] = {
+      {&journal.staging, kUpdateStagingPrefix},
+      {&journal.backup, kUpdateBackupPrefix},
+      {&journal.download, kUpdateDownloadPrefix},
+  };
+  for (const auto& [folder, prefix] : folders) {
+    if (!IsUpdateTempFolder(journal.install, *folder, prefix)) continue;
+    if (IsSymbolicLink(*folder, view)) continue;
+    for (int attempt = 1; attempt <= kTempFolderRemovalAttempts; ++attempt) {
+      if (!RemoveTemporaryItem(*folder, view)) break;
+      if (!ReadItemStatus(*folder)) break;  // gone after all, or nothing more to learn about it
+      if (attempt < kTempFolderRemovalAttempts) std::this_thread::sleep_for(pause);
+    }
+  }
+}
+
+void RemoveStaleTemporary(const std::filesystem::path& parent, const std::filesystem::path& item,
+                          const FileSystemView& view) {
+  if (!ReadItemStatus(item)) return;
+  if (ParentFolder(item) != parent) return;
+  if (IsSymbolicLink(item, view)) return;
+  std::string name;
+  try {
+    name = ToGenericUtf8(item.filename());
+  } catch (const std::system_error&) {
+    return;
+  }
+  if (!StartsWith(name, kInstallStagingPrefix) && !StartsWith(name, kUpdateStagingPrefix)) return;
+  RemoveTemporaryItem(item, view);
+}
+
+}  // namespace qv::setup

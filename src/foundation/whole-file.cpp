@@ -1,0 +1,27 @@
+#include "foundation/whole-file.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "foundation/paths.h"
+#include "foundation/unique-handle.h"
+
+namespace qv::setup {
+
+bool WriteWholeFile(const std::filesystem::path& path, std::string_view text) {
+  UniqueFile file(::CreateFileW(ApiPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  while (!text.empty()) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size(), 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), text.data(), chunk, &written, nullptr) || written == 0) return false;
+    text.remove_prefix(written);
+  }
+  // On disk before a rename makes it the record: after a power cut the record
+  // is the old one or the complete new one, never an empty file.
+  return ::FlushFileBuffers(file.get()) != 0;
+}
+
+}  // namespace qv::setup

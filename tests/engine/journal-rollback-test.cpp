@@ -1,0 +1,186 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "engine/journal-rollback.h"
+#include "engine/update-journal.h"
+#include "foundation/canonical-path.h"
+#include "foundation/text.h"
+#include "foundation/unique-handle.h"
+#include "selftest/fixture-files.h"
+#include "selftest/tree-snapshot.h"
+#include "support/fake-links.h"
+#include "support/temp-folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qv::setup::FixtureFiles;
+using qv::setup::RollBackJournal;
+using qv::setup::SnapshotFileContents;
+using qv::setup::SnapshotTree;
+using qv::setup::TreeSnapshot;
+using qv::setup::UpdateJournal;
+using qv::setup::WriteFixtureFile;
+using qv::test::TempFolder;
+
+// An installation with staging and backup folders beside it, and the record
+// a journal reader would return for them.
+struct RollbackSite {
+  TempFolder temp;
+  fs::path parent = qv::setup::WeaklyCanonicalPath(temp.path());
+  UpdateJournal journal;
+
+  RollbackSite() {
+    journal.install = parent / L"Game";
+    journal.staging = parent / L".qv-update-r";
+    journal.backup = parent / L".qv-update-old-r";
+    for (const fs::path& folder : {journal.install, journal.staging, journal.backup}) fs::create_directories(folder);
+    WriteFixtureFile(journal.install / L"data" / L"qv.ini", "settings");
+  }
+
+  static void Fill(const fs::path& root, const FixtureFiles& files) {
+    for (const auto& [path, content] : files) WriteFixtureFile(root / qv::setup::PathFromUtf8(path), content);
+  }
+};
+
+TreeSnapshot Files(const FixtureFiles& files) {
+  TreeSnapshot snapshot(files.begin(), files.end());
+  std::sort(snapshot.begin(), snapshot.end());
+  return snapshot;
+}
+
+// Every state a step can be found in, whatever point the update reached, and
+// what the rollback makes of it. The step's file is "sub/f.txt".
+TEST(RollBackJournal, EachStepStateIsRecognised) {
+  const FixtureFiles none;
+  const FixtureFiles old_file{{"sub/f.txt", "old"}};
+  const FixtureFiles new_file{{"sub/f.txt", "new"}};
+  const FixtureFiles settings{{"data/qv.ini", "settings"}};
+  auto with_settings = [&](const FixtureFiles& files) {
+    FixtureFiles all = settings;
+    all.insert(all.end(), files.begin(), files.end());
+    return all;
+  };
+  struct Case {
+    const char* what;
+    char kind;
+    FixtureFiles install, staging, backup;
+    FixtureFiles install_after, staging_after, backup_after;
+    bool ok;
+    std::string message;
+  } cases[] = {
+      {"a, new file installed", 'a', new_file, none, none, none, new_file, none, true, ""},
+      {"a, never ran", 'a', none, new_file, none, none, new_file, none, true, ""},
+      {"r, both moves done", 'r', new_file, none, old_file, old_file, new_file, none, true, ""},
+      {"r, stopped between the moves", 'r', none, new_file, old_file, old_file, new_file, none, true, ""},
+      {"r, never started", 'r', old_file, new_file, none, old_file, new_file, none, true, ""},
+      {"d, moved out", 'd', none, none, old_file, old_file, none, none, true, ""},
+      {"d, never started", 'd', old_file, none, none, old_file, none, none, true, ""},
+      {"r, staging already holds the name", 'r', new_file, {{"sub/f.txt", "other"}}, old_file, new_file,
+       {{"sub/f.txt", "other"}}, old_file, false, "could not restore sub/f.txt: the new file is still in place"},
+      {"d, something came in its place", 'd', {{"sub/f.txt", "intruder"}}, none, old_file,
+       {{"sub/f.txt", "intruder"}}, none, old_file, false,
+       "could not restore sub/f.txt: the new file is still in place"},
+  };
+  for (const Case& c : cases) {
+    RollbackSite site;
+    RollbackSite::Fill(site.journal.install, c.install);
+    RollbackSite::Fill(site.journal.staging, c.staging);
+    RollbackSite::Fill(site.journal.backup, c.backup);
+    site.journal.steps = {{c.kind, "sub/f.txt"}};
+    std::string message;
+    EXPECT_EQ(RollBackJournal(site.journal, &message), c.ok) << c.what;
+    EXPECT_EQ(message, c.message) << c.what;
+    EXPECT_EQ(SnapshotFileContents(site.journal.install), Files(with_settings(c.install_after))) << c.what;
+    EXPECT_EQ(SnapshotFileContents(site.journal.staging), Files(c.staging_after)) << c.what;
+    EXPECT_EQ(SnapshotFileContents(site.journal.backup), Files(c.backup_after)) << c.what;
+  }
+}
+
+TEST(RollBackJournal, AddedFileFoldersArePrunedUpToTheInstallation) {
+  RollbackSite site;
+  WriteFixtureFile(site.journal.install / L"shaders" / L"new" / L"x.spv", "new x");
+  WriteFixtureFile(site.journal.install / L"keep" / L"deep" / L"y.spv", "new y");
+  WriteFixtureFile(site.journal.install / L"keep" / L"other.txt", "stays");
+  site.journal.steps = {{'a', "shaders/new/x.spv"}, {'a', "keep/deep/y.spv"}};
+  EXPECT_TRUE(RollBackJournal(site.journal));
+  EXPECT_EQ(SnapshotTree(site.journal.install),
+            (TreeSnapshot{{"data/", ""}, {"data/qv.ini", "settings"}, {"keep/", ""}, {"keep/other.txt", "stays"}}));
+
+  // A file directly in the installation: the installation itself stays, even empty.
+  RollbackSite bare;
+  fs::remove_all(bare.journal.install / L"data");
+  WriteFixtureFile(bare.journal.install / L"new.dll", "n");
+  bare.journal.steps = {{'a', "new.dll"}};
+  EXPECT_TRUE(RollBackJournal(bare.journal));
+  EXPECT_TRUE(fs::is_directory(bare.journal.install));
+  EXPECT_EQ(SnapshotFileContents(bare.journal.staging), (TreeSnapshot{{"new.dll", "n"}}));
+}
+
+TEST(RollBackJournal, PruningStopsAtASymbolicLink) {
+  RollbackSite site;
+  WriteFixtureFile(site.journal.install / L"linked" / L"sub" / L"x.spv", "new x");
+  site.journal.steps = {{'a', "linked/sub/x.spv"}};
+  auto view = qv::test::ViewWithReparsePoints({{site.journal.install / L"linked", qv::setup::kReparseTagSymlink}});
+  EXPECT_TRUE(RollBackJournal(site.journal, nullptr, view));
+  EXPECT_TRUE(fs::is_directory(site.journal.install / L"linked"));
+  EXPECT_FALSE(fs::exists(site.journal.install / L"linked" / L"sub"));
+}
+
+TEST(RollBackJournal, GoesOnPastFailuresAndReportsTheEarliest) {
+  RollbackSite site;
+  // Steps in plan order; the rollback walks them last first.
+  RollbackSite::Fill(site.journal.install, {{"one.txt", "new 1"}, {"two.txt", "new 2"}, {"three.txt", "new 3"}});
+  RollbackSite::Fill(site.journal.staging, {{"one.txt", "other 1"}, {"three.txt", "other 3"}});
+  RollbackSite::Fill(site.journal.backup, {{"one.txt", "old 1"}, {"two.txt", "old 2"}, {"three.txt", "old 3"}});
+  site.journal.steps = {{'r', "one.txt"}, {'r', "two.txt"}, {'r', "three.txt"}};
+  std::string message;
+  EXPECT_FALSE(RollBackJournal(site.journal, &message));
+  EXPECT_EQ(message, "could not restore one.txt: the new file is still in place");
+  // The step between the two failures was undone all the same.
+  EXPECT_EQ(qv::setup::ReadFileText(site.journal.install / L"two.txt"), "old 2");
+  EXPECT_EQ(qv::setup::ReadFileText(site.journal.staging / L"two.txt"), "new 2");
+}
+
+TEST(RollBackJournal, AFileThatCannotMoveFailsItsStepOnly) {
+  RollbackSite site;
+  RollbackSite::Fill(site.journal.install, {{"locked.dll", "new"}, {"free.dll", "new free"}});
+  RollbackSite::Fill(site.journal.backup, {{"locked.dll", "old"}, {"free.dll", "old free"}});
+  site.journal.steps = {{'r', "locked.dll"}, {'r', "free.dll"}};
+  {
+    // Held open without delete sharing, as a running program holds its DLLs.
+    qv::setup::UniqueFile held(::CreateFileW((site.journal.install / L"locked.dll").c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    std::string message;
+    EXPECT_FALSE(RollBackJournal(site.journal, &message));
+    EXPECT_EQ(message.rfind("could not move locked.dll back: ", 0), 0u) << message;
+    EXPECT_GT(message.size(), std::string("could not move locked.dll back: ").size());
+  }
+  EXPECT_EQ(qv::setup::ReadFileText(site.journal.install / L"locked.dll"), "new");
+  EXPECT_EQ(qv::setup::ReadFileText(site.journal.backup / L"locked.dll"), "old");
+  EXPECT_EQ(qv::setup::ReadFileText(site.journal.install / L"free.dll"), "old free");
+  // Once the file is free, a second rollback finishes the job.
+  std::string message;
+  EXPECT_TRUE(RollBackJournal(site.journal, &message)) << message;
+  EXPECT_EQ(qv::setup::ReadFileText(site.journal.install / L"locked.dll"), "old");
+  EXPECT_EQ(qv::setup::ReadFileText(site.journal.staging / L"locked.dll"), "new");
+}
+
+TEST(RollBackJournal, UnsafeStepOfAHandBuiltRecordTouchesNothing) {
+  RollbackSite site;
+  WriteFixtureFile(site.parent / L"outside.txt", "outside");
+  site.journal.steps = {{'a', "../outside.txt"}};
+  std::string message;
+  EXPECT_FALSE(RollBackJournal(site.journal, &message));
+  EXPECT_EQ(message, "could not restore ../outside.txt: Unsafe payload path.");
+  EXPECT_EQ(qv::setup::ReadFileText(site.parent / L"outside.txt"), "outside");
+}
+
+}  // namespace

@@ -1,0 +1,370 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "engine/update-journal.h"
+#include "engine/update-recovery.h"
+#include "foundation/canonical-path.h"
+#include "foundation/text.h"
+#include "foundation/unique-handle.h"
+#include "selftest/fixture-files.h"
+#include "selftest/journal-fixtures.h"
+#include "selftest/tree-snapshot.h"
+#include "support/temp-folder.h"
+#include "support/thrown.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using qv::setup::FinishStartedUpdate;
+using qv::setup::ReadFileText;
+using qv::setup::ReadUpdateJournal;
+using qv::setup::RecoverInterruptedUpdate;
+using qv::setup::RestorePreviousVersion;
+using qv::setup::SnapshotTree;
+using qv::setup::TreeSnapshot;
+using qv::setup::UpdateJournal;
+using qv::setup::WaitForStartedVersion;
+using qv::setup::WriteFixtureFile;
+using qv::setup::WriteUpdateJournal;
+using qv::test::TempFolder;
+using qv::test::ThrownMessage;
+
+// One file move of an update, as the commit makes it.
+struct Move {
+  enum From { kInstallToBackup, kStagingToInstall } from;
+  const char* path;
+};
+
+// An installation in the middle of an update from 1.0.3, built by hand one
+// move at a time, so that it can stand at any point of the commit, between
+// the two moves of a replaced file included.
+struct UpdateSite {
+  TempFolder temp;
+  fs::path parent = qv::setup::WeaklyCanonicalPath(temp.path());
+  fs::path install = parent / L"Game";
+  fs::path staging = parent / L".qv-update-run";
+  fs::path backup = parent / L".qv-update-old-run";
+  fs::path journal_path = qv::setup::UpdateJournalPath(install);
+  TreeSnapshot before;
+
+  static constexpr Move kMoves[] = {
+      {Move::kInstallToBackup, "qv.exe"},
+      {Move::kStagingToInstall, "qv.exe"},
+      {Move::kInstallToBackup, "shaders/a.spv"},
+      {Move::kStagingToInstall, "shaders/a.spv"},
+      {Move::kStagingToInstall, "shaders/b.spv"},
+      {Move::kStagingToInstall, "shaders/new/c.spv"},
+      {Move::kInstallToBackup, "qv-install-manifest.txt"},
+      {Move::kStagingToInstall, "qv-install-manifest.txt"},
+      {Move::kInstallToBackup, "shaders/gone.spv"},
+  };
+
+  UpdateSite() {
+    qv::setup::BuildJournalTestInstall(install, staging);
+    WriteFixtureFile(staging / L"shaders" / L"new" / L"c.spv", "new c");
+    before = SnapshotTree(install);
+  }
+
+  UpdateJournal Journal(std::int32_t state, std::uint64_t pid = 0) const {
+    UpdateJournal journal;
+    journal.state = state;
+    journal.install = install;
+    journal.staging = staging;
+    journal.backup = backup;
+    journal.old_version = "1.0.3";
+    journal.new_version = "9.9.9";
+    journal.pid = pid;
+    journal.steps = {{'r', "qv.exe"},
+                     {'r', "shaders/a.spv"},
+                     {'a', "shaders/b.spv"},
+                     {'a', "shaders/new/c.spv"},
+                     {'r', "qv-install-manifest.txt"},
+                     {'d', "shaders/gone.spv"}};
+    return journal;
+  }
+
+  // Writes the journal, then makes the first `count` moves.
+  void UpdateUpTo(size_t count, std::int32_t state = qv::setup::kJournalSwapping, std::uint64_t pid = 0) {
+    ASSERT_TRUE(WriteUpdateJournal(journal_path, Journal(state, pid)));
+    for (size_t i = 0; i < count; ++i) {
+      const Move& move = kMoves[i];
+      const fs::path relative = qv::setup::PathFromUtf8(move.path);
+      const fs::path from = (move.from == Move::kInstallToBackup ? install : staging) / relative;
+      const fs::path to = (move.from == Move::kInstallToBackup ? backup : install) / relative;
+      fs::create_directories(to.parent_path());
+      fs::rename(from, to);
+    }
+  }
+  void UpdateAll(std::int32_t state) { UpdateUpTo(std::size(kMoves), state); }
+
+  TreeSnapshot NewVersion() const {
+    TreeSnapshot expected{{"data/", ""},
+                          {"data/qv.ini", "settings"},
+                          {"qv-install-manifest.txt", "qv-port-install 1\nversion=9.9.9\n"},
+                          {"qv.exe", "new exe"},
+                          {"shaders/", ""},
+                          {"shaders/a.spv", "new a"},
+                          {"shaders/b.spv", "new b"},
+                          {"shaders/new/", ""},
+                          {"shaders/new/c.spv", "new c"}};
+    return expected;
+  }
+
+  bool TemporaryFoldersGone() const { return !fs::exists(staging) && !fs::exists(backup); }
+};
+
+TEST(RecoverInterruptedUpdate, NothingToDoWithoutAJournal) {
+  UpdateSite site;
+  const TreeSnapshot everything = SnapshotTree(site.parent);
+  EXPECT_FALSE(RecoverInterruptedUpdate(site.install, {}));
+  EXPECT_EQ(SnapshotTree(site.parent), everything);
+}
+
+// A crash at any point of the commit, between the two moves of a replaced
+// file included, leaves a journal from which the former tree comes back.
+TEST(RecoverInterruptedUpdate, RollsBackAnInterruptedUpdateFromAnyPoint) {
+  for (size_t moves = 0; moves <= std::size(UpdateSite::kMoves); ++moves) {
+    UpdateSite site;
+    site.UpdateUpTo(moves);
+    EXPECT_TRUE(RecoverInterruptedUpdate(site.install, {})) << moves;
+    EXPECT_EQ(SnapshotTree(site.install), site.before) << moves;
+    EXPECT_TRUE(site.TemporaryFoldersGone()) << moves;
+    EXPECT_FALSE(fs::exists(site.journal_path)) << moves;
+  }
+}
+
+TEST(RecoverInterruptedUpdate, RunningWriterKeepsEverythingWhereItIs) {
+  UpdateSite site;
+  site.UpdateUpTo(3, qv::setup::kJournalSwapping, 4242);
+  const TreeSnapshot everything = SnapshotTree(site.parent);
+  std::vector<std::uint64_t> asked;
+  auto alive = [&](std::uint64_t pid) {
+    asked.push_back(pid);
+    return true;
+  };
+  EXPECT_EQ(ThrownMessage([&] { RecoverInterruptedUpdate(site.install, alive); }),
+            "Another update of this install is running.");
+  EXPECT_EQ(asked, std::vector<std::uint64_t>{4242});
+  EXPECT_EQ(SnapshotTree(site.parent), everything);
+
+  // A writer that has ended, or no way to ask: the recovery proceeds.
+  EXPECT_TRUE(RecoverInterruptedUpdate(site.install, [](std::uint64_t) { return false; }));
+  EXPECT_EQ(SnapshotTree(site.install), site.before);
+
+  UpdateSite no_test;
+  no_test.UpdateUpTo(3, qv::setup::kJournalSwapping, 4242);
+  EXPECT_TRUE(RecoverInterruptedUpdate(no_test.install, {}));
+  EXPECT_EQ(SnapshotTree(no_test.install), no_test.before);
+
+  UpdateSite no_pid;
+  no_pid.UpdateUpTo(3, qv::setup::kJournalSwapping, 0);
+  EXPECT_TRUE(RecoverInterruptedUpdate(no_pid.install, [](std::uint64_t) { return true; }));
+  EXPECT_EQ(SnapshotTree(no_pid.install), no_pid.before);
+}
+
+TEST(RecoverInterruptedUpdate, FinishedUpdatesKeepTheNewVersion) {
+  for (std::int32_t state : {qv::setup::kJournalSwapped, qv::setup::kJournalStarted}) {
+    UpdateSite site;
+    site.UpdateAll(state);
+    // The writer's process test is not asked about a finished update.
+    EXPECT_FALSE(RecoverInterruptedUpdate(site.install, [](std::uint64_t) { return true; })) << state;
+    EXPECT_EQ(SnapshotTree(site.install), site.NewVersion()) << state;
+    EXPECT_TRUE(site.TemporaryFoldersGone()) << state;
+    EXPECT_FALSE(fs::exists(site.journal_path)) << state;
+  }
+}
+
+TEST(RecoverInterruptedUpdate, RefusedJournalIsDeletedAndNothingMoves) {
+  const char* const spoilers[] = {"step=r ../outside.txt", "staging=C:/elsewhere/.qv-update-run",
+                                  "install=C:/Other Game"};
+  for (const char* spoiler : spoilers) {
+    UpdateSite site;
+    site.UpdateUpTo(4);
+    std::string text = ReadFileText(site.journal_path);
+    const std::string key = std::string(spoiler).substr(0, std::string(spoiler).find('=') + 1);
+    if (key == "step=") {
+      text += std::string(spoiler) + "\n";
+    } else {
+      const size_t at = text.find(key);
+      text.replace(at, text.find('\n', at) - at, spoiler);
+    }
+    WriteFixtureFile(site.journal_path, text);
+    ASSERT_FALSE(ReadUpdateJournal(site.journal_path)) << spoiler;
+    TreeSnapshot everything = SnapshotTree(site.parent);
+    EXPECT_FALSE(RecoverInterruptedUpdate(site.install, {})) << spoiler;
+    EXPECT_FALSE(fs::exists(site.journal_path)) << spoiler;
+    everything.erase(std::find_if(everything.begin(), everything.end(),
+                                  [](const auto& item) { return item.first == "Game/data/update-journal.txt"; }));
+    EXPECT_EQ(SnapshotTree(site.parent), everything) << spoiler;
+  }
+}
+
+TEST(RecoverInterruptedUpdate, FailedRollbackKeepsTheJournalForLater) {
+  UpdateSite site;
+  site.UpdateUpTo(2);  // qv.exe replaced
+  // Something stands in staging where the new qv.exe would go back.
+  WriteFixtureFile(site.staging / L"qv.exe", "in the way");
+  EXPECT_EQ(ThrownMessage([&] { RecoverInterruptedUpdate(site.install, {}); }),
+            "An earlier update could not be undone (could not restore qv.exe: the new file is still in place). "
+            "Close Q.V. and try again.");
+  EXPECT_TRUE(fs::exists(site.journal_path));
+  EXPECT_EQ(ReadFileText(site.backup / L"qv.exe"), "old exe");
+  EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "new exe");
+
+  // Once the way is clear, the next recovery finishes the job.
+  fs::remove(site.staging / L"qv.exe");
+  EXPECT_TRUE(RecoverInterruptedUpdate(site.install, {}));
+  EXPECT_EQ(SnapshotTree(site.install), site.before);
+  EXPECT_TRUE(site.TemporaryFoldersGone());
+}
+
+TEST(WaitForStartedVersion, ConfirmationByJournal) {
+  UpdateSite site;
+  site.UpdateAll(qv::setup::kJournalStarted);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(WaitForStartedVersion(site.journal_path, {}, 60), 0);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+
+  // The game confirms while it is being waited for.
+  UpdateSite later;
+  later.UpdateAll(qv::setup::kJournalSwapped);
+  std::thread game([&] {
+    std::this_thread::sleep_for(400ms);
+    auto journal = ReadUpdateJournal(later.journal_path);
+    journal->state = qv::setup::kJournalStarted;
+    WriteUpdateJournal(later.journal_path, *journal);
+  });
+  start = std::chrono::steady_clock::now();
+  std::int32_t code = 77;
+  EXPECT_EQ(
+      WaitForStartedVersion(later.journal_path, [] { return std::optional<std::int32_t>(); }, 20, &code, 10ms), 0);
+  game.join();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
+  EXPECT_EQ(code, 77);  // no exit code was seen
+}
+
+TEST(WaitForStartedVersion, TheStartedGameEnds) {
+  struct Case {
+    std::int32_t exit;
+    bool confirms_before_it_ends;
+    std::int32_t expected;
+  } cases[] = {{3, false, 1}, {0, false, 0}, {3, true, 0}, {-1, false, 1}};
+  for (const Case& c : cases) {
+    UpdateSite site;
+    site.UpdateAll(qv::setup::kJournalSwapped);
+    int asked = 0;
+    auto exit_query = [&]() -> std::optional<std::int32_t> {
+      if (++asked < 3) return std::nullopt;  // runs for two polls
+      if (c.confirms_before_it_ends) {
+        auto journal = ReadUpdateJournal(site.journal_path);
+        journal->state = qv::setup::kJournalStarted;
+        WriteUpdateJournal(site.journal_path, *journal);
+      }
+      return c.exit;
+    };
+    std::int32_t code = 77;
+    EXPECT_EQ(WaitForStartedVersion(site.journal_path, exit_query, 60, &code, 10ms), c.expected) << c.exit;
+    EXPECT_EQ(code, c.exit);
+    EXPECT_EQ(asked, 3);
+  }
+}
+
+TEST(WaitForStartedVersion, TimeLimit) {
+  UpdateSite site;
+  site.UpdateAll(qv::setup::kJournalSwapped);
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(WaitForStartedVersion(site.journal_path, {}, 1), 2);
+  const auto waited = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(waited, 1s);
+  EXPECT_LT(waited, 3s);
+
+  // Still running at the limit counts as started; so does a missing journal
+  // while the game runs.
+  EXPECT_EQ(WaitForStartedVersion(site.journal_path, [] { return std::optional<std::int32_t>(); }, 0), 0);
+  fs::remove(site.journal_path);
+  EXPECT_EQ(WaitForStartedVersion(site.journal_path, [] { return std::optional<std::int32_t>(); }, 0), 0);
+  EXPECT_EQ(WaitForStartedVersion(site.journal_path, {}, 0), 2);
+}
+
+TEST(FinishStartedUpdate, RemovesBackupStagingAndJournal) {
+  UpdateSite site;
+  site.UpdateAll(qv::setup::kJournalSwapped);
+  EXPECT_TRUE(FinishStartedUpdate(site.journal_path));
+  EXPECT_EQ(SnapshotTree(site.install), site.NewVersion());
+  EXPECT_TRUE(site.TemporaryFoldersGone());
+  EXPECT_FALSE(fs::exists(site.journal_path));
+}
+
+TEST(FinishStartedUpdate, FileInUseLeavesAStartedJournal) {
+  UpdateSite site;
+  site.UpdateAll(qv::setup::kJournalSwapped);
+  {
+    qv::setup::UniqueFile held(::CreateFileW((site.backup / L"qv.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                             nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(FinishStartedUpdate(site.journal_path, 1ms));
+  }
+  auto journal = ReadUpdateJournal(site.journal_path);
+  ASSERT_TRUE(journal);
+  EXPECT_EQ(journal->state, qv::setup::kJournalStarted);
+  EXPECT_EQ(journal->steps.size(), 6u);
+  EXPECT_TRUE(fs::exists(site.backup / L"qv.exe"));
+  EXPECT_FALSE(fs::exists(site.staging));
+
+  // The next recovery finishes the clean-up and keeps the new version.
+  EXPECT_FALSE(RecoverInterruptedUpdate(site.install, {}, 1ms));
+  EXPECT_TRUE(site.TemporaryFoldersGone());
+  EXPECT_FALSE(fs::exists(site.journal_path));
+  EXPECT_EQ(SnapshotTree(site.install), site.NewVersion());
+}
+
+TEST(FinishStartedUpdate, RefusedOrMissingJournalCountsAsFinished) {
+  UpdateSite site;
+  site.UpdateAll(qv::setup::kJournalSwapped);
+  WriteFixtureFile(site.journal_path, "qv-update-journal 1\nstate=started\n");
+  EXPECT_TRUE(FinishStartedUpdate(site.journal_path));
+  EXPECT_FALSE(fs::exists(site.journal_path));
+  EXPECT_TRUE(fs::exists(site.backup / L"qv.exe"));  // nothing is removed on the word of a refused journal
+  EXPECT_TRUE(FinishStartedUpdate(site.journal_path));
+}
+
+TEST(RestorePreviousVersion, UndoesAFinishedUpdate) {
+  UpdateSite site;
+  site.UpdateAll(qv::setup::kJournalSwapped);
+  std::string message = "untouched";
+  EXPECT_TRUE(RestorePreviousVersion(site.journal_path, &message));
+  EXPECT_EQ(message, "untouched");
+  EXPECT_EQ(SnapshotTree(site.install), site.before);
+  EXPECT_TRUE(site.TemporaryFoldersGone());
+  EXPECT_FALSE(fs::exists(site.journal_path));
+
+  // Nothing left to go by.
+  EXPECT_FALSE(RestorePreviousVersion(site.journal_path, &message));
+  EXPECT_EQ(message, "the update journal is missing");
+  EXPECT_FALSE(RestorePreviousVersion(site.journal_path));
+}
+
+TEST(RestorePreviousVersion, FailedRollbackKeepsJournalAndFolders) {
+  UpdateSite site;
+  site.UpdateAll(qv::setup::kJournalStarted);
+  WriteFixtureFile(site.install / L"shaders" / L"gone.spv", "written by the new version");
+  std::string message;
+  EXPECT_FALSE(RestorePreviousVersion(site.journal_path, &message));
+  EXPECT_EQ(message, "could not restore shaders/gone.spv: the new file is still in place");
+  EXPECT_TRUE(fs::exists(site.journal_path));
+  EXPECT_TRUE(fs::exists(site.backup / L"shaders" / L"gone.spv"));
+  EXPECT_EQ(ReadFileText(site.install / L"shaders" / L"gone.spv"), "written by the new version");
+  // Every other step was undone.
+  EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "old exe");
+}
+
+}  // namespace

@@ -1,0 +1,159 @@
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "engine/update-journal.h"
+#include "engine/update-temp-folders.h"
+#include "foundation/canonical-path.h"
+#include "foundation/unique-handle.h"
+#include "selftest/fixture-files.h"
+#include "support/fake-links.h"
+#include "support/temp-folder.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using qv::setup::RemoveStaleTemporary;
+using qv::setup::RemoveUpdateTempFolders;
+using qv::setup::UpdateJournal;
+using qv::setup::WriteFixtureFile;
+using qv::test::TempFolder;
+
+struct TempSite {
+  TempFolder temp;
+  fs::path parent = qv::setup::WeaklyCanonicalPath(temp.path());
+  UpdateJournal journal;
+
+  TempSite() {
+    journal.install = parent / L"Game";
+    journal.staging = parent / L".qv-update-r";
+    journal.backup = parent / L".qv-update-old-r";
+    journal.download = parent / L".qv-update-dl-r";
+    WriteFixtureFile(journal.install / L"qv.exe", "game");
+    WriteFixtureFile(journal.staging / L"shaders" / L"a.spv", "staged");
+    WriteFixtureFile(journal.backup / L"deep" / L"er" / L"old.dll", "backup");
+    WriteFixtureFile(journal.download / L"part", "downloaded");
+  }
+};
+
+TEST(RemoveUpdateTempFolders, RemovesTheThreeFoldersAndNothingElse) {
+  TempSite site;
+  WriteFixtureFile(site.parent / L".qv-update-other" / L"x", "another run's");
+  RemoveUpdateTempFolders(site.journal);
+  EXPECT_FALSE(fs::exists(site.journal.staging));
+  EXPECT_FALSE(fs::exists(site.journal.backup));
+  EXPECT_FALSE(fs::exists(site.journal.download));
+  EXPECT_TRUE(fs::exists(site.journal.install / L"qv.exe"));
+  EXPECT_TRUE(fs::exists(site.parent / L".qv-update-other" / L"x"));
+  // Again, with everything gone: nothing to do, nothing fails.
+  RemoveUpdateTempFolders(site.journal);
+
+  TempSite without_download;
+  fs::remove_all(without_download.journal.download);
+  without_download.journal.download.clear();
+  RemoveUpdateTempFolders(without_download.journal);
+  EXPECT_FALSE(fs::exists(without_download.journal.staging));
+  EXPECT_FALSE(fs::exists(without_download.journal.backup));
+}
+
+TEST(RemoveUpdateTempFolders, FoldersThatAreNotTheUpdatesStay) {
+  TempSite site;
+  WriteFixtureFile(site.parent / L"elsewhere" / L".qv-update-x" / L"keep", "k");
+  WriteFixtureFile(site.parent / L"Photos" / L"keep", "k");
+  UpdateJournal foreign = site.journal;
+  foreign.staging = site.parent / L"elsewhere" / L".qv-update-x";  // not beside the installation
+  foreign.backup = site.parent / L"Photos";                         // no update prefix
+  foreign.download = site.journal.install;                          // the installation itself
+  RemoveUpdateTempFolders(foreign);
+  EXPECT_TRUE(fs::exists(site.parent / L"elsewhere" / L".qv-update-x" / L"keep"));
+  EXPECT_TRUE(fs::exists(site.parent / L"Photos" / L"keep"));
+  EXPECT_TRUE(fs::exists(site.journal.install / L"qv.exe"));
+
+  // Each folder must carry its own prefix: the backup slot wants ".qv-update-old-".
+  UpdateJournal swapped = site.journal;
+  swapped.backup = site.journal.staging;
+  swapped.staging = fs::path();
+  swapped.download = fs::path();
+  RemoveUpdateTempFolders(swapped);
+  EXPECT_TRUE(fs::exists(site.journal.staging / L"shaders" / L"a.spv"));
+}
+
+TEST(RemoveUpdateTempFolders, NeverDeletesThroughALink) {
+  TempSite site;
+  auto link = qv::test::ViewWithReparsePoints({{site.journal.backup, qv::setup::kReparseTagSymlink}});
+  RemoveUpdateTempFolders(site.journal, 1ms, link);
+  EXPECT_TRUE(fs::exists(site.journal.backup / L"deep" / L"er" / L"old.dll"));
+  EXPECT_FALSE(fs::exists(site.journal.staging));
+
+  // A junction is removed as itself, never what is behind it. (The fake
+  // junction is a real folder, so its removal fails and is retried; its
+  // content must still be there afterwards.)
+  TempSite junction_site;
+  auto junction =
+      qv::test::ViewWithReparsePoints({{junction_site.journal.backup, qv::setup::kReparseTagMountPoint}});
+  RemoveUpdateTempFolders(junction_site.journal, 1ms, junction);
+  EXPECT_TRUE(fs::exists(junction_site.journal.backup / L"deep" / L"er" / L"old.dll"));
+}
+
+TEST(RemoveUpdateTempFolders, RetriesAFileInUseThenGivesUp) {
+  TempSite site;
+  {
+    qv::setup::UniqueFile held(::CreateFileW((site.journal.backup / L"deep" / L"er" / L"old.dll").c_str(),
+                                             GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    const auto start = std::chrono::steady_clock::now();
+    RemoveUpdateTempFolders(site.journal, 20ms);
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    // 30 attempts, 29 pauses between them.
+    EXPECT_GE(elapsed, 29 * 20ms);
+    EXPECT_LT(elapsed, 10s);
+    EXPECT_TRUE(fs::exists(site.journal.backup / L"deep" / L"er" / L"old.dll"));
+    EXPECT_FALSE(fs::exists(site.journal.staging));
+    EXPECT_FALSE(fs::exists(site.journal.download));
+  }
+  RemoveUpdateTempFolders(site.journal, 1ms);
+  EXPECT_FALSE(fs::exists(site.journal.backup));
+}
+
+TEST(RemoveStaleTemporary, OnlyPrefixedItemsDirectlyBesideTheInstallation) {
+  TempFolder temp;
+  const fs::path parent = temp.path();
+  struct Case {
+    fs::path item;
+    bool removed;
+  } cases[] = {
+      {parent / L".qv-install-", true},
+      {parent / L".qv-install-run", true},
+      {parent / L".qv-update-", true},
+      {parent / L".qv-update-fix-run", true},
+      {parent / L".qv-update-old-run", true},
+      {parent / L".qv-installer", false},
+      {parent / L"qv-update-run", false},
+      {parent / L".QV-INSTALL-run", false},
+      {parent / L"sub" / L".qv-install-run", false},
+  };
+  for (const Case& c : cases) {
+    WriteFixtureFile(c.item / L"inner" / L"file", "content");
+    RemoveStaleTemporary(parent, c.item);
+    EXPECT_EQ(!fs::exists(c.item), c.removed) << c.item.string();
+  }
+  // A file of that name goes too.
+  WriteFixtureFile(parent / L".qv-update-file", "x");
+  RemoveStaleTemporary(parent, parent / L".qv-update-file");
+  EXPECT_FALSE(fs::exists(parent / L".qv-update-file"));
+  // Missing: nothing happens.
+  RemoveStaleTemporary(parent, parent / L".qv-install-missing");
+
+  // A symbolic link is left alone, and so is what it leads to.
+  WriteFixtureFile(parent / L".qv-install-link" / L"file", "behind");
+  auto link = qv::test::ViewWithReparsePoints({{parent / L".qv-install-link", qv::setup::kReparseTagSymlink}});
+  RemoveStaleTemporary(parent, parent / L".qv-install-link", link);
+  EXPECT_TRUE(fs::exists(parent / L".qv-install-link" / L"file"));
+}
+
+}  // namespace

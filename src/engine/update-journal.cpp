@@ -3,11 +3,11 @@
 #include <limits>
 #include <system_error>
 
+#include "engine/file-moves.h"
 #include "foundation/canonical-path.h"
 #include "foundation/create-folders.h"
 #include "foundation/item-status.h"
 #include "foundation/paths.h"
-#include "foundation/rename-item.h"
 #include "foundation/text.h"
 #include "foundation/whole-file.h"
 #include "gamesource/file-reads.h"
@@ -25,6 +25,13 @@ std::string_view StateWord(std::int32_t state) {
   if (state == kJournalSwapping) return "swapping";
   if (state == kJournalSwapped) return "swapped";
   return "started";
+}
+
+std::optional<std::int32_t> StateFromWord(std::string_view word) {
+  if (word == "swapping") return kJournalSwapping;
+  if (word == "swapped") return kJournalSwapped;
+  if (word == "started") return kJournalStarted;
+  return std::nullopt;
 }
 
 bool HoldsLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
@@ -108,8 +115,7 @@ std::optional<UpdateJournal> ParseJournal(std::string_view text, bool& state_see
   const size_t header_end = text.find('\n');
   // The header line must match exactly: no carriage return is taken off it.
   if (text.substr(0, header_end) != kJournalHeader) return std::nullopt;
-  if (header_end == std::string_view::npos) text = {};
-  else text.remove_prefix(header_end + 1);
+  text = header_end == std::string_view::npos ? std::string_view() : text.substr(header_end + 1);
 
   UpdateJournal journal;
   while (!text.empty()) {
@@ -122,10 +128,9 @@ std::optional<UpdateJournal> ParseJournal(std::string_view text, bool& state_see
     const std::string_view key = line.substr(0, equals);
     const std::string_view value = line.substr(equals + 1);
     if (key == "state") {
-      if (value == "swapping") journal.state = kJournalSwapping;
-      else if (value == "swapped") journal.state = kJournalSwapped;
-      else if (value == "started") journal.state = kJournalStarted;
-      else return std::nullopt;
+      std::optional<std::int32_t> state = StateFromWord(value);
+      if (!state) return std::nullopt;
+      journal.state = *state;
       state_seen = true;
     } else if (key == "install") {
       journal.install = PathFromUtf8(value);
@@ -163,9 +168,7 @@ bool MakeWeaklyCanonical(fs::path& path) {
 
 }  // namespace
 
-fs::path UpdateJournalPath(const fs::path& installation) {
-  return installation / L"data" / L"update-journal.txt";
-}
+fs::path UpdateJournalPath(const fs::path& installation) { return installation / L"data" / L"update-journal.txt"; }
 
 bool WriteUpdateJournal(const fs::path& journal_path, const UpdateJournal& journal) {
   std::optional<std::string> text = RenderJournal(journal);
@@ -178,7 +181,15 @@ bool WriteUpdateJournal(const fs::path& journal_path, const UpdateJournal& journ
   fs::path staged = journal_path;
   staged += L".new";
   if (!WriteWholeFile(staged, *text)) return false;
-  return !RenameItem(staged, journal_path, ExistingTarget::kReplace);
+  // Retried: a reader (the game confirming its start, the updater watching
+  // for it) may hold the journal open for a moment, and a failed rewrite
+  // would leave the journal in its former state.
+  try {
+    RenameWithRetry(staged, journal_path, ExistingTarget::kReplace);
+  } catch (const fs::filesystem_error&) {
+    return false;
+  }
+  return true;
 }
 
 std::optional<UpdateJournal> ReadUpdateJournal(const fs::path& journal_path) {
@@ -206,8 +217,7 @@ std::optional<UpdateJournal> ReadUpdateJournal(const fs::path& journal_path) {
       !IsUpdateTempFolder(journal->install, journal->backup, kUpdateBackupPrefix)) {
     return std::nullopt;
   }
-  if (!journal->download.empty() &&
-      !IsUpdateTempFolder(journal->install, journal->download, kUpdateDownloadPrefix)) {
+  if (!journal->download.empty() && !IsUpdateTempFolder(journal->install, journal->download, kUpdateDownloadPrefix)) {
     return std::nullopt;
   }
   return journal;

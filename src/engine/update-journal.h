@@ -54,12 +54,14 @@ struct UpdateJournal {
 std::filesystem::path UpdateJournalPath(const std::filesystem::path& installation);
 
 // Writes the journal through "<journal>.new" and one rename that replaces the
-// old journal, so a reader sees the old or the new complete text. False when
-// the text cannot be written or renamed into place (the ".new" file may stay;
-// the journal is then untouched), and, before anything is written, when the
-// reader would not take the text back: a version or path holding a line
-// break, a step of unknown kind or with an unsafe path. Raises the conversion
-// error of ToGenericUtf8 for a folder path that is not valid Unicode.
+// old journal, so a reader sees the old or the new complete text; the rename
+// is retried like every file move of an update (RenameWithRetry) while a
+// reader holds the journal open. False when the text cannot be written or
+// renamed into place (the ".new" file may stay; the journal is then
+// untouched), and, before anything is written, when the reader would not take
+// the text back: a version or path holding a line break, a step of unknown
+// kind or with an unsafe path. Raises the conversion error of ToGenericUtf8
+// for a folder path that is not valid Unicode.
 bool WriteUpdateJournal(const std::filesystem::path& journal_path, const UpdateJournal& journal);
 
 // The journal at `journal_path`, validated: it must name as its installation

@@ -18,9 +18,7 @@ void DeleteJournalFile(const std::filesystem::path& journal_path) {
   ::DeleteFileW(ApiPath(journal_path).c_str());  // failures leave it to the next recovery
 }
 
-bool IsStarted(const std::optional<UpdateJournal>& journal) {
-  return journal && journal->state == kJournalStarted;
-}
+bool IsStarted(const std::optional<UpdateJournal>& journal) { return journal && journal->state == kJournalStarted; }
 
 }  // namespace
 
@@ -77,6 +75,13 @@ bool FinishStartedUpdate(const std::filesystem::path& journal_path, std::chrono:
   if (!journal) {
     DeleteJournalFile(journal_path);
     return true;
+  }
+  // A journal still saying "swapping" (its rewrite as "swapped" failed) would
+  // make the next recovery roll back from a half-deleted backup and leave a
+  // mix of both versions: the start is recorded before anything is deleted.
+  if (journal->state == kJournalSwapping) {
+    journal->state = kJournalStarted;
+    if (!WriteUpdateJournal(journal_path, *journal)) return false;
   }
   RemoveUpdateTempFolders(*journal, removal_pause);
   const bool left_over = ReadItemStatus(journal->backup) || ReadItemStatus(journal->staging) ||

@@ -51,7 +51,9 @@ std::int32_t WaitForStartedVersion(const std::filesystem::path& journal_path, co
 // Ends a confirmed update: removes its temporary folders and the journal.
 // When a folder cannot be removed entirely, the journal is rewritten as
 // "started" (so the next recovery finishes the clean-up) and the result is
-// false. A refused journal is deleted and counts as finished.
+// false. A journal still in state "swapping" is rewritten as "started" before
+// anything is removed, and nothing is removed when that fails (false). A
+// refused journal is deleted and counts as finished.
 bool FinishStartedUpdate(const std::filesystem::path& journal_path,
                          std::chrono::milliseconds removal_pause = kTempFolderRetryPause);
 

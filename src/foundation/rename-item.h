@@ -14,8 +14,7 @@ enum class ExistingTarget {
 
 // One attempt, MOVEFILE_COPY_ALLOWED set (a move to another volume copies and
 // deletes). The system's error, or none.
-std::error_code RenameItem(const std::filesystem::path& from, const std::filesystem::path& to,
-                           ExistingTarget existing);
+std::error_code RenameItem(const std::filesystem::path& from, const std::filesystem::path& to, ExistingTarget existing);
 
 // True for the errors by which a rename says that something is at its target.
 bool IsTargetExistsError(const std::error_code& error);

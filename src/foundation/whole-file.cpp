@@ -10,8 +10,8 @@
 namespace qv::setup {
 
 bool WriteWholeFile(const std::filesystem::path& path, std::string_view text) {
-  UniqueFile file(::CreateFileW(ApiPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile file(
+      ::CreateFileW(ApiPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return false;
   while (!text.empty()) {
     DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size(), 1u << 30));

@@ -43,8 +43,8 @@ TreeSnapshot SnapshotFileContents(const fs::path& root) {
     if (!status) {
       DWORD code = ::GetLastError();
       if (code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND) return WalkStep::kContinue;
-      status_error = std::error_code(static_cast<int>(code ? code : ERROR_CANT_RESOLVE_FILENAME),
-                                     std::system_category());
+      status_error =
+          std::error_code(static_cast<int>(code ? code : ERROR_CANT_RESOLVE_FILENAME), std::system_category());
       status_path = entry.path;
       return WalkStep::kStop;
     }

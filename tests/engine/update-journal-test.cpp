@@ -1,16 +1,21 @@
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <cwctype>
 #include <filesystem>
 #include <string>
 #include <system_error>
+#include <thread>
 #include <vector>
 
 #include "engine/update-journal.h"
 #include "foundation/canonical-path.h"
 #include "foundation/text.h"
+#include "foundation/unique-handle.h"
 #include "selftest/fixture-files.h"
 #include "selftest/journal-fixtures.h"
 #include "support/temp-folder.h"
@@ -73,8 +78,10 @@ std::vector<std::string> With(std::vector<std::string> lines, const std::string&
     ADD_FAILURE() << "no line " << key;
     return lines;
   }
-  if (line.empty()) lines.erase(it);
-  else *it = line;
+  if (line.empty())
+    lines.erase(it);
+  else
+    *it = line;
   return lines;
 }
 
@@ -121,7 +128,8 @@ TEST(UpdateJournal, UnsafeOrMalformedJournalsAreRefused) {
       {"step kind in capitals", With(good, "step=", "step=R qv.exe")},
       {"step without the blank", With(good, "step=", "step=r_qv.exe")},
       {"staging elsewhere", With(good, "staging=", "staging=/elsewhere/.qv-update-x")},
-      {"staging inside the installation", With(good, "staging=", "staging=" + ToGenericUtf8(site.install) + "/.qv-update-x")},
+      {"staging inside the installation",
+       With(good, "staging=", "staging=" + ToGenericUtf8(site.install) + "/.qv-update-x")},
       {"staging named the prefix alone", With(good, "staging=", "staging=" + site.parent_text + "/.qv-update-")},
       {"staging of another name", With(good, "staging=", "staging=" + site.parent_text + "/qv-update-x")},
       {"staging prefix in capitals", With(good, "staging=", "staging=" + site.parent_text + "/.QV-UPDATE-x")},
@@ -130,7 +138,8 @@ TEST(UpdateJournal, UnsafeOrMalformedJournalsAreRefused) {
       {"backup missing", With(good, "backup=", "")},
       {"backup named the prefix alone", With(good, "backup=", "backup=" + site.parent_text + "/.qv-update-old-")},
       {"backup with the staging prefix only", With(good, "backup=", "backup=" + site.parent_text + "/.qv-update-y")},
-      {"backup elsewhere", With(good, "backup=", "backup=" + ToGenericUtf8(site.temp.path().root_path()) + ".qv-update-old-x")},
+      {"backup elsewhere",
+       With(good, "backup=", "backup=" + ToGenericUtf8(site.temp.path().root_path()) + ".qv-update-old-x")},
       {"another installation", With(good, "install=", "install=" + other_install)},
       {"the installation's parent", With(good, "install=", "install=" + site.parent_text)},
       {"install missing", With(good, "install=", "")},
@@ -304,7 +313,8 @@ TEST(UpdateJournal, LetterCaseOfTheCallersDoesNotMatter) {
   fs::create_directories(site.parent / L".qv-update-old-x");  // an existing folder resolves to its case on disk
   auto lines = site.GoodLines();
   lines = With(lines, "install=", "install=" + ToGenericUtf8(fs::path(Upper(site.install.native()))));
-  lines = With(lines, "backup=", "backup=" + ToGenericUtf8(fs::path(Upper(site.parent.native()))) + "/.qv-update-old-x");
+  lines =
+      With(lines, "backup=", "backup=" + ToGenericUtf8(fs::path(Upper(site.parent.native()))) + "/.qv-update-old-x");
   WriteFixtureFile(site.journal, Lines(lines));
   const fs::path lowered_journal = fs::path(Upper(site.install.native())) / L"DATA" / L"UPDATE-JOURNAL.TXT";
   for (const fs::path& journal_path : {site.journal, lowered_journal}) {
@@ -335,10 +345,22 @@ TEST(UpdateJournal, FailedWritesLeaveTheJournalAlone) {
   } cases[] = {
       {"line feed in a version", [](UpdateJournal& j) { j.new_version = "1.1\nstep=d qv.exe"; }},
       {"carriage return in a version", [](UpdateJournal& j) { j.old_version = "1.0\r"; }},
-      {"unknown step kind", [](UpdateJournal& j) { j.steps.push_back({'x', "qv.exe"}); }},
-      {"step leaving the folders", [](UpdateJournal& j) { j.steps.push_back({'d', "../x"}); }},
-      {"step ending in a separator", [](UpdateJournal& j) { j.steps.push_back({'a', "shaders/"}); }},
-      {"step with invalid UTF-8", [](UpdateJournal& j) { j.steps.push_back({'a', "\xff"}); }},
+      {"unknown step kind",
+       [](UpdateJournal& j) {
+         j.steps.push_back({'x', "qv.exe"});
+       }},
+      {"step leaving the folders",
+       [](UpdateJournal& j) {
+         j.steps.push_back({'d', "../x"});
+       }},
+      {"step ending in a separator",
+       [](UpdateJournal& j) {
+         j.steps.push_back({'a', "shaders/"});
+       }},
+      {"step with invalid UTF-8",
+       [](UpdateJournal& j) {
+         j.steps.push_back({'a', "\xff"});
+       }},
   };
   for (const Case& c : cases) {
     UpdateJournal spoiled = SampleJournal(site);
@@ -353,6 +375,26 @@ TEST(UpdateJournal, FailedWritesLeaveTheJournalAlone) {
   WriteFixtureFile(blocked.install / L"data", "a file");
   EXPECT_FALSE(WriteUpdateJournal(blocked.journal, SampleJournal(blocked)));
   EXPECT_EQ(ReadFileText(blocked.install / L"data"), "a file");
+}
+
+TEST(UpdateJournal, RewriteWaitsForAReaderToLetGo) {
+  JournalSite site;
+  UpdateJournal journal = SampleJournal(site);
+  ASSERT_TRUE(WriteUpdateJournal(site.journal, journal));
+  qv::setup::UniqueFile reader(::CreateFileW(site.journal.c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(reader);
+  std::thread release([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    reader.reset();
+  });
+  journal.state = qv::setup::kJournalStarted;
+  EXPECT_TRUE(WriteUpdateJournal(site.journal, journal));
+  release.join();
+  auto read = ReadUpdateJournal(site.journal);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->state, qv::setup::kJournalStarted);
 }
 
 TEST(UpdateJournal, TemporaryFolderTest) {
@@ -377,7 +419,8 @@ TEST(UpdateJournal, TemporaryFolderTest) {
       {L"", ".qv-update-", false},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(IsUpdateTempFolder(install, c.candidate, c.prefix), c.expected) << c.candidate.string() << " " << c.prefix;
+    EXPECT_EQ(IsUpdateTempFolder(install, c.candidate, c.prefix), c.expected)
+        << c.candidate.string() << " " << c.prefix;
   }
   EXPECT_FALSE(IsUpdateTempFolder(L"", L"C:\\Games\\.qv-update-run", ".qv-update-"));
   // An installation that carries an update prefix itself is never its own temporary folder.
@@ -390,14 +433,12 @@ TEST(UpdateJournal, JournalAsTheInstallationItselfIsRefused) {
   const fs::path install = parent / L".qv-update-game";
   fs::create_directories(install / L"data");
   const std::string p = ToGenericUtf8(parent);
-  EXPECT_FALSE(JournalTextAccepted(install, Lines({"qv-update-journal 1", "state=swapping",
-                                                   "install=" + ToGenericUtf8(install),
-                                                   "staging=" + ToGenericUtf8(install),
-                                                   "backup=" + p + "/.qv-update-old-x"})));
-  EXPECT_TRUE(JournalTextAccepted(install, Lines({"qv-update-journal 1", "state=swapping",
-                                                  "install=" + ToGenericUtf8(install),
-                                                  "staging=" + p + "/.qv-update-x",
-                                                  "backup=" + p + "/.qv-update-old-x"})));
+  EXPECT_FALSE(
+      JournalTextAccepted(install, Lines({"qv-update-journal 1", "state=swapping", "install=" + ToGenericUtf8(install),
+                                          "staging=" + ToGenericUtf8(install), "backup=" + p + "/.qv-update-old-x"})));
+  EXPECT_TRUE(
+      JournalTextAccepted(install, Lines({"qv-update-journal 1", "state=swapping", "install=" + ToGenericUtf8(install),
+                                          "staging=" + p + "/.qv-update-x", "backup=" + p + "/.qv-update-old-x"})));
 }
 
 }  // namespace

@@ -245,8 +245,9 @@ TEST(WaitForStartedVersion, ConfirmationByJournal) {
   });
   start = std::chrono::steady_clock::now();
   std::int32_t code = 77;
-  EXPECT_EQ(
-      WaitForStartedVersion(later.journal_path, [] { return std::optional<std::int32_t>(); }, 20, &code, 10ms), 0);
+  EXPECT_EQ(WaitForStartedVersion(
+                later.journal_path, [] { return std::optional<std::int32_t>(); }, 20, &code, 10ms),
+            0);
   game.join();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
   EXPECT_EQ(code, 77);  // no exit code was seen
@@ -289,9 +290,13 @@ TEST(WaitForStartedVersion, TimeLimit) {
 
   // Still running at the limit counts as started; so does a missing journal
   // while the game runs.
-  EXPECT_EQ(WaitForStartedVersion(site.journal_path, [] { return std::optional<std::int32_t>(); }, 0), 0);
+  EXPECT_EQ(WaitForStartedVersion(
+                site.journal_path, [] { return std::optional<std::int32_t>(); }, 0),
+            0);
   fs::remove(site.journal_path);
-  EXPECT_EQ(WaitForStartedVersion(site.journal_path, [] { return std::optional<std::int32_t>(); }, 0), 0);
+  EXPECT_EQ(WaitForStartedVersion(
+                site.journal_path, [] { return std::optional<std::int32_t>(); }, 0),
+            0);
   EXPECT_EQ(WaitForStartedVersion(site.journal_path, {}, 0), 2);
 }
 
@@ -308,8 +313,8 @@ TEST(FinishStartedUpdate, FileInUseLeavesAStartedJournal) {
   UpdateSite site;
   site.UpdateAll(qv::setup::kJournalSwapped);
   {
-    qv::setup::UniqueFile held(::CreateFileW((site.backup / L"qv.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                             nullptr, OPEN_EXISTING, 0, nullptr));
+    qv::setup::UniqueFile held(::CreateFileW((site.backup / L"qv.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     EXPECT_FALSE(FinishStartedUpdate(site.journal_path, 1ms));
   }
@@ -325,6 +330,28 @@ TEST(FinishStartedUpdate, FileInUseLeavesAStartedJournal) {
   EXPECT_TRUE(site.TemporaryFoldersGone());
   EXPECT_FALSE(fs::exists(site.journal_path));
   EXPECT_EQ(SnapshotTree(site.install), site.NewVersion());
+}
+
+// The new version started, but the journal still says "swapping" (its
+// rewrite as "swapped" failed): the start is recorded before any backup goes,
+// or nothing goes at all.
+TEST(FinishStartedUpdate, SwappingJournalIsMarkedStartedFirst) {
+  UpdateSite site;
+  site.UpdateAll(qv::setup::kJournalSwapping);
+  fs::create_directories(site.journal_path.native() + L".new");  // no rewrite possible
+  EXPECT_FALSE(FinishStartedUpdate(site.journal_path, 1ms));
+  EXPECT_TRUE(fs::exists(site.backup / L"qv.exe"));
+  EXPECT_EQ(ReadUpdateJournal(site.journal_path)->state, qv::setup::kJournalSwapping);
+  // The next recovery can still undo the whole update.
+  EXPECT_TRUE(RecoverInterruptedUpdate(site.install, {}, 1ms));
+  EXPECT_EQ(SnapshotTree(site.install, [](const std::string& key) { return key == "data/update-journal.txt.new/"; }),
+            site.before);
+
+  UpdateSite writable;
+  writable.UpdateAll(qv::setup::kJournalSwapping);
+  EXPECT_TRUE(FinishStartedUpdate(writable.journal_path));
+  EXPECT_TRUE(writable.TemporaryFoldersGone());
+  EXPECT_EQ(SnapshotTree(writable.install), writable.NewVersion());
 }
 
 TEST(FinishStartedUpdate, RefusedOrMissingJournalCountsAsFinished) {

@@ -67,8 +67,8 @@ TEST(RemoveUpdateTempFolders, FoldersThatAreNotTheUpdatesStay) {
   WriteFixtureFile(site.parent / L"Photos" / L"keep", "k");
   UpdateJournal foreign = site.journal;
   foreign.staging = site.parent / L"elsewhere" / L".qv-update-x";  // not beside the installation
-  foreign.backup = site.parent / L"Photos";                         // no update prefix
-  foreign.download = site.journal.install;                          // the installation itself
+  foreign.backup = site.parent / L"Photos";                        // no update prefix
+  foreign.download = site.journal.install;                         // the installation itself
   RemoveUpdateTempFolders(foreign);
   EXPECT_TRUE(fs::exists(site.parent / L"elsewhere" / L".qv-update-x" / L"keep"));
   EXPECT_TRUE(fs::exists(site.parent / L"Photos" / L"keep"));
@@ -94,8 +94,7 @@ TEST(RemoveUpdateTempFolders, NeverDeletesThroughALink) {
   // junction is a real folder, so its removal fails and is retried; its
   // content must still be there afterwards.)
   TempSite junction_site;
-  auto junction =
-      qv::test::ViewWithReparsePoints({{junction_site.journal.backup, qv::setup::kReparseTagMountPoint}});
+  auto junction = qv::test::ViewWithReparsePoints({{junction_site.journal.backup, qv::setup::kReparseTagMountPoint}});
   RemoveUpdateTempFolders(junction_site.journal, 1ms, junction);
   EXPECT_TRUE(fs::exists(junction_site.journal.backup / L"deep" / L"er" / L"old.dll"));
 }
@@ -103,8 +102,8 @@ TEST(RemoveUpdateTempFolders, NeverDeletesThroughALink) {
 TEST(RemoveUpdateTempFolders, RetriesAFileInUseThenGivesUp) {
   TempSite site;
   {
-    qv::setup::UniqueFile held(::CreateFileW((site.journal.backup / L"deep" / L"er" / L"old.dll").c_str(),
-                                             GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    qv::setup::UniqueFile held(::CreateFileW((site.journal.backup / L"deep" / L"er" / L"old.dll").c_str(), GENERIC_READ,
+                                             FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
     ASSERT_TRUE(held);
     const auto start = std::chrono::steady_clock::now();
     RemoveUpdateTempFolders(site.journal, 20ms);

@@ -102,8 +102,9 @@ TEST(TreeSnapshot, NeverEntersALinkOrJunction) {
 
 TEST(TreeSnapshot, FileContentsOfAMissingRootRaise) {
   TempFolder temp;
-  EXPECT_NE(qv::test::ThrownMessage([&] { SnapshotFileContents(temp / L"missing"); })
-                .find("recursive_directory_iterator::recursive_directory_iterator"),
+  EXPECT_NE(qv::test::ThrownMessage([&] {
+              SnapshotFileContents(temp / L"missing");
+            }).find("recursive_directory_iterator::recursive_directory_iterator"),
             std::string::npos);
   EXPECT_TRUE(SnapshotTree(temp / L"missing").empty());
 }

@@ -43,17 +43,40 @@ std::wstring Quoted(const std::wstring& argument) { return L"\"" + argument + L"
 
 }  // namespace
 
-ChildRun RunChildProcess(const std::string& mode, const std::vector<std::string>& arguments,
-                         const std::vector<std::string>& environment) {
+StartedChild::~StartedChild() { Terminate(); }
+
+bool StartedChild::WaitFor(std::chrono::milliseconds timeout) const {
+  if (!process_) return true;
+  return ::WaitForSingleObject(process_.get(), static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;
+}
+
+void StartedChild::Terminate() {
+  if (!process_ || WaitFor(std::chrono::milliseconds(0))) return;
+  ::TerminateProcess(process_.get(), 1);
+  ::WaitForSingleObject(process_.get(), 30000);
+}
+
+ChildRun StartedChild::Result() const {
   ChildRun run;
-  TempFolder folder(L"qv-child");
-  std::filesystem::path output_path = folder / L"output.txt";
+  if (!process_) return run;
+  DWORD code = 0xFFFFFFFF;
+  ::GetExitCodeProcess(process_.get(), &code);
+  run.exit_code = code;
+  run.output = ReadTestFile(folder_->path() / L"output.txt");
+  return run;
+}
+
+StartedChild StartChildProcess(const std::string& mode, const std::vector<std::string>& arguments,
+                               const std::vector<std::string>& environment) {
+  StartedChild child;
+  auto folder = std::make_unique<TempFolder>(L"qv-child");
+  std::filesystem::path output_path = *folder / L"output.txt";
   SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
   UniqueFile output(::CreateFileW(output_path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!output) {
     ADD_FAILURE() << "cannot create the child's output file: " << ::GetLastError();
-    return run;
+    return child;
   }
 
   wchar_t own_path[MAX_PATH * 4];
@@ -72,20 +95,23 @@ ChildRun RunChildProcess(const std::string& mode, const std::vector<std::string>
   if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW,
                         block.data(), nullptr, &startup, &info)) {
     ADD_FAILURE() << "cannot start the child: " << ::GetLastError();
-    return run;
+    return child;
   }
-  UniqueHandle process(info.hProcess);
+  child.process_.reset(info.hProcess);
   UniqueHandle thread(info.hThread);
-  output.reset();
-  if (::WaitForSingleObject(process.get(), 30000) != WAIT_OBJECT_0) {
-    ::TerminateProcess(process.get(), 1);
+  child.folder_ = std::move(folder);
+  return child;
+}
+
+ChildRun RunChildProcess(const std::string& mode, const std::vector<std::string>& arguments,
+                         const std::vector<std::string>& environment) {
+  StartedChild child = StartChildProcess(mode, arguments, environment);
+  if (!child.started()) return ChildRun();
+  if (!child.WaitFor(std::chrono::seconds(30))) {
+    child.Terminate();
     ADD_FAILURE() << "the child did not end within 30 s";
   }
-  DWORD code = 0xFFFFFFFF;
-  ::GetExitCodeProcess(process.get(), &code);
-  run.exit_code = code;
-  run.output = ReadTestFile(output_path);
-  return run;
+  return child.Result();
 }
 
 }  // namespace qv::test

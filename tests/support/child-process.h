@@ -2,9 +2,14 @@
 // Runs this test program again in a child mode (see child-mode.h) as a real
 // process, with its own environment and its output captured.
 
+#include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "foundation/unique-handle.h"
+#include "support/temp-folder.h"
 
 namespace qv::test {
 
@@ -13,12 +18,41 @@ struct ChildRun {
   std::string output;  // standard output and standard error, as written
 };
 
+// A child started without waiting for it. A child still running when its
+// owner goes out of scope is terminated then (it is this test's own process),
+// so a failing test never leaves one behind.
+class StartedChild {
+ public:
+  StartedChild() = default;
+  StartedChild(StartedChild&&) = default;
+  StartedChild& operator=(StartedChild&&) = default;
+  ~StartedChild();
+
+  bool started() const { return process_.valid(); }
+  // Waits up to `timeout`; true when the child has ended.
+  bool WaitFor(std::chrono::milliseconds timeout) const;
+  // Terminates the child when it still runs, and waits for it to end.
+  void Terminate();
+  // Exit code and output once the child has ended.
+  ChildRun Result() const;
+
+ private:
+  friend StartedChild StartChildProcess(const std::string&, const std::vector<std::string>&,
+                                        const std::vector<std::string>&);
+  qv::setup::UniqueHandle process_;
+  std::unique_ptr<TempFolder> folder_;  // holds the output file
+};
+
 // Starts "<this program> --child <mode> <arguments...>" (arguments are quoted
-// as they are, so they hold no double quotes) with standard output
-// and standard error in one file and waits up to 30 s for it. `environment`
-// changes the child's environment: "NAME=value" sets a variable, "NAME"
-// alone removes it. Fails the current test when the child cannot start or
-// does not end in time.
+// as they are, so they hold no double quotes) with standard output and
+// standard error in one file. `environment` changes the child's environment:
+// "NAME=value" sets a variable, "NAME" alone removes it. Fails the current
+// test (and returns a child that is not started) when it cannot start.
+StartedChild StartChildProcess(const std::string& mode, const std::vector<std::string>& arguments,
+                               const std::vector<std::string>& environment = {});
+
+// Starts the child and waits up to 30 s for it. Fails the current test when
+// the child cannot start or does not end in time.
 ChildRun RunChildProcess(const std::string& mode, const std::vector<std::string>& arguments,
                          const std::vector<std::string>& environment = {});
 

@@ -1,0 +1,191 @@
+#include "engine/staged-commit.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+#include <system_error>
+#include <thread>
+
+#include "engine/file-moves.h"
+#include "engine/leftover-sweep.h"
+#include "engine/update-journal.h"
+#include "foundation/create-folders.h"
+#include "foundation/hooks.h"
+#include "foundation/item-status.h"
+#include "foundation/paths.h"
+#include "foundation/payload-checks.h"
+#include "foundation/rename-item.h"
+#include "foundation/whole-file.h"
+
+namespace qv::setup {
+namespace {
+
+namespace fs = std::filesystem;
+
+// One started file operation of the commit, in execution order.
+struct CommitUndoEntry {
+  std::string path;
+  bool new_in_place = false;  // the new file moved from staging into the installation
+  bool backed_up = false;     // the installed file moved into the backup
+};
+
+// A path the journal reader would take back: anything else could be moved
+// but never undone after a crash, since the next recovery refuses the journal.
+bool IsJournalPath(const std::string& path) {
+  try {
+    return IsSafeRelativePath(path);
+  } catch (const std::system_error&) {
+    return false;
+  }
+}
+
+UpdateJournal SwappingJournal(const JournalContext& context, const fs::path& staging, const fs::path& installation,
+                              const fs::path& backup) {
+  UpdateJournal journal;
+  journal.state = kJournalSwapping;
+  journal.install = NormalAbsolutePath(installation);
+  journal.staging = NormalAbsolutePath(staging);
+  journal.backup = NormalAbsolutePath(backup);
+  // Absolute like the others: a relative folder would be read against
+  // whatever the current folder of the recovering process is.
+  if (!context.download.empty()) journal.download = NormalAbsolutePath(context.download);
+  journal.old_version = context.old_version;
+  journal.new_version = context.new_version;
+  journal.pid = context.pid;
+  return journal;
+}
+
+// Puts back what the commit moved, last move first. False when any rename
+// failed: the journal then stays for the recovery to finish the undo.
+bool UndoCommit(const std::vector<CommitUndoEntry>& undo, const fs::path& staging, const fs::path& installation,
+                const fs::path& backup) {
+  bool ok = true;
+  for (auto entry = undo.rbegin(); entry != undo.rend(); ++entry) {
+    try {
+      const fs::path target = SafePayloadPath(installation, entry->path);
+      if (entry->new_in_place) {
+        if (RenameItem(target, SafePayloadPath(staging, entry->path), ExistingTarget::kRefuse)) ok = false;
+        if (!entry->backed_up) PruneEmptyParents(installation, entry->path);
+      }
+      if (entry->backed_up) {
+        try {
+          CreateFolders(ParentFolder(target));
+        } catch (const fs::filesystem_error&) {
+        }
+        // Replacing: the only file that can stand there is this update's new
+        // one, whose move back failed; the old file takes precedence.
+        if (RenameItem(SafePayloadPath(backup, entry->path), target, ExistingTarget::kReplace)) ok = false;
+      }
+    } catch (...) {
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+}  // namespace
+
+void UpdateTestHook(const JournalContext* journal, std::int32_t& step, std::int32_t fail_at) {
+  const std::int32_t current = step;
+  if (journal && current == journal->crash_at) throw SimulatedCrash{};
+  if (journal && current == journal->pause_at) {
+    fs::path marker = journal->journal_path;
+    marker += L".paused";
+    WriteWholeFile(marker, std::to_string(current) + "\n");
+    std::this_thread::sleep_for(kTestPauseDuration);
+  }
+  ++step;
+  if (current == fail_at) throw std::runtime_error("Test failure during the update.");
+}
+
+CommitResult CommitStagedFiles(const fs::path& staging, const fs::path& installation,
+                               const std::vector<InstalledFile>& installed, const std::vector<std::string>& extra,
+                               const ExistingInstall& existing, const fs::path& backup, std::int32_t fail_at,
+                               const JournalContext* journal, const std::vector<std::string>& release_files) {
+  CheckPayloadHasNoDataFiles(installed);
+  for (const std::string& path : extra) {
+    if (IsUnderDataFolder(path)) throw std::runtime_error("The installer cannot replace files under data/.");
+  }
+
+  CommitResult result;
+  std::vector<std::string> plan;
+  plan.reserve(installed.size() + extra.size());
+  for (const InstalledFile& file : installed) plan.push_back(file.path);
+  plan.insert(plan.end(), extra.begin(), extra.end());
+
+  std::vector<CommitUndoEntry> undo;
+  bool journal_written = false;
+  try {
+    // What each planned file replaces, decided before anything moves.
+    std::vector<bool> exists;
+    exists.reserve(plan.size());
+    for (const std::string& path : plan) {
+      const fs::path target = SafePayloadPath(installation, path);
+      if (!IsJournalPath(path)) throw std::runtime_error("Unsafe payload path.");
+      std::optional<ItemStatus> status = ReadItemStatus(target);
+      if (status && status->directory) throw std::runtime_error("A folder is in the way of " + path + ".");
+      exists.push_back(status.has_value());
+    }
+
+    std::vector<std::string> names = release_files;
+    names.insert(names.end(), plan.begin(), plan.end());
+    std::vector<std::string> leftovers;
+    std::vector<bool> leftover_is_file;
+    for (std::string& path : ListStaleInstallFiles(installation, existing, names, &result.messages)) {
+      // A file the journal could not name is kept rather than removed unrecorded.
+      if (!IsJournalPath(path)) continue;
+      leftover_is_file.push_back(IsRegularFile(SafePayloadPath(installation, path)));
+      leftovers.push_back(std::move(path));
+    }
+
+    if (journal) {
+      UpdateJournal record = SwappingJournal(*journal, staging, installation, backup);
+      for (size_t i = 0; i < plan.size(); ++i) record.steps.push_back({exists[i] ? 'r' : 'a', plan[i]});
+      for (size_t i = 0; i < leftovers.size(); ++i) {
+        if (leftover_is_file[i]) record.steps.push_back({'d', leftovers[i]});
+      }
+      // From here on the file at the journal path is this commit's own.
+      journal_written = true;
+      if (!WriteUpdateJournal(journal->journal_path, record)) {
+        throw std::runtime_error("Could not write the update journal.");
+      }
+    }
+
+    std::int32_t step = 0;
+    for (size_t i = 0; i < plan.size(); ++i) {
+      ThrowIfCancelled();
+      UpdateTestHook(journal, step, fail_at);
+      const std::string& path = plan[i];
+      if (exists[i]) MoveStagedFile(installation, backup, path);
+      undo.push_back({path, false, exists[i]});
+      const fs::path target = SafePayloadPath(installation, path);
+      CreateFolders(ParentFolder(target));
+      // Never over anything: a file that appeared at the place of an added
+      // one in the meantime has no backup and must not be overwritten.
+      RenameWithRetry(SafePayloadPath(staging, path), target, ExistingTarget::kRefuse);
+      undo.back().new_in_place = true;
+      ++(exists[i] ? result.replaced : result.added);
+    }
+
+    for (size_t i = 0; i < leftovers.size(); ++i) {
+      UpdateTestHook(journal, step, fail_at);
+      // Only what the journal names as deleted may leave the installation.
+      if (!leftover_is_file[i] || !IsRegularFile(SafePayloadPath(installation, leftovers[i]))) continue;
+      MoveStagedFile(installation, backup, leftovers[i]);
+      undo.push_back({leftovers[i], false, true});
+      ++result.removed;
+    }
+    for (const std::string& path : leftovers) PruneEmptyParents(installation, path);
+
+    UpdateTestHook(journal, step, fail_at);
+  } catch (const SimulatedCrash&) {
+    throw;
+  } catch (...) {
+    const bool undone = UndoCommit(undo, staging, installation, backup);
+    if (journal && undone && journal_written) ::DeleteFileW(ApiPath(journal->journal_path).c_str());
+    throw;
+  }
+  return result;
+}
+
+}  // namespace qv::setup

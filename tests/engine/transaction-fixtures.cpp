@@ -11,6 +11,7 @@
 #include "foundation/payload-archive.h"
 #include "foundation/text.h"
 #include "engine/install-transaction.h"
+#include "selftest/test-file-list.h"
 #include "selftest/test-game-files.h"
 #include "selftest/test-payload.h"
 
@@ -106,6 +107,12 @@ InstalledSite::InstalledSite()
 
 qv::setup::InstallHooks InstalledSite::UpdateHooks(const std::string& run_id, std::vector<fs::path>* shortcuts) const {
   return MakeTestHooks(new_payload, "1.1.0", run_id, shortcuts);
+}
+
+void WritePortableCopy(const fs::path& folder) {
+  const FixtureFiles files{{"qv.exe", "an unknown build"}};
+  qv::setup::WriteFixtureFile(folder / L"qv.exe", files[0].second);
+  qv::setup::WriteFixtureFile(folder / L"qv-files.json", qv::setup::RenderFilesJson(files));
 }
 
 std::vector<std::string> TemporaryItemsBeside(const fs::path& folder) {

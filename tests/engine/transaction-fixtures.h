@@ -75,6 +75,9 @@ struct InstalledSite {
                                       std::vector<std::filesystem::path>* shortcuts = nullptr) const;
 };
 
+// A portable copy of an unknown build: "qv.exe" and the "qv-files.json" naming it.
+void WritePortableCopy(const std::filesystem::path& folder);
+
 // The relative paths of the items directly beside `folder` whose names start
 // with ".qv-" (the temporary folders an install leaves), sorted.
 std::vector<std::string> TemporaryItemsBeside(const std::filesystem::path& folder);

@@ -97,6 +97,9 @@ TEST(TransactionPreparation, RefusalsLeaveEverythingAsItWas) {
          };
        },
        "Choose a destination without junctions or symbolic links."},
+      {"no destination check", true, [](PreparedRun& run) { run.hooks.validate_destination = nullptr; },
+       "bad_function_call"},
+      {"no setup check", true, [](PreparedRun& run) { run.hooks.verify_setup = nullptr; }, "bad_function_call"},
       {"not a portable copy", true, [](PreparedRun& run) { run.hooks.portable_copy = true; }, kNotPortable},
       {"archives missing, no source", true,
        [](PreparedRun& run) { fs::remove(run.destination / L"CUSA09901" / L"texture.qar"); }, kArchivesMissing},
@@ -190,10 +193,7 @@ TEST(TransactionPreparation, ValidatorFirstThenTheSpaceOfTheDestinationsVolume) 
 TEST(TransactionPreparation, PortableCopyNeedsNoSourceAndOneGiB) {
   InstalledSite site;
   const fs::path portable = site.temp / L"portable";
-  WriteFixtureFile(portable / L"qv.exe", "an unknown build");
-  WriteFixtureFile(portable / L"qv-files.json",
-                   "{\"format\": 1, \"files\": [{\"path\": \"qv.exe\", \"size\": 16, \"sha256\": \"" +
-                       std::string(64, '0') + "\"}]}");
+  qv::test::WritePortableCopy(portable);
   PreparedRun run(site, true);
   run.destination = portable;
   run.source = site.dump;  // ignored for a portable copy

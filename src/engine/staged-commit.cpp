@@ -63,10 +63,11 @@ bool UndoCommit(const std::vector<CommitUndoEntry>& undo, const fs::path& stagin
   for (auto entry = undo.rbegin(); entry != undo.rend(); ++entry) {
     try {
       const fs::path target = SafePayloadPath(installation, entry->path);
-      if (entry->new_in_place) {
-        if (RenameItem(target, SafePayloadPath(staging, entry->path), ExistingTarget::kRefuse)) ok = false;
-        if (!entry->backed_up) PruneEmptyParents(installation, entry->path);
+      if (entry->new_in_place && RenameItem(target, SafePayloadPath(staging, entry->path), ExistingTarget::kRefuse)) {
+        ok = false;
       }
+      // Folders made for an added file go again, also when its move failed.
+      if (!entry->backed_up) PruneEmptyParents(installation, entry->path);
       if (entry->backed_up) {
         try {
           CreateFolders(ParentFolder(target));
@@ -144,11 +145,11 @@ CommitResult CommitStagedFiles(const fs::path& staging, const fs::path& installa
       for (size_t i = 0; i < leftovers.size(); ++i) {
         if (leftover_is_file[i]) record.steps.push_back({'d', leftovers[i]});
       }
-      // From here on the file at the journal path is this commit's own.
-      journal_written = true;
       if (!WriteUpdateJournal(journal->journal_path, record)) {
         throw std::runtime_error("Could not write the update journal.");
       }
+      // From here on the file at the journal path is this commit's own.
+      journal_written = true;
     }
 
     std::int32_t step = 0;

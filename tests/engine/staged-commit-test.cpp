@@ -332,15 +332,16 @@ TEST(CommitStagedFiles, CancelStopsAtTheNextFileAndUndoes) {
 TEST(CommitStagedFiles, MissingStagedFileFailsAtOnceAndUndoes) {
   CommitSite site;
   auto installed = PlannedFiles();
-  installed.insert(installed.begin() + 2, {"shaders/missing.spv", ""});
+  // In folders of its own: the folders made for it go again too.
+  installed.insert(installed.begin() + 2, {"brand/new/missing.spv", ""});
   const auto start = std::chrono::steady_clock::now();
   try {
     site.places.Commit(-1, &site.places.context, installed);
     ADD_FAILURE() << "no exception";
   } catch (const fs::filesystem_error& error) {
     EXPECT_NE(std::string(error.what()).find("rename"), std::string::npos) << error.what();
-    EXPECT_EQ(error.path1(), site.places.staging / L"shaders" / L"missing.spv");
-    EXPECT_EQ(error.path2(), site.places.install / L"shaders" / L"missing.spv");
+    EXPECT_EQ(error.path1(), site.places.staging / L"brand" / L"new" / L"missing.spv");
+    EXPECT_EQ(error.path2(), site.places.install / L"brand" / L"new" / L"missing.spv");
   }
   EXPECT_LT(std::chrono::steady_clock::now() - start, 2s);  // a vanished source is not waited for
   site.ExpectUndone();

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cwctype>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -140,6 +142,26 @@ TEST(RecoverInterruptedUpdate, RollsBackAnInterruptedUpdateFromAnyPoint) {
     EXPECT_TRUE(site.TemporaryFoldersGone()) << moves;
     EXPECT_FALSE(fs::exists(site.journal_path)) << moves;
   }
+}
+
+// The writer and the recovering caller spell the installation differently:
+// the journal is still the installation's own, and it is used, not deleted.
+TEST(RecoverInterruptedUpdate, SpellingOfTheInstallationDoesNotMatter) {
+  UpdateSite site;
+  site.UpdateUpTo(4);
+  UpdateJournal shouted = site.Journal(qv::setup::kJournalSwapping);
+  auto upper = [](const fs::path& path) {
+    std::wstring text = path.native();
+    std::transform(text.begin(), text.end(), text.begin(), [](wchar_t c) { return std::towupper(c); });
+    return fs::path(text);
+  };
+  shouted.install = upper(site.install);
+  shouted.staging = upper(site.staging);
+  ASSERT_TRUE(WriteUpdateJournal(site.journal_path, shouted));
+  const fs::path lowered = fs::path(site.parent.native() + L"\\game");
+  EXPECT_TRUE(RecoverInterruptedUpdate(lowered, {}));
+  EXPECT_EQ(SnapshotTree(site.install), site.before);
+  EXPECT_TRUE(site.TemporaryFoldersGone());
 }
 
 TEST(RecoverInterruptedUpdate, RunningWriterKeepsEverythingWhereItIs) {

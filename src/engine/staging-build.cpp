@@ -106,11 +106,13 @@ void StageGameFiles(TransactionState& state, InstallOutcome& outcome, std::uint6
   }
 }
 
-}  // namespace
-
+// An update whose hooks can list, extract and hash single files compares the
+// installation with the new version's files.
 bool IsComparingMode(const TransactionState& state, const InstallHooks& hooks) {
   return state.existing.is_install && hooks.payload_entries && hooks.extract_entries && hooks.hash_file;
 }
+
+}  // namespace
 
 void BuildStagingFolder(TransactionState& state, InstallOutcome& outcome, const std::filesystem::path& source,
                         bool create_shortcut, const InstallHooks& hooks) {

@@ -22,10 +22,6 @@ inline constexpr std::array<std::string_view, 6> GameFileNames{
     "CUSA09901/chunk1.psarc", "CUSA09901/texture.qar", "CUSA09901/pathid_list_ps4.bin",
     "CUSA09901/source.txt",   "install-notes.txt",     "install-extraction.log"};
 
-// Whether the run compares the installation with the new version's files: an
-// update whose hooks can list, extract and hash single files.
-bool IsComparingMode(const TransactionState& state, const InstallHooks& hooks);
-
 // Builds the staging folder and fills the state's lists and the outcome's
 // unchanged, bytes_to_write, notes, archives_restored and title_picture_missing.
 // Ends with the engine's last cancel check before the installation is touched

@@ -24,26 +24,27 @@ std::filesystem::path CanonicalFolder(const std::filesystem::path& folder) {
   return error ? folder : canonical;
 }
 
-// Whether an existing path lies outside both the installation and this run's
-// staging folder (whose files vanish with it, so it can never be a source).
-bool IsUsableCandidate(const std::filesystem::path& candidate, const TransactionState& state) {
-  return IsOutsideFolderCanonical(CanonicalFolder(state.destination), candidate) &&
-         IsOutsideFolderCanonical(CanonicalFolder(state.staging), candidate);
+// The folders no source may lie in, in the form IsOutsideFolderCanonical
+// compares with: the installation, and this run's staging folder (whose files
+// vanish with it).
+struct ExcludedFolders {
+  std::filesystem::path destination;
+  std::filesystem::path staging;
+};
+
+ExcludedFolders FoldersToExclude(const TransactionState& state) {
+  return {CanonicalFolder(state.destination), CanonicalFolder(state.staging)};
 }
 
-// The text a record stores for a path: absolute, '/' separators. A name the
-// strict conversion refuses is recorded leniently rather than failing the run.
+// Whether an existing path lies outside both folders.
+bool LiesOutside(const ExcludedFolders& excluded, const std::filesystem::path& candidate) {
+  return IsOutsideFolderCanonical(excluded.destination, candidate) &&
+         IsOutsideFolderCanonical(excluded.staging, candidate);
+}
+
+// The text a record stores for a path: absolute, '/' separators.
 std::string RecordedPath(const std::filesystem::path& path) {
-  const std::filesystem::path absolute = NormalAbsolutePath(path);
-  try {
-    return ToGenericUtf8(absolute);
-  } catch (const std::system_error&) {
-    std::string text = WideToUtf8(absolute.native());
-    for (char& c : text) {
-      if (c == '\\') c = '/';
-    }
-    return text;
-  }
+  return ToGenericUtf8Lenient(NormalAbsolutePath(path));
 }
 
 // The old manifest's source as a path; nothing when it is empty or not UTF-8.
@@ -65,12 +66,13 @@ void StagePicture(TransactionState& state, const std::string& relative, const st
 
 SourceRecord FindSourceRecord(const TransactionState& state, const std::filesystem::path& source) {
   SourceRecord record;
+  const ExcludedFolders excluded = FoldersToExclude(state);
   if (state.game_source) record.candidates.push_back(state.game_source->path);
-  if (!source.empty() && ReadItemStatus(source) && IsUsableCandidate(source, state)) {
+  if (!source.empty() && LiesOutside(excluded, source)) {
     record.candidates.push_back(source);
   }
   const std::optional<std::filesystem::path> recorded = RecordedSource(state.existing);
-  if (recorded && ReadItemStatus(*recorded) && IsUsableCandidate(*recorded, state)) {
+  if (recorded && LiesOutside(excluded, *recorded)) {
     record.candidates.push_back(*recorded);
   }
   if (!record.candidates.empty()) {
@@ -93,12 +95,13 @@ void StageTitlePicture(TransactionState& state, InstallOutcome& outcome, SourceR
     if ((picture = ReadSourcePicture(candidate, "pic1.png"))) break;
   }
   if (!picture) {
+    const ExcludedFolders excluded = FoldersToExclude(state);
     std::vector<std::filesystem::path> folders{state.parent};
     if (hooks.picture_search_folders) {
       for (std::filesystem::path& folder : hooks.picture_search_folders()) folders.push_back(std::move(folder));
     }
     for (const std::filesystem::path& game : FindDumpedGames(folders)) {
-      if (!ReadItemStatus(game) || !IsUsableCandidate(game, state)) continue;
+      if (!LiesOutside(excluded, game)) continue;
       if ((picture = ReadSourcePicture(game, "pic1.png"))) {
         if (record.text.empty()) record.text = RecordedPath(game);
         break;

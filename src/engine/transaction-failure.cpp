@@ -46,15 +46,6 @@ std::filesystem::path InstalledPathOf(const std::filesystem::path& path, const T
   return path;
 }
 
-// '/' separators; a name that is not valid Unicode is shown leniently.
-std::string ShownPath(const std::filesystem::path& path) {
-  std::string text = WideToUtf8(path.native());
-  for (char& c : text) {
-    if (c == '\\') c = '/';
-  }
-  return text;
-}
-
 void CleanUpAfterFailure(const TransactionState& state) {
   if (!FolderHoldsFiles(state.backup)) {
     RemoveStaleTemporary(state.parent, state.staging);
@@ -88,7 +79,7 @@ void RunWithCleanUpGuard(const TransactionState& state, const std::function<void
 
 std::string CommitFailureText(const std::filesystem::filesystem_error& error, const TransactionState& state) {
   const bool undone = !ReadItemInfo(state.journal_path);
-  return "Could not replace " + ShownPath(InstalledPathOf(error.path1(), state)) +
+  return "Could not replace " + ToGenericUtf8Lenient(InstalledPathOf(error.path1(), state)) +
          ": it is in use (is Q.V. still running?). Close it and try again. " +
          (undone ? "Nothing was changed." : kRestoredAtNextStart);
 }

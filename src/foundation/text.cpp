@@ -64,4 +64,10 @@ std::string ToGenericUtf8(const std::filesystem::path& path) {
   return text;
 }
 
+std::string ToGenericUtf8Lenient(const std::filesystem::path& path) {
+  std::string text = WideToUtf8(path.native());
+  std::replace(text.begin(), text.end(), '\\', '/');
+  return text;
+}
+
 }  // namespace qv::setup

@@ -25,4 +25,8 @@ std::string NativePathToUtf8(const std::filesystem::path& path);
 // As NativePathToUtf8 with every '\' turned into '/', the form records store.
 std::string ToGenericUtf8(const std::filesystem::path& path);
 
+// As ToGenericUtf8, but lenient (an unpaired surrogate becomes U+FFFD): for
+// messages, and for records that must not fail an operation over a name.
+std::string ToGenericUtf8Lenient(const std::filesystem::path& path);
+
 }  // namespace qv::setup

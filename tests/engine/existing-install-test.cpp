@@ -8,6 +8,7 @@
 
 #include "engine/existing-install.h"
 #include "engine/install-manifest.h"
+#include "selftest/test-game-files.h"
 #include "support/fake-links.h"
 #include "support/temp-folder.h"
 #include "support/thrown.h"
@@ -21,6 +22,7 @@ using qv::setup::kReparseTagSymlink;
 using qv::setup::PortVersionFromHash;
 using qv::setup::ProbePortableCopy;
 using qv::setup::ReadExistingInstall;
+using qv::setup::WriteGameArchives;
 using qv::test::TempFolder;
 using qv::test::ThrownMessage;
 using qv::test::ViewWithReparsePoints;
@@ -40,15 +42,6 @@ std::string FilesJson(const std::vector<std::string>& paths) {
             "\"}";
   }
   return text + "]}\n";
-}
-
-// Game archives that the title-folder search accepts.
-void WriteGameArchives(const fs::path& folder) {
-  WriteTestFile(folder / L"chunk1.psarc", "PSAR and more");
-  std::string texture(40, '\0');
-  texture[40 - 36 + 22] = 'a';
-  texture[40 - 36 + 23] = 'q';
-  WriteTestFile(folder / L"texture.qar", texture);
 }
 
 TEST(ExistingInstall, FreshDestinations) {

@@ -28,6 +28,7 @@ TEST(Text, StrictConversionsRaise) {
   fs::path lone_surrogate(std::wstring(L"a\\") + wchar_t(0xDC00));
   EXPECT_THROW(qv::setup::NativePathToUtf8(lone_surrogate), std::system_error);
   EXPECT_THROW(qv::setup::ToGenericUtf8(lone_surrogate), std::system_error);
+  EXPECT_EQ(qv::setup::ToGenericUtf8Lenient(lone_surrogate), "a/\xEF\xBF\xBD");
 }
 
 TEST(Text, RoundTripsNonAsciiText) {
@@ -39,6 +40,7 @@ TEST(Text, RoundTripsNonAsciiText) {
 
 TEST(Text, GenericFormTurnsEveryBackslash) {
   EXPECT_EQ(qv::setup::ToGenericUtf8(fs::path(L"CUSA09901\\sce_sys\\")), "CUSA09901/sce_sys/");
+  EXPECT_EQ(qv::setup::ToGenericUtf8Lenient(fs::path(L"C:\\Games\\caf\u00e9")), "C:/Games/caf\xC3\xA9");
   EXPECT_EQ(qv::setup::NativePathToUtf8(fs::path(L"a\\b/c")), "a\\b/c");
   EXPECT_EQ(qv::setup::PathFromUtf8("a/b\\c").native(), L"a/b\\c");
 }

@@ -27,28 +27,6 @@ void PutLittleEndian(std::string& bytes, size_t at, std::uint32_t value, int wid
   for (int i = 0; i < width && at + i < bytes.size(); ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
 }
 
-std::string PsarcBytes(size_t size) {
-  std::string bytes = "PSAR";
-  bytes.resize(std::max<size_t>(size, 4), 'c');
-  return bytes;
-}
-
-std::string QarBytes(size_t size) {
-  std::string bytes(size, 't');
-  if (size >= 36) {
-    bytes[size - 36 + 22] = 'a';
-    bytes[size - 36 + 23] = 'q';
-  }
-  return bytes;
-}
-
-std::string PathIdListBytes(bool game_levels) {
-  return game_levels ? "/Assets/xq/level/qv14_hallway/geometry.bin\n/Assets/xq/ui/menu.bin\n"
-                     : "/Assets/other/level/town_square/geometry.bin\n/Assets/other/ui/menu.bin\n";
-}
-
-std::string PngBytes(const std::string& tag) { return std::string("\x89PNG\r\n\x1A\n", 8) + tag; }
-
 std::string BuildPkgImage(const std::vector<PkgPart>& parts, const std::string& title_id) {
   const std::uint32_t count = static_cast<std::uint32_t>(parts.size() + 1);
   const std::uint32_t table_offset = 0x80;
@@ -123,12 +101,6 @@ void WriteSizedFile(const std::filesystem::path& path, std::uint64_t size) {
   if (!file || !::SetFilePointerEx(file.get(), end, nullptr, FILE_BEGIN) || !::SetEndOfFile(file.get())) {
     ADD_FAILURE() << "cannot size " << path.string();
   }
-}
-
-void WriteGameArchives(const std::filesystem::path& folder, bool with_list) {
-  WriteTestFile(folder / L"chunk1.psarc", PsarcBytes());
-  WriteTestFile(folder / L"texture.qar", QarBytes());
-  if (with_list) WriteTestFile(folder / L"pathid_list_ps4.bin", PathIdListBytes(true));
 }
 
 }  // namespace qv::test

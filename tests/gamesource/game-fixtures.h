@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "selftest/test-game-files.h"
+
 namespace qv::test {
 
 // Overwrites `width` bytes at `at` with `value` (big- or little-endian);
@@ -14,14 +16,12 @@ namespace qv::test {
 void PutBigEndian(std::string& bytes, size_t at, std::uint32_t value, int width = 4);
 void PutLittleEndian(std::string& bytes, size_t at, std::uint32_t value, int width = 4);
 
-// "PSAR" followed by filler: passes the chunk-archive test.
-std::string PsarcBytes(size_t size = 48);
-// `size` bytes whose last 36 bytes carry 'a', 'q' at 22 and 23 (size >= 36).
-std::string QarBytes(size_t size = 64);
-// A path-ID list of at least 32 bytes, with the game's level marker when asked.
-std::string PathIdListBytes(bool game_levels);
-// The PNG signature followed by `tag`.
-std::string PngBytes(const std::string& tag);
+// The shared stand-ins of the player's game files.
+using qv::setup::PathIdListBytes;
+using qv::setup::PngBytes;
+using qv::setup::PsarcBytes;
+using qv::setup::QarBytes;
+using qv::setup::WriteGameArchives;
 
 // One entry of a synthetic console package.
 struct PkgPart {
@@ -45,9 +45,5 @@ std::vector<std::wstring> ListedNames(const std::filesystem::path& folder);
 // Makes `path` a file of `size` bytes without writing them (the file is
 // extended by setting its end).
 void WriteSizedFile(const std::filesystem::path& path, std::uint64_t size);
-
-// Writes "chunk1.psarc", "texture.qar" and, when asked, a path-ID list with the
-// game's levels into `folder`.
-void WriteGameArchives(const std::filesystem::path& folder, bool with_list = true);
 
 }  // namespace qv::test

@@ -1,0 +1,36 @@
+#pragma once
+// The result of an install or update run, filled by the install transaction
+// and turned by each caller into its own report. Meaningful only after the run
+// returned normally.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace qv::setup {
+
+struct InstallOutcome {
+  bool updated = false;               // the destination held an installation or portable copy
+  bool had_install_manifest = false;  // the installation had "qv-install-manifest.txt"
+  std::string previous_version;       // the version replaced; may be empty
+  bool archives_restored = false;     // a game source brought the game's files back into an installation
+  std::uint32_t replaced = 0;         // the commit's counts
+  std::uint32_t added = 0;
+  std::uint32_t removed = 0;
+  std::vector<std::string> sweep_messages;  // the commit's notes about proxy DLLs it kept or removed
+  // For the user: the game source's notes, the sweep's notes ("frame
+  // generation unlock: ..."), and what could not be finished after the
+  // installation was in place (the shortcut, the journal's removal).
+  std::vector<std::string> notes;
+  bool title_picture_missing = false;
+  bool recovery_done = false;          // an interrupted earlier update was rolled back first
+  std::filesystem::path journal_path;  // the kept journal (keep_journal), else empty
+  // Comparing mode only.
+  std::uint64_t unchanged = 0;
+  std::uint64_t verified = 0;
+  std::uint64_t repaired = 0;
+  std::uint64_t bytes_to_write = 0;
+};
+
+}  // namespace qv::setup

@@ -8,21 +8,13 @@
 
 namespace qv::setup {
 
-struct AlgorithmProviderTraits {
-  using Value = BCRYPT_ALG_HANDLE;
-  static Value Invalid() noexcept { return nullptr; }
-  static bool IsValid(Value v) noexcept { return v != nullptr; }
-  static void Close(Value v) noexcept { ::BCryptCloseAlgorithmProvider(v, 0); }
-};
+inline void CloseAlgorithmProvider(BCRYPT_ALG_HANDLE provider) noexcept {
+  ::BCryptCloseAlgorithmProvider(provider, 0);
+}
+inline void DestroyHashObject(BCRYPT_HASH_HANDLE hash) noexcept { ::BCryptDestroyHash(hash); }
 
-struct HashObjectTraits {
-  using Value = BCRYPT_HASH_HANDLE;
-  static Value Invalid() noexcept { return nullptr; }
-  static bool IsValid(Value v) noexcept { return v != nullptr; }
-  static void Close(Value v) noexcept { ::BCryptDestroyHash(v); }
-};
-
-using UniqueAlgorithmProvider = UniqueResource<AlgorithmProviderTraits>;
-using UniqueHashObject = UniqueResource<HashObjectTraits>;
+using UniqueAlgorithmProvider =
+    UniqueResource<NullableHandleTraits<BCRYPT_ALG_HANDLE, &CloseAlgorithmProvider>>;
+using UniqueHashObject = UniqueResource<NullableHandleTraits<BCRYPT_HASH_HANDLE, &DestroyHashObject>>;
 
 }  // namespace qv::setup

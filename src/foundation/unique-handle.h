@@ -67,12 +67,18 @@ struct FindHandleTraits {
   static void Close(Value v) noexcept { ::FindClose(v); }
 };
 
-struct ModuleTraits {
-  using Value = HMODULE;
+// Handles whose "none" value is NULL and that one call frees; `close` is a
+// named function so every translation unit sees the same owner type.
+template <typename T, void (*close)(T) noexcept>
+struct NullableHandleTraits {
+  using Value = T;
   static Value Invalid() noexcept { return nullptr; }
   static bool IsValid(Value v) noexcept { return v != nullptr; }
-  static void Close(Value v) noexcept { ::FreeLibrary(v); }
+  static void Close(Value v) noexcept { close(v); }
 };
+
+inline void ReleaseLibraryModule(HMODULE module) noexcept { ::FreeLibrary(module); }
+using ModuleTraits = NullableHandleTraits<HMODULE, &ReleaseLibraryModule>;
 
 // Memory the system hands out with LocalAlloc (CommandLineToArgvW, FormatMessageW).
 template <typename T>

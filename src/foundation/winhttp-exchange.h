@@ -14,13 +14,8 @@
 
 namespace qv::setup {
 
-struct InternetHandleTraits {
-  using Value = HINTERNET;
-  static Value Invalid() noexcept { return nullptr; }
-  static bool IsValid(Value v) noexcept { return v != nullptr; }
-  static void Close(Value v) noexcept { ::WinHttpCloseHandle(v); }
-};
-using UniqueInternet = UniqueResource<InternetHandleTraits>;
+inline void CloseInternetHandle(HINTERNET handle) noexcept { ::WinHttpCloseHandle(handle); }
+using UniqueInternet = UniqueResource<NullableHandleTraits<HINTERNET, &CloseInternetHandle>>;
 
 // The handles of one request. Members close in reverse order of declaration:
 // request, then connection, then session.

@@ -174,7 +174,9 @@ TEST(CommitStagedFiles, MovesEverythingWithBackupsUnderTheJournal) {
             site.install_before);
   EXPECT_EQ(SnapshotFileContents(site.places.staging), SnapshotFileContents(site.places.parent / L".qv-update-run"));
   for (const auto& [path, content] : site.staging_before) {
-    if (path.back() != '/') EXPECT_EQ(ReadFileText(site.places.staging / qv::setup::PathFromUtf8(path)), content);
+    if (path.back() != '/') {
+      EXPECT_EQ(ReadFileText(site.places.staging / qv::setup::PathFromUtf8(path)), content);
+    }
   }
 }
 

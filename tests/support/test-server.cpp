@@ -37,12 +37,8 @@ std::optional<TestServer> ReadTestServer() {
   return server;
 }
 
-struct CertStoreTraits {
-  using Value = HCERTSTORE;
-  static Value Invalid() noexcept { return nullptr; }
-  static bool IsValid(Value v) noexcept { return v != nullptr; }
-  static void Close(Value v) noexcept { ::CertCloseStore(v, 0); }
-};
+void CloseCertStore(HCERTSTORE store) noexcept { ::CertCloseStore(store, 0); }
+using CertStoreTraits = qv::setup::NullableHandleTraits<HCERTSTORE, &CloseCertStore>;
 
 // The test root while it sits in the Root store; taken out when the program ends.
 class TrustedRoot {

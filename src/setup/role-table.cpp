@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "selftest/self-test-mode.h"
+#include "setup/install-mode.h"
 #include "setup/verify-integrity-mode.h"
 
 namespace qv::setup {
@@ -19,8 +20,12 @@ std::vector<RoleRow> SetupRoles([[maybe_unused]] const ProgramStart& start) {
   // write no file.
 
   // The test modes, each with its exact argument count, failures written to
-  // the result file: "--install" (5), "--check-update" (3), "--range-test" (6,
-  // only with test hooks on), then these two.
+  // the result file.
+  roles.push_back(TestModeRow(L"--install", 5, [](const CommandLineArgs& args) {
+    return RunInstallMode(std::filesystem::path(args[2]), std::filesystem::path(args[3]),
+                          std::filesystem::path(args[4]));
+  }));
+  // Then "--check-update" (3) and "--range-test" (6, only with test hooks on).
   roles.push_back(TestModeRow(L"--verify-integrity", 3, [](const CommandLineArgs& args) {
     return RunVerifyIntegrityMode(std::filesystem::path(args[2]));
   }));

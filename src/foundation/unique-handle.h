@@ -84,6 +84,11 @@ using ModuleTraits = NullableHandleTraits<HMODULE, &ReleaseLibraryModule>;
 inline void CloseRegistryKey(HKEY key) noexcept { ::RegCloseKey(key); }
 using RegistryKeyTraits = NullableHandleTraits<HKEY, &CloseRegistryKey>;
 
+// A process-creation attribute list initialised in the caller's own buffer
+// (InitializeProcThreadAttributeList); the buffer must outlive the owner.
+inline void DeleteAttributeList(LPPROC_THREAD_ATTRIBUTE_LIST list) noexcept { ::DeleteProcThreadAttributeList(list); }
+using AttributeListTraits = NullableHandleTraits<LPPROC_THREAD_ATTRIBUTE_LIST, &DeleteAttributeList>;
+
 // Memory the system hands out with LocalAlloc (CommandLineToArgvW, FormatMessageW).
 template <typename T>
 struct LocalMemoryTraits {
@@ -116,6 +121,7 @@ using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueFind = UniqueResource<FindHandleTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
+using UniqueAttributeList = UniqueResource<AttributeListTraits>;
 template <typename T>
 using UniqueLocal = UniqueResource<LocalMemoryTraits<T>>;
 template <typename T>

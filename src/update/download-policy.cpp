@@ -1,8 +1,8 @@
 #include "update/download-policy.h"
 
 #include "foundation/url.h"
-#include "update/pending-version-stub.h"
 #include "update/release-service.h"
+#include "update/update-test-mode.h"
 
 namespace qv::update {
 

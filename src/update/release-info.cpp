@@ -1,9 +1,10 @@
 #include "update/release-info.h"
 
+#include "update/build-identity.h"
 #include "update/download-policy.h"
 #include "update/environment-text.h"
-#include "update/pending-version-stub.h"
 #include "update/release-service.h"
+#include "update/version-order.h"
 
 namespace qv::update {
 namespace {

@@ -5,9 +5,11 @@
 #include "foundation/json.h"
 #include "foundation/signed-trailer.h"
 #include "gamesource/file-reads.h"
+#include "update/build-identity.h"
 #include "update/environment-text.h"
-#include "update/pending-version-stub.h"
 #include "update/release-service.h"
+#include "update/update-test-mode.h"
+#include "update/version-order.h"
 
 namespace qv::update {
 namespace {

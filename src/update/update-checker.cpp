@@ -7,9 +7,10 @@
 
 #include "foundation/http-client.h"
 #include "foundation/logger.h"
+#include "update/build-identity.h"
 #include "update/download-estimate.h"
 #include "update/manifest-fetch.h"
-#include "update/pending-version-stub.h"
+#include "update/version-order.h"
 
 namespace qv::update {
 namespace {

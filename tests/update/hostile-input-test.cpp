@@ -16,9 +16,9 @@
 #include "support/signed-overlay.h"
 #include "update/download-policy.h"
 #include "update/manifest-fetch.h"
-#include "update/pending-version-stub.h"
 #include "update/release-info.h"
 #include "update/signed-manifest.h"
+#include "update/version-order.h"
 
 namespace {
 

@@ -4,13 +4,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <string>
 #include <thread>
 
+#include "foundation/text.h"
 #include "support/scoped-environment.h"
+#include "support/temp-folder.h"
+#include "support/test-releases.h"
 #include "support/test-server.h"
+#include "update/signed-manifest.h"
 #include "update/update-checker.h"
 
 namespace {
@@ -70,6 +75,16 @@ class UpdateChecker : public ::testing::Test {
     return checker.Result();
   }
 
+  // Serves `package` as "<name>.exe" and a release document "<name>.json" of
+  // version `tag` that names it as the setup file (with `query` added), and
+  // runs a fresh checker on that document.
+  std::optional<Release> CheckServedRelease(const std::string& name, const std::string& tag,
+                                            const std::string& package, const std::string& query = "") {
+    PutTestServerFile(name + ".exe", package);
+    PutTestServerFile(name + ".json", ReleaseDocument(tag, TestHttpsUrl("/files/" + name + ".exe" + query), package.size()));
+    return Check("/files/" + name + ".json");
+  }
+
   qv::test::UpdateTestMode test_mode;
 };
 
@@ -108,6 +123,52 @@ TEST_F(UpdateChecker, NewerReleaseWithoutASetupFile) {
   EXPECT_EQ(release->download_estimate, 0u);
 }
 
+TEST_F(UpdateChecker, NewerReleaseWithASignedManifest) {
+  ScopedEnvironment key("QV_UPDATE_TEST_PUBLIC_KEY", qv::test::TestReleasePublicKeyHex());
+  const std::filesystem::path newer = qv::test::TestReleaseSetup(L"newer");
+  const std::string bytes = qv::test::ReadTestFile(newer);
+  const std::string link = TestHttpsUrl("/files/checker-newer.exe");
+  std::optional<Release> release = CheckServedRelease("checker-newer", "2.0.0", bytes);
+  ASSERT_TRUE(release);
+  EXPECT_EQ(release->version, "2.0.0");
+  EXPECT_EQ(release->url, link);
+  EXPECT_EQ(release->package_url, link);
+  EXPECT_EQ(release->package_size, bytes.size());
+  EXPECT_TRUE(release->manifest_resolved);
+  EXPECT_EQ(release->download_estimate, 0u);  // no installation to compare with
+
+  // With an installation whose records show every file but one unchanged,
+  // the estimate is that file's packed bytes.
+  std::optional<UpdateManifest> manifest = ReadLocalSignedManifest(*release, newer, nullptr);
+  ASSERT_TRUE(manifest);
+  const std::vector<FileEntry>& files = manifest->files.at("windows");
+  auto changed = std::find_if(files.begin(), files.end(), [](const FileEntry& f) { return f.path == "qv.exe"; });
+  ASSERT_NE(changed, files.end());
+  qv::test::TempFolder install{L"qv-checker-install"};
+  std::string records = "qv-port-install 1\nversion=1.1.0\n";
+  for (const FileEntry& file : files) {
+    qv::test::WriteTestFile(install / qv::setup::PathFromUtf8(file.path), std::string(file.size, 'x'));
+    if (&file != &*changed) records += "file=" + file.sha256 + " " + file.path + "\n";
+  }
+  qv::test::WriteTestFile(install / L"qv-install-manifest.txt", records);
+  CheckContext context{std::make_shared<Checker::State>(), TestHttpsUrl("/files/checker-newer.json"), install.path()};
+  RunUpdateCheck(context);
+  ASSERT_TRUE(context.state->done.load());
+  ASSERT_TRUE(context.state->result);
+  EXPECT_TRUE(context.state->result->manifest_resolved);
+  EXPECT_EQ(context.state->result->download_estimate, changed->packed);
+}
+
+TEST_F(UpdateChecker, AManifestThatFailsLeavesTheReleaseUnresolved) {
+  // The release claims 2.0.0, its setup file is signed as 1.1.0.
+  ScopedEnvironment key("QV_UPDATE_TEST_PUBLIC_KEY", qv::test::TestReleasePublicKeyHex());
+  std::optional<Release> release = CheckServedRelease(
+      "checker-rollback", "2.0.0", qv::test::ReadTestFile(qv::test::TestReleaseSetup(L"good")));
+  ASSERT_TRUE(release);
+  EXPECT_FALSE(release->manifest_resolved);
+  EXPECT_EQ(release->download_estimate, 0u);
+}
+
 TEST_F(UpdateChecker, RunningOrOlderVersionGivesNoResult) {
   for (const char* tag : {"1.1.0", "v1.1", "1.0.9", "1.1.0"}) {
     PutTestServerFile("same.json", ReleaseDocument(tag));
@@ -129,10 +190,7 @@ TEST_F(UpdateChecker, FailedAnswersGiveNoResult) {
 
 TEST_F(UpdateChecker, RangesRefusedResolvesToTheWholeFile) {
   const std::string package(5000, 'p');
-  PutTestServerFile("whole-only.exe", package);
-  PutTestServerFile("whole-only.json",
-                    ReleaseDocument("2.0.0", TestHttpsUrl("/files/whole-only.exe?ranges=ignore"), package.size()));
-  std::optional<Release> release = Check("/files/whole-only.json");
+  std::optional<Release> release = CheckServedRelease("whole-only", "2.0.0", package, "?ranges=ignore");
   ASSERT_TRUE(release);
   EXPECT_TRUE(release->manifest_resolved);
   EXPECT_EQ(release->download_estimate, package.size());
@@ -144,10 +202,7 @@ TEST_F(UpdateChecker, RangesRefusedResolvesToTheWholeFile) {
 }
 
 TEST_F(UpdateChecker, SetupFileWithoutManifestStaysUnresolved) {
-  const std::string package(5000, 'p');
-  PutTestServerFile("unsigned.exe", package);
-  PutTestServerFile("unsigned.json", ReleaseDocument("2.0.0", TestHttpsUrl("/files/unsigned.exe"), package.size()));
-  std::optional<Release> release = Check("/files/unsigned.json");
+  std::optional<Release> release = CheckServedRelease("unsigned", "2.0.0", std::string(5000, 'p'));
   ASSERT_TRUE(release);
   EXPECT_EQ(release->package_url, TestHttpsUrl("/files/unsigned.exe"));
   EXPECT_FALSE(release->manifest_resolved);

@@ -126,6 +126,17 @@ std::vector<LoggedRequest> TestServerLog() {
   return requests;
 }
 
+std::vector<LoggedRequest> TestServerLogFor(std::string_view path) {
+  std::vector<LoggedRequest> found;
+  for (LoggedRequest& request : TestServerLog()) {
+    std::string_view logged = request.path;
+    if (logged.starts_with(path) && (logged.size() == path.size() || logged[path.size()] == '?')) {
+      found.push_back(std::move(request));
+    }
+  }
+  return found;
+}
+
 std::filesystem::path TestServerFile(std::string_view name) {
   const TestServer* server = RunningTestServer();
   if (!server) return {};

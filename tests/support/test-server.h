@@ -43,6 +43,11 @@ struct LoggedRequest {
 };
 std::vector<LoggedRequest> TestServerLog();
 
+// The logged requests for exactly this path, with or without a query after
+// it. (Counting all lines instead would take in the late lines of slow
+// requests that earlier tests left behind.)
+std::vector<LoggedRequest> TestServerLogFor(std::string_view path);
+
 // Where the server looks for "/files/<name>": its folder "files".
 std::filesystem::path TestServerFile(std::string_view name);
 

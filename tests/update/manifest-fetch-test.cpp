@@ -24,15 +24,6 @@ using qv::test::ScopedEnvironment;
 using qv::test::TestHttpsUrl;
 using qv::test::TrailerField;
 
-// The logged requests for exactly this path and those with a query after it.
-std::vector<LoggedRequest> RequestsFor(const std::string& path) {
-  std::vector<LoggedRequest> found;
-  for (const LoggedRequest& request : qv::test::TestServerLog()) {
-    if (request.path == path || request.path.starts_with(path + "?")) found.push_back(request);
-  }
-  return found;
-}
-
 std::string RangeText(std::uint64_t first, std::uint64_t last) {
   return "bytes=" + std::to_string(first) + "-" + std::to_string(last);
 }
@@ -93,7 +84,7 @@ TEST_F(ManifestFetch, TwoRangeRequestsBringTheVerifiedManifest) {
   EXPECT_FALSE(manifest->files.at("windows").empty());
 
   // Exactly the trailer, then manifest and signature in one piece; never the setup file.
-  std::vector<LoggedRequest> asked = RequestsFor("/files/newer.exe");
+  std::vector<LoggedRequest> asked = qv::test::TestServerLogFor("/files/newer.exe");
   ASSERT_EQ(asked.size(), 2u);
   EXPECT_EQ(asked[0].range, RangeText(newer.size() - 48, newer.size() - 1));
   EXPECT_EQ(asked[0].status, "206");
@@ -112,8 +103,8 @@ TEST_F(ManifestFetch, AfterARedirectTheSecondRequestGoesStraightToTheFile) {
   release.package_url = TestHttpsUrl("/redirect/302?to=/files/moved.exe");
   release.package_size = newer.size();
   EXPECT_EQ(ErrorOf(release), "accepted");
-  EXPECT_EQ(RequestsFor("/redirect/302").size(), 1u);
-  std::vector<LoggedRequest> asked = RequestsFor("/files/moved.exe");
+  EXPECT_EQ(qv::test::TestServerLogFor("/redirect/302?to=/files/moved.exe").size(), 1u);
+  std::vector<LoggedRequest> asked = qv::test::TestServerLogFor("/files/moved.exe");
   ASSERT_EQ(asked.size(), 2u);
   EXPECT_EQ(asked[0].range, RangeText(newer.size() - 48, newer.size() - 1));
   EXPECT_EQ(asked[1].range, RangeText(trailer.manifest_offset, trailer.signature_offset + 63));
@@ -130,13 +121,13 @@ TEST_F(ManifestFetch, AHopToAHostNotAllowedIsNeverContacted) {
   release.package_url = TestHttpsUrl("/redirect/302?to=https://downloads.example.com:" +
                                      std::to_string(server.https) + "/files/elsewhere.exe");
   EXPECT_EQ(ErrorOf(release), "could not read the end of elsewhere.exe: refused address https://downloads.example.com");
-  EXPECT_TRUE(RequestsFor("/files/elsewhere.exe").empty());
+  EXPECT_TRUE(qv::test::TestServerLogFor("/files/elsewhere.exe").empty());
 
   // Outside test mode the local server itself is no download host: not even the first request is made.
   ScopedEnvironment off("QV_UPDATE_TEST", std::nullopt);
   release.package_url = TestHttpsUrl("/files/elsewhere.exe?first");
   EXPECT_EQ(ErrorOf(release), "could not read the end of elsewhere.exe?first: refused address https://localhost");
-  EXPECT_TRUE(RequestsFor("/files/elsewhere.exe").empty());
+  EXPECT_TRUE(qv::test::TestServerLogFor("/files/elsewhere.exe").empty());
 }
 
 TEST_F(ManifestFetch, ServerThatIgnoresRanges) {
@@ -145,7 +136,7 @@ TEST_F(ManifestFetch, ServerThatIgnoresRanges) {
   EXPECT_EQ(ErrorOf(release, &ranges_unsupported),
             "could not read the end of whole.exe?ranges=ignore: localhost does not serve parts of a file");
   EXPECT_TRUE(ranges_unsupported);
-  std::vector<LoggedRequest> asked = RequestsFor("/files/whole.exe");
+  std::vector<LoggedRequest> asked = qv::test::TestServerLogFor("/files/whole.exe");
   ASSERT_EQ(asked.size(), 1u);  // nothing more is asked
   EXPECT_EQ(asked[0].status, "200");
 }
@@ -176,7 +167,7 @@ TEST_F(ManifestFetch, ReleasesWithoutAUsableSetupFile) {
   release.version = "2.0.0";
   release.package_size = newer.size();
   EXPECT_EQ(ErrorOf(release), "the release has no package for this system");
-  release.package_url = TestHttpsUrl("/files/newer.exe");
+  release.package_url = TestHttpsUrl("/files/short.exe");
   release.package_size = 47;
   EXPECT_EQ(ErrorOf(release), "the release has no package for this system");
   bool ranges_unsupported = true;
@@ -216,7 +207,7 @@ TEST_F(ManifestFetch, TrailerDefects) {
     EXPECT_EQ(ErrorOf(release), "the package carries no signed update manifest") << c.what;
   }
   // Only the trailer was ever asked for.
-  for (const LoggedRequest& request : RequestsFor("/files/trailer.exe")) {
+  for (const LoggedRequest& request : qv::test::TestServerLogFor("/files/trailer.exe")) {
     EXPECT_EQ(request.sent, 48u) << request.range;
   }
   // A release that states more bytes than the file has: a range that runs past
@@ -244,7 +235,7 @@ TEST_F(ManifestFetch, SignatureAndVersionDefects) {
   // The release signer's key, not this run's, outside test mode... and in test
   // mode without the test key.
   ScopedEnvironment no_key("QV_UPDATE_TEST_PUBLIC_KEY", std::nullopt);
-  EXPECT_EQ(ErrorOf(Serve("newer.exe", newer)), "the update manifest's signature is not valid");
+  EXPECT_EQ(ErrorOf(Serve("no-key.exe", newer)), "the update manifest's signature is not valid");
 }
 
 }  // namespace

@@ -38,16 +38,6 @@ std::string ReleaseDocument(const std::string& tag, const std::string& setup = "
   return text + "}";
 }
 
-// The logged requests for paths that begin with `prefix`. (Counting all lines
-// would take in the late lines of slow requests of earlier tests.)
-std::vector<qv::test::LoggedRequest> RequestsFor(std::string_view prefix) {
-  std::vector<qv::test::LoggedRequest> found;
-  for (const qv::test::LoggedRequest& request : qv::test::TestServerLog()) {
-    if (request.path.starts_with(prefix)) found.push_back(request);
-  }
-  return found;
-}
-
 bool WaitUntilDone(const Checker& checker, std::chrono::milliseconds limit = std::chrono::seconds(20)) {
   const auto deadline = std::chrono::steady_clock::now() + limit;
   while (!checker.Done()) {
@@ -195,7 +185,7 @@ TEST_F(UpdateChecker, RangesRefusedResolvesToTheWholeFile) {
   EXPECT_TRUE(release->manifest_resolved);
   EXPECT_EQ(release->download_estimate, package.size());
   // One range request that came back whole; nothing more was asked of the file.
-  std::vector<qv::test::LoggedRequest> asked = RequestsFor("/files/whole-only.exe");
+  std::vector<qv::test::LoggedRequest> asked = qv::test::TestServerLogFor("/files/whole-only.exe");
   ASSERT_EQ(asked.size(), 1u);
   EXPECT_EQ(asked[0].range, "bytes=4952-4999");
   EXPECT_EQ(asked[0].status, "200");
@@ -248,7 +238,7 @@ TEST_F(UpdateChecker, RefusedAddressesEndAtOnceWithoutARequest) {
     EXPECT_FALSE(checker.Result()) << url;
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(200));
-  EXPECT_TRUE(RequestsFor("/files/refused.json").empty());
+  EXPECT_TRUE(qv::test::TestServerLogFor("/files/refused.json").empty());
 }
 
 TEST_F(UpdateChecker, ASecondStartChangesNothing) {
@@ -266,7 +256,7 @@ TEST_F(UpdateChecker, ASecondStartChangesNothing) {
   }
   EXPECT_TRUE(checker.Done());
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  EXPECT_TRUE(RequestsFor("/files/second.json").empty());
+  EXPECT_TRUE(qv::test::TestServerLogFor("/files/second.json").empty());
   ASSERT_TRUE(checker.Result());
   EXPECT_EQ(checker.Result()->version, "2.0.0");
 

@@ -4,6 +4,7 @@
 
 #include "selftest/self-test-mode.h"
 #include "setup/check-update-mode.h"
+#include "setup/install-mode.h"
 #include "setup/verify-integrity-mode.h"
 
 namespace qv::setup {
@@ -30,9 +31,13 @@ std::vector<RoleRow> SetupRoles([[maybe_unused]] const ProgramStart& start) {
   //    last argument is a folder or an option, never a result file.
 
   // 4. The test modes, each with its exact argument count; failures go to the
-  //    result file: "--install" (5), "--check-update" (3), "--range-test" (6,
-  //    only while IsUpdateTestMode() answers true), "--verify-integrity" (3),
-  //    "--self-test" (3).
+  //    result file: "--install" (5), then "--check-update" (3) and
+  //    "--range-test" (6, only while IsUpdateTestMode() answers true), then
+  //    the last two.
+  roles.push_back(TestModeRow(L"--install", 5, [](const CommandLineArgs& args) {
+    return RunInstallMode(std::filesystem::path(args[2]), std::filesystem::path(args[3]),
+                          std::filesystem::path(args[4]));
+  }));
   roles.push_back(TestModeRow(L"--check-update", 3, [](const CommandLineArgs& args) {
     return RunCheckUpdateMode(std::filesystem::path(args[2]));
   }));

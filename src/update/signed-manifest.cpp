@@ -1,10 +1,10 @@
 #include "update/signed-manifest.h"
 
 #include "foundation/ed25519.h"
+#include "foundation/file-reads.h"
 #include "foundation/hex-text.h"
 #include "foundation/json.h"
 #include "foundation/signed-trailer.h"
-#include "gamesource/file-reads.h"
 #include "update/build-identity.h"
 #include "update/environment-text.h"
 #include "update/release-service.h"

@@ -1,0 +1,37 @@
+#include "route-fixtures.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+
+namespace qv::test {
+
+RouteGameFolder::RouteGameFolder() : game_(temp_ / L"game") {
+  std::filesystem::create_directories(game_ / L"data");
+}
+
+std::vector<std::string> UpdaterLogMessages(const std::filesystem::path& game_folder) {
+  static const std::regex kStamp(
+      R"(^\d{4}-(0[1-9]|1[0-2])-(0[1-9]|[12]\d|3[01]) ([01]\d|2[0-3]):[0-5]\d:[0-5]\d )");
+  std::ifstream in(game_folder / L"data" / L"qv-updater.log", std::ios::binary);
+  std::vector<std::string> messages;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::smatch stamp;
+    if (std::regex_search(line, stamp, kStamp)) {
+      messages.push_back(line.substr(stamp.length(0)));
+    } else {
+      ADD_FAILURE() << "log line without its time stamp: " << line;
+      messages.push_back(line);
+    }
+  }
+  return messages;
+}
+
+CommandLine::CommandLine(std::vector<std::wstring> arguments) : arguments_(std::move(arguments)) {
+  arguments_.insert(arguments_.begin(), L"Q.V.PC.Rure.Setup.exe");
+  for (const std::wstring& argument : arguments_) pointers_.push_back(argument.c_str());
+}
+
+}  // namespace qv::test

@@ -10,6 +10,7 @@
 #include "engine/existing-install.h"
 #include "foundation/com-owners.h"
 #include "foundation/command-line.h"
+#include "foundation/item-status.h"
 #include "foundation/paths.h"
 #include "foundation/process-helpers.h"
 
@@ -110,6 +111,10 @@ GameStart StartGame(const std::filesystem::path& game_folder, const std::vector<
   const std::wstring joined = JoinCommandLine(arguments);
   if (elevated) {
     GameStart start;
+    // The shell answers before it looks for the program (a missing one only
+    // gets an error box of the shell's own), so "started" would be claimed
+    // for a game that is not there.
+    if (!IsRegularFile(program)) return start;
     start.started = StartThroughDesktopShell(program, joined, game_folder);
     return start;
   }

@@ -18,7 +18,8 @@ struct GameStart {
 // Starts "qv.exe" in `game_folder` with `arguments` (each quoted so that the
 // game reads them back exactly). A caller that runs elevated starts it through
 // the desktop shell, so that the game runs with the desktop's own token and
-// not with administrator rights; that start gives no process handle. Otherwise
+// not with administrator rights; that start gives no process handle and is
+// refused at once when "qv.exe" is not a file. Otherwise
 // the game is created directly, in its folder as the working folder when that
 // folder's text is shorter than 258 characters (else in the caller's). Never
 // raises for a start that fails.

@@ -19,10 +19,15 @@ struct InstallOutcome {
   std::uint32_t added = 0;
   std::uint32_t removed = 0;
   std::vector<std::string> sweep_messages;  // the commit's notes about proxy DLLs it kept or removed
-  // For the user: the game source's notes, the sweep's notes ("frame
-  // generation unlock: ..."), and what could not be finished after the
-  // installation was in place (the shortcut, the journal's removal).
+  // How the user's copy of the game differs from the tested release (the
+  // game source's notes) and the sweep's notes ("frame generation unlock:
+  // ..."). Any note makes the setup say that the copy differs.
   std::vector<std::string> notes;
+  // Sentences for the user about what could not be finished once the
+  // installation was in place: the desktop shortcut could not be created, the
+  // update journal could not be removed. None of them fails the run, and none
+  // says anything about the game copy.
+  std::vector<std::string> warnings;
   bool title_picture_missing = false;
   bool recovery_done = false;          // an interrupted earlier update was rolled back first
   std::filesystem::path journal_path;  // the kept journal (keep_journal), else empty

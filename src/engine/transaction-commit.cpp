@@ -63,12 +63,12 @@ bool RetireJournal(const std::filesystem::path& journal_path) {
 
 }  // namespace
 
-void CreateShortcutOrNote(const std::filesystem::path& installation, InstallOutcome& outcome,
+void CreateShortcutOrWarn(const std::filesystem::path& installation, InstallOutcome& outcome,
                           const InstallHooks& hooks) {
   try {
     hooks.create_shortcut(installation);
   } catch (const std::exception& error) {
-    outcome.notes.push_back(std::string("The desktop shortcut could not be created: ") + error.what());
+    outcome.warnings.push_back(std::string("The desktop shortcut could not be created: ") + error.what());
   }
 }
 
@@ -85,7 +85,7 @@ void CommitFreshInstall(TransactionState& state, InstallOutcome& outcome, bool c
   if (std::error_code error = RenameItem(state.staging, state.destination, ExistingTarget::kRefuse)) {
     throw std::filesystem::filesystem_error("rename", state.staging, state.destination, error);
   }
-  if (create_shortcut) CreateShortcutOrNote(state.destination, outcome, hooks);
+  if (create_shortcut) CreateShortcutOrWarn(state.destination, outcome, hooks);
 }
 
 void CommitUpdate(TransactionState& state, InstallOutcome& outcome, const InstallHooks& hooks) {
@@ -138,11 +138,11 @@ void CloseUpdate(TransactionState& state, InstallOutcome& outcome, bool create_s
   } else {
     AppendUpdateLog(state.destination, "the update journal could not be removed; the previous version returns at "
                                        "the next start");
-    outcome.notes.push_back(
+    outcome.warnings.push_back(
         "The update journal could not be removed, so the next start of the game or the setup restores the "
         "previous version.");
   }
-  if (create_shortcut) CreateShortcutOrNote(state.destination, outcome, hooks);
+  if (create_shortcut) CreateShortcutOrWarn(state.destination, outcome, hooks);
 }
 
 }  // namespace qv::setup

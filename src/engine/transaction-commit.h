@@ -29,12 +29,12 @@ void CommitUpdate(TransactionState& state, InstallOutcome& outcome, const Instal
 // and its path reported, the staging and backup folders stay; otherwise the
 // journal goes, then the temporary folders, then the shortcut is made when
 // asked. A journal that can be neither deleted nor marked finished keeps the
-// folders (its rollback needs them) and leaves a note.
+// folders (its rollback needs them) and leaves a warning in the outcome.
 void CloseUpdate(TransactionState& state, InstallOutcome& outcome, bool create_shortcut, const InstallHooks& hooks);
 
 // Calls create_shortcut; once the installation is in place, a failure is a
-// note in the outcome rather than a failure of the run.
-void CreateShortcutOrNote(const std::filesystem::path& installation, InstallOutcome& outcome,
+// warning in the outcome rather than a failure of the run.
+void CreateShortcutOrWarn(const std::filesystem::path& installation, InstallOutcome& outcome,
                           const InstallHooks& hooks);
 
 }  // namespace qv::setup

@@ -9,6 +9,7 @@
 #include "foundation/create-folders.h"
 #include "foundation/paths.h"
 #include "foundation/unique-handle.h"
+#include "foundation/whole-file.h"
 #include "gamesource/file-reads.h"
 
 namespace qv::setup {
@@ -27,6 +28,8 @@ void WriteFixtureFile(const std::filesystem::path& file, const std::string& byte
     rest.remove_prefix(written);
   }
 }
+
+void WriteTextFile(const std::filesystem::path& file, const std::string& text) { WriteWholeFile(file, text); }
 
 std::string ReadFileText(const std::filesystem::path& file) { return ReadSmallFile(file, UINT64_MAX); }
 

@@ -17,6 +17,11 @@ using FixtureFiles = std::vector<std::pair<std::string, std::string>>;
 // reported (the test finds out when it reads the file back).
 void WriteFixtureFile(const std::filesystem::path& file, const std::string& bytes);
 
+// Writes `text` unchanged (binary) into `file`, replacing earlier content.
+// Creates no folders and reports no failure: a missing folder means nothing is
+// written, which the test finds out when it reads the file back.
+void WriteTextFile(const std::filesystem::path& file, const std::string& text);
+
 // The whole file as bytes; empty when it cannot be opened or is a folder.
 std::string ReadFileText(const std::filesystem::path& file);
 

@@ -2,20 +2,14 @@
 // updater, uninstaller, routes, test modes) is chosen from the command line here.
 
 #include <windows.h>
-#include <shellapi.h>
 
-#include "foundation/unique-handle.h"
+#include "setup/role-dispatch.h"
+#include "setup/role-table.h"
+#include "setup/setup-hooks.h"
 
-namespace {
-
-constexpr int kExitUnknownCommandLine = 2;
-
-}  // namespace
-
-int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
-  int argc = 0;
-  qv::setup::UniqueLocal<LPWSTR*> argv(::CommandLineToArgvW(::GetCommandLineW(), &argc));
-  if (!argv) return kExitUnknownCommandLine;
-  // No role is recognised yet: every command line is unknown.
-  return kExitUnknownCommandLine;
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {
+  qv::setup::AssignSetupHooks();
+  qv::setup::CommandLineArgs args;
+  if (!qv::setup::SplitCommandLine(::GetCommandLineW(), args)) return qv::setup::kExitUnrecognisedCommandLine;
+  return qv::setup::DispatchRoles(qv::setup::SetupRoles({instance, show_command}), args);
 }

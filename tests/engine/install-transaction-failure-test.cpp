@@ -247,8 +247,10 @@ TEST(TransactionFailure, JournalThatCannotBeDeleted) {
     if (left->state == qv::setup::kJournalSwapping) {
       // Neither deleted nor rewritten: the folders stay, so the rollback is whole.
       EXPECT_EQ(TemporaryItemsBeside(site.install), (std::vector<std::string>{".qv-update-j", ".qv-update-old-j"}));
-      EXPECT_EQ(outcome.notes, std::vector<std::string>{"The update journal could not be removed, so the next start "
-                                                        "of the game or the setup restores the previous version."});
+      EXPECT_EQ(outcome.warnings, std::vector<std::string>{"The update journal could not be removed, so the next "
+                                                           "start of the game or the setup restores the previous "
+                                                           "version."});
+      EXPECT_TRUE(outcome.notes.empty());
       fs::remove(journal_path.native() + L".new");
       EXPECT_TRUE(qv::setup::RecoverInterruptedUpdate(site.install, {}));
       EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "game executable 1.0.0");
@@ -258,6 +260,7 @@ TEST(TransactionFailure, JournalThatCannotBeDeleted) {
       EXPECT_FALSE(rewrite_fails);
       EXPECT_EQ(left->state, qv::setup::kJournalSwapped);
       EXPECT_TRUE(outcome.notes.empty());
+      EXPECT_TRUE(outcome.warnings.empty());
       EXPECT_FALSE(qv::setup::RecoverInterruptedUpdate(site.install, {}));
       EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "game executable 1.1.0");
       EXPECT_EQ(ReadFileText(site.install / L"shaders" / L"new.spv"), "new shader");

@@ -86,6 +86,7 @@ TEST(FreshInstall, FromDumpedFolder) {
   HookRecorder hooks;
   InstallOutcome outcome;
   outcome.notes = {"left by the caller"};
+  outcome.warnings = {"left by the caller"};
   site.Run(outcome, site.dump);
 
   const std::string recorded_source = qv::setup::ToGenericUtf8(site.dump);
@@ -116,6 +117,7 @@ TEST(FreshInstall, FromDumpedFolder) {
   EXPECT_FALSE(outcome.title_picture_missing);
   EXPECT_FALSE(outcome.recovery_done);
   EXPECT_TRUE(outcome.notes.empty());  // cleared, and a clean dump has none
+  EXPECT_TRUE(outcome.warnings.empty());
   EXPECT_TRUE(outcome.journal_path.empty());
   EXPECT_EQ(outcome.replaced + outcome.added + outcome.removed, 0u);
   EXPECT_EQ(outcome.unchanged + outcome.verified + outcome.repaired + outcome.bytes_to_write, 0u);
@@ -172,12 +174,13 @@ TEST(FreshInstall, FailureAfterStagingLeavesNothing) {
   EXPECT_EQ(TemporaryItemsBeside(site.destination), std::vector<std::string>{});
 }
 
-TEST(FreshInstall, ShortcutFailureIsANote) {
+TEST(FreshInstall, ShortcutFailureIsAWarning) {
   FreshSite site;
   site.hooks.create_shortcut = [](const fs::path&) { throw std::runtime_error("no desktop here"); };
   InstallOutcome outcome;
   site.Run(outcome, site.dump);
-  EXPECT_EQ(outcome.notes, std::vector<std::string>{"The desktop shortcut could not be created: no desktop here"});
+  EXPECT_EQ(outcome.warnings, std::vector<std::string>{"The desktop shortcut could not be created: no desktop here"});
+  EXPECT_TRUE(outcome.notes.empty());  // the game copy is as tested
   EXPECT_EQ(ReadFileText(site.destination / L"qv.exe"), "game executable 1.0.0");
   EXPECT_EQ(TemporaryItemsBeside(site.destination), std::vector<std::string>{});
 

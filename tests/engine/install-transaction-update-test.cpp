@@ -348,13 +348,14 @@ TEST(UpdateInstall, TitlePictureFromADumpFoundElsewhere) {
   }
 }
 
-TEST(UpdateInstall, ShortcutFailureAfterTheUpdateIsANote) {
+TEST(UpdateInstall, ShortcutFailureAfterTheUpdateIsAWarning) {
   InstalledSite site;
   InstallHooks hooks = site.UpdateHooks("s");
   hooks.create_shortcut = [](const fs::path&) { throw std::runtime_error("no desktop here"); };
   InstallOutcome outcome;
   RunInstallTransaction(outcome, {}, site.install, true, hooks, PlentyOfSpace());
-  EXPECT_EQ(outcome.notes, std::vector<std::string>{"The desktop shortcut could not be created: no desktop here"});
+  EXPECT_EQ(outcome.warnings, std::vector<std::string>{"The desktop shortcut could not be created: no desktop here"});
+  EXPECT_TRUE(outcome.notes.empty());
   EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "game executable 1.1.0");
 }
 

@@ -118,7 +118,7 @@ TEST(SetupIntegrity, BuiltProgramsHoldTheMarkerOnce) {
 }
 
 TEST(SetupIntegrity, BuiltSetupProgramIsStamped) {
-  const std::string program = qv::test::ReadTestFile(qv::test::TestBinaryFolder() / L"Q.V.PC.Rure.Setup.exe");
+  const std::string program = qv::test::ReadTestFile(qv::test::SetupProgramPath());
   EXPECT_TRUE(CheckSetupImageIntegrity(program));
   EXPECT_TRUE(CheckSetupImageIntegrity(WithOverlay(program, R"({"version":"1.2.0"})")));
   EXPECT_FALSE(CheckSetupImageIntegrity(program + '\0'));

@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include "foundation/command-line.h"
+#include "foundation/process-helpers.h"
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
 #include "support/temp-folder.h"
@@ -39,7 +41,11 @@ std::wstring EnvironmentBlock(const std::vector<std::string>& changes) {
   return block;
 }
 
-std::wstring Quoted(const std::wstring& argument) { return L"\"" + argument + L"\""; }
+std::vector<std::wstring> ChildArguments(const std::string& mode, const std::vector<std::string>& arguments) {
+  std::vector<std::wstring> child_arguments{L"--child", Utf8ToWide(mode)};
+  for (const std::string& argument : arguments) child_arguments.push_back(Utf8ToWide(argument));
+  return child_arguments;
+}
 
 }  // namespace
 
@@ -66,8 +72,8 @@ ChildRun StartedChild::Result() const {
   return run;
 }
 
-StartedChild StartChildProcess(const std::string& mode, const std::vector<std::string>& arguments,
-                               const std::vector<std::string>& environment) {
+StartedChild StartProgram(const std::filesystem::path& program, const std::vector<std::wstring>& arguments,
+                          const std::vector<std::string>& environment) {
   StartedChild child;
   auto folder = std::make_unique<TempFolder>(L"qv-child");
   std::filesystem::path output_path = *folder / L"output.txt";
@@ -79,10 +85,9 @@ StartedChild StartChildProcess(const std::string& mode, const std::vector<std::s
     return child;
   }
 
-  wchar_t own_path[MAX_PATH * 4];
-  DWORD length = ::GetModuleFileNameW(nullptr, own_path, MAX_PATH * 4);
-  std::wstring command = Quoted(std::wstring(own_path, length)) + L" --child " + Utf8ToWide(mode);
-  for (const std::string& argument : arguments) command += L" " + Quoted(Utf8ToWide(argument));
+  std::vector<std::wstring> command_line{program.native()};
+  command_line.insert(command_line.end(), arguments.begin(), arguments.end());
+  std::wstring command = qv::setup::JoinCommandLine(command_line);
   std::wstring block = EnvironmentBlock(environment);
 
   STARTUPINFOW startup{};
@@ -92,9 +97,9 @@ StartedChild StartChildProcess(const std::string& mode, const std::vector<std::s
   startup.hStdOutput = output.get();
   startup.hStdError = output.get();
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW,
-                        block.data(), nullptr, &startup, &info)) {
-    ADD_FAILURE() << "cannot start the child: " << ::GetLastError();
+  if (!::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE,
+                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(), nullptr, &startup, &info)) {
+    ADD_FAILURE() << "cannot start " << program.string() << ": " << ::GetLastError();
     return child;
   }
   child.process_.reset(info.hProcess);
@@ -103,15 +108,25 @@ StartedChild StartChildProcess(const std::string& mode, const std::vector<std::s
   return child;
 }
 
-ChildRun RunChildProcess(const std::string& mode, const std::vector<std::string>& arguments,
-                         const std::vector<std::string>& environment) {
-  StartedChild child = StartChildProcess(mode, arguments, environment);
+ChildRun RunProgram(const std::filesystem::path& program, const std::vector<std::wstring>& arguments,
+                    const std::vector<std::string>& environment, std::chrono::milliseconds timeout) {
+  StartedChild child = StartProgram(program, arguments, environment);
   if (!child.started()) return ChildRun();
-  if (!child.WaitFor(std::chrono::seconds(30))) {
+  if (!child.WaitFor(timeout)) {
     child.Terminate();
-    ADD_FAILURE() << "the child did not end within 30 s";
+    ADD_FAILURE() << program.string() << " did not end within " << timeout.count() << " ms";
   }
   return child.Result();
+}
+
+StartedChild StartChildProcess(const std::string& mode, const std::vector<std::string>& arguments,
+                               const std::vector<std::string>& environment) {
+  return StartProgram(qv::setup::OwnExecutablePath(), ChildArguments(mode, arguments), environment);
+}
+
+ChildRun RunChildProcess(const std::string& mode, const std::vector<std::string>& arguments,
+                         const std::vector<std::string>& environment) {
+  return RunProgram(qv::setup::OwnExecutablePath(), ChildArguments(mode, arguments), environment);
 }
 
 }  // namespace qv::test

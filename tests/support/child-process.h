@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -37,17 +38,27 @@ class StartedChild {
   ChildRun Result() const;
 
  private:
-  friend StartedChild StartChildProcess(const std::string&, const std::vector<std::string>&,
-                                        const std::vector<std::string>&);
+  friend StartedChild StartProgram(const std::filesystem::path&, const std::vector<std::wstring>&,
+                                   const std::vector<std::string>&);
   qv::setup::UniqueHandle process_;
   std::unique_ptr<TempFolder> folder_;  // holds the output file
 };
 
-// Starts "<this program> --child <mode> <arguments...>" (arguments are quoted
-// as they are, so they hold no double quotes) with standard output and
-// standard error in one file. `environment` changes the child's environment:
-// "NAME=value" sets a variable, "NAME" alone removes it. Fails the current
-// test (and returns a child that is not started) when it cannot start.
+// Starts `program` with the arguments (each quoted so that the program's
+// command-line splitting gives it back exactly) and with standard output and
+// standard error in one file, never a pipe. `environment` changes the child's
+// environment: "NAME=value" sets a variable, "NAME" alone removes it. Fails the
+// current test (and returns a child that is not started) when it cannot start.
+StartedChild StartProgram(const std::filesystem::path& program, const std::vector<std::wstring>& arguments,
+                          const std::vector<std::string>& environment = {});
+
+// StartProgram, then waits up to `timeout` for it. Fails the current test when
+// the program cannot start or does not end in time (it is terminated then).
+ChildRun RunProgram(const std::filesystem::path& program, const std::vector<std::wstring>& arguments,
+                    const std::vector<std::string>& environment = {},
+                    std::chrono::milliseconds timeout = std::chrono::seconds(30));
+
+// Starts "<this program> --child <mode> <arguments...>" as StartProgram does.
 StartedChild StartChildProcess(const std::string& mode, const std::vector<std::string>& arguments,
                                const std::vector<std::string>& environment = {});
 

@@ -13,4 +13,6 @@ std::filesystem::path TestBinaryFolder() {
   return std::filesystem::path(buffer).parent_path();
 }
 
+std::filesystem::path SetupProgramPath() { return TestBinaryFolder() / L"Q.V.PC.Rure.Setup.exe"; }
+
 }  // namespace qv::test

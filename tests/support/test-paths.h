@@ -8,4 +8,7 @@ namespace qv::test {
 // helper programs are built into the same folder.
 std::filesystem::path TestBinaryFolder();
 
+// The built setup program, "Q.V.PC.Rure.Setup.exe" in that folder.
+std::filesystem::path SetupProgramPath();
+
 }  // namespace qv::test

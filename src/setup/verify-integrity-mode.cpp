@@ -1,0 +1,15 @@
+#include "setup/verify-integrity-mode.h"
+
+#include "selftest/result-file.h"
+#include "setup/verify-setup.h"
+
+namespace qv::setup {
+
+int RunVerifyIntegrityMode(const std::filesystem::path& result) {
+  RequireAcceptableResultFile(result);
+  VerifySetupIntegrity();
+  WriteResultFile(result, "PASS integrity verified");
+  return 0;
+}
+
+}  // namespace qv::setup

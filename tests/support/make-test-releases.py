@@ -1,0 +1,117 @@
+#!/usr/bin/env python3
+"""Makes the test releases for this test run, fresh each time (a ctest fixture).
+
+Usage: make-test-releases.py BUILD_DIR
+
+Writes into BUILD_DIR/test-releases/ (the test programs find it beside their
+own folder BUILD_DIR/bin):
+  release-key.pem, release-key.hex   a new Ed25519 key and its public key in hex
+  content/                           the port's files of the releases (below)
+  payload.bin                        their payload archive
+  good/Q.V.PC.Rure.Setup.exe         complete release of version 1.1.0
+  damaged-payload/Q.V.PC.Rure.Setup.exe
+      a byte in the middle of the stream of "voice/modèle.bin" flipped
+      before stamping, so the file passes its integrity check and fails
+      extraction
+  modified-after-stamp/Q.V.PC.Rure.Setup.exe
+      the same byte changed after stamping (then signed), so the integrity
+      check fails
+Every release is made with the steps of tools/make-release.py run one by one.
+"""
+import os
+import random
+import shutil
+import subprocess
+import sys
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+TOOL = os.path.join(HERE, "..", "..", "tools", "make-release.py")
+PROGRAM_NAME = "Q.V.PC.Rure.Setup.exe"
+VERSION = "1.1.0"
+DAMAGED_ENTRY = "voice/modèle.bin"
+
+
+def tool(*arguments):
+    run = subprocess.run([sys.executable, TOOL, *arguments], capture_output=True, text=True)
+    if run.returncode != 0:
+        sys.exit(f"make-release.py {' '.join(arguments)} failed:\n{run.stderr}")
+    return run.stdout
+
+
+def write(path, data):
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def make_content(folder, bin_folder):
+    """The port's files: the three runtimes, the game, the uninstaller (the
+    program itself), the stand-in extraction helper, and files that exercise
+    the format: an empty file, incompressible data, blanks and a non-ASCII
+    letter in names."""
+    generator = random.Random(1101)
+    write(os.path.join(folder, "qv.exe"), b"Q.V. DU Vora 1.1.0 (test build)\n" * 256)
+    for runtime in ("amd_fidelityfx_vk.dll", "nvngx_dlss.dll", "libxess.dll"):
+        write(os.path.join(folder, runtime), (runtime + " (test runtime)\n").encode() * 64)
+    shutil.copyfile(os.path.join(bin_folder, PROGRAM_NAME), os.path.join(folder, "qv-updater.exe"))
+    os.makedirs(os.path.join(folder, "extractor"))
+    shutil.copyfile(os.path.join(bin_folder, "pkg-extract-standin.exe"),
+                    os.path.join(folder, "extractor", "QV.PkgExtract.exe"))
+    write(os.path.join(folder, "shaders", "post.spv"), bytes(range(256)) * 64)
+    write(os.path.join(folder, "shaders", "empty.spv"), b"")
+    write(os.path.join(folder, "licenses", "Third party notices.txt"), b"Notices of the test release.\n")
+    write(os.path.join(folder, DAMAGED_ENTRY), generator.randbytes(65536))
+    write(os.path.join(folder, "README.md"), b"# Q.V. DU Vora (test release)\n")
+
+
+def flip_byte_in_stream(setup, entry):
+    for line in tool("entries", setup).splitlines():
+        offset, packed, _size, _digest, name = line.split(" ", 4)
+        if name == entry:
+            at = int(offset) + int(packed) // 2
+            with open(setup, "r+b") as f:
+                f.seek(at)
+                byte = f.read(1)
+                f.seek(at)
+                f.write(bytes([byte[0] ^ 0x5A]))
+            return
+    sys.exit(f"{setup}: no payload entry {entry}")
+
+
+def main():
+    if len(sys.argv) != 2:
+        sys.exit(__doc__)
+    build = os.path.abspath(sys.argv[1])
+    bin_folder = os.path.join(build, "bin")
+    out = os.path.join(build, "test-releases")
+    shutil.rmtree(out, ignore_errors=True)
+    os.makedirs(out)
+
+    key = os.path.join(out, "release-key.pem")
+    tool("keygen", key, os.path.join(out, "release-key.hex"))
+    content = os.path.join(out, "content")
+    make_content(content, bin_folder)
+    payload = os.path.join(out, "payload.bin")
+    tool("pack", content, payload)
+    program = os.path.join(bin_folder, PROGRAM_NAME)
+
+    good = os.path.join(out, "good", PROGRAM_NAME)
+    tool("embed", program, payload, good)
+    tool("stamp", good)
+    tool("sign", good, key, VERSION)
+
+    damaged = os.path.join(out, "damaged-payload", PROGRAM_NAME)
+    tool("embed", program, payload, damaged)
+    flip_byte_in_stream(damaged, DAMAGED_ENTRY)
+    tool("stamp", damaged)
+    tool("sign", damaged, key, VERSION)
+
+    modified = os.path.join(out, "modified-after-stamp", PROGRAM_NAME)
+    tool("embed", program, payload, modified)
+    tool("stamp", modified)
+    flip_byte_in_stream(modified, DAMAGED_ENTRY)
+    tool("sign", modified, key, VERSION)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,24 @@
+#include "support/test-releases.h"
+
+#include "support/temp-folder.h"
+#include "support/test-paths.h"
+
+namespace qv::test {
+
+std::filesystem::path TestReleasesFolder() { return TestBinaryFolder().parent_path() / L"test-releases"; }
+
+std::filesystem::path TestReleaseSetup(std::wstring_view release) {
+  return TestReleasesFolder() / release / L"Q.V.PC.Rure.Setup.exe";
+}
+
+std::filesystem::path TestReleaseContent() { return TestReleasesFolder() / L"content"; }
+
+std::filesystem::path PlainSetupProgram() { return TestBinaryFolder() / L"Q.V.PC.Rure.Setup.exe"; }
+
+std::string TestReleasePublicKeyHex() {
+  std::string text = ReadTestFile(TestReleasesFolder() / L"release-key.hex");
+  while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
+  return text;
+}
+
+}  // namespace qv::test

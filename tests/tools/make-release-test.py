@@ -1,0 +1,188 @@
+#!/usr/bin/env python3
+"""Tests of tools/make-release.py that need no Windows: what it refuses to
+pack, the archive and file list it writes, and how its steps replace what an
+earlier run left. (The setup test program reads its releases under Wine.)
+
+Usage: make-release-test.py PROGRAM   (a built setup program to embed into)
+"""
+import hashlib
+import importlib.util
+import json
+import os
+import struct
+import subprocess
+import sys
+import tempfile
+import unittest
+import zlib
+
+TOOL_PATH = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "make-release.py")
+spec = importlib.util.spec_from_file_location("make_release", TOOL_PATH)
+tool = importlib.util.module_from_spec(spec)
+spec.loader.exec_module(tool)
+PROGRAM = sys.argv.pop(1) if __name__ == "__main__" and len(sys.argv) > 1 else None
+
+
+def write(root, name, data=b"x"):
+    path = os.path.join(root, *name.split("/"))
+    os.makedirs(os.path.dirname(path), exist_ok=True)
+    with open(path, "wb") as f:
+        f.write(data)
+
+
+def read(path):
+    with open(path, "rb") as f:
+        return f.read()
+
+
+class Pack(unittest.TestCase):
+    def setUp(self):
+        self.temp = tempfile.TemporaryDirectory()
+        self.folder = os.path.join(self.temp.name, "content")
+        self.payload = os.path.join(self.temp.name, "payload.bin")
+        os.makedirs(self.folder)
+
+    def tearDown(self):
+        self.temp.cleanup()
+
+    def test_refuses_names_that_are_unsafe_or_under_data(self):
+        for name in ["data/x", "DATA/x", "Data./x", "data", "data /x", "a:b", "a\\b", "x/y:z", "a/b.",
+                     "a/b ", "...", "nul", "NUL.txt", "com1", "lpt9.dll", "con/x", 'a"b', "a<b", "a?b", "a\x01b"]:
+            with self.subTest(name=name), tempfile.TemporaryDirectory() as folder:
+                write(folder, name)
+                with self.assertRaises(tool.ReleaseError):
+                    tool.pack(folder, self.payload)
+                self.assertFalse(os.path.exists(self.payload))
+
+    def test_packs_names_that_only_look_alike(self):
+        for name in ["database/x", "xdata/y", "a/data/x", ".data/x", "console.txt", "nul1", "README.md", "a b/c d"]:
+            with self.subTest(name=name), tempfile.TemporaryDirectory() as folder:
+                write(folder, name)
+                tool.pack(folder, self.payload)
+                self.assertIn(name, [e[0] for e in tool.read_payload_index(read(self.payload))])
+
+    def test_refuses_links_and_names_windows_takes_for_one_file(self):
+        write(self.folder, "A.txt")
+        write(self.folder, "a.txt")
+        with self.assertRaisesRegex(tool.ReleaseError, "same file"):
+            tool.pack(self.folder, self.payload)
+        os.remove(os.path.join(self.folder, "a.txt"))
+        os.symlink("A.txt", os.path.join(self.folder, "link.txt"))
+        with self.assertRaisesRegex(tool.ReleaseError, "only plain files"):
+            tool.pack(self.folder, self.payload)
+        os.remove(os.path.join(self.folder, "link.txt"))
+        os.symlink(self.temp.name, os.path.join(self.folder, "folder-link"))
+        with self.assertRaisesRegex(tool.ReleaseError, "links"):
+            tool.pack(self.folder, self.payload)
+
+    def test_archive_is_sorted_with_a_generated_file_list(self):
+        files = {"b.txt": b"bee\n", "A.dll": b"A" * 5000, "shaders/z.spv": b"", "sub/m\u00e9.bin": os.urandom(3000),
+                 "qv-files.json": b"an old list that the generated one replaces"}
+        for name, data in files.items():
+            write(self.folder, name, data)
+        tool.pack(self.folder, self.payload)
+        archive = read(self.payload)
+        entries = tool.read_payload_index(archive)
+        names = [e[0] for e in entries]
+        self.assertEqual(names, sorted(names, key=lambda n: n.encode("utf-8")))
+        self.assertEqual(sorted(names), sorted(files))
+        contents = {}
+        for name, size, packed, digest, stream in entries:
+            data = zlib.decompress(archive[stream:stream + packed])
+            self.assertEqual(len(data), size)
+            self.assertEqual(hashlib.sha256(data).hexdigest(), digest)
+            contents[name] = data
+        for name, data in files.items():
+            if name != "qv-files.json":
+                self.assertEqual(contents[name], data)
+        listed = json.loads(contents["qv-files.json"])
+        self.assertEqual(listed["format"], 1)
+        self.assertEqual([item["path"] for item in listed["files"]], [n for n in names if n != "qv-files.json"])
+        for item in listed["files"]:
+            self.assertEqual(item["size"], len(files[item["path"]]))
+            self.assertEqual(item["sha256"], hashlib.sha256(files[item["path"]]).hexdigest())
+        self.assertTrue(contents["qv-files.json"].startswith(b'{\n "format": 1,\n "files": [\n  {\n'))
+
+
+@unittest.skipUnless(PROGRAM, "needs a built program")
+class Steps(unittest.TestCase):
+    def setUp(self):
+        self.temp = tempfile.TemporaryDirectory()
+        root = self.temp.name
+        self.key = os.path.join(root, "key.pem")
+        tool.keygen(self.key, os.path.join(root, "key.hex"))
+        self.folder = os.path.join(root, "content")
+        write(self.folder, "qv.exe", b"game")
+        self.payload = os.path.join(root, "payload.bin")
+        tool.pack(self.folder, self.payload)
+        self.setup = os.path.join(root, "out", "Q.V.PC.Rure.Setup.exe")
+
+    def tearDown(self):
+        self.temp.cleanup()
+
+    def resources(self):
+        return tool._read_resource_tree(tool.PeImage(read(self.setup)))
+
+    def test_embedding_again_replaces_the_payload_and_keeps_the_other_resources(self):
+        tool.embed(PROGRAM, self.payload, self.setup)
+        first = self.resources()
+        self.assertIn(24, first)  # the application manifest
+        self.assertIn(16, first)  # the version information
+        write(self.folder, "more.txt", b"more" * 1000)
+        tool.pack(self.folder, self.payload)
+        embedded_once = self.setup + ".once"
+        os.replace(self.setup, embedded_once)
+        tool.embed(embedded_once, self.payload, self.setup)
+        again = self.resources()
+        self.assertEqual(list(again[10]), [100])
+        self.assertEqual(list(again[10][100]), [0])
+        self.assertEqual(again[10][100][0][0], read(self.payload))
+        self.assertEqual(again[24], first[24])
+        self.assertEqual(again[16], first[16])
+        offset, length = tool.payload_range(read(self.setup))
+        self.assertEqual(read(self.setup)[offset:offset + length], read(self.payload))
+
+    def test_signing_again_replaces_the_overlay(self):
+        tool.embed(PROGRAM, self.payload, self.setup)
+        tool.stamp(self.setup)
+        package = read(self.setup)
+        tool.sign(self.setup, self.key, "1.0.0")
+        tool.sign(self.setup, self.key, "1.2.0")
+        signed = read(self.setup)
+        manifest_offset, manifest_length = tool.signed_trailer(signed)
+        self.assertEqual(signed[:manifest_offset], package)
+        manifest = json.loads(signed[manifest_offset:manifest_offset + manifest_length])
+        self.assertEqual(manifest["version"], "1.2.0")
+        self.assertEqual(manifest["packages"]["windows"]["size"], len(package))
+        magic, version = struct.unpack_from("<8sQ", signed, len(signed) - 48)
+        self.assertEqual((magic, version), (b"QVSIGND1", 1))
+        # The signature verifies with OpenSSL under the public key.
+        signature = signed[manifest_offset + manifest_length:manifest_offset + manifest_length + 64]
+        with open(os.path.join(self.temp.name, "m"), "wb") as f:
+            f.write(signed[manifest_offset:manifest_offset + manifest_length])
+        with open(os.path.join(self.temp.name, "s"), "wb") as f:
+            f.write(signature)
+        subprocess.run(["openssl", "pkey", "-in", self.key, "-pubout", "-out", os.path.join(self.temp.name, "pub")],
+                       check=True)
+        verify = subprocess.run(["openssl", "pkeyutl", "-verify", "-rawin", "-pubin", "-inkey",
+                                 os.path.join(self.temp.name, "pub"), "-in", os.path.join(self.temp.name, "m"),
+                                 "-sigfile", os.path.join(self.temp.name, "s")], capture_output=True)
+        self.assertEqual(verify.returncode, 0, verify.stdout + verify.stderr)
+
+    def test_refuses_what_it_cannot_use(self):
+        with self.assertRaisesRegex(tool.ReleaseError, "not a payload archive"):
+            tool.embed(PROGRAM, PROGRAM, self.setup)
+        with self.assertRaisesRegex(tool.ReleaseError, "holds no payload"):
+            tool.payload_range(read(PROGRAM))
+        tool.embed(PROGRAM, self.payload, self.setup)
+        rsa = os.path.join(self.temp.name, "rsa.pem")
+        subprocess.run(["openssl", "genpkey", "-algorithm", "rsa", "-pkeyopt", "rsa_keygen_bits:1024", "-out", rsa],
+                       check=True, capture_output=True)
+        with self.assertRaises(tool.ReleaseError):
+            tool.sign(self.setup, rsa, "1.1.0")
+        with self.assertRaisesRegex(tool.ReleaseError, "version"):
+            tool.sign(self.setup, self.key, "")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,614 @@
+#!/usr/bin/env python3
+"""Makes a complete, signed setup file from the built program.
+
+A release is the built program with the port's files embedded as its payload
+(resource RCDATA 100, archive "QVSETUP1"), stamped with its integrity digest,
+followed by the signed overlay: the release manifest (JSON), its Ed25519
+signature and the 48-byte trailer "QVSIGND1".
+
+Usage:
+  make-release.py release PROGRAM FOLDER KEY VERSION SETUP [--level N]
+      All steps below in order: pack FOLDER, embed into a copy of PROGRAM
+      written as SETUP, stamp SETUP, sign SETUP with KEY for VERSION.
+  make-release.py pack FOLDER PAYLOAD [--level N]
+      Writes the payload archive of every file below FOLDER plus a generated
+      "qv-files.json" (format 1, every file but itself; one the folder holds
+      is replaced), sorted by name. Refuses links, unsafe names and names
+      under "data/". N is the zlib level (default 9).
+  make-release.py embed PROGRAM PAYLOAD SETUP
+      Copies PROGRAM to SETUP with PAYLOAD as its resource RCDATA 100
+      (replacing one it has). The copy leaves out the symbol table and the
+      debugging sections; its other resources stay.
+  make-release.py stamp SETUP
+      Writes the integrity digest (tools/stamp-integrity.py).
+  make-release.py sign SETUP KEY VERSION
+      Appends the manifest, signed with KEY (an Ed25519 private key in PEM,
+      through "openssl pkeyutl -sign -rawin"), its signature and the trailer;
+      an overlay already there is replaced. The manifest: "format" 1,
+      "version", "packages"."windows" naming "Q.V.PC.Rure.Setup.exe" with the
+      size and SHA-256 of the file without the overlay, and "files"."windows"
+      with every payload entry's path, size, SHA-256, and the absolute file
+      offset and packed length of its zlib stream.
+  make-release.py keygen KEY PUBLIC_HEX
+      Makes a new Ed25519 private key KEY (PEM) and writes its public key as
+      64 hexadecimal digits and a line feed into PUBLIC_HEX.
+  make-release.py entries SETUP
+      Prints one line per payload entry: absolute stream offset, packed
+      length, size, SHA-256 and path, separated by blanks (the path last; it
+      may hold blanks).
+  make-release.py payload-range SETUP
+      Prints the absolute file offset and the length of the payload archive.
+
+Every step runs alone too, so that a test can damage a setup file between
+two of them (for instance its payload before stamping).
+
+The test suite's fixture (tests/support/make-test-releases.py, ctest entry
+"setup-test-releases") writes into BUILD/test-releases/:
+  release-key.pem, release-key.hex   a fresh key for this run and its public key
+  content/                           the port's files of the test releases
+  good/Q.V.PC.Rure.Setup.exe         a complete release of version 1.1.0
+  damaged-payload/Q.V.PC.Rure.Setup.exe
+      a byte inside a payload stream flipped before stamping and signing
+  modified-after-stamp/Q.V.PC.Rure.Setup.exe
+      a byte of the payload changed after stamping (signed afterwards)
+"""
+import hashlib
+import importlib.util
+import json
+import os
+import shutil
+import stat
+import struct
+import subprocess
+import sys
+import tempfile
+import unicodedata
+import zlib
+
+PAYLOAD_MAGIC = b"QVSETUP1"
+TRAILER_MAGIC = b"QVSIGND1"
+TRAILER_SIZE = 48
+SIGNATURE_SIZE = 64
+MAX_MANIFEST = 16 << 20
+MAX_ENTRIES = 10000
+MAX_ENTRY_SIZE = 512 << 20
+FILE_LIST = "qv-files.json"
+PLATFORM = "windows"
+PACKAGE_NAME = "Q.V.PC.Rure.Setup.exe"
+RT_RCDATA = 10
+PAYLOAD_ID = 100
+COPY_CHUNK = 8 << 20
+RESERVED_NAMES = {"CON", "PRN", "AUX", "NUL", *(f"COM{i}" for i in range(1, 10)), *(f"LPT{i}" for i in range(1, 10))}
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+class ReleaseError(Exception):
+    pass
+
+
+# ---------------------------------------------------------------- pack
+
+def _windows_safe_element(element):
+    """An element Windows stores and reads back under exactly this name."""
+    if element in ("", ".", ".."):
+        return False
+    if element.strip(". ") == "" or element.endswith((".", " ")):
+        return False  # the system trims trailing dots and blanks
+    if any(c in '<>:"/\\|?*' or ord(c) < 32 for c in element):
+        return False
+    return element.split(".", 1)[0].rstrip(" ").upper() not in RESERVED_NAMES  # devices, not files
+
+
+def _under_data(name):
+    first = name.split("/", 1)[0].rstrip(". ")
+    return first.lower() == "data"
+
+
+def collect_files(folder):
+    """(name, path) of every file below folder, names '/'-separated UTF-8 text."""
+    if not os.path.isdir(folder):
+        raise ReleaseError(f"{folder}: not a folder")
+    files = []
+    for root, dirs, names in os.walk(folder):
+        for d in list(dirs):
+            if os.path.islink(os.path.join(root, d)):
+                raise ReleaseError(f"{os.path.join(root, d)}: links cannot be packed")
+        dirs.sort()
+        for n in sorted(names):
+            path = os.path.join(root, n)
+            mode = os.lstat(path).st_mode
+            if not stat.S_ISREG(mode):
+                raise ReleaseError(f"{path}: only plain files can be packed")
+            name = os.path.relpath(path, folder).replace(os.sep, "/")
+            if name == FILE_LIST:
+                continue  # generated anew
+            elements = name.split("/")
+            if not all(_windows_safe_element(e) for e in elements):
+                raise ReleaseError(f"{name}: unsafe name for a payload entry")
+            if _under_data(name):
+                raise ReleaseError(f"{name}: the payload cannot hold files under data/")
+            files.append((name, path))
+    # Names that Windows would take for one file (letter case, Unicode forms).
+    seen = {}
+    for name, _ in files:
+        key = unicodedata.normalize("NFC", name).casefold()
+        if key in seen:
+            raise ReleaseError(f"{name} and {seen[key]} name the same file on Windows")
+        seen[key] = name
+    return sorted(files, key=lambda item: item[0].encode("utf-8"))
+
+
+def _sha256_file(path):
+    digest = hashlib.sha256()
+    with open(path, "rb") as f:
+        while chunk := f.read(COPY_CHUNK):
+            digest.update(chunk)
+    return digest.hexdigest()
+
+
+def _file_list_json(entries):
+    document = {"format": 1,
+                "files": [{"path": n, "size": s, "sha256": h} for n, s, h in entries]}
+    return (json.dumps(document, indent=1, ensure_ascii=False) + "\n").encode("utf-8")
+
+
+def _compress(path, level):
+    compressor = zlib.compressobj(level)
+    pieces = []
+    with open(path, "rb") as f:
+        while chunk := f.read(COPY_CHUNK):
+            pieces.append(compressor.compress(chunk))
+    pieces.append(compressor.flush())
+    return b"".join(pieces)
+
+
+def pack(folder, payload_path, level=9):
+    files = collect_files(folder)
+    listed = []
+    for name, path in files:
+        size = os.path.getsize(path)
+        if size > MAX_ENTRY_SIZE:
+            raise ReleaseError(f"{name}: larger than the 512 MiB an entry may hold")
+        listed.append((name, size, _sha256_file(path)))
+    file_list = _file_list_json(listed)
+
+    sources = {name: path for name, path in files}
+    names = sorted([n for n, _ in files] + [FILE_LIST], key=lambda n: n.encode("utf-8"))
+    if len(names) > MAX_ENTRIES:
+        raise ReleaseError(f"{len(names)} files: a payload holds at most {MAX_ENTRIES}")
+
+    os.makedirs(os.path.dirname(os.path.abspath(payload_path)), exist_ok=True)
+    with tempfile.TemporaryDirectory() as scratch, open(payload_path + ".tmp", "wb") as out:
+        list_path = os.path.join(scratch, FILE_LIST)
+        with open(list_path, "wb") as f:
+            f.write(file_list)
+        out.write(PAYLOAD_MAGIC + struct.pack("<I", len(names)))
+        for name in names:
+            path = sources.get(name, list_path)
+            encoded = name.encode("utf-8")
+            if len(encoded) > 0xFFFF:
+                raise ReleaseError(f"{name}: name too long for a payload entry")
+            packed = _compress(path, level)
+            out.write(struct.pack("<H", len(encoded)) + encoded)
+            out.write(struct.pack("<QQ", os.path.getsize(path), len(packed)))
+            out.write(_sha256_file(path).encode("ascii"))
+            out.write(packed)
+    os.replace(payload_path + ".tmp", payload_path)
+
+
+def read_payload_index(data, base=0):
+    """(name, size, packed, sha256, stream offset + base) of each entry of an archive."""
+    if len(data) < 12 or data[:8] != PAYLOAD_MAGIC:
+        raise ReleaseError("not a payload archive")
+    (count,) = struct.unpack_from("<I", data, 8)
+    at, entries = 12, []
+    for _ in range(count):
+        (n,) = struct.unpack_from("<H", data, at)
+        name = bytes(data[at + 2:at + 2 + n]).decode("utf-8")
+        size, packed = struct.unpack_from("<QQ", data, at + 2 + n)
+        digest = bytes(data[at + 18 + n:at + 82 + n]).decode("ascii")
+        stream = at + 82 + n
+        if stream + packed > len(data):
+            raise ReleaseError(f"{name}: the payload ends inside its stream")
+        entries.append((name, size, packed, digest, base + stream))
+        at = stream + packed
+    if at != len(data):
+        raise ReleaseError("bytes after the payload's last entry")
+    return entries
+
+
+# ---------------------------------------------------------------- PE image
+
+SECTION_HEADER = 40
+DIR_RESOURCE = 2
+DIR_SECURITY = 4
+SCN_DISCARDABLE = 0x02000000
+SCN_INITIALIZED_DATA_READ = 0x40000040
+
+
+def _align(value, alignment):
+    return (value + alignment - 1) // alignment * alignment
+
+
+class PeImage:
+    """The headers of a PE32+ image and what this tool needs of them."""
+
+    def __init__(self, image):
+        self.image = image
+        if image[:2] != b"MZ":
+            raise ReleaseError("not a Windows program")
+        (self.nt,) = struct.unpack_from("<I", image, 0x3C)
+        if image[self.nt:self.nt + 4] != b"PE\0\0":
+            raise ReleaseError("not a Windows program")
+        self.file_header = self.nt + 4
+        (self.section_count,) = struct.unpack_from("<H", image, self.file_header + 2)
+        (optional_size,) = struct.unpack_from("<H", image, self.file_header + 16)
+        self.optional = self.file_header + 20
+        if struct.unpack_from("<H", image, self.optional)[0] != 0x20B:
+            raise ReleaseError("not a 64-bit Windows program")
+        self.section_alignment, self.file_alignment = struct.unpack_from("<II", image, self.optional + 32)
+        (self.headers_size,) = struct.unpack_from("<I", image, self.optional + 60)
+        (self.directory_count,) = struct.unpack_from("<I", image, self.optional + 108)
+        self.section_table = self.optional + optional_size
+        self.sections = [self._section(i) for i in range(self.section_count)]
+
+    def _section(self, index):
+        at = self.section_table + index * SECTION_HEADER
+        name = bytes(self.image[at:at + 8]).rstrip(b"\0")
+        vsize, va, raw_size, raw = struct.unpack_from("<IIII", self.image, at + 8)
+        (flags,) = struct.unpack_from("<I", self.image, at + 36)
+        return {"name": name, "vsize": vsize, "va": va, "raw_size": raw_size, "raw": raw, "flags": flags}
+
+    def directory(self, index):
+        if index >= self.directory_count:
+            return 0, 0
+        return struct.unpack_from("<II", self.image, self.optional + 112 + 8 * index)
+
+    def file_offset(self, rva):
+        for s in self.sections:
+            if s["va"] <= rva < s["va"] + max(s["vsize"], s["raw_size"]):
+                if rva - s["va"] >= s["raw_size"]:
+                    raise ReleaseError("resource data lies outside the file")
+                return s["raw"] + rva - s["va"]
+        raise ReleaseError("an address outside every section")
+
+
+def _read_resource_tree(pe):
+    """{type: {name: {language: (data, codepage)}}}; keys are ints or strings."""
+    rva, size = pe.directory(DIR_RESOURCE)
+    if rva == 0 or size == 0:
+        return {}
+    base = pe.file_offset(rva)
+    img = pe.image
+
+    def key_of(raw):
+        if raw & 0x80000000:
+            at = base + (raw & 0x7FFFFFFF)
+            (length,) = struct.unpack_from("<H", img, at)
+            return bytes(img[at + 2:at + 2 + 2 * length]).decode("utf-16-le")
+        return raw
+
+    def directory(offset, depth):
+        named, ids = struct.unpack_from("<HH", img, base + offset + 12)
+        result = {}
+        for i in range(named + ids):
+            raw_name, target = struct.unpack_from("<II", img, base + offset + 16 + 8 * i)
+            key = key_of(raw_name)
+            if target & 0x80000000:
+                if depth == 2:
+                    raise ReleaseError("a resource tree deeper than three levels")
+                result[key] = directory(target & 0x7FFFFFFF, depth + 1)
+            else:
+                if depth != 2:
+                    raise ReleaseError("a resource tree with data above its third level")
+                data_rva, data_size, codepage = struct.unpack_from("<III", img, base + target)
+                start = pe.file_offset(data_rva)
+                result[key] = (bytes(img[start:start + data_size]), codepage)
+        return result
+
+    return directory(0, 0)
+
+
+def _sorted_keys(table):
+    # Named entries first, in the system's order for names; then ids ascending.
+    names = sorted((k for k in table if isinstance(k, str)), key=lambda k: k.upper())
+    ids = sorted(k for k in table if isinstance(k, int))
+    return names + ids
+
+
+def _build_resource_section(tree, section_rva, payload_size):
+    """The section's bytes up to the payload, and the payload's offset in it.
+
+    Layout: the three levels of directories, the entry names, the data
+    entries, the small resources, then the payload (last, 16-byte aligned)."""
+    dirs, strings, leaves = [], [], []
+
+    def plan(table, depth):
+        index = len(dirs)
+        dirs.append(None)
+        entries = []
+        for key in _sorted_keys(table):
+            value = table[key]
+            if isinstance(key, str) and key not in strings:
+                strings.append(key)
+            if depth < 2:
+                entries.append((key, "dir", plan(value, depth + 1)))
+            else:
+                leaves.append(value)
+                entries.append((key, "leaf", len(leaves) - 1))
+        dirs[index] = entries
+        return index
+
+    plan(tree, 0)
+
+    dir_offsets, at = [], 0
+    for entries in dirs:
+        dir_offsets.append(at)
+        at += 16 + 8 * len(entries)
+    string_offsets = {}
+    for s in strings:
+        string_offsets[s] = at
+        at += 2 + 2 * len(s)
+    at = _align(at, 16)
+    leaf_entry_at = at
+    at += 16 * len(leaves)
+    leaf_data_at = []
+    for value in leaves:
+        at = _align(at, 8)
+        leaf_data_at.append(at)
+        at += 0 if value is None else len(value[0])
+    payload_at = _align(at, 16)
+
+    out = bytearray(payload_at)
+    for entries, offset in zip(dirs, dir_offsets):
+        named = sum(1 for k, _, _ in entries if isinstance(k, str))
+        struct.pack_into("<IIHHHH", out, offset, 0, 0, 0, 0, named, len(entries) - named)
+        for i, (key, kind, target) in enumerate(entries):
+            raw_name = (0x80000000 | string_offsets[key]) if isinstance(key, str) else key
+            raw_target = (0x80000000 | dir_offsets[target]) if kind == "dir" else leaf_entry_at + 16 * target
+            struct.pack_into("<II", out, offset + 16 + 8 * i, raw_name, raw_target)
+    for s, offset in string_offsets.items():
+        encoded = s.encode("utf-16-le")
+        struct.pack_into("<H", out, offset, len(s))
+        out[offset + 2:offset + 2 + len(encoded)] = encoded
+    for i, value in enumerate(leaves):
+        if value is None:  # the payload
+            data_at, size, codepage = payload_at, payload_size, 0
+        else:
+            data, codepage = value
+            data_at, size = leaf_data_at[i], len(data)
+            out[data_at:data_at + size] = data
+        struct.pack_into("<IIII", out, leaf_entry_at + 16 * i, section_rva + data_at, size, codepage, 0)
+    return bytes(out), payload_at
+
+
+def embed(program_path, payload_path, setup_path):
+    with open(program_path, "rb") as f:
+        image = bytearray(f.read())
+    pe = PeImage(image)
+    if pe.directory(DIR_SECURITY)[1]:
+        raise ReleaseError(f"{program_path}: a code-signed program cannot take a payload; sign the setup file afterwards")
+    with open(payload_path, "rb") as f:
+        if f.read(8) != PAYLOAD_MAGIC:
+            raise ReleaseError(f"{payload_path}: not a payload archive")
+    payload_size = os.path.getsize(payload_path)
+    if payload_size > 0xFFFFFFFF - (64 << 20):
+        raise ReleaseError(f"{payload_path}: too large for a resource")
+
+    # The trailing debugging sections and the symbol table are not loaded and
+    # would have to be moved; the setup file does without them.
+    used = {pe.directory(i)[0] for i in range(pe.directory_count) if pe.directory(i)[1]}
+    kept = list(pe.sections)
+    while kept and kept[-1]["flags"] & SCN_DISCARDABLE and not any(
+            kept[-1]["va"] <= rva < kept[-1]["va"] + max(kept[-1]["vsize"], 1) for rva in used):
+        kept.pop()
+    if len(kept) < len(pe.sections) and not all(s["name"].startswith((b".debug", b"/")) for s in pe.sections[len(kept):]):
+        raise ReleaseError(f"{program_path}: unexpected sections after the image; cannot take a payload")
+
+    tree = _read_resource_tree(pe)
+    # The payload (a placeholder until the section is written) replaces
+    # every language of an older RCDATA 100.
+    tree.setdefault(RT_RCDATA, {})[PAYLOAD_ID] = {0: None}
+
+    last = max(kept, key=lambda s: s["va"])
+    section_rva = _align(last["va"] + max(last["vsize"], last["raw_size"]), pe.section_alignment)
+    raw_end = max(s["raw"] + s["raw_size"] for s in kept if s["raw_size"])
+    section_raw = _align(raw_end, pe.file_alignment)
+    head, payload_at = _build_resource_section(tree, section_rva, payload_size)
+    section_size = payload_at + payload_size
+
+    header_index = len(kept)
+    header_at = pe.section_table + SECTION_HEADER * header_index
+    if header_at + SECTION_HEADER > pe.headers_size or any(
+            s["raw"] and s["raw"] < header_at + SECTION_HEADER for s in kept):
+        raise ReleaseError(f"{program_path}: no room for one more section header")
+
+    out = image[:raw_end]
+    out += bytes(section_raw - raw_end)
+    # The old resource section stays where it is (nothing points into it any
+    # more); renamed so that tools do not take it for the live one.
+    for i, s in enumerate(kept):
+        if s["name"] == b".rsrc":
+            out[pe.section_table + SECTION_HEADER * i:pe.section_table + SECTION_HEADER * i + 8] = b".rsrcold"
+    out[header_at:pe.section_table + SECTION_HEADER * pe.section_count] = bytes(
+        pe.section_table + SECTION_HEADER * pe.section_count - header_at)
+    struct.pack_into("<8sIIIIIIHHI", out, header_at, b".rsrc", section_size, section_rva,
+                     _align(section_size, pe.file_alignment), section_raw, 0, 0, 0, 0, SCN_INITIALIZED_DATA_READ)
+    struct.pack_into("<H", out, pe.file_header + 2, header_index + 1)
+    struct.pack_into("<II", out, pe.file_header + 8, 0, 0)  # no symbol table
+    struct.pack_into("<I", out, pe.optional + 56, _align(section_rva + section_size, pe.section_alignment))
+    struct.pack_into("<I", out, pe.optional + 64, 0)  # the checksum would be stale after stamping
+    struct.pack_into("<II", out, pe.optional + 112 + 8 * DIR_RESOURCE, section_rva, section_size)
+
+    os.makedirs(os.path.dirname(os.path.abspath(setup_path)), exist_ok=True)
+    with open(setup_path + ".tmp", "wb") as f, open(payload_path, "rb") as payload:
+        f.write(out)
+        f.write(head)
+        shutil.copyfileobj(payload, f, COPY_CHUNK)
+        f.write(bytes(_align(section_size, pe.file_alignment) - section_size))
+    os.chmod(setup_path + ".tmp", 0o755)
+    os.replace(setup_path + ".tmp", setup_path)
+
+
+def payload_range(image):
+    """(file offset, length) of resource RCDATA 100, found through the resource directory."""
+    pe = PeImage(image)
+    rva, size = pe.directory(DIR_RESOURCE)
+    if rva == 0:
+        raise ReleaseError("the program has no resources")
+    base = pe.file_offset(rva)
+
+    def find(offset, key):
+        named, ids = struct.unpack_from("<HH", image, base + offset + 12)
+        for i in range(named + ids):
+            raw_name, target = struct.unpack_from("<II", image, base + offset + 16 + 8 * i)
+            if key is None or raw_name == key:
+                return target
+        return None
+
+    type_dir = find(0, RT_RCDATA)
+    name_dir = find(type_dir & 0x7FFFFFFF, PAYLOAD_ID) if type_dir is not None else None
+    leaf = find(name_dir & 0x7FFFFFFF, None) if name_dir is not None else None
+    if leaf is None or leaf & 0x80000000:
+        raise ReleaseError("the program holds no payload")
+    data_rva, data_size = struct.unpack_from("<II", image, base + leaf)
+    return pe.file_offset(data_rva), data_size
+
+
+# ---------------------------------------------------------------- overlay
+
+def signed_trailer(image):
+    """(manifest offset, manifest length) of a valid overlay at the end, or None."""
+    size = len(image)
+    if size < TRAILER_SIZE:
+        return None
+    magic, version, m_off, m_len, s_off, s_len = struct.unpack_from("<8sQQQQQ", image, size - TRAILER_SIZE)
+    if (magic != TRAILER_MAGIC or version != 1 or not 1 <= m_len <= MAX_MANIFEST or s_len != SIGNATURE_SIZE
+            or m_off > size or m_len > size - m_off or s_off != m_off + m_len
+            or size != s_off + SIGNATURE_SIZE + TRAILER_SIZE):
+        return None
+    return m_off, m_len
+
+
+def _read_without_overlay(setup_path):
+    with open(setup_path, "rb") as f:
+        image = f.read()
+    trailer = signed_trailer(image)
+    return image[:trailer[0]] if trailer else image
+
+
+def stamp(setup_path):
+    spec = importlib.util.spec_from_file_location("stamp_integrity", os.path.join(HERE, "stamp-integrity.py"))
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    saved = sys.argv
+    try:
+        sys.argv = [saved[0], setup_path]
+        module.main()
+    finally:
+        sys.argv = saved
+
+
+def build_manifest(package, version):
+    offset, length = payload_range(package)
+    files = [{"path": name, "size": size, "sha256": digest, "offset": stream, "packed": packed}
+             for name, size, packed, digest, stream in read_payload_index(memoryview(package)[offset:offset + length], offset)]
+    document = {
+        "format": 1,
+        "version": version,
+        "packages": {PLATFORM: {"name": PACKAGE_NAME, "size": len(package),
+                                "sha256": hashlib.sha256(package).hexdigest()}},
+        "files": {PLATFORM: files},
+    }
+    return (json.dumps(document, indent=1, ensure_ascii=False) + "\n").encode("utf-8")
+
+
+def _openssl(*arguments, stdin=None):
+    try:
+        run = subprocess.run(["openssl", *arguments], input=stdin, capture_output=True)
+    except FileNotFoundError:
+        raise ReleaseError("openssl is not installed")
+    if run.returncode != 0:
+        raise ReleaseError("openssl " + " ".join(arguments[:2]) + " failed: " + run.stderr.decode(errors="replace").strip())
+    return run.stdout
+
+
+def sign(setup_path, key_path, version):
+    if not version:
+        raise ReleaseError("the version must not be empty")
+    package = _read_without_overlay(setup_path)
+    manifest = build_manifest(package, version)
+    if len(manifest) > MAX_MANIFEST:
+        raise ReleaseError("the manifest is larger than 16 MiB")
+    with tempfile.TemporaryDirectory() as scratch:
+        manifest_path = os.path.join(scratch, "manifest.json")
+        with open(manifest_path, "wb") as f:
+            f.write(manifest)
+        signature = _openssl("pkeyutl", "-sign", "-rawin", "-inkey", key_path, "-in", manifest_path)
+    if len(signature) != SIGNATURE_SIZE:
+        raise ReleaseError(f"{key_path}: not an Ed25519 key (signature of {len(signature)} bytes)")
+    offset = len(package)
+    trailer = struct.pack("<8sQQQQQ", TRAILER_MAGIC, 1, offset, len(manifest), offset + len(manifest), SIGNATURE_SIZE)
+    with open(setup_path + ".tmp", "wb") as f:
+        f.write(package + manifest + signature + trailer)
+    os.chmod(setup_path + ".tmp", 0o755)
+    os.replace(setup_path + ".tmp", setup_path)
+
+
+def keygen(key_path, public_path):
+    os.makedirs(os.path.dirname(os.path.abspath(key_path)), exist_ok=True)
+    _openssl("genpkey", "-algorithm", "ed25519", "-out", key_path)
+    der = _openssl("pkey", "-in", key_path, "-pubout", "-outform", "DER")
+    with open(public_path, "w") as f:
+        f.write(der[-32:].hex() + "\n")
+
+
+def entries(setup_path):
+    package = _read_without_overlay(setup_path)
+    offset, length = payload_range(package)
+    for name, size, packed, digest, stream in read_payload_index(memoryview(package)[offset:offset + length], offset):
+        print(stream, packed, size, digest, name)
+
+
+def release(program, folder, key, version, setup, level=9):
+    with tempfile.TemporaryDirectory() as scratch:
+        payload = os.path.join(scratch, "payload.bin")
+        pack(folder, payload, level)
+        embed(program, payload, setup)
+    stamp(setup)
+    sign(setup, key, version)
+
+
+def main(argv):
+    level = 9
+    if "--level" in argv:
+        at = argv.index("--level")
+        try:
+            level = int(argv[at + 1])
+        except (IndexError, ValueError):
+            sys.exit(__doc__)
+        del argv[at:at + 2]
+    commands = {
+        "release": (5, lambda a: release(*a, level=level)),
+        "pack": (2, lambda a: pack(*a, level=level)),
+        "embed": (3, lambda a: embed(*a)),
+        "stamp": (1, lambda a: stamp(*a)),
+        "sign": (3, lambda a: sign(*a)),
+        "keygen": (2, lambda a: keygen(*a)),
+        "entries": (1, lambda a: entries(*a)),
+        "payload-range": (1, lambda a: print(*payload_range(_read_without_overlay(a[0])))),
+    }
+    if len(argv) < 1 or argv[0] not in commands or len(argv) - 1 != commands[argv[0]][0]:
+        print(__doc__, file=sys.stdout if argv[:1] in (["-h"], ["--help"]) else sys.stderr)
+        return 0 if argv[:1] in (["-h"], ["--help"]) else 2
+    try:
+        commands[argv[0]][1](argv[1:])
+    except (ReleaseError, OSError) as error:
+        print(f"make-release.py {argv[0]}: {error}", file=sys.stderr)
+        return 1
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

@@ -2,8 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <windows.h>
+
+#include <chrono>
 #include <fstream>
 #include <regex>
+
+#include "support/child-mode.h"
 
 namespace qv::test {
 
@@ -27,6 +32,23 @@ std::vector<std::string> UpdaterLogMessages(const std::filesystem::path& game_fo
     }
   }
   return messages;
+}
+
+// "running_game <file>": runs until the file exists, at most 60 s.
+QV_CHILD_MODE(running_game) {
+  if (args.size() != 1) return 2;
+  for (int waited = 0; waited < 60000; waited += 20) {
+    if (std::filesystem::exists(args[0])) return 0;
+    ::Sleep(20);
+  }
+  return 1;
+}
+
+RunningGame::RunningGame() : child_(StartChildProcess("running_game", {(folder_ / L"closed").string()})) {}
+
+void RunningGame::Close() {
+  WriteTestFile(folder_ / L"closed", "");
+  EXPECT_TRUE(child_.WaitFor(std::chrono::seconds(10)));
 }
 
 CommandLine::CommandLine(std::vector<std::wstring> arguments) : arguments_(std::move(arguments)) {

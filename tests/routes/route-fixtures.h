@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "support/child-process.h"
 #include "support/temp-folder.h"
 
 namespace qv::test {
@@ -26,6 +27,20 @@ class RouteGameFolder {
 // stamp checked and removed; a line without a valid stamp fails the test and
 // comes back whole. No file: no lines.
 std::vector<std::string> UpdaterLogMessages(const std::filesystem::path& game_folder);
+
+// A stand-in for the running game: a child process of this test program that
+// runs until Close() (or 60 s), so a test decides when "the game" closes.
+class RunningGame {
+ public:
+  RunningGame();
+  std::uint32_t process_id() const { return child_.process_id(); }
+  // Lets the child end and waits for it.
+  void Close();
+
+ private:
+  TempFolder folder_{L"qv-game-run"};
+  StartedChild child_;
+};
 
 // argv as the shell's splitter hands it over: argv[0] is the program.
 class CommandLine {

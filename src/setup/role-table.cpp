@@ -25,21 +25,31 @@ RoleRun RouteQueueRole(const CommandLineArgs& args) {
 
 }  // namespace
 
+// One row per role, in the order the command line is offered to them; the
+// first row that takes the line runs. Roles with parsers of their own add a
+// row whose parser returns the run with the parsed record captured, e.g.
+//   {"game-update", [](const CommandLineArgs& args) -> RoleRun {
+//      auto parsed = ...;  // not this role's line: return {};
+//      return [parsed] { return ...; };
+//    }, FailureHandling::kRoleOwn},
+// test modes a TestModeRow with their word, exact argument count and runner.
 std::vector<RoleRow> SetupRoles([[maybe_unused]] const ProgramStart& start) {
   std::vector<RoleRow> roles;
-  // Roles with parsers of their own come first and handle their own failures:
-  // "--game-update", "--route-queue", "--dlss5-route", "--fg-route".
-  roles.push_back({"route-queue", &RouteQueueRole});
 
-  // Then the window capture ("--preview" <bmp>, exactly 3 arguments) and the
-  // setup window (no arguments), also kRoleOwn.
+  // 1. The updater ("--game-update"), the route queue ("--route-queue"), the
+  //    DLSS 5 route ("--dlss5-route") and the frame-generation route
+  //    ("--fg-route"), each by its own parser; kRoleOwn.
+  roles.push_back({"route-queue", &RouteQueueRole, FailureHandling::kRoleOwn});
 
-  // Then "--uninstall" [options] [folder] (2 or more), kExitOne: its failures
-  // write no file.
+  // 2. The window capture ("--preview" <bmp>, exactly 3 arguments) and the
+  //    setup window (fewer than 2 arguments, using `start`); kRoleOwn.
 
-  // The test modes, each with its exact argument count, failures written to
-  // the result file: "--install" (5), "--check-update" (3), "--range-test" (6,
-  // only with test hooks on), then these two.
+  // 3. "--uninstall" [options] [folder] (2 or more arguments); kExitOne: its
+  //    last argument is a folder or an option, never a result file.
+
+  // 4. The test modes, each with its exact argument count; failures go to the
+  //    result file: "--install" (5), "--check-update" (3), "--range-test" (6,
+  //    only while IsUpdateTestMode() answers true), then these two.
   roles.push_back(TestModeRow(L"--verify-integrity", 3, [](const CommandLineArgs& args) {
     return RunVerifyIntegrityMode(std::filesystem::path(args[2]));
   }));

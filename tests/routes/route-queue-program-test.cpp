@@ -15,6 +15,7 @@
 #include "support/child-process.h"
 #include "support/stand-in-game.h"
 #include "support/test-paths.h"
+#include "support/window-probe.h"
 #include "update/updater-text.h"
 
 namespace {
@@ -25,39 +26,6 @@ using qv::test::RouteGameFolder;
 using qv::test::RunningGame;
 using qv::test::StartedChild;
 using qv::test::UpdaterLogMessages;
-
-struct WindowSearch {
-  DWORD process_id;
-  HWND found = nullptr;
-};
-
-BOOL CALLBACK MatchRouteWindow(HWND window, LPARAM context) {
-  auto* search = reinterpret_cast<WindowSearch*>(context);
-  DWORD owner = 0;
-  ::GetWindowThreadProcessId(window, &owner);
-  wchar_t window_class[64] = {};
-  ::GetClassNameW(window, window_class, 64);
-  if (owner != search->process_id || std::wstring(window_class) != L"QVRoute") return TRUE;
-  search->found = window;
-  return FALSE;
-}
-
-// The program's route window, found by its class; none after 15 s.
-HWND FindRouteWindow(const StartedChild& program) {
-  for (int i = 0; i < 750; ++i) {
-    WindowSearch search{program.process_id()};
-    ::EnumWindows(&MatchRouteWindow, reinterpret_cast<LPARAM>(&search));
-    if (search.found) return search.found;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return nullptr;
-}
-
-std::wstring TextOf(HWND window) {
-  wchar_t buffer[512] = {};
-  ::SendMessageTimeoutW(window, WM_GETTEXT, 512, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG, 5000, nullptr);
-  return buffer;
-}
 
 std::wstring Arabic(UpdaterText key) { return qv::setup::Utf8ToWide(qv::setup::UpdaterTextFor(9, key)); }
 
@@ -74,19 +42,18 @@ TEST(RouteQueueProgram, WaitsInItsWindowThenStartsTheGameAgainAndEnds) {
   StartedChild program = StartQueue(game, {L"--ops", L"nr:install", L"--pid", std::to_wstring(running.process_id()),
                                            L"--lang", L"9", L"--", L"a", L"b c"});
   ASSERT_TRUE(program.started());
-  HWND window = FindRouteWindow(program);
+  HWND window = qv::test::WaitForTopLevelWindow(program.process_id(), L"QVRoute", 15000, false);
   ASSERT_NE(window, nullptr);
 
-  EXPECT_EQ(TextOf(window), Arabic(UpdaterText::kDlss5Title));
-  EXPECT_NE(::GetWindowLongW(window, GWL_EXSTYLE) & WS_EX_LAYOUTRTL, 0);
+  const qv::test::WindowSnapshot shown = qv::test::ReadWindow(window);
+  EXPECT_EQ(shown.title, Arabic(UpdaterText::kDlss5Title));
+  EXPECT_NE(shown.extended_style & WS_EX_LAYOUTRTL, 0);
+  EXPECT_EQ(shown.static_texts, std::vector<std::wstring>{Arabic(UpdaterText::kWaitingForGame)});
   RECT client{};
   ::GetClientRect(window, &client);
   const auto layout = qv::setup::ComputeRouteWindowLayout(qv::setup::kRouteClientHeight, ::GetDpiForSystem() / 96.0);
   EXPECT_EQ(client.right, layout.client.cx);
   EXPECT_EQ(client.bottom, layout.client.cy);
-  HWND status = ::FindWindowExW(window, nullptr, L"Static", nullptr);
-  ASSERT_NE(status, nullptr);
-  EXPECT_EQ(TextOf(status), Arabic(UpdaterText::kWaitingForGame));
 
   // The close button, the system menu's Close and Alt+F4: the window stays.
   ::PostMessageW(window, WM_CLOSE, 0, 0);

@@ -2,7 +2,7 @@
 
 #include <commctrl.h>
 
-#include "foundation/com-owners.h"
+#include "foundation/com-apartment.h"
 #include "foundation/text.h"
 
 namespace qv::setup {
@@ -112,7 +112,7 @@ int RunRouteWindow(win_route::State& state, const RouteWindowSpec& spec, std::fu
                    const RouteWindowHooks& hooks) {
   state.start_game = hooks.start_game;
   ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
-  ComApartment apartment(COINIT_APARTMENTTHREADED);
+  ComApartment apartment;
   INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
   ::InitCommonControlsEx(&controls);
 

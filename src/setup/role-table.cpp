@@ -4,6 +4,7 @@
 
 #include "routes/route-queue-role.h"
 #include "selftest/self-test-mode.h"
+#include "setup/install-mode.h"
 #include "setup/verify-integrity-mode.h"
 
 namespace qv::setup {
@@ -48,8 +49,13 @@ std::vector<RoleRow> SetupRoles([[maybe_unused]] const ProgramStart& start) {
   //    last argument is a folder or an option, never a result file.
 
   // 4. The test modes, each with its exact argument count; failures go to the
-  //    result file: "--install" (5), "--check-update" (3), "--range-test" (6,
-  //    only while IsUpdateTestMode() answers true), then these two.
+  //    result file: "--install" (5), then "--check-update" (3) and
+  //    "--range-test" (6, only while IsUpdateTestMode() answers true), then
+  //    the last two.
+  roles.push_back(TestModeRow(L"--install", 5, [](const CommandLineArgs& args) {
+    return RunInstallMode(std::filesystem::path(args[2]), std::filesystem::path(args[3]),
+                          std::filesystem::path(args[4]));
+  }));
   roles.push_back(TestModeRow(L"--verify-integrity", 3, [](const CommandLineArgs& args) {
     return RunVerifyIntegrityMode(std::filesystem::path(args[2]));
   }));

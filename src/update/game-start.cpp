@@ -2,13 +2,14 @@
 
 #include <windows.h>
 #include <exdisp.h>
+#include <oleauto.h>
 #include <servprov.h>
 #include <shldisp.h>
 #include <shlguid.h>
 #include <shlobj.h>
 
 #include "engine/existing-install.h"
-#include "foundation/com-owners.h"
+#include "foundation/com-apartment.h"
 #include "foundation/command-line.h"
 #include "foundation/item-status.h"
 #include "foundation/paths.h"
@@ -16,6 +17,9 @@
 
 namespace qv::setup {
 namespace {
+
+void FreeBstr(BSTR text) noexcept { ::SysFreeString(text); }
+using UniqueBstr = UniqueResource<NullableHandleTraits<BSTR, &FreeBstr>>;
 
 // Longest working-folder text that process creation accepts (MAX_PATH less
 // the trailing separator it may add and the terminating zero).
@@ -59,7 +63,7 @@ VARIANT TextVariant(BSTR text) {
 bool StartThroughDesktopShell(const std::filesystem::path& program, const std::wstring& arguments,
                               const std::filesystem::path& game_folder) {
   AllowForeground(0);
-  ComApartment apartment(COINIT_APARTMENTTHREADED);
+  ComApartment apartment;
   UniqueCom<IShellWindows> shell_windows;
   if (FAILED(::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_PPV_ARGS(shell_windows.put())))) {
     return false;

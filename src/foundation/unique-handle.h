@@ -84,6 +84,9 @@ using ModuleTraits = NullableHandleTraits<HMODULE, &ReleaseLibraryModule>;
 inline void CloseRegistryKey(HKEY key) noexcept { ::RegCloseKey(key); }
 using RegistryKeyTraits = NullableHandleTraits<HKEY, &CloseRegistryKey>;
 
+inline void DeleteFontObject(HFONT font) noexcept { ::DeleteObject(font); }
+using FontTraits = NullableHandleTraits<HFONT, &DeleteFontObject>;
+
 // A process-creation attribute list initialised in the caller's own buffer
 // (InitializeProcThreadAttributeList); the buffer must outlive the owner.
 inline void DeleteAttributeList(LPPROC_THREAD_ATTRIBUTE_LIST list) noexcept { ::DeleteProcThreadAttributeList(list); }
@@ -121,6 +124,7 @@ using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueFind = UniqueResource<FindHandleTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
+using UniqueFont = UniqueResource<FontTraits>;
 using UniqueAttributeList = UniqueResource<AttributeListTraits>;
 template <typename T>
 using UniqueLocal = UniqueResource<LocalMemoryTraits<T>>;

@@ -172,6 +172,10 @@ TEST(RoleDispatch, TheProgramsTable) {
       {{L"p", L"--uninstall", L"--silent", L"C:\\QV"}, "uninstall"},
       {{L"p", L"--uninstall", L"--self-test", L"r"}, "uninstall"},  // offered before the test modes
       {{L"p", L"--Uninstall"}, "none"},
+      {{L"p", L"--route-queue", L"g", L"x"}, "route-queue"},
+      {{L"p", L"--route-queue", L"g"}, "none"},
+      {{L"p", L"--route-queue", L"", L"x"}, "none"},
+      {{L"p", L"--Route-Queue", L"g", L"x"}, "none"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RoleFor(c.args), c.role) << c.args.size();

@@ -18,7 +18,6 @@ namespace qv::setup {
 namespace {
 
 constexpr DWORD kReadBlock = 1 << 20;
-constexpr DWORD kSmallestBlock = 4096;
 
 bool IsRetriedOpenError(DWORD error) {
   return error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
@@ -37,6 +36,18 @@ bool IsRetriedOpenError(DWORD error) {
   }
   throw std::runtime_error("Could not read or hash this file to verify its integrity: " + shown +
                            " (Windows error " + std::to_string(error) + ")" + hint);
+}
+
+// The read buffer of the calling thread, made once and kept for the thread's
+// life. A buffer allocated afresh for every file costs more than the reads
+// themselves where the system maps its pages in only as a read fills them
+// (about 5 ms for a file of 200 KB under Wine, against 0.2 ms in a buffer
+// already used): hashing the hundreds of files of a payload would take
+// several times as long as reading them.
+unsigned char* ThreadReadBuffer() {
+  thread_local const std::unique_ptr<unsigned char[]> buffer =
+      std::make_unique_for_overwrite<unsigned char[]>(kReadBlock);
+  return buffer.get();
 }
 
 UniqueFile OpenForHashing(const std::filesystem::path& path, const OpenRetryPolicy& retry, DWORD& error) {
@@ -80,27 +91,20 @@ std::string HashFileSha256(const std::filesystem::path& path, std::uint64_t limi
   UniqueFile file = OpenForHashing(path, retry, error);
   bool ok = file.valid();
   if (ok) {
-    // Reads go in blocks of 1 MiB; a smaller file gets a buffer of its own size,
-    // which spares hashing many small files a fresh 1 MiB allocation each.
-    DWORD block = kReadBlock;
-    LARGE_INTEGER file_size;
-    if (::GetFileSizeEx(file.get(), &file_size)) {
-      std::uint64_t expected = std::min<std::uint64_t>(static_cast<std::uint64_t>(file_size.QuadPart), limit);
-      block = static_cast<DWORD>(std::clamp<std::uint64_t>(expected, kSmallestBlock, kReadBlock));
-    }
-    auto buffer = std::make_unique_for_overwrite<unsigned char[]>(block);
+    // Sequential reads of 1 MiB into the thread's own buffer.
+    unsigned char* const buffer = ThreadReadBuffer();
     std::uint64_t remaining = limit;
     while (remaining > 0) {
       ThrowIfCancelled();
-      DWORD wanted = static_cast<DWORD>(std::min<std::uint64_t>(remaining, block));
+      DWORD wanted = static_cast<DWORD>(std::min<std::uint64_t>(remaining, kReadBlock));
       DWORD read = 0;
-      if (!::ReadFile(file.get(), buffer.get(), wanted, &read, nullptr)) {
+      if (!::ReadFile(file.get(), buffer, wanted, &read, nullptr)) {
         error = ::GetLastError();
         ok = false;
         break;
       }
       if (read == 0) break;
-      if (::BCryptHashData(hash.get(), buffer.get(), read, 0) != 0) {
+      if (::BCryptHashData(hash.get(), buffer, read, 0) != 0) {
         error = 0;
         ok = false;
         break;

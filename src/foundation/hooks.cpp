@@ -1,6 +1,7 @@
 #include "foundation/hooks.h"
 
 #include <algorithm>
+#include <mutex>
 #include <stdexcept>
 
 namespace qv::setup {
@@ -14,7 +15,14 @@ void SendLogLine(const std::string& line) {
   if (LogLineHook) LogLineHook(line);
 }
 
-bool IsCancelRequested() { return CancelHook && CancelHook(); }
+bool IsCancelRequested() {
+  // Asked from more than one thread at a time (payload extraction checks the
+  // written files on a second thread): the hook itself is asked by one thread
+  // at a time.
+  static std::mutex asking;
+  std::lock_guard<std::mutex> lock(asking);
+  return CancelHook && CancelHook();
+}
 
 void ThrowIfCancelled() {
   if (IsCancelRequested()) throw std::runtime_error(kCancelledMessage);

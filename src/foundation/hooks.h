@@ -29,7 +29,8 @@ inline constexpr const char* kCancelledMessage = "Installation cancelled.";
 // Sends a status line through LogLineHook when it is set.
 void SendLogLine(const std::string& line);
 
-// True when CancelHook is set and answers true.
+// True when CancelHook is set and answers true. The hook is asked by one
+// thread at a time, whichever threads ask.
 bool IsCancelRequested();
 
 // The cancel check of every long operation: raises std::runtime_error

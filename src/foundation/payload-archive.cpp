@@ -16,6 +16,7 @@
 #include "foundation/payload-checks.h"
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
+#include "foundation/written-file-checks.h"
 
 namespace qv::setup {
 namespace {
@@ -101,45 +102,67 @@ struct InflateEnd {
   ~InflateEnd() { inflateEnd(stream); }
 };
 
+// Each inflate call writes at most 1 MiB, after which progress and cancel are
+// handled; the output collects in a buffer of 4 MiB that goes to the file in
+// one write when it is full and at the end of the entry: few large writes.
+constexpr DWORD kInflateStep = kOutputBlock;
+constexpr DWORD kWriteBlock = 4 * kOutputBlock;
+
+// The output buffer of one extraction, made once and used for every entry: a
+// buffer allocated afresh per entry costs more than the inflating itself where
+// the system maps pages in only when they are first written (Wine).
+using OutputBuffer = std::unique_ptr<unsigned char[]>;
+
 // Inflates one entry's stream into `file` (when it could be created), checking
 // that it yields exactly `entry.size` bytes from exactly `entry.packed` bytes.
 // Returns false when a write failed.
-bool InflateEntry(const RawEntry& entry, HANDLE file) {
+bool InflateEntry(const RawEntry& entry, HANDLE file, unsigned char* output) {
   z_stream stream{};
   if (inflateInit(&stream) != Z_OK) Fail("Installer payload decompression failed.");
   InflateEnd end{&stream};
-  // At most 1 MiB; a smaller entry needs its size and one byte more, which is
-  // enough to see a stream that yields too much.
-  const DWORD block = static_cast<DWORD>(std::min<std::uint64_t>(entry.size + 1, kOutputBlock));
-  auto output = std::make_unique_for_overwrite<unsigned char[]>(block);
   bool written = file != INVALID_HANDLE_VALUE;
+  DWORD filled = 0;  // bytes in `output` not yet written
+  auto flush = [&] {
+    if (written && filled > 0) {
+      DWORD done = 0;
+      written = ::WriteFile(file, output, filled, &done, nullptr) && done == filled;
+    }
+    filled = 0;
+  };
   std::uint64_t consumed = 0;
   std::uint64_t produced = 0;
   int result = Z_OK;
-  while (result != Z_STREAM_END) {
-    if (stream.avail_in == 0 && consumed < entry.packed) {
-      std::uint64_t piece = std::min(entry.packed - consumed, kMaxInputPiece);
-      stream.next_in = const_cast<Bytef*>(entry.stream + consumed);
-      stream.avail_in = static_cast<uInt>(piece);
-      consumed += piece;
+  try {
+    while (result != Z_STREAM_END) {
+      if (stream.avail_in == 0 && consumed < entry.packed) {
+        std::uint64_t piece = std::min(entry.packed - consumed, kMaxInputPiece);
+        stream.next_in = const_cast<Bytef*>(entry.stream + consumed);
+        stream.avail_in = static_cast<uInt>(piece);
+        consumed += piece;
+      }
+      if (filled + kInflateStep > kWriteBlock) flush();
+      stream.next_out = output + filled;
+      stream.avail_out = kInflateStep;
+      result = inflate(&stream, Z_NO_FLUSH);
+      if (result != Z_OK && result != Z_STREAM_END) Fail("Installer payload decompression failed.");
+      DWORD got = kInflateStep - stream.avail_out;
+      produced += got;
+      if (produced > entry.size) Fail("Installer payload decompression failed.");
+      filled += got;
+      AddProgress(got);
+      ThrowIfCancelled();
+      if (result != Z_STREAM_END && got == 0 && stream.avail_in == 0 && consumed >= entry.packed) {
+        Fail("Installer payload decompression failed.");  // the stream stops before its end
+      }
     }
-    stream.next_out = output.get();
-    stream.avail_out = block;
-    result = inflate(&stream, Z_NO_FLUSH);
-    if (result != Z_OK && result != Z_STREAM_END) Fail("Installer payload decompression failed.");
-    DWORD got = block - stream.avail_out;
-    produced += got;
-    if (produced > entry.size) Fail("Installer payload decompression failed.");
-    if (written && got > 0) {
-      DWORD done = 0;
-      written = ::WriteFile(file, output.get(), got, &done, nullptr) && done == got;
-    }
-    AddProgress(got);
-    ThrowIfCancelled();
-    if (result != Z_STREAM_END && got == 0 && stream.avail_in == 0 && consumed >= entry.packed) {
-      Fail("Installer payload decompression failed.");  // the stream stops before its end
-    }
+  } catch (...) {
+    // What passed its checks reaches the file also when a later step fails
+    // (a cancel, a stream that stops short): the partial file is the one
+    // that writing every piece at once would have left.
+    flush();
+    throw;
   }
+  flush();
   if (produced != entry.size || stream.avail_in != 0 || consumed != entry.packed) {
     Fail("Installer payload decompression failed.");
   }
@@ -195,46 +218,57 @@ std::vector<InstalledFile> ExtractPayload(const void* archive, std::size_t lengt
   if (!hasher) throw std::invalid_argument("ExtractPayload needs a hasher");
   ArchiveReader reader(archive, length);
   std::uint32_t count = reader.ReadHeader();
-  std::vector<InstalledFile> installed;
   std::string current_label;
+  OutputBuffer output;
+  // Each written file is checked while the next entry inflates; the check's
+  // outcome is taken before anything of the next entry can show, so a
+  // failing check is reported where it would have been made in place.
+  WrittenFileChecks checks(hasher);
   for (std::uint32_t i = 0; i < count; ++i) {
-    ThrowIfCancelled();
-    RawEntry raw = reader.ReadEntry(kMaxEntrySize);
-    const std::string name(raw.name);
-    if (filter) {
-      std::string generic;
-      try {
-        generic = ToGenericUtf8(PathFromUtf8(name));
-      } catch (const std::system_error&) {
-        Fail("Unsafe payload path.");  // not UTF-8: nothing a filter could name
+    try {
+      ThrowIfCancelled();
+      RawEntry raw = reader.ReadEntry(kMaxEntrySize);
+      const std::string name(raw.name);
+      if (filter) {
+        std::string generic;
+        try {
+          generic = ToGenericUtf8(PathFromUtf8(name));
+        } catch (const std::system_error&) {
+          Fail("Unsafe payload path.");  // not UTF-8: nothing a filter could name
+        }
+        if (!filter(generic)) continue;
       }
-      if (!filter(generic)) continue;
+      const std::filesystem::path file_path = SafePayloadPath(target, name);
+      if (IsUnderDataFolder(name)) Fail("The installer payload cannot contain files under data/.");
+
+      std::string label = StatusLabel(PathFromUtf8(name));
+      if (label != current_label) {
+        checks.Finish();
+        current_label = label;
+        SendLogLine("Extracting " + label + "...");
+      }
+
+      CreateFolders(file_path.parent_path());
+      if (ItemExists(file_path)) Fail("Duplicate payload path.");
+      // Only a new file, and never through a link that appeared since: a file
+      // that cannot be created is reported once its stream has been checked,
+      // like any other write failure.
+      UniqueFile file(::CreateFileW(ToLongPath(file_path.native()).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+      if (!output) output = std::make_unique_for_overwrite<unsigned char[]>(kWriteBlock);
+      bool written = InflateEntry(raw, file.get(), output.get());
+      if (file && !::CloseHandle(file.release())) written = false;  // closed by hand to see its result
+      if (!written) Fail("Could not write installation files.");
+
+      checks.Start(file_path, std::string(raw.digest), InstalledFile{GenericName(name), std::string(raw.digest)});
+    } catch (...) {
+      checks.Finish();  // an earlier entry's failing check comes first
+      throw;
     }
-    const std::filesystem::path file_path = SafePayloadPath(target, name);
-    if (IsUnderDataFolder(name)) Fail("The installer payload cannot contain files under data/.");
-
-    std::string label = StatusLabel(PathFromUtf8(name));
-    if (label != current_label) {
-      current_label = label;
-      SendLogLine("Extracting " + label + "...");
-    }
-
-    CreateFolders(file_path.parent_path());
-    if (ItemExists(file_path)) Fail("Duplicate payload path.");
-    // Only a new file, and never through a link that appeared since: a file that
-    // cannot be created is reported once its stream has been checked, like any
-    // other write failure.
-    UniqueFile file(::CreateFileW(ToLongPath(file_path.native()).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    bool written = InflateEntry(raw, file.get());
-    if (file && !::CloseHandle(file.release())) written = false;  // closed by hand to see its result
-    if (!written) Fail("Could not write installation files.");
-
-    if (hasher(file_path) != raw.digest) Fail("Installer payload integrity check failed.");
-    installed.push_back(InstalledFile{GenericName(name), std::string(raw.digest)});
   }
+  checks.Finish();
   reader.CheckEnd();
-  return installed;
+  return std::move(checks.Installed());
 }
 
 std::filesystem::path SafePayloadPath(const std::filesystem::path& root, const std::string& name) {

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -329,6 +330,63 @@ TEST_F(PayloadTest, DigestMustMatchExactly) {
   std::string other = archive;
   other[entry.digest] = other[entry.digest] == '0' ? '1' : '0';
   EXPECT_EQ(ExtractError(other, L"other"), "Installer payload integrity check failed.");
+}
+
+// The check of a written file may run while the next entry inflates; what
+// the caller sees stays what checking in place gives: a failing check is
+// reported before anything of the next entry (its failure, its status line),
+// and the hasher sees each file complete, in entry order.
+TEST_F(PayloadTest, CheckOfAFileComesBeforeAnythingOfTheNext) {
+  const std::string alpha = Repeat("alpha ", 300000);  // long enough to still be hashed when the next entry starts
+  std::string archive = Build({{"a/first.bin", alpha}, {"a/second.bin", "beta"}, {"b/third.bin", "gamma"}});
+  const std::vector<EntryLayout> entries = LayoutOf(archive);
+
+  // A wrong digest on the first file, a broken stream in the second.
+  std::string both = archive;
+  both[entries[0].digest] = both[entries[0].digest] == '0' ? '1' : '0';
+  both[entries[1].stream + 2] ^= 0x55;
+  EXPECT_EQ(ExtractError(both, L"both"), "Installer payload integrity check failed.");
+
+  // A wrong digest on the second file, and the third in another folder: its
+  // status line never comes.
+  std::string second = archive;
+  second[entries[1].digest] = second[entries[1].digest] == '0' ? '1' : '0';
+  std::vector<std::string> lines;
+  LogLineHook = [&](const std::string& line) { lines.push_back(line); };
+  EXPECT_EQ(ExtractError(second, L"second"), "Installer payload integrity check failed.");
+  EXPECT_EQ(lines, std::vector<std::string>{"Extracting a..."});
+
+  // The hasher's own failure likewise, and a cancel that the next entry sees.
+  lines.clear();
+  const fs::path target = Target(L"refused");
+  std::vector<std::string> hashed;
+  std::atomic<bool> hashing{false};
+  CancelHook = [&] { return hashing.load(); };
+  const FileHasher hasher = [&](const fs::path& path) -> std::string {
+    hashing = true;
+    hashed.push_back(ToGenericUtf8(path.lexically_relative(target)) + " " + ReadTestFile(path).substr(0, 6));
+    throw std::runtime_error("the hasher refused " + hashed.back());
+  };
+  EXPECT_EQ(ThrownMessage([&] { ExtractPayload(archive.data(), archive.size(), target, hasher); }),
+            "the hasher refused a/first.bin alpha ");
+  EXPECT_EQ(hashed, std::vector<std::string>{"a/first.bin alpha "});
+  EXPECT_EQ(lines, std::vector<std::string>{"Extracting a..."});
+
+  // Without failures: every file checked once, complete, in entry order.
+  CancelHook = nullptr;
+  hashed.clear();
+  lines.clear();
+  const fs::path whole = Target(L"whole");
+  std::vector<std::string> contents;
+  const FileHasher recording = [&](const fs::path& path) {
+    contents.push_back(ReadTestFile(path));
+    return HashFile(path);
+  };
+  const std::vector<InstalledFile> installed = ExtractPayload(archive.data(), archive.size(), whole, recording);
+  EXPECT_EQ(contents, (std::vector<std::string>{alpha, "beta", "gamma"}));
+  ASSERT_EQ(installed.size(), 3u);
+  EXPECT_EQ(installed[2].path, "b/third.bin");
+  EXPECT_EQ(lines, (std::vector<std::string>{"Extracting a...", "Extracting b..."}));
 }
 
 TEST_F(PayloadTest, HasherIsRequired) {

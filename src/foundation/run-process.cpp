@@ -17,6 +17,9 @@ constexpr DWORD kPollMilliseconds = 100;
 // The longest working folder handed to the child (a current folder must
 // leave room for its closing separator within MAX_PATH).
 constexpr std::size_t kMaxWorkingFolderLength = 257;
+// How long a log still held by an ended child is waited for: up to 3 s.
+constexpr int kLogOpenAttempts = 60;
+constexpr DWORD kLogOpenRetryMilliseconds = 50;
 
 // now + limit on the steady clock in nanoseconds, saturated: a huge limit
 // means "no limit" instead of wrapping into the past.
@@ -48,8 +51,16 @@ bool IsPast(std::int64_t deadline_ns) {
 
 UniqueFile CreateChildLog(const std::filesystem::path& log_file, DWORD disposition) {
   SECURITY_ATTRIBUTES inheritable = InheritableHandles();
-  return UniqueFile(::CreateFileW(ApiPath(log_file).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, disposition,
-                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+  // A child that has just ended can still hold the log it inherited for a
+  // moment (Wine closes its console host's copy late; a scanner may look at
+  // the fresh file), so a caller that runs one tool after another into the
+  // same log waits for it instead of failing to start the next.
+  for (int attempt = 1;; ++attempt) {
+    UniqueFile log(::CreateFileW(ApiPath(log_file).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, disposition,
+                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (log || ::GetLastError() != ERROR_SHARING_VIOLATION || attempt == kLogOpenAttempts) return log;
+    ::Sleep(kLogOpenRetryMilliseconds);
+  }
 }
 
 UniqueHandle StartLoggedChild(const std::filesystem::path& executable, std::wstring command_line,

@@ -28,8 +28,9 @@ inline constexpr std::uint32_t kNotStartedExitCode = 0xFFFFFFFF;
 
 // A new log file for a child's output: write-only, readable by others while it
 // is written, its handle inheritable. `disposition` is CreateFileW's
-// (CREATE_ALWAYS replaces an older log, CREATE_NEW refuses one). Invalid when
-// it cannot be created.
+// (CREATE_ALWAYS replaces an older log, CREATE_NEW refuses one). A log that
+// another handle still holds (a child that has just ended) is waited for up
+// to 3 s. Invalid when it cannot be created.
 UniqueFile CreateChildLog(const std::filesystem::path& log_file, DWORD disposition);
 
 // Starts `executable` with the whole `command_line` (its first element

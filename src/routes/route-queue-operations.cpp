@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "routes/fg-route.h"
 #include "routes/route-queue-run.h"
 #include "routes/route-result-file.h"
 
@@ -23,12 +24,24 @@ RouteQueueOperation NotYetBuilt(const char* message, std::filesystem::path route
   return operation;
 }
 
+// The queue has waited for the game once for all items: the step does not wait again.
+RouteQueueOperation FrameGenerationOperation() {
+  RouteQueueOperation operation;
+  operation.run = [](const route_queue_win::Args& args, RouteAction action, const RouteProgress& progress) {
+    return RunFgRouteStep(MakeFgRouteState(args, action), false, progress);
+  };
+  operation.write_result = [](const route_queue_win::Args& args, RouteAction action, int exit_code,
+                              const std::string& detail) {
+    WriteFgRouteResult(MakeFgRouteState(args, action), exit_code, detail);
+  };
+  return operation;
+}
+
 }  // namespace
 
 RouteQueueServices DefaultRouteQueueServices() {
   RouteQueueServices services;
-  services.frame_generation = NotYetBuilt("The frame-generation route is not part of this build yet.",
-                                          &route_queue_win::Args::fg_work_folder, kFgRouteResultName);
+  services.frame_generation = FrameGenerationOperation();
   services.dlss5 = NotYetBuilt("The DLSS 5 route is not part of this build yet.",
                                &route_queue_win::Args::dlss5_work_folder, kDlss5RouteResultName);
   return services;

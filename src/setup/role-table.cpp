@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "routes/fg-route-role.h"
 #include "routes/route-queue-role.h"
 #include "selftest/self-test-mode.h"
 #include "setup/install-mode.h"
@@ -24,6 +25,13 @@ RoleRun RouteQueueRole(const CommandLineArgs& args) {
   return [parsed] { return route_queue_win::RunQueue(parsed); };
 }
 
+RoleRun FgRouteRole(const CommandLineArgs& args) {
+  const std::vector<const wchar_t*> argv = ArgumentVector(args);
+  fg_route::Args parsed = ParseFgRouteArgs(static_cast<int>(argv.size()), argv.data());
+  if (!parsed.valid) return {};
+  return [parsed] { return fg_route::RunRoute(parsed); };
+}
+
 }  // namespace
 
 // One row per role, in the order the command line is offered to them; the
@@ -41,6 +49,8 @@ std::vector<RoleRow> SetupRoles([[maybe_unused]] const ProgramStart& start) {
   //    DLSS 5 route ("--dlss5-route") and the frame-generation route
   //    ("--fg-route"), each by its own parser; kRoleOwn.
   roles.push_back({"route-queue", &RouteQueueRole, FailureHandling::kRoleOwn});
+  // (The DLSS 5 route's row stands here, before the frame-generation route's.)
+  roles.push_back({"fg-route", &FgRouteRole, FailureHandling::kRoleOwn});
 
   // 2. The window capture ("--preview" <bmp>, exactly 3 arguments) and the
   //    setup window (fewer than 2 arguments, using `start`); kRoleOwn.

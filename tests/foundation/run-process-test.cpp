@@ -16,6 +16,7 @@
 #include "foundation/elevation.h"
 #include "foundation/hex-text.h"
 #include "foundation/text.h"
+#include "foundation/unique-handle.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"
 
@@ -193,6 +194,37 @@ TEST_F(RunProcessTest, MissingProgramLeavesAnEmptyLog) {
   EXPECT_EQ(result.exit_code, 0xFFFFFFFFu);
   EXPECT_TRUE(fs::exists(log));
   EXPECT_EQ(Log(), "");
+}
+
+TEST_F(RunProcessTest, OneLogServesRunsOneAfterAnother) {
+  // The tool runs of one operation share their log: each run replaces it,
+  // also right after the previous child ended.
+  const fs::path shared = temp / L"shared.log";
+  for (std::uint32_t code : {3u, 4u, 5u}) {
+    RunProcessResult result = RunProcess(Probe(), {"exit", std::to_string(code)}, {}, shared, cancel, 30000);
+    EXPECT_TRUE(result.started) << code;
+    EXPECT_EQ(result.exit_code, code);
+  }
+  RunProcessResult result = RunProcess(Probe(), {"streams"}, {}, shared, cancel, 30000);
+  EXPECT_TRUE(result.started);
+  EXPECT_EQ(qv::test::ReadTestFile(shared), "to standard output\nto standard error\n");
+}
+
+TEST_F(RunProcessTest, ALogHeldForAMomentIsWaitedFor) {
+  const fs::path held = temp / L"held.log";
+  qv::setup::UniqueFile holder(::CreateFileW(held.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(holder.valid());
+  std::thread release([&holder] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    holder.reset();
+  });
+  const auto started = Clock::now();
+  RunProcessResult result = RunProcess(Probe(), {"exit", "9"}, {}, held, cancel, 30000);
+  release.join();
+  EXPECT_TRUE(result.started);
+  EXPECT_EQ(result.exit_code, 9u);
+  EXPECT_GE(Clock::now() - started, std::chrono::milliseconds(350));
 }
 
 TEST_F(RunProcessTest, LogThatCannotBeCreatedStartsNothing) {

@@ -5,7 +5,9 @@
 #include "routes/fg-route-role.h"
 #include "routes/route-queue-role.h"
 #include "selftest/self-test-mode.h"
+#include "setup/check-update-mode.h"
 #include "setup/install-mode.h"
+#include "setup/uninstall-mode.h"
 #include "setup/verify-integrity-mode.h"
 
 namespace qv::setup {
@@ -57,6 +59,7 @@ std::vector<RoleRow> SetupRoles([[maybe_unused]] const ProgramStart& start) {
 
   // 3. "--uninstall" [options] [folder] (2 or more arguments); kExitOne: its
   //    last argument is a folder or an option, never a result file.
+  roles.push_back(UninstallRow());
 
   // 4. The test modes, each with its exact argument count; failures go to the
   //    result file: "--install" (5), then "--check-update" (3) and
@@ -65,6 +68,9 @@ std::vector<RoleRow> SetupRoles([[maybe_unused]] const ProgramStart& start) {
   roles.push_back(TestModeRow(L"--install", 5, [](const CommandLineArgs& args) {
     return RunInstallMode(std::filesystem::path(args[2]), std::filesystem::path(args[3]),
                           std::filesystem::path(args[4]));
+  }));
+  roles.push_back(TestModeRow(L"--check-update", 3, [](const CommandLineArgs& args) {
+    return RunCheckUpdateMode(std::filesystem::path(args[2]));
   }));
   roles.push_back(TestModeRow(L"--verify-integrity", 3, [](const CommandLineArgs& args) {
     return RunVerifyIntegrityMode(std::filesystem::path(args[2]));

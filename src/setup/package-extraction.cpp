@@ -12,7 +12,7 @@
 #include "foundation/paths.h"
 #include "foundation/run-process.h"
 #include "foundation/unique-handle.h"
-#include "gamesource/file-reads.h"
+#include "foundation/file-reads.h"
 #include "gamesource/known-titles.h"
 #include "foundation/text.h"
 #include "setup/folder-size.h"

@@ -164,6 +164,23 @@ TEST(SelfTestDriver, HashingTestsGetTheFileHasher) {
   EXPECT_EQ(digest, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
 }
 
+std::string PlainStandIn(const fs::path& folder) { return " plain:" + folder.filename().string(); }
+
+std::string HashingStandIn(const fs::path& folder, const qv::setup::FileHasher& hash) {
+  qv::setup::WriteFixtureFile(folder / L"abc.txt", "abc");
+  return " hashed:" + folder.filename().string() + ":" + hash(folder / L"abc.txt").substr(0, 8);
+}
+
+// Rows of either form, as the program's table holds them.
+TEST(SelfTestDriver, ScenarioRowsOfBothForms) {
+  DriverRun run;
+  SelfTestSetup setup = run.Setup();
+  setup.scenarios = {qv::setup::ScenarioRow("update", PlainStandIn),
+                     qv::setup::ScenarioRow("files", HashingStandIn)};
+  EXPECT_EQ(RunSelfTest(run.result, setup), 1);
+  EXPECT_EQ(ReadFileText(run.result), "Self test failed: plain:update hashed:files:ba7816bf");
+}
+
 // The containment check runs before the root is named: a traversal that is
 // accepted, or refused for another reason, fails with nothing made.
 TEST(SelfTestDriver, PathContainmentMustRefuseForTheRightReason) {

@@ -65,6 +65,18 @@ TEST(SelfTestProgram, ReleaseAddressOfAnotherHostFails) {
   EXPECT_TRUE(IsEmptyFolder(temp));
 }
 
+// The run makes its folder where TMP and TEMP say: a temporary folder that
+// does not exist ends it before anything is made.
+TEST(SelfTestProgram, TakesItsFolderFromTheTemporaryFolderVariables) {
+  qv::test::TempFolder folder{L"qv-self-test"};
+  const fs::path result = folder / L"result.txt";
+  auto run = qv::test::RunProgram(qv::test::SetupProgramPath(), {L"--self-test", result.native()},
+                                  SelfTestEnvironment(folder / L"missing"), kSelfTestTimeout);
+  EXPECT_EQ(run.exit_code, 1u) << run.output;
+  EXPECT_NE(ReadTestFile(result).find("temp_directory_path"), std::string::npos) << ReadTestFile(result);
+  EXPECT_FALSE(fs::exists(folder / L"missing"));
+}
+
 TEST(SelfTestProgram, OtherArgumentCountsAreNotTheSelfTest) {
   qv::test::TempFolder folder{L"qv-self-test"};
   const fs::path temp = folder / L"temp";

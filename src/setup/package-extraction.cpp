@@ -8,11 +8,11 @@
 
 #include "engine/install-notes.h"
 #include "foundation/command-line.h"
+#include "foundation/file-reads.h"
 #include "foundation/hooks.h"
 #include "foundation/paths.h"
 #include "foundation/run-process.h"
 #include "foundation/unique-handle.h"
-#include "foundation/file-reads.h"
 #include "gamesource/known-titles.h"
 #include "foundation/text.h"
 #include "setup/folder-size.h"

@@ -84,6 +84,9 @@ using ModuleTraits = NullableHandleTraits<HMODULE, &ReleaseLibraryModule>;
 inline void CloseRegistryKey(HKEY key) noexcept { ::RegCloseKey(key); }
 using RegistryKeyTraits = NullableHandleTraits<HKEY, &CloseRegistryKey>;
 
+inline void DeleteFontObject(HFONT font) noexcept { ::DeleteObject(font); }
+using FontTraits = NullableHandleTraits<HFONT, &DeleteFontObject>;
+
 // Memory the system hands out with LocalAlloc (CommandLineToArgvW, FormatMessageW).
 template <typename T>
 struct LocalMemoryTraits {
@@ -116,6 +119,7 @@ using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueFind = UniqueResource<FindHandleTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
+using UniqueFont = UniqueResource<FontTraits>;
 template <typename T>
 using UniqueLocal = UniqueResource<LocalMemoryTraits<T>>;
 template <typename T>

@@ -12,9 +12,9 @@
 #include "foundation/hooks.h"
 #include "foundation/paths.h"
 #include "foundation/run-process.h"
+#include "foundation/text.h"
 #include "foundation/unique-handle.h"
 #include "gamesource/known-titles.h"
-#include "foundation/text.h"
 #include "setup/folder-size.h"
 
 namespace qv::setup {

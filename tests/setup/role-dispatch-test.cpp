@@ -168,6 +168,10 @@ TEST(RoleDispatch, TheProgramsTable) {
       {{L"p", L"--Self-Test", L"r"}, "none"},
       {{L"p", L"--self-test", L"r", L"x"}, "none"},
       {{L"p"}, "none"},
+      {{L"p", L"--route-queue", L"g", L"x"}, "route-queue"},
+      {{L"p", L"--route-queue", L"g"}, "none"},
+      {{L"p", L"--route-queue", L"", L"x"}, "none"},
+      {{L"p", L"--Route-Queue", L"g", L"x"}, "none"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RoleFor(c.args), c.role) << c.args.size();

@@ -4,6 +4,7 @@
 
 #include "routes/route-queue-role.h"
 #include "selftest/self-test-mode.h"
+#include "setup/check-update-mode.h"
 #include "setup/install-mode.h"
 #include "setup/verify-integrity-mode.h"
 
@@ -55,6 +56,9 @@ std::vector<RoleRow> SetupRoles([[maybe_unused]] const ProgramStart& start) {
   roles.push_back(TestModeRow(L"--install", 5, [](const CommandLineArgs& args) {
     return RunInstallMode(std::filesystem::path(args[2]), std::filesystem::path(args[3]),
                           std::filesystem::path(args[4]));
+  }));
+  roles.push_back(TestModeRow(L"--check-update", 3, [](const CommandLineArgs& args) {
+    return RunCheckUpdateMode(std::filesystem::path(args[2]));
   }));
   roles.push_back(TestModeRow(L"--verify-integrity", 3, [](const CommandLineArgs& args) {
     return RunVerifyIntegrityMode(std::filesystem::path(args[2]));

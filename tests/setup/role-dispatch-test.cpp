@@ -160,6 +160,10 @@ TEST(RoleDispatch, TheProgramsTable) {
     CommandLineArgs args;
     const char* role;
   } cases[] = {
+      {{L"p", L"--check-update", L"r"}, "check-update"},
+      {{L"p", L"--check-update"}, "none"},
+      {{L"p", L"--check-update", L"r", L"x"}, "none"},
+      {{L"p", L"--Check-Update", L"r"}, "none"},
       {{L"p", L"--verify-integrity", L"r"}, "verify-integrity"},
       {{L"p", L"--verify-integrity"}, "none"},
       {{L"p", L"--verify-integrity", L"r", L"x"}, "none"},
@@ -178,7 +182,7 @@ TEST(RoleDispatch, TheProgramsTable) {
   }
   // Every test mode's failures go to its result file.
   for (const RoleRow& row : qv::setup::SetupRoles({})) {
-    if (row.name == "verify-integrity" || row.name == "self-test") {
+    if (row.name == "check-update" || row.name == "verify-integrity" || row.name == "self-test") {
       EXPECT_EQ(row.failures, FailureHandling::kResultFile) << row.name;
     }
   }

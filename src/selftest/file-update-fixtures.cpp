@@ -7,6 +7,7 @@
 #include "engine/path-classes.h"
 #include "gamesource/archive-tests.h"
 #include "selftest/fixture-files.h"
+#include "selftest/self-test-archives.h"
 
 namespace qv::setup {
 
@@ -26,10 +27,10 @@ void BuildFileUpdateFixture(const std::filesystem::path& folder, bool with_manif
   }
   WriteFixtureFile(folder / L"README.md", "an old release's readme, in no manifest");
   // The game's archives.
-  WriteFixtureFile(folder / L"CUSA09901" / L"chunk1.psarc", "PSAR" + std::string(60, '\0'));
+  WriteFixtureFile(folder / L"CUSA09901" / L"chunk1.psarc", SelfTestChunkArchive());
   WriteFixtureFile(folder / L"CUSA09901" / L"texture.qar", texture_bytes);
   WriteFixtureFile(folder / L"CUSA09901" / L"pathid_list_ps4.bin",
-                   "/Assets/xq/level/qv14_hallway/" + std::string(40, 'x'));
+                   SelfTestPathIdList());
   // The player's files and data.
   WriteFixtureFile(folder / L"data" / L"qv.ini", "settings");
   WriteFixtureFile(folder / L"data" / L"saves" / L"progress.dat", "save");

@@ -4,6 +4,7 @@
 #include "engine/path-classes.h"
 #include "foundation/text.h"
 #include "gamesource/archive-tests.h"
+#include "selftest/self-test-archives.h"
 #include "selftest/test-file-list.h"
 
 namespace qv::setup {
@@ -29,7 +30,7 @@ void BuildPortableCopyFixture(const std::filesystem::path& folder, const Fixture
   for (const auto& [path, content] : port_files) WriteFixtureFile(folder / PathFromUtf8(path), content);
   WriteFixtureFile(folder / L"qv-files.json", RenderFilesJson(file_list));
   WriteFixtureFile(folder / L"README.md", "a readme every published setup installed");
-  WriteFixtureFile(folder / L"extractor" / L"chunk1.psarc", "PSAR" + std::string(60, '\0'));
+  WriteFixtureFile(folder / L"extractor" / L"chunk1.psarc", SelfTestChunkArchive());
   WriteFixtureFile(folder / L"extractor" / L"texture.qar", texture_bytes);
   WriteFixtureFile(folder / L"extractor" / L"sce_sys" / L"pic1.png", "the player's title picture");
   WriteFixtureFile(folder / L"data" / L"qv.ini", "settings");

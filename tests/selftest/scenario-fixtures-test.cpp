@@ -18,6 +18,7 @@
 #include "foundation/payload-archive.h"
 #include "selftest/file-update-fixtures.h"
 #include "selftest/fixture-files.h"
+#include "selftest/self-test-archives.h"
 #include "selftest/test-file-list.h"
 #include "selftest/test-install-hooks.h"
 #include "selftest/test-payload-hooks.h"
@@ -32,13 +33,8 @@ namespace fs = std::filesystem;
 using namespace qv::setup;
 using qv::test::TempFolder;
 
-// 64 bytes, zero but for "aq" at 50 and 51: the texture archive of the tests.
-std::string TextureBytes() {
-  std::string bytes(64, '\0');
-  bytes[50] = 'a';
-  bytes[51] = 'q';
-  return bytes;
-}
+// The texture archive of the tests.
+std::string TextureBytes() { return SelfTestTextureArchive(); }
 
 const std::string kChunk = "PSAR" + std::string(60, '\0');
 const std::string kZeroDigest(64, '0');

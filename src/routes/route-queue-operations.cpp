@@ -4,6 +4,7 @@
 
 #include <stdexcept>
 
+#include "routes/dlss5-route-operation.h"
 #include "routes/route-queue-run.h"
 #include "routes/route-result-file.h"
 
@@ -29,8 +30,7 @@ RouteQueueServices DefaultRouteQueueServices() {
   RouteQueueServices services;
   services.frame_generation = NotYetBuilt("The frame-generation route is not part of this build yet.",
                                           &route_queue_win::Args::fg_work_folder, kFgRouteResultName);
-  services.dlss5 = NotYetBuilt("The DLSS 5 route is not part of this build yet.",
-                               &route_queue_win::Args::dlss5_work_folder, kDlss5RouteResultName);
+  services.dlss5 = Dlss5QueueOperation();
   return services;
 }
 

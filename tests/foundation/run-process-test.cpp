@@ -195,6 +195,25 @@ TEST_F(RunProcessTest, MissingProgramLeavesAnEmptyLog) {
   EXPECT_EQ(Log(), "");
 }
 
+// Tools with a fixed log name run again while the log of their last run may
+// still be open elsewhere for a moment: the run waits for it.
+TEST_F(RunProcessTest, ALogStillOpenElsewhereIsWaitedFor) {
+  const fs::path shared_log = temp / L"fixed-name.log";
+  qv::test::WriteTestFile(shared_log, "earlier run\n");
+  qv::setup::UniqueFile held(
+      ::CreateFileW(shared_log.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(held.valid());
+  std::thread releaser([&held] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    held.reset();
+  });
+  const RunProcessResult result = RunProcess(Probe(), {"streams"}, {}, shared_log, cancel, 30000);
+  releaser.join();
+  EXPECT_TRUE(result.started);
+  EXPECT_EQ(result.exit_code, 0u);
+  EXPECT_EQ(qv::test::ReadTestFile(shared_log), "to standard output\nto standard error\n");
+}
+
 TEST_F(RunProcessTest, LogThatCannotBeCreatedStartsNothing) {
   RunProcessResult result = RunProcess(Probe(), {"exit", "0"}, {}, temp / L"missing-folder" / L"child.log", cancel, 30000);
   EXPECT_FALSE(result.started);

@@ -7,6 +7,7 @@
 #include "selftest/self-test-mode.h"
 #include "setup/check-update-mode.h"
 #include "setup/install-mode.h"
+#include "setup/uninstall-mode.h"
 #include "setup/verify-integrity-mode.h"
 
 namespace qv::setup {
@@ -57,6 +58,7 @@ std::vector<RoleRow> SetupRoles([[maybe_unused]] const ProgramStart& start) {
 
   // 3. "--uninstall" [options] [folder] (2 or more arguments); kExitOne: its
   //    last argument is a folder or an option, never a result file.
+  roles.push_back(UninstallRow());
 
   // 4. The test modes, each with its exact argument count; failures go to the
   //    result file: "--install" (5), then "--check-update" (3) and

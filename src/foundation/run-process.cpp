@@ -18,9 +18,6 @@ constexpr DWORD kPollMilliseconds = 100;
 // The longest working folder handed to the child (a current folder must
 // leave room for its closing separator within MAX_PATH).
 constexpr std::size_t kMaxWorkingFolderLength = 257;
-// How long a log still held by an ended child is waited for: up to 3 s.
-constexpr int kLogOpenAttempts = 60;
-constexpr DWORD kLogOpenRetryMilliseconds = 50;
 
 // now + limit on the steady clock in nanoseconds, saturated: a huge limit
 // means "no limit" instead of wrapping into the past.
@@ -43,6 +40,25 @@ SECURITY_ATTRIBUTES InheritableHandles() {
   return attributes;
 }
 
+// A log of an earlier run can stay open for a moment after that run has
+// ended (a scanner reading the new file; under Wine the child's console host),
+// and tools with fixed log names run again right away: creating the log is
+// retried while the system reports it shared or locked, up to about 5 s.
+constexpr int kLogCreateAttempts = 50;
+constexpr DWORD kLogCreateRetryMilliseconds = 100;
+
+UniqueFile CreateLogWhenFree(const std::filesystem::path& log_file) {
+  for (int attempt = 1;; ++attempt) {
+    UniqueFile log = CreateChildLog(log_file, CREATE_ALWAYS);
+    if (log) return log;
+    const DWORD error = ::GetLastError();
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) || attempt >= kLogCreateAttempts) {
+      return log;
+    }
+    ::Sleep(kLogCreateRetryMilliseconds);
+  }
+}
+
 bool IsPast(std::int64_t deadline_ns) {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
              .count() > deadline_ns;
@@ -52,16 +68,8 @@ bool IsPast(std::int64_t deadline_ns) {
 
 UniqueFile CreateChildLog(const std::filesystem::path& log_file, DWORD disposition) {
   SECURITY_ATTRIBUTES inheritable = InheritableHandles();
-  // A child that has just ended can still hold the log it inherited for a
-  // moment (Wine closes its console host's copy late; a scanner may look at
-  // the fresh file), so a caller that runs one tool after another into the
-  // same log waits for it instead of failing to start the next.
-  for (int attempt = 1;; ++attempt) {
-    UniqueFile log(::CreateFileW(ApiPath(log_file).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, disposition,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (log || ::GetLastError() != ERROR_SHARING_VIOLATION || attempt == kLogOpenAttempts) return log;
-    ::Sleep(kLogOpenRetryMilliseconds);
-  }
+  return UniqueFile(::CreateFileW(ApiPath(log_file).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, disposition,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 UniqueHandle StartLoggedChild(const std::filesystem::path& executable, std::wstring command_line,
@@ -122,7 +130,7 @@ RunProcessResult RunProcess(const std::filesystem::path& executable, const std::
 
   // The child inherits the log; the parent's copy closes right after creation,
   // so the log file stays open only as long as the child runs.
-  UniqueFile log = CreateChildLog(log_file, CREATE_ALWAYS);
+  UniqueFile log = CreateLogWhenFree(log_file);
   if (!log) return result;
   UniqueHandle process = StartLoggedChild(executable, std::move(command_line), working_folder, log.get(),
                                           CREATE_NO_WINDOW | BELOW_NORMAL_PRIORITY_CLASS);

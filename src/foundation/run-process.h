@@ -28,9 +28,8 @@ inline constexpr std::uint32_t kNotStartedExitCode = 0xFFFFFFFF;
 
 // A new log file for a child's output: write-only, readable by others while it
 // is written, its handle inheritable. `disposition` is CreateFileW's
-// (CREATE_ALWAYS replaces an older log, CREATE_NEW refuses one). A log that
-// another handle still holds (a child that has just ended) is waited for up
-// to 3 s. Invalid when it cannot be created.
+// (CREATE_ALWAYS replaces an older log, CREATE_NEW refuses one). Invalid when
+// it cannot be created.
 UniqueFile CreateChildLog(const std::filesystem::path& log_file, DWORD disposition);
 
 // Starts `executable` with the whole `command_line` (its first element
@@ -46,7 +45,8 @@ UniqueHandle StartLoggedChild(const std::filesystem::path& executable, std::wstr
 // Starts the executable with the arguments (UTF-8, each quoted by QuoteArg;
 // invalid UTF-8 raises std::system_error before anything is created), standard
 // input from "NUL", standard output and standard error both into the log file
-// (created anew, readable by others while it is written), below-normal
+// (created anew, readable by others while it is written; a log that another
+// process still holds open is waited for, up to about 5 s), below-normal
 // priority and no window. The working folder is used when it is 1 to 257
 // characters long; otherwise the child starts in the caller's current folder.
 // Waits in 100 ms steps; when the cancel flag is set or the time limit has

@@ -3,6 +3,7 @@
 #include "engine/path-classes.h"
 #include "engine/route-files.h"
 #include "foundation/file-reads.h"
+#include "foundation/json-write.h"
 #include "foundation/json.h"
 #include "foundation/text.h"
 #include "foundation/whole-file.h"
@@ -21,12 +22,12 @@ bool IsListedRuntimePath(const std::string& path) {
 
 }  // namespace
 
-RouteFileFacts WriteRouteFileEntry(const std::filesystem::path& game_folder, std::string& out, std::string_view name,
-                                   const FileSystemView& view) {
-  RouteFileFacts facts = ReadRouteFileFacts(game_folder, name, HashFile, view);
-  out += RouteFileEntryLine(name, facts);
+RecordedToolFile WriteRouteFileEntry(const std::filesystem::path& game_folder, std::string& out,
+                                     std::string_view name, const FileSystemView& view) {
+  RecordedToolFile file = ProbeToolFile(game_folder, std::string(name), view);
+  out += RouteFileEntryLine(name, file);
   out += ",\n";
-  return facts;
+  return file;
 }
 
 FgRecordSummary WriteFgRouteRecord(const FgRouteState& state, const std::string& proxy_name,
@@ -38,9 +39,9 @@ FgRecordSummary WriteFgRouteRecord(const FgRouteState& state, const std::string&
   summary.file_count = 2;
   for (const FgPackageEntry& entry : manifest.entries) {
     if (!IsListedRuntimePath(entry.path)) continue;
-    const RouteFileFacts facts = WriteRouteFileEntry(state.game_folder, entries, entry.path, view);
-    if (!facts.sha256.empty() && !entry.sha256.empty() && facts.sha256 != entry.sha256) {
-      LogFgRoute(state.game_folder, "WARNING file " + entry.path + " sha " + facts.sha256 +
+    const RecordedToolFile file = WriteRouteFileEntry(state.game_folder, entries, entry.path, view);
+    if (!file.sha256.empty() && !entry.sha256.empty() && file.sha256 != entry.sha256) {
+      LogFgRoute(state.game_folder, "WARNING file " + entry.path + " sha " + file.sha256 +
                                         " does not match the package " + entry.sha256,
                  view);
     }

@@ -41,8 +41,8 @@ struct FgRecordSummary {
 
 // Appends the entry line of `name` (size and digest of game\name), "," and
 // "\n" to `out`; returns what it recorded.
-RouteFileFacts WriteRouteFileEntry(const std::filesystem::path& game_folder, std::string& out, std::string_view name,
-                                   const FileSystemView& view = SystemView());
+RecordedToolFile WriteRouteFileEntry(const std::filesystem::path& game_folder, std::string& out,
+                                     std::string_view name, const FileSystemView& view = SystemView());
 
 // Writes the record after a successful install: the proxy, "dlssg_sm86.ini",
 // then each package manifest entry whose path begins with "dlssg_sm86/" and

@@ -1,30 +1,13 @@
-// The routes' operations as the queue runs them. Each route joins here when
-// its operation is built; until then its items fail with a result file that
-// says so, and the game is started again as after any other failure.
+// The routes' operations as the queue runs them: the game has closed already
+// (the queue waits once for all items), so no operation waits for it again.
 
-#include <stdexcept>
-
+#include "routes/dlss5-route-operation.h"
 #include "routes/fg-route.h"
 #include "routes/route-queue-run.h"
-#include "routes/route-result-file.h"
 
 namespace qv::setup {
 namespace {
 
-RouteQueueOperation NotYetBuilt(const char* message, std::filesystem::path route_queue_win::Args::*work_folder,
-                                std::wstring_view result_name) {
-  RouteQueueOperation operation;
-  operation.run = [message](const route_queue_win::Args&, RouteAction, const RouteProgress&) -> int {
-    throw std::runtime_error(message);
-  };
-  operation.write_result = [work_folder, result_name](const route_queue_win::Args& args, RouteAction action,
-                                                      int exit_code, const std::string& detail) {
-    WriteRouteResultFile(args.*work_folder / result_name, action, exit_code, detail);
-  };
-  return operation;
-}
-
-// The queue has waited for the game once for all items: the step does not wait again.
 RouteQueueOperation FrameGenerationOperation() {
   RouteQueueOperation operation;
   operation.run = [](const route_queue_win::Args& args, RouteAction action, const RouteProgress& progress) {
@@ -42,8 +25,7 @@ RouteQueueOperation FrameGenerationOperation() {
 RouteQueueServices DefaultRouteQueueServices() {
   RouteQueueServices services;
   services.frame_generation = FrameGenerationOperation();
-  services.dlss5 = NotYetBuilt("The DLSS 5 route is not part of this build yet.",
-                               &route_queue_win::Args::dlss5_work_folder, kDlss5RouteResultName);
+  services.dlss5 = Dlss5QueueOperation();
   return services;
 }
 

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "routes/dlss5-route-role.h"
 #include "routes/fg-route-role.h"
 #include "routes/route-queue-role.h"
 #include "selftest/self-test-mode.h"
@@ -25,6 +26,13 @@ RoleRun RouteQueueRole(const CommandLineArgs& args) {
   route_queue_win::Args parsed = ParseRouteQueueArgs(static_cast<int>(argv.size()), argv.data());
   if (!parsed.valid) return {};
   return [parsed] { return route_queue_win::RunQueue(parsed); };
+}
+
+RoleRun Dlss5RouteRole(const CommandLineArgs& args) {
+  const std::vector<const wchar_t*> argv = ArgumentVector(args);
+  Dlss5RouteArgs parsed = ParseDlss5RouteArgs(static_cast<int>(argv.size()), argv.data());
+  if (!parsed.valid) return {};
+  return [parsed] { return RunDlss5Route(parsed); };
 }
 
 RoleRun FgRouteRole(const CommandLineArgs& args) {
@@ -51,7 +59,7 @@ std::vector<RoleRow> SetupRoles([[maybe_unused]] const ProgramStart& start) {
   //    DLSS 5 route ("--dlss5-route") and the frame-generation route
   //    ("--fg-route"), each by its own parser; kRoleOwn.
   roles.push_back({"route-queue", &RouteQueueRole, FailureHandling::kRoleOwn});
-  // (The DLSS 5 route's row stands here, before the frame-generation route's.)
+  roles.push_back({"dlss5-route", &Dlss5RouteRole, FailureHandling::kRoleOwn});
   roles.push_back({"fg-route", &FgRouteRole, FailureHandling::kRoleOwn});
 
   // 2. The window capture ("--preview" <bmp>, exactly 3 arguments) and the

@@ -12,7 +12,9 @@
 
 #include "engine/route-files.h"
 #include "foundation/file-system-view.h"
+#include "foundation/json.h"
 #include "routes/fg-route-record.h"
+#include "routes/route-record-values.h"
 #include "routes/fg-route.h"
 #include "selftest/fixture-files.h"
 #include "fg-route-fixtures.h"
@@ -370,6 +372,22 @@ TEST(FgRouteOperation, ProxyNameChoice) {
     EXPECT_EQ(ReadTestFile(game / c.proxy), qv::test::FgProxyBytes(c.proxy));
     EXPECT_EQ(qv::setup::RecordedProxyName(game.path()), c.proxy);
   }
+}
+
+TEST(FgRouteOperation, ALineBreakInThePackagesTextsStaysInItsLine) {
+  const std::string manifest = R"({"bundle": {"runtime_model": "sm86\nfg route: forged line"}, "files": []})";
+  FgGame game(qv::test::FgPackageEntries({}, {{"manifest.json", manifest}}));
+  ASSERT_EQ(RunFgRouteStep(game.State(RouteAction::kInstall), false, [](UpdaterText) {}), 0);
+  const std::string detail = "installed proxy version.dll, DLSS-G runtime sm86 fg route: forged line";
+  EXPECT_EQ(qv::test::FgResult(game.work()), Result("install", 0, detail));
+  EXPECT_EQ(UpdaterLogMessages(game.path()),
+            (std::vector<std::string>{
+                "fg route: installed: proxy version.dll, runtime sm86 fg route: forged line, 2 files (tool github "
+                "v0.4.0)",
+                "fg route: install exit 0: " + detail}));
+  const auto record = qv::setup::ParseJsonDocument(ReadTestFile(game / L"qv-dlssg-route.json"));
+  ASSERT_TRUE(record);
+  EXPECT_EQ(qv::setup::JsonStringMember(*record, "runtime"), "sm86\nfg route: forged line");
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 // One frame-generation unlock operation in this process, with the tar
 // stand-in as the system's "tar.exe" and packages built as zips.
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -14,6 +16,7 @@
 #include "foundation/file-system-view.h"
 #include "foundation/json.h"
 #include "routes/fg-route-record.h"
+#include "routes/fg-route-role.h"
 #include "routes/route-record-values.h"
 #include "routes/fg-route.h"
 #include "selftest/fixture-files.h"
@@ -388,6 +391,49 @@ TEST(FgRouteOperation, ALineBreakInThePackagesTextsStaysInItsLine) {
   const auto record = qv::setup::ParseJsonDocument(ReadTestFile(game / L"qv-dlssg-route.json"));
   ASSERT_TRUE(record);
   EXPECT_EQ(qv::setup::JsonStringMember(*record, "runtime"), "sm86\nfg route: forged line");
+}
+
+TEST(FgRouteOperation, TheAddressVariableNamesTheZip) {
+  FgGame game;
+  fs::rename(game.zip(), game.work() / L"other-package.zip");
+  std::string detail;
+  {
+    qv::test::ScopedVariable address("QV_FG_TOOL_URL", "https://example.test/releases/v0.5.0/other-package.zip");
+    ASSERT_EQ(RunOperation(game, RouteAction::kInstall, detail), 0) << detail;
+    EXPECT_EQ(GameTree(game.path()), InstalledTree("version.dll"));
+  }
+  {
+    // An address ending in "/" names no zip.
+    qv::test::ScopedVariable address("QV_FG_TOOL_URL", "https://example.test/releases/v0.5.0/");
+    EXPECT_EQ(RunOperation(game, RouteAction::kReinstall, detail), -1);
+    EXPECT_EQ(detail, "the package zip SHA-256 unreadable does not match what the download recorded " +
+                          game.zip_digest());
+  }
+  // The built-in name: no zip of that name is there.
+  EXPECT_EQ(RunOperation(game, RouteAction::kInstall, detail), -1);
+  EXPECT_EQ(detail, "the package zip SHA-256 unreadable does not match what the download recorded " +
+                        game.zip_digest());
+  EXPECT_EQ(GameTree(game.path()), InstalledTree("version.dll"));
+}
+
+TEST(FgRouteOperation, AnErrorOutOfTheOperationStillEndsTheRoleWithItsResult) {
+  FgGame game;
+  // An address the program cannot read as text makes the operation raise.
+  ASSERT_TRUE(::SetEnvironmentVariableW(L"QV_FG_TOOL_URL", L"https://example.test/\xD800.zip"));
+  qv::setup::win_route::SetCurrentState(nullptr);
+  qv::setup::fg_route::Args args;
+  args.game_folder = game.path();
+  args.work_folder = game.work();
+  args.valid = true;
+  qv::setup::FgRouteThread(args, qv::test::QuickServices());
+  ::SetEnvironmentVariableW(L"QV_FG_TOOL_URL", nullptr);
+  const std::string result = qv::test::FgResult(game.work());
+  EXPECT_EQ(result.rfind("kind install\nexit -1\ndetail ", 0), 0u) << result;
+  EXPECT_GT(result.size(), std::string("kind install\nexit -1\ndetail \n").size()) << result;
+  const auto log = UpdaterLogMessages(game.path());
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_EQ(log[0], "fg route: install exit -1: " + result.substr(28, result.size() - 29));
+  EXPECT_EQ(GameTree(game.path()), PlainTree());
 }
 
 }  // namespace

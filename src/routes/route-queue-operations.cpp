@@ -1,8 +1,8 @@
 // The routes' operations as the queue runs them: the game has closed already
 // (the queue waits once for all items), so no operation waits for it again.
 
-#include "routes/dlss5-route-operation.h"
-#include "routes/fg-route.h"
+#include "routes/dlss5/dlss5-route-operation.h"
+#include "routes/fg/fg-route.h"
 #include "routes/route-queue-run.h"
 
 namespace qv::setup {

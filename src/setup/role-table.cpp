@@ -2,8 +2,8 @@
 
 #include <filesystem>
 
-#include "routes/dlss5-route-role.h"
-#include "routes/fg-route-role.h"
+#include "routes/dlss5/dlss5-route-role.h"
+#include "routes/fg/fg-route-role.h"
 #include "routes/route-queue-role.h"
 #include "selftest/self-test-mode.h"
 #include "setup/check-update-mode.h"

@@ -4,8 +4,8 @@
 
 #include "foundation/file-hash.h"
 #include "foundation/text.h"
-#include "routes/dlss5-route-state.h"
-#include "routes/dlss5-tool-source.h"
+#include "routes/dlss5/dlss5-route-state.h"
+#include "routes/dlss5/dlss5-tool-source.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"
 

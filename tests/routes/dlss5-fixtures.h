@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "route-fixtures.h"
-#include "routes/dlss5-route-operation.h"
+#include "routes/dlss5/dlss5-route-operation.h"
 #include "routes/route-kinds.h"
 #include "routes/route-window.h"
 #include "selftest/tree-snapshot.h"

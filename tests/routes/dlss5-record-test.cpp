@@ -11,8 +11,8 @@
 #include "foundation/file-hash.h"
 #include "foundation/json.h"
 #include "foundation/text.h"
-#include "routes/dlss5-installer-run.h"
-#include "routes/dlss5-route-record.h"
+#include "routes/dlss5/dlss5-installer-run.h"
+#include "routes/dlss5/dlss5-route-record.h"
 #include "support/fake-links.h"
 #include "support/temp-folder.h"
 

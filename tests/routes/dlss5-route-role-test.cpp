@@ -12,8 +12,8 @@
 
 #include "dlss5-fixtures.h"
 #include "foundation/text.h"
-#include "routes/dlss5-route-role.h"
-#include "routes/dlss5-route-state.h"
+#include "routes/dlss5/dlss5-route-role.h"
+#include "routes/dlss5/dlss5-route-state.h"
 
 namespace {
 

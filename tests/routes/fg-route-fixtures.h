@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "routes/fg-route.h"
+#include "routes/fg/fg-route.h"
 #include "route-fixtures.h"
 #include "support/zip-writer.h"
 

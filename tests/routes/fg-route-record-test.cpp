@@ -10,8 +10,8 @@
 
 #include "engine/route-files.h"
 #include "foundation/json.h"
-#include "routes/fg-package.h"
-#include "routes/fg-route-record.h"
+#include "routes/fg/fg-package.h"
+#include "routes/fg/fg-route-record.h"
 #include "routes/route-record-values.h"
 #include "fg-route-fixtures.h"
 #include "route-fixtures.h"

@@ -5,7 +5,7 @@
 
 #include <functional>
 
-#include "routes/dlss5-route-operation.h"
+#include "routes/dlss5/dlss5-route-operation.h"
 #include "routes/route-window-run.h"
 #include "routes/single-route-args.h"
 #include "update/updater-text.h"

@@ -9,7 +9,7 @@
 #include <string>
 
 #include "foundation/file-system-view.h"
-#include "routes/fg-route.h"
+#include "routes/fg/fg-route.h"
 
 namespace qv::setup {
 

@@ -1,4 +1,4 @@
-#include "routes/dlss5-route-state.h"
+#include "routes/dlss5/dlss5-route-state.h"
 
 #include <string>
 

@@ -1,11 +1,11 @@
-#include "routes/dlss5-route-role.h"
+#include "routes/dlss5/dlss5-route-role.h"
 
 #include <windows.h>
 
 #include <exception>
 #include <string>
 
-#include "routes/dlss5-route-state.h"
+#include "routes/dlss5/dlss5-route-state.h"
 
 namespace qv::setup {
 

@@ -1,4 +1,4 @@
-#include "routes/fg-route-role.h"
+#include "routes/fg/fg-route-role.h"
 
 #include <windows.h>
 

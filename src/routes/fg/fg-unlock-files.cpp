@@ -1,4 +1,4 @@
-#include "routes/fg-unlock-files.h"
+#include "routes/fg/fg-unlock-files.h"
 
 #include <windows.h>
 
@@ -10,8 +10,8 @@
 #include "foundation/rename-item.h"
 #include "foundation/text.h"
 #include "foundation/tree-walk.h"
-#include "routes/fg-package.h"
-#include "routes/fg-route-record.h"
+#include "routes/fg/fg-package.h"
+#include "routes/fg/fg-route-record.h"
 
 namespace qv::setup {
 namespace {

@@ -1,4 +1,4 @@
-#include "routes/dlss5-installer-run.h"
+#include "routes/dlss5/dlss5-installer-run.h"
 
 #include <atomic>
 #include <cstdint>
@@ -7,7 +7,7 @@
 #include "foundation/file-reads.h"
 #include "foundation/run-process.h"
 #include "foundation/text.h"
-#include "routes/dlss5-route-state.h"
+#include "routes/dlss5/dlss5-route-state.h"
 
 namespace qv::setup {
 

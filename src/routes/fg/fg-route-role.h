@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "routes/fg-route.h"
+#include "routes/fg/fg-route.h"
 #include "routes/route-window-run.h"
 #include "routes/route-window.h"
 #include "routes/single-route-args.h"

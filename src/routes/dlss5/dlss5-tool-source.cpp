@@ -1,10 +1,10 @@
-#include "routes/dlss5-tool-source.h"
+#include "routes/dlss5/dlss5-tool-source.h"
 
 #include <string_view>
 
 #include "foundation/file-reads.h"
 #include "foundation/text.h"
-#include "routes/dlss5-route-state.h"
+#include "routes/dlss5/dlss5-route-state.h"
 
 // Set by the build (QV_DLSS5_TOOL_SHA256, checked at configure time); the
 // fallback keeps a build without the setting refusing every tool.

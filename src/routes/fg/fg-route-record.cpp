@@ -1,4 +1,4 @@
-#include "routes/fg-route-record.h"
+#include "routes/fg/fg-route-record.h"
 
 #include "engine/path-classes.h"
 #include "engine/route-files.h"

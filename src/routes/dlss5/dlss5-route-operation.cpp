@@ -1,4 +1,4 @@
-#include "routes/dlss5-route-operation.h"
+#include "routes/dlss5/dlss5-route-operation.h"
 
 #include <windows.h>
 
@@ -8,9 +8,9 @@
 #include "foundation/file-hash.h"
 #include "foundation/paths.h"
 #include "foundation/text.h"
-#include "routes/dlss5-route-record.h"
-#include "routes/dlss5-route-state.h"
-#include "routes/dlss5-tool-source.h"
+#include "routes/dlss5/dlss5-route-record.h"
+#include "routes/dlss5/dlss5-route-state.h"
+#include "routes/dlss5/dlss5-tool-source.h"
 
 namespace qv::setup {
 namespace {

@@ -26,8 +26,8 @@
 
 #include "engine/route-files.h"
 #include "foundation/file-system-view.h"
-#include "routes/fg-package.h"
-#include "routes/fg-route.h"
+#include "routes/fg/fg-package.h"
+#include "routes/fg/fg-route.h"
 #include "routes/route-record-values.h"
 
 namespace qv::setup {

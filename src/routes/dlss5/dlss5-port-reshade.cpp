@@ -1,4 +1,4 @@
-#include "routes/dlss5-port-reshade.h"
+#include "routes/dlss5/dlss5-port-reshade.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 #include "foundation/folder-tests.h"
 #include "foundation/paths.h"
 #include "foundation/text.h"
-#include "routes/dlss5-route-state.h"
+#include "routes/dlss5/dlss5-route-state.h"
 
 namespace qv::setup {
 namespace {

@@ -1,4 +1,4 @@
-#include "routes/fg-package.h"
+#include "routes/fg/fg-package.h"
 
 #include <windows.h>
 
@@ -13,7 +13,7 @@
 #include "foundation/run-process.h"
 #include "foundation/text.h"
 #include "qv-fg-tool.h"
-#include "routes/fg-route.h"
+#include "routes/fg/fg-route.h"
 #include "routes/route-record-values.h"
 
 namespace qv::setup {

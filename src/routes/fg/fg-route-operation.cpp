@@ -1,11 +1,11 @@
-#include "routes/fg-route.h"
+#include "routes/fg/fg-route.h"
 
 #include <windows.h>
 
 #include "foundation/file-hash.h"
 #include "foundation/item-status.h"
-#include "routes/fg-package.h"
-#include "routes/fg-unlock-files.h"
+#include "routes/fg/fg-package.h"
+#include "routes/fg/fg-unlock-files.h"
 #include "routes/route-log.h"
 #include "routes/route-result-file.h"
 

@@ -1,4 +1,4 @@
-#include "routes/dlss5-route-record.h"
+#include "routes/dlss5/dlss5-route-record.h"
 
 #include <optional>
 #include <vector>
@@ -11,8 +11,8 @@
 #include "foundation/paths.h"
 #include "foundation/payload-archive.h"
 #include "foundation/whole-file.h"
-#include "routes/dlss5-route-state.h"
-#include "routes/dlss5-tool-source.h"
+#include "routes/dlss5/dlss5-route-state.h"
+#include "routes/dlss5/dlss5-tool-source.h"
 
 namespace qv::setup {
 namespace {

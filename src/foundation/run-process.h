@@ -34,8 +34,9 @@ UniqueFile CreateChildLog(const std::filesystem::path& log_file, DWORD dispositi
 
 // Starts `executable` with the whole `command_line` (its first element
 // included), standard input from "NUL" and standard output and error into
-// `log` (an inheritable handle, see CreateChildLog), handles inherited, with
-// `creation_flags`. The working folder is used when it is 1 to 257 characters
+// `log` (an inheritable handle, see CreateChildLog), with `creation_flags`.
+// The child inherits these standard handles and no other handle of the
+// caller. The working folder is used when it is 1 to 257 characters
 // long; otherwise the child starts in the caller's current folder. Returns
 // the process handle, invalid when nothing was started.
 UniqueHandle StartLoggedChild(const std::filesystem::path& executable, std::wstring command_line,

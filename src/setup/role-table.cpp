@@ -7,6 +7,7 @@
 #include "selftest/self-test-mode.h"
 #include "setup/check-update-mode.h"
 #include "setup/install-mode.h"
+#include "setup/uninstall-mode.h"
 #include "setup/verify-integrity-mode.h"
 #include "update/updater-args-parser.h"
 #include "update/updater-run.h"
@@ -59,6 +60,7 @@ std::vector<RoleRow> SetupRoles([[maybe_unused]] const ProgramStart& start) {
 
   // 3. "--uninstall" [options] [folder] (2 or more arguments); kExitOne: its
   //    last argument is a folder or an option, never a result file.
+  roles.push_back(UninstallRow());
 
   // 4. The test modes, each with its exact argument count; failures go to the
   //    result file: "--install" (5), then "--check-update" (3) and
@@ -74,9 +76,10 @@ std::vector<RoleRow> SetupRoles([[maybe_unused]] const ProgramStart& start) {
   roles.push_back(TestModeRow(L"--verify-integrity", 3, [](const CommandLineArgs& args) {
     return RunVerifyIntegrityMode(std::filesystem::path(args[2]));
   }));
+  // The self test writes its own result, failures included (through the
+  // guard), and raises nothing; its exit code is the process's.
   roles.push_back(TestModeRow(L"--self-test", 3, [](const CommandLineArgs& args) {
-    RunSelfTestMode(std::filesystem::path(args[2]));
-    return 0;
+    return RunSelfTestMode(std::filesystem::path(args[2]));
   }));
   return roles;
 }

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <sstream>
 #include <string>
@@ -16,6 +17,7 @@
 #include "foundation/elevation.h"
 #include "foundation/hex-text.h"
 #include "foundation/text.h"
+#include "foundation/unique-handle.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"
 
@@ -88,6 +90,21 @@ TEST_F(RunProcessTest, BothStreamsLandInTheNewLogFile) {
   EXPECT_FALSE(result.cancelled);
   EXPECT_EQ(result.exit_code, 0u);
   EXPECT_EQ(Log(), "to standard output\nto standard error\n");
+}
+
+// The child gets its standard handles and nothing else of the caller's,
+// however many inheritable handles the caller holds (another thread's log,
+// an elevated updater's files).
+TEST_F(RunProcessTest, ChildInheritsOnlyItsStandardHandles) {
+  const fs::path secret = temp / L"secret.txt";
+  qv::test::WriteTestFile(secret, "the caller's own file");
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  qv::setup::UniqueFile held(::CreateFileW(secret.c_str(), GENERIC_READ, FILE_SHARE_READ, &inheritable, OPEN_EXISTING,
+                                           0, nullptr));
+  ASSERT_TRUE(held);
+  const auto value = reinterpret_cast<std::uintptr_t>(held.get());
+  EXPECT_TRUE(Run({"read-handle", std::to_string(value)}).started);
+  EXPECT_EQ(Log(), "read=error\n");
 }
 
 TEST_F(RunProcessTest, ReturnsTheChildsExitCode) {

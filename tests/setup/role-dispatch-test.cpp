@@ -172,6 +172,10 @@ TEST(RoleDispatch, TheProgramsTable) {
       {{L"p", L"--Self-Test", L"r"}, "none"},
       {{L"p", L"--self-test", L"r", L"x"}, "none"},
       {{L"p"}, "none"},
+      {{L"p", L"--uninstall"}, "uninstall"},
+      {{L"p", L"--uninstall", L"--silent", L"C:\\QV"}, "uninstall"},
+      {{L"p", L"--uninstall", L"--self-test", L"r"}, "uninstall"},  // offered before the test modes
+      {{L"p", L"--Uninstall"}, "none"},
       {{L"p", L"--route-queue", L"g", L"x"}, "route-queue"},
       {{L"p", L"--route-queue", L"g"}, "none"},
       {{L"p", L"--route-queue", L"", L"x"}, "none"},
@@ -186,10 +190,13 @@ TEST(RoleDispatch, TheProgramsTable) {
   for (const auto& c : cases) {
     EXPECT_EQ(RoleFor(c.args), c.role) << c.args.size();
   }
-  // Every test mode's failures go to its result file.
+  // Every test mode's failures go to its result file; uninstall's nowhere.
   for (const RoleRow& row : qv::setup::SetupRoles({})) {
     if (row.name == "check-update" || row.name == "verify-integrity" || row.name == "self-test") {
       EXPECT_EQ(row.failures, FailureHandling::kResultFile) << row.name;
+    }
+    if (row.name == "uninstall") {
+      EXPECT_EQ(row.failures, FailureHandling::kExitOne);
     }
   }
 }

@@ -58,12 +58,4 @@ TEST(ElevatedRelaunch, TheElevatedCopyGetsExactlyItsParameters) {
   qv::test::EndStandInGame(runs[0]);
 }
 
-TEST(ElevatedRelaunch, AProgramThatCannotStartReportsTheError) {
-  qv::test::TempFolder temp;
-  int error = 0;
-  EXPECT_FALSE(RelaunchElevated(GameArgs(temp.path().native(), {}), &error, temp / L"missing.exe"));
-  EXPECT_NE(error, 0);
-  EXPECT_FALSE(RelaunchElevated(GameArgs(temp.path().native(), {}), nullptr, temp / L"missing.exe"));
-}
-
 }  // namespace

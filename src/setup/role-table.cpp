@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <optional>
 
+#include "routes/dlss5/dlss5-route-role.h"
+#include "routes/fg/fg-route-role.h"
 #include "routes/route-queue-role.h"
 #include "selftest/self-test-mode.h"
 #include "setup/check-update-mode.h"
@@ -36,6 +38,20 @@ RoleRun RouteQueueRole(const CommandLineArgs& args) {
   return [parsed] { return route_queue_win::RunQueue(parsed); };
 }
 
+RoleRun Dlss5RouteRole(const CommandLineArgs& args) {
+  const std::vector<const wchar_t*> argv = ArgumentVector(args);
+  Dlss5RouteArgs parsed = ParseDlss5RouteArgs(static_cast<int>(argv.size()), argv.data());
+  if (!parsed.valid) return {};
+  return [parsed] { return RunDlss5Route(parsed); };
+}
+
+RoleRun FgRouteRole(const CommandLineArgs& args) {
+  const std::vector<const wchar_t*> argv = ArgumentVector(args);
+  fg_route::Args parsed = ParseFgRouteArgs(static_cast<int>(argv.size()), argv.data());
+  if (!parsed.valid) return {};
+  return [parsed] { return fg_route::RunRoute(parsed); };
+}
+
 }  // namespace
 
 // One row per role, in the order the command line is offered to them; the
@@ -54,6 +70,8 @@ std::vector<RoleRow> SetupRoles([[maybe_unused]] const ProgramStart& start) {
   //    ("--fg-route"), each by its own parser; kRoleOwn.
   roles.push_back({"game-update", &GameUpdateRole, FailureHandling::kRoleOwn});
   roles.push_back({"route-queue", &RouteQueueRole, FailureHandling::kRoleOwn});
+  roles.push_back({"dlss5-route", &Dlss5RouteRole, FailureHandling::kRoleOwn});
+  roles.push_back({"fg-route", &FgRouteRole, FailureHandling::kRoleOwn});
 
   // 2. The window capture ("--preview" <bmp>, exactly 3 arguments) and the
   //    setup window (fewer than 2 arguments, using `start`); kRoleOwn.

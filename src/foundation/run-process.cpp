@@ -40,6 +40,25 @@ SECURITY_ATTRIBUTES InheritableHandles() {
   return attributes;
 }
 
+// A log of an earlier run can stay open for a moment after that run has
+// ended (a scanner reading the new file; under Wine the child's console host),
+// and tools with fixed log names run again right away: creating the log is
+// retried while the system reports it shared or locked, up to about 5 s.
+constexpr int kLogCreateAttempts = 50;
+constexpr DWORD kLogCreateRetryMilliseconds = 100;
+
+UniqueFile CreateLogWhenFree(const std::filesystem::path& log_file) {
+  for (int attempt = 1;; ++attempt) {
+    UniqueFile log = CreateChildLog(log_file, CREATE_ALWAYS);
+    if (log) return log;
+    const DWORD error = ::GetLastError();
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) || attempt >= kLogCreateAttempts) {
+      return log;
+    }
+    ::Sleep(kLogCreateRetryMilliseconds);
+  }
+}
+
 bool IsPast(std::int64_t deadline_ns) {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
              .count() > deadline_ns;
@@ -111,7 +130,7 @@ RunProcessResult RunProcess(const std::filesystem::path& executable, const std::
 
   // The child inherits the log; the parent's copy closes right after creation,
   // so the log file stays open only as long as the child runs.
-  UniqueFile log = CreateChildLog(log_file, CREATE_ALWAYS);
+  UniqueFile log = CreateLogWhenFree(log_file);
   if (!log) return result;
   UniqueHandle process = StartLoggedChild(executable, std::move(command_line), working_folder, log.get(),
                                           CREATE_NO_WINDOW | BELOW_NORMAL_PRIORITY_CLASS);

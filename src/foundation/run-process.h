@@ -45,7 +45,8 @@ UniqueHandle StartLoggedChild(const std::filesystem::path& executable, std::wstr
 // Starts the executable with the arguments (UTF-8, each quoted by QuoteArg;
 // invalid UTF-8 raises std::system_error before anything is created), standard
 // input from "NUL", standard output and standard error both into the log file
-// (created anew, readable by others while it is written), below-normal
+// (created anew, readable by others while it is written; a log that another
+// process still holds open is waited for, up to about 5 s), below-normal
 // priority and no window. The working folder is used when it is 1 to 257
 // characters long; otherwise the child starts in the caller's current folder.
 // Waits in 100 ms steps; when the cancel flag is set or the time limit has

@@ -1,6 +1,7 @@
 #include "setup/role-table.h"
 
 #include <filesystem>
+#include <optional>
 
 #include "routes/dlss5/dlss5-route-role.h"
 #include "routes/fg/fg-route-role.h"
@@ -10,6 +11,8 @@
 #include "setup/install-mode.h"
 #include "setup/uninstall-mode.h"
 #include "setup/verify-integrity-mode.h"
+#include "update/updater-args-parser.h"
+#include "update/updater-run.h"
 
 namespace qv::setup {
 namespace {
@@ -19,6 +22,13 @@ std::vector<const wchar_t*> ArgumentVector(const CommandLineArgs& args) {
   std::vector<const wchar_t*> argv;
   for (const std::wstring& argument : args) argv.push_back(argument.c_str());
   return argv;
+}
+
+RoleRun GameUpdateRole(const CommandLineArgs& args) {
+  const std::vector<const wchar_t*> argv = ArgumentVector(args);
+  std::optional<win_updater::Args> parsed = ParseUpdaterArgs(static_cast<int>(argv.size()), argv.data());
+  if (!parsed) return {};
+  return [parsed = *parsed] { return win_updater::Run(parsed); };
 }
 
 RoleRun RouteQueueRole(const CommandLineArgs& args) {
@@ -58,6 +68,7 @@ std::vector<RoleRow> SetupRoles([[maybe_unused]] const ProgramStart& start) {
   // 1. The updater ("--game-update"), the route queue ("--route-queue"), the
   //    DLSS 5 route ("--dlss5-route") and the frame-generation route
   //    ("--fg-route"), each by its own parser; kRoleOwn.
+  roles.push_back({"game-update", &GameUpdateRole, FailureHandling::kRoleOwn});
   roles.push_back({"route-queue", &RouteQueueRole, FailureHandling::kRoleOwn});
   roles.push_back({"dlss5-route", &Dlss5RouteRole, FailureHandling::kRoleOwn});
   roles.push_back({"fg-route", &FgRouteRole, FailureHandling::kRoleOwn});

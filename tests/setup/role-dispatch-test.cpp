@@ -180,6 +180,12 @@ TEST(RoleDispatch, TheProgramsTable) {
       {{L"p", L"--route-queue", L"g"}, "none"},
       {{L"p", L"--route-queue", L"", L"x"}, "none"},
       {{L"p", L"--Route-Queue", L"g", L"x"}, "none"},
+      {{L"p", L"--game-update", L"g"}, "game-update"},
+      {{L"p", L"--game-update"}, "none"},
+      {{L"p", L"--game-update", L""}, "none"},
+      {{L"p", L"--Game-Update", L"g"}, "none"},
+      // The updater is asked first: a line it takes is never a route's.
+      {{L"p", L"--game-update", L"--route-queue", L"g", L"x"}, "game-update"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RoleFor(c.args), c.role) << c.args.size();

@@ -80,6 +80,9 @@ struct NullableHandleTraits {
 inline void ReleaseLibraryModule(HMODULE module) noexcept { ::FreeLibrary(module); }
 using ModuleTraits = NullableHandleTraits<HMODULE, &ReleaseLibraryModule>;
 
+inline void DeleteFontObject(HFONT font) noexcept { ::DeleteObject(font); }
+using FontTraits = NullableHandleTraits<HFONT, &DeleteFontObject>;
+
 // Memory the system hands out with LocalAlloc (CommandLineToArgvW, FormatMessageW).
 template <typename T>
 struct LocalMemoryTraits {
@@ -93,6 +96,7 @@ using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueFind = UniqueResource<FindHandleTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
+using UniqueFont = UniqueResource<FontTraits>;
 template <typename T>
 using UniqueLocal = UniqueResource<LocalMemoryTraits<T>>;
 

@@ -1,0 +1,23 @@
+#pragma once
+// The setup role: what the program does when started without arguments.
+
+#include <windows.h>
+
+#include "setup/setup-window.h"
+
+namespace qv::setup {
+
+// The hooks of the real setup window: the system's dialogs, the install of
+// the setup's own payload, the process-wide update check.
+SetupWindowHooks SystemSetupWindowHooks();
+
+// Builds and shows the setup window, starts the update check and runs the
+// message loop until the window is closed; joins a worker that is still
+// running and releases the window. Returns the exit code, 0.
+int RunSetupWindowRole(HINSTANCE instance, int show_command, SetupWindowHooks hooks);
+
+// The message loop of a window of this thread: each message goes to the
+// dialog manager first (Tab, Enter, Escape). Ends at WM_QUIT.
+void RunDialogMessageLoop(HWND window);
+
+}  // namespace qv::setup

@@ -18,7 +18,7 @@ qv_wine_env() {
 }
 
 # The prefix's settings version: a prefix made with other settings is made anew.
-QV_WINE_READY=.qv-ready-2
+QV_WINE_READY=.qv-ready-3
 
 # qv_wine_prepare: creates the prefix once (about 5 s), safe to call from parallel tests.
 qv_wine_prepare() {
@@ -32,6 +32,8 @@ qv_wine_prepare() {
     "$WINE" wineboot -i >"$log" 2>&1 </dev/null
     # Wine has no "Segoe UI" and would draw the windows' texts in DejaVu Sans,
     # about a tenth wider; its own Tahoma (fonts-wine) measures like the real face.
+    # Tahoma has no Chinese or Japanese letters: they come from WenQuanYi Micro
+    # Hei (fonts-wqy-microhei) through the face's link list.
     cat >"$QV_WINE_DIR/settings.reg" <<'REG'
 REGEDIT4
 
@@ -46,6 +48,9 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
 "Segoe UI"="Tahoma"
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]
+"Tahoma"=hex(7):77,71,79,2d,6d,69,63,72,6f,68,65,69,2e,74,74,63,2c,57,65,6e,51,75,61,6e,59,69,20,4d,69,63,72,6f,20,48,65,69,00,00
 REG
     "$WINE" regedit /S "$(printf 'Z:%s' "$QV_WINE_DIR/settings.reg" | tr / '\\')" >>"$log" 2>&1 </dev/null
     # This Wine build does not load the faces of its data folder by itself;

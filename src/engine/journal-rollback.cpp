@@ -56,7 +56,9 @@ bool RollBackJournal(const UpdateJournal& journal, std::string* message, const F
   for (auto step = journal.steps.rbegin(); step != journal.steps.rend(); ++step) {
     std::optional<fs::path> relative;
     try {
-      if (IsSafeRelativePath(step->path)) relative = PathFromUtf8(step->path);
+      // Only what a commit can have done is undone: never a step on the
+      // player's files, under data/ or on a device, whoever wrote the record.
+      if (IsJournalStep(step->kind, step->path)) relative = PathFromUtf8(step->path);
     } catch (const std::system_error&) {
     }
     if (!relative) {

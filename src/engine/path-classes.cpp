@@ -26,6 +26,9 @@ constexpr std::array<std::string_view, 6> kPlayerFolders{"mods/",  "cusa09901/",
 // installation; "dlssg_sm86/" is the unlock's runtime folder.
 constexpr std::array<std::string_view, 3> kFrameGenFiles{"qv-dlssg-route.json", "dlssg_sm86.ini", "dlssg_sm86/"};
 constexpr std::array<std::string_view, 3> kInstallationFiles{"qv.ini", "install-notes.txt", "icon0.png"};
+// What an update moves in beside the game's files in the title folder.
+constexpr std::array<std::string_view, 3> kFilesBroughtByUpdates{"install-notes.txt", "install-extraction.log",
+                                                                 "icon0.png"};
 
 // The game's files at the top of a root that is the installation folder itself.
 constexpr std::array<std::string_view, 4> kTopGameFiles{"chunk1.psarc", "texture.qar", "pathid_list_ps4.bin",
@@ -79,6 +82,13 @@ bool IsPreservedUserPath(std::string path) {
   if (key == kFrameGenFiles[0] || key == kFrameGenFiles[1] || StartsWith(key, kFrameGenFiles[2])) return true;
   if (EndsWith(key, ".log")) return true;
   return IsAny(key, kInstallationFiles);
+}
+
+bool IsPlayerOnlyPath(std::string path) {
+  if (!IsPreservedUserPath(path)) return false;
+  if (IsUnderDataFolder(path)) return true;
+  const std::string key = PathKey(path);
+  return !IsUnderTitleFolder(key) && !IsAny(key, kFilesBroughtByUpdates);
 }
 
 bool IsGameDataPath(std::string_view path, const std::vector<std::string>& roots) {

@@ -44,6 +44,13 @@ std::string PathKey(std::string_view path);
 // ("mods/") is answered like the files in it.
 bool IsPreservedUserPath(std::string path);
 
+// True for a path that IsPreservedUserPath keeps and that no update ever
+// writes either: everything it keeps except the game's files in a title folder
+// and the install notes, extraction log and title icon ("install-notes.txt",
+// "install-extraction.log", "icon0.png") that an update brings along with the
+// game's files. The player's settings, saves, mods and logs are such paths.
+bool IsPlayerOnlyPath(std::string path);
+
 // True when the path lies in the game's data under one of `roots` (as
 // FindGameDataRoots lists them): for the root "" (the installation folder
 // itself) the archive pair, "pathid_list_ps4.bin", "source.txt" and anything

@@ -29,16 +29,6 @@ struct CommitUndoEntry {
   bool backed_up = false;     // the installed file moved into the backup
 };
 
-// A path the journal reader would take back: anything else could be moved
-// but never undone after a crash, since the next recovery refuses the journal.
-bool IsJournalPath(const std::string& path) {
-  try {
-    return IsSafeRelativePath(path);
-  } catch (const std::system_error&) {
-    return false;
-  }
-}
-
 UpdateJournal SwappingJournal(const JournalContext& context, const fs::path& staging, const fs::path& installation,
                               const fs::path& backup) {
   UpdateJournal journal;
@@ -55,6 +45,21 @@ UpdateJournal SwappingJournal(const JournalContext& context, const fs::path& sta
   return journal;
 }
 
+// Whether the journal at `path` reads back with the state and steps written.
+bool ReadsBackAs(const fs::path& path, const UpdateJournal& written) {
+  std::optional<UpdateJournal> read;
+  try {
+    read = ReadUpdateJournal(path);
+  } catch (const std::exception&) {
+    return false;
+  }
+  if (!read || read->state != written.state || read->steps.size() != written.steps.size()) return false;
+  for (size_t i = 0; i < written.steps.size(); ++i) {
+    if (read->steps[i].kind != written.steps[i].kind || read->steps[i].path != written.steps[i].path) return false;
+  }
+  return true;
+}
+
 // Puts back what the commit moved, last move first. False when any rename
 // failed: the journal then stays for the recovery to finish the undo.
 bool UndoCommit(const std::vector<CommitUndoEntry>& undo, const fs::path& staging, const fs::path& installation,
@@ -63,8 +68,10 @@ bool UndoCommit(const std::vector<CommitUndoEntry>& undo, const fs::path& stagin
   for (auto entry = undo.rbegin(); entry != undo.rend(); ++entry) {
     try {
       const fs::path target = SafePayloadPath(installation, entry->path);
+      bool own_file_in_place = false;
       if (entry->new_in_place && RenameItem(target, SafePayloadPath(staging, entry->path), ExistingTarget::kRefuse)) {
         ok = false;
+        own_file_in_place = true;
       }
       // Folders made for an added file go again, also when its move failed.
       if (!entry->backed_up) PruneEmptyParents(installation, entry->path);
@@ -73,9 +80,12 @@ bool UndoCommit(const std::vector<CommitUndoEntry>& undo, const fs::path& stagin
           CreateFolders(ParentFolder(target));
         } catch (const fs::filesystem_error&) {
         }
-        // Replacing: the only file that can stand there is this update's new
-        // one, whose move back failed; the old file takes precedence.
-        if (RenameItem(SafePayloadPath(backup, entry->path), target, ExistingTarget::kReplace)) ok = false;
+        // Replacing only this update's own new file, whose move back failed:
+        // the old file takes precedence over it. Whatever else appeared at
+        // the place since the old file left is not the update's to replace;
+        // the backup then stays, and so does the journal for the recovery.
+        const ExistingTarget existing = own_file_in_place ? ExistingTarget::kReplace : ExistingTarget::kRefuse;
+        if (RenameItem(SafePayloadPath(backup, entry->path), target, existing)) ok = false;
       }
     } catch (...) {
       ok = false;
@@ -122,8 +132,10 @@ CommitResult CommitStagedFiles(const fs::path& staging, const fs::path& installa
     exists.reserve(plan.size());
     for (const std::string& path : plan) {
       const fs::path target = SafePayloadPath(installation, path);
-      if (!IsJournalPath(path)) throw std::runtime_error("Unsafe payload path.");
       std::optional<ItemStatus> status = ReadItemStatus(target);
+      // A step the journal reader would refuse could be moved but never
+      // undone after a crash: the next recovery deletes such a journal.
+      if (!IsJournalStep(status ? 'r' : 'a', path)) throw std::runtime_error("Unsafe payload path.");
       if (status && status->directory) throw std::runtime_error("A folder is in the way of " + path + ".");
       exists.push_back(status.has_value());
     }
@@ -134,7 +146,7 @@ CommitResult CommitStagedFiles(const fs::path& staging, const fs::path& installa
     std::vector<bool> leftover_is_file;
     for (std::string& path : ListStaleInstallFiles(installation, existing, names, &result.messages)) {
       // A file the journal could not name is kept rather than removed unrecorded.
-      if (!IsJournalPath(path)) continue;
+      if (!IsJournalStep('d', path)) continue;
       leftover_is_file.push_back(IsRegularFile(SafePayloadPath(installation, path)));
       leftovers.push_back(std::move(path));
     }
@@ -150,6 +162,13 @@ CommitResult CommitStagedFiles(const fs::path& staging, const fs::path& installa
       }
       // From here on the file at the journal path is this commit's own.
       journal_written = true;
+      // Nothing moves unless the journal reads back as written: a journal its
+      // reader refuses (a folder not beside the installation, a journal path
+      // of another installation) is deleted by the next recovery, and with it
+      // the only record of what to undo.
+      if (!ReadsBackAs(journal->journal_path, record)) {
+        throw std::runtime_error("Could not write the update journal.");
+      }
     }
 
     std::int32_t step = 0;

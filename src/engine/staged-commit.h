@@ -56,14 +56,18 @@ inline constexpr std::chrono::seconds kTestPauseDuration{300};
 //
 // Raises, with nothing touched: "The installer payload cannot contain files
 // under data/.", "The installer cannot replace files under data/.", "Unsafe
-// payload path.", "A folder is in the way of <path>.", "Could not write the
-// update journal.". Later failures ("Installation cancelled." at the start of
+// payload path." (also for a path no journal may name: the player's files, a
+// device), "A folder is in the way of <path>.", "Could not write the update
+// journal." (also when the journal does not read back as written). Later
+// failures ("Installation cancelled." at the start of
 // a file, filesystem errors "create_directories" and "rename", the test hook's
 // "Test failure during the update.") are raised after every move has been
 // undone; the journal is then deleted, or kept when the undo itself failed so
 // that the next recovery finishes it. A file the update adds never replaces
 // anything that appeared at its place in the meantime: the commit fails and
-// undoes itself instead. SimulatedCrash passes without undo.
+// undoes itself instead. Likewise the undo puts an old file back over this
+// update's own new file only; where anything else appeared, the old file stays
+// in the backup and the journal stays. SimulatedCrash passes without undo.
 CommitResult CommitStagedFiles(const std::filesystem::path& staging, const std::filesystem::path& installation,
                                const std::vector<InstalledFile>& installed, const std::vector<std::string>& extra,
                                const ExistingInstall& existing, const std::filesystem::path& backup,

@@ -57,17 +57,6 @@ void CleanUpAfterFailure(const TransactionState& state) {
 
 }  // namespace
 
-bool FolderHoldsFiles(const std::filesystem::path& folder) {
-  bool found = false;
-  WalkTree(folder, [&found](const TreeEntry& entry) {
-    const bool link = entry.info.IsReparsePoint() && IsNameSurrogateTag(entry.info.reparse_tag);
-    if (entry.info.IsFolder() || link) return WalkStep::kContinue;
-    found = true;
-    return WalkStep::kStop;
-  });
-  return found;
-}
-
 void RunWithCleanUpGuard(const TransactionState& state, const std::function<void()>& body) {
   try {
     body();
@@ -88,7 +77,7 @@ bool RollBackCommittedUpdate(const TransactionState& state, std::string& message
   message.clear();
   const std::optional<UpdateJournal> journal = ReadUpdateJournal(state.journal_path);
   if (!journal || !RollBackJournal(*journal, &message)) return false;
-  RemoveUpdateTempFolders(*journal);
+  if (!RemoveFoldersAfterRollback(*journal, &message)) return false;
   ::DeleteFileW(ApiPath(state.journal_path).c_str());  // a rolled-back journal left behind undoes nothing more
   return true;
 }

@@ -28,10 +28,6 @@ struct UpdateCheckFailed : std::runtime_error {
 // then lets the same exception go on.
 void RunWithCleanUpGuard(const TransactionState& state, const std::function<void()>& body);
 
-// True when the folder holds a file somewhere below it (links are neither
-// entered nor counted); a folder that cannot be opened holds none.
-bool FolderHoldsFiles(const std::filesystem::path& folder);
-
 // The sentence for a file-system error out of the commit: "Could not replace
 // <the installed file's path>: it is in use (is Q.V. still running?). Close it
 // and try again." followed by "Nothing was changed." when the commit's undo

@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "engine/update-journal.h"
+#include "foundation/canonical-path.h"
 #include "foundation/create-folders.h"
 #include "foundation/hooks.h"
 #include "foundation/item-status.h"
@@ -22,6 +23,30 @@ namespace {
 std::filesystem::path BesideDestination(const TransactionState& state, std::string_view prefix,
                                         const std::string& run_id) {
   return state.parent / PathFromUtf8(std::string(prefix) + run_id);
+}
+
+// The run's temporary folders and the download folder must be what the
+// journal reader takes back: a journal it refuses is deleted by the next
+// recovery, and with it the only record of what to undo. The run identifier
+// is thus one plain file-name element, and a download folder lies beside the
+// destination with the download prefix (compared, as the reader does, in the
+// weakly canonical form).
+void RequireJournalFolders(const std::filesystem::path& destination, const InstallHooks& hooks) {
+  bool usable = false;
+  try {
+    usable = IsSafeRelativePath(hooks.run_id) && hooks.run_id.find_first_of("/\\") == std::string::npos;
+  } catch (const std::system_error&) {
+  }
+  if (!usable) throw std::runtime_error("This run has no identifier that can name its temporary folders.");
+  if (hooks.download_folder.empty()) return;
+  std::error_code error;
+  const std::filesystem::path install = WeaklyCanonicalPath(destination, error);
+  const std::filesystem::path download =
+      error ? std::filesystem::path() : WeaklyCanonicalPath(NormalAbsolutePath(hooks.download_folder), error);
+  if (error || !IsUpdateTempFolder(install, download, kUpdateDownloadPrefix)) {
+    throw std::runtime_error(
+        "The download folder must lie beside the installation, with a name that starts with \".qv-update-dl-\".");
+  }
 }
 
 // Recovery runs before the probe, so that the probe sees the folder as the
@@ -94,6 +119,7 @@ TransactionState PrepareTransaction(InstallOutcome& outcome, const std::filesyst
   TransactionState state;
   state.destination = NormalAbsolutePath(destination);
   hooks.validate_destination(state.destination);
+  RequireJournalFolders(state.destination, hooks);
   const bool recovered = RecoverEarlierUpdate(state.destination, hooks);
   state.existing = ProbeDestination(state.destination, hooks);
   outcome = InstallOutcome{};

@@ -19,6 +19,10 @@ namespace qv::setup {
 // Nothing it did is undone when it fails. Raises, besides the callables' and
 // services' own errors:
 //   "Choose an installation folder." (empty destination);
+//   "This run has no identifier that can name its temporary folders." (a
+//     run_id that is empty or not one plain file-name element);
+//   "The download folder must lie beside the installation, with a name that
+//     starts with \".qv-update-dl-\".";
 //   "This folder is not a Q.V. DU Vora portable copy (no qv-files.json naming the game).";
 //   "The game archives of this install are missing or damaged. Select your Q.V. PKG
 //     or dumped game folder to restore them.";

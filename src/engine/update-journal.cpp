@@ -4,10 +4,12 @@
 #include <system_error>
 
 #include "engine/file-moves.h"
+#include "engine/path-classes.h"
 #include "foundation/canonical-path.h"
 #include "foundation/create-folders.h"
 #include "foundation/item-status.h"
 #include "foundation/paths.h"
+#include "foundation/payload-checks.h"
 #include "foundation/text.h"
 #include "foundation/whole-file.h"
 #include "gamesource/file-reads.h"
@@ -36,17 +38,6 @@ std::optional<std::int32_t> StateFromWord(std::string_view word) {
 
 bool HoldsLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
 
-// Whether the reader takes the step back as it is: a known kind and a path
-// that cannot leave the folders it is joined under.
-bool IsReadableStep(const JournalStep& step) {
-  if (step.kind != 'a' && step.kind != 'd' && step.kind != 'r') return false;
-  try {
-    return IsSafeRelativePath(step.path);
-  } catch (const std::system_error&) {
-    return false;
-  }
-}
-
 // The journal's text, or nothing when the reader would not take it back as it
 // was meant: a value that breaks the line structure, or a step it refuses. A
 // journal that its reader refuses is deleted by the next recovery, with it the
@@ -68,7 +59,7 @@ std::optional<std::string> RenderJournal(const UpdateJournal& journal) {
   sound &= line("new_version", journal.new_version);
   sound &= line("pid", std::to_string(journal.pid));
   for (const JournalStep& step : journal.steps) {
-    sound &= line("step", std::string(1, step.kind) + " " + step.path) && IsReadableStep(step);
+    sound &= line("step", std::string(1, step.kind) + " " + step.path) && IsJournalStep(step.kind, step.path);
   }
   if (!sound) return std::nullopt;
   return text;
@@ -97,14 +88,14 @@ std::uint64_t ReadUnsignedDecimal(std::string_view text) {
   return negative ? 0 - value : value;
 }
 
-// A step value "<kind> <path>"; nothing when it is malformed or its path could
-// leave the folders it is joined under.
+// A step value "<kind> <path>"; nothing when it is malformed or names a step
+// no commit makes (IsJournalStep).
 std::optional<JournalStep> ParseStep(std::string_view value) {
-  if (value.size() < 3) return std::nullopt;
+  if (value.size() < 3 || value[1] != ' ') return std::nullopt;
   const char kind = value[0];
-  if ((kind != 'a' && kind != 'd' && kind != 'r') || value[1] != ' ') return std::nullopt;
   std::string_view path = value.substr(2);
-  if (!IsSafeRelativePath(path)) return std::nullopt;
+  // Invalid UTF-8 raises, as every path value of the journal does.
+  if (!IsSafeRelativePath(path) || !IsJournalStep(kind, path)) return std::nullopt;
   return JournalStep{kind, std::string(path)};
 }
 
@@ -221,6 +212,18 @@ std::optional<UpdateJournal> ReadUpdateJournal(const fs::path& journal_path) {
     return std::nullopt;
   }
   return journal;
+}
+
+bool IsJournalStep(char kind, std::string_view path) {
+  if (kind != 'a' && kind != 'd' && kind != 'r') return false;
+  try {
+    if (!IsSafeRelativePath(path) || NamesDevice(path)) return false;
+  } catch (const std::system_error&) {
+    return false;
+  }
+  const std::string text(path);
+  if (IsUnderDataFolder(text) || IsPlayerOnlyPath(text)) return false;
+  return kind != 'd' || !IsPreservedUserPath(text);
 }
 
 bool IsUpdateTempFolder(const fs::path& installation, const fs::path& candidate, std::string_view prefix) {

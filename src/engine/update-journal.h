@@ -76,6 +76,17 @@ bool WriteUpdateJournal(const std::filesystem::path& journal_path, const UpdateJ
 // absolute.
 std::optional<UpdateJournal> ReadUpdateJournal(const std::filesystem::path& journal_path);
 
+// Whether a journal may hold this step, and so whether the commit may plan it:
+// kind 'a', 'r' or 'd'; a path that cannot leave the folders it is joined
+// under (IsSafeRelativePath); no element that names a device (NUL, COM1.txt,
+// ...); nothing under "data" in any spelling the file system folds together
+// (the commit never writes there); no path of the player's that an update
+// never writes (IsPlayerOnlyPath: settings, saves, mods, logs); and no 'd'
+// step for anything IsPreservedUserPath keeps (the leftover sweep never lists
+// it). A damaged or planted journal can thus never make a rollback move or
+// replace the player's files. Never raises: invalid UTF-8 is refused.
+bool IsJournalStep(char kind, std::string_view path);
+
 // Whether `candidate` is one of the update's temporary folders: directly
 // beside `installation` (same parent folder), not the installation itself, and
 // named `prefix` followed by at least one more character.

@@ -43,8 +43,10 @@ bool RecoverInterruptedUpdate(const std::filesystem::path& installation, const P
   if (!RollBackJournal(*journal, &message)) {
     throw std::runtime_error("An earlier update could not be undone (" + message + "). Close Q.V. and try again.");
   }
-  RemoveUpdateTempFolders(*journal, removal_pause);
-  DeleteJournalFile(journal_path);
+  // A backup that still holds files keeps the journal and the folders: the
+  // run goes on, and no old file is ever deleted on the word of a journal
+  // that named too few steps.
+  if (RemoveFoldersAfterRollback(*journal, nullptr, removal_pause)) DeleteJournalFile(journal_path);
   return true;
 }
 
@@ -104,8 +106,19 @@ bool RestorePreviousVersion(const std::filesystem::path& journal_path, std::stri
     if (message) *message = "the update journal is missing";
     return false;
   }
+  // Rolled back from "swapped" or "started", a failing step would leave a
+  // journal that the next recovery takes for a finished update: it would keep
+  // the new files and delete the backup with the old ones. Marked "swapping"
+  // first, the journal makes any later recovery finish the rollback.
+  if (journal->state != kJournalSwapping) {
+    journal->state = kJournalSwapping;
+    if (!WriteUpdateJournal(journal_path, *journal)) {
+      if (message) *message = "the update journal could not be rewritten";
+      return false;
+    }
+  }
   if (!RollBackJournal(*journal, message)) return false;
-  RemoveUpdateTempFolders(*journal, removal_pause);
+  if (!RemoveFoldersAfterRollback(*journal, message, removal_pause)) return false;
   DeleteJournalFile(journal_path);
   return true;
 }

@@ -24,7 +24,10 @@ inline constexpr std::chrono::milliseconds kStartPollInterval{250};
 
 // Deals with the journal an earlier run left in `installation`:
 //   "swapping"  rolled back (the update was interrupted), folders and journal
-//               removed; returns true;
+//               removed; returns true. When the backup still holds files
+//               after the rollback (a journal cut short by damage), the
+//               folders and the journal stay and the update log names the
+//               kept backup (RemoveFoldersAfterRollback); still true;
 //   "swapped", "started"  the new version stays; folders and journal removed;
 //   refused     the journal is deleted, nothing else is touched;
 //   none        nothing happens.
@@ -57,10 +60,14 @@ std::int32_t WaitForStartedVersion(const std::filesystem::path& journal_path, co
 bool FinishStartedUpdate(const std::filesystem::path& journal_path,
                          std::chrono::milliseconds removal_pause = kTempFolderRetryPause);
 
-// Undoes the update whatever its state: rolls back, then removes the folders
-// and the journal. False with "the update journal is missing" when there is
-// no journal to go by, false with the rollback's text when it failed (the
-// journal and the folders stay for a later try).
+// Undoes the update whatever its state: marks the journal "swapping" (so that
+// a rollback that fails half-way is finished by the next recovery instead of
+// taken for a finished update), rolls back, then removes the folders and the
+// journal. False with "the update journal is missing" when there is no
+// journal to go by; with "the update journal could not be rewritten" and
+// nothing moved when the mark cannot be written; with the rollback's text when
+// it failed, or RemoveFoldersAfterRollback's when the backup still holds
+// files (the journal and the folders stay for a later try).
 bool RestorePreviousVersion(const std::filesystem::path& journal_path, std::string* message = nullptr,
                             std::chrono::milliseconds removal_pause = kTempFolderRetryPause);
 

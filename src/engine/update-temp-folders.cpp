@@ -7,6 +7,7 @@
 #include <system_error>
 #include <thread>
 
+#include "engine/update-log.h"
 #include "foundation/item-status.h"
 #include "foundation/text.h"
 #include "foundation/tree-walk.h"
@@ -50,6 +51,33 @@ void RemoveUpdateTempFolders(const UpdateJournal& journal, std::chrono::millisec
       if (attempt < kTempFolderRemovalAttempts) std::this_thread::sleep_for(pause);
     }
   }
+}
+
+bool FolderHoldsFiles(const std::filesystem::path& folder, const FileSystemView& view) {
+  bool found = false;
+  WalkTree(
+      folder,
+      [&found](const TreeEntry& entry) {
+        if (entry.info.IsFolder()) return WalkStep::kContinue;  // links to folders are not entered
+        found = true;
+        return WalkStep::kStop;
+      },
+      view);
+  return found;
+}
+
+bool RemoveFoldersAfterRollback(const UpdateJournal& journal, std::string* message, std::chrono::milliseconds pause,
+                                const FileSystemView& view) {
+  if (FolderHoldsFiles(journal.backup, view)) {
+    const std::string kept = ToGenericUtf8Lenient(journal.backup);
+    AppendUpdateLog(journal.install, "after the rollback the backup folder " + kept +
+                                         " still holds files that the update journal does not name; it is kept, "
+                                         "with the staging folder and the journal");
+    if (message) *message = "the backup folder " + kept + " still holds files";
+    return false;
+  }
+  RemoveUpdateTempFolders(journal, pause, view);
+  return true;
 }
 
 void RemoveStaleTemporary(const std::filesystem::path& parent, const std::filesystem::path& item,

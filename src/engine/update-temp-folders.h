@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <string>
 
 #include "engine/update-journal.h"
 #include "foundation/file-system-view.h"
@@ -23,6 +24,22 @@ inline constexpr std::chrono::milliseconds kTempFolderRetryPause{100};
 // folder still exists. Best effort: reports nothing.
 void RemoveUpdateTempFolders(const UpdateJournal& journal, std::chrono::milliseconds pause = kTempFolderRetryPause,
                              const FileSystemView& view = SystemView());
+
+// True when the folder holds a file somewhere below it; a link to a file
+// counts as a file, while links to folders and junctions are neither entered
+// nor counted. A folder that cannot be opened holds none.
+bool FolderHoldsFiles(const std::filesystem::path& folder, const FileSystemView& view = SystemView());
+
+// The clean-up after a rollback from `journal`: RemoveUpdateTempFolders, unless
+// the backup folder still holds a file. Then the journal named fewer steps
+// than the update made (a journal cut short by damaged storage can still read
+// as a shorter sound one), and the backup holds the only copies of old files:
+// the backup and the staging folder both stay, the update log names the kept
+// backup, and the result is false with `message` (when given) saying so. The
+// caller then keeps the journal too. True when the folders were removed.
+bool RemoveFoldersAfterRollback(const UpdateJournal& journal, std::string* message = nullptr,
+                                std::chrono::milliseconds pause = kTempFolderRetryPause,
+                                const FileSystemView& view = SystemView());
 
 // Deletes one leftover temporary item directly inside `parent` whose name
 // begins with ".qv-install-" or ".qv-update-" (the prefix alone counts too):

@@ -1,8 +1,8 @@
 #include "engine/update-verification.h"
 
-#include <windows.h>
-
+#include <algorithm>
 #include <exception>
+#include <stdexcept>
 
 #include "engine/destination-checks.h"
 #include "engine/file-moves.h"
@@ -30,8 +30,10 @@ void RepairFiles(const TransactionState& state, const std::vector<PayloadEntry>&
     for (const PayloadEntry& entry : damaged) {
       const std::filesystem::path target = SafePayloadPath(state.destination, entry.name);
       CreateFolders(ParentFolder(target));
-      ::DeleteFileW(ApiPath(target).c_str());  // a failure shows in the move
-      RenameWithRetry(SafePayloadPath(state.repair, entry.name), target);
+      // One replacing move, never a delete first: when the move fails, the
+      // damaged file is still there rather than no file at all (an unchanged
+      // file has neither a backup nor a journal step to restore it from).
+      RenameWithRetry(SafePayloadPath(state.repair, entry.name), target, ExistingTarget::kReplace);
     }
   } catch (const std::exception& error) {
     AppendUpdateLog(state.destination, std::string("the repair failed: ") + error.what());
@@ -44,6 +46,15 @@ void RepairFiles(const TransactionState& state, const std::vector<PayloadEntry>&
 void VerifyUpdatedFiles(TransactionState& state, InstallOutcome& outcome, const InstallHooks& hooks) {
   SendLogLine("Checking the installed files...");
   if (!hooks.corrupt_after_commit.empty()) {
+    // Only a file of the new version: the switch must never reach the
+    // player's files (a save under data/, say) or anything else.
+    const bool expected = std::any_of(state.expected.begin(), state.expected.end(), [&](const PayloadEntry& entry) {
+      return entry.name == hooks.corrupt_after_commit;
+    });
+    if (!expected) {
+      throw std::runtime_error("The file to damage for the test is not a file of the new version: " +
+                               hooks.corrupt_after_commit + ".");
+    }
     WriteWholeFile(SafePayloadPath(state.destination, hooks.corrupt_after_commit), "damaged");
   }
   std::vector<PayloadEntry> damaged = FindDifferingFiles(state.destination, state.expected, hooks.hash_file);

@@ -15,8 +15,9 @@ namespace qv::setup {
 
 // The check and repair of the comparing mode; sets verified and repaired.
 // Raises UpdateCheckFailed (through FailDamagedUpdate) when files still
-// differ after the repair, "Unsafe payload path." for an unsafe
-// corrupt_after_commit, filesystem_error "create_directories" when the repair
+// differ after the repair, "The file to damage for the test is not a file of
+// the new version: <path>." for a corrupt_after_commit outside the expected
+// list (the player's files included), filesystem_error "create_directories" when the repair
 // folder cannot be made, and the comparison's "Installation cancelled.".
 void VerifyUpdatedFiles(TransactionState& state, InstallOutcome& outcome, const InstallHooks& hooks);
 

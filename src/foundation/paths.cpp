@@ -156,6 +156,32 @@ bool IsSafeRelativePath(std::string_view utf8) {
   return true;
 }
 
+bool IsDeviceName(std::wstring_view element) {
+  // The system looks only at the name before the first dot, blanks and dots
+  // at its end dropped.
+  std::wstring_view base = element.substr(0, element.find(L'.'));
+  while (!base.empty() && (base.back() == L' ' || base.back() == L'.')) base.remove_suffix(1);
+  std::wstring upper(base);
+  for (wchar_t& c : upper) {
+    if (c >= L'a' && c <= L'z') c = static_cast<wchar_t>(c - L'a' + L'A');
+  }
+  if (upper == L"CON" || upper == L"PRN" || upper == L"AUX" || upper == L"NUL" || upper == L"CONIN$" ||
+      upper == L"CONOUT$") {
+    return true;
+  }
+  if (upper.size() != 4 || (upper.compare(0, 3, L"COM") != 0 && upper.compare(0, 3, L"LPT") != 0)) return false;
+  const wchar_t digit = upper[3];
+  return (digit >= L'1' && digit <= L'9') || digit == L'\u00B9' || digit == L'\u00B2' || digit == L'\u00B3';
+}
+
+bool NamesDevice(std::string_view utf8) {
+  const std::filesystem::path path = PathFromUtf8(utf8);
+  for (const std::wstring& element : SplitPath(path.native()).elements) {
+    if (IsDeviceName(element)) return true;
+  }
+  return false;
+}
+
 bool HasRelativePart(std::wstring_view text) { return !SplitPath(text).elements.empty(); }
 
 std::wstring ToLongPath(std::wstring_view text) {

@@ -30,6 +30,17 @@ bool IsUnsafePathElement(std::wstring_view element);
 // IsUnsafePathElement. Raises on invalid UTF-8.
 bool IsSafeRelativePath(std::string_view utf8);
 
+// True for an element that Windows takes for a device whatever folder it is
+// in: CON, PRN, AUX, NUL, CONIN$, CONOUT$, COM1-9 and LPT1-9 (also with the
+// superscript digits 1-3), in any ASCII letter case, alone or followed by an
+// extension, with blanks before the extension or at the end ("nul.txt",
+// "Com1 .log", "aux ").
+bool IsDeviceName(std::wstring_view element);
+
+// True when some element of the relative path (UTF-8, either separator) is a
+// device name (IsDeviceName). Raises on invalid UTF-8.
+bool NamesDevice(std::string_view utf8);
+
 // True when the text names something below its root: anything after the root
 // name ("C:", "\\server", "\\?\C:", "\\.\device") and the root directory.
 // "C:\" and "\\server\" have none; "\\server\share" and "C:x" have one.

@@ -182,6 +182,14 @@ std::vector<PayloadEntry> ReadPayloadIndex(const void* archive, std::size_t leng
   return entries;
 }
 
+std::uint64_t PayloadTotalSize(const void* archive, std::size_t length) {
+  ArchiveReader reader(archive, length);
+  std::uint32_t count = reader.ReadHeader();
+  std::uint64_t total = 0;
+  for (std::uint32_t i = 0; i < count; ++i) total += reader.ReadEntry().size;
+  return total;
+}
+
 std::vector<InstalledFile> ExtractPayload(const void* archive, std::size_t length, const std::filesystem::path& target,
                                           const FileHasher& hasher, const PayloadFilter& filter) {
   if (!hasher) throw std::invalid_argument("ExtractPayload needs a hasher");

@@ -43,6 +43,11 @@ using PayloadFilter = std::function<bool(const std::string& name)>;
 // "Invalid payload count.", "Invalid payload size." or "Unexpected payload data.".
 std::vector<PayloadEntry> ReadPayloadIndex(const void* archive, std::size_t length);
 
+// The sum of the entries' unpacked sizes (wrapping like any unsigned sum),
+// from their headers alone: the progress total of an installation. Fails as
+// ReadPayloadIndex does, except that bytes after the last entry are ignored.
+std::uint64_t PayloadTotalSize(const void* archive, std::size_t length);
+
 // Unpacks the entries that `filter` accepts (every entry when it is empty)
 // under `target`, which must not yet hold any of them, and checks each file
 // with `hasher` (which must be set) against its stored digest. Sends

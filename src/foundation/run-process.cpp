@@ -32,12 +32,52 @@ std::int64_t DeadlineNanoseconds(std::int64_t time_limit_ms) {
   return deadline;
 }
 
+SECURITY_ATTRIBUTES InheritableHandles() {
+  SECURITY_ATTRIBUTES attributes{};
+  attributes.nLength = sizeof attributes;
+  attributes.bInheritHandle = TRUE;
+  return attributes;
+}
+
 bool IsPast(std::int64_t deadline_ns) {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
              .count() > deadline_ns;
 }
 
 }  // namespace
+
+UniqueFile CreateChildLog(const std::filesystem::path& log_file, DWORD disposition) {
+  SECURITY_ATTRIBUTES inheritable = InheritableHandles();
+  return UniqueFile(::CreateFileW(ApiPath(log_file).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable, disposition,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr));
+}
+
+UniqueHandle StartLoggedChild(const std::filesystem::path& executable, std::wstring command_line,
+                              const std::filesystem::path& working_folder, HANDLE log, DWORD creation_flags) {
+  // Without the null device the child simply gets no usable standard input.
+  SECURITY_ATTRIBUTES inheritable = InheritableHandles();
+  UniqueFile null_input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                                      OPEN_EXISTING, 0, nullptr));
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = null_input.get();
+  startup.hStdOutput = log;
+  startup.hStdError = log;
+
+  const std::wstring& folder = working_folder.native();
+  const bool use_folder = !folder.empty() && folder.size() <= kMaxWorkingFolderLength;
+  const std::wstring application = ToLongPath(executable.native());
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr, TRUE, creation_flags, nullptr,
+                        use_folder ? folder.c_str() : nullptr, &startup, &info)) {
+    return UniqueHandle();
+  }
+  UniqueHandle process(info.hProcess);
+  UniqueHandle thread(info.hThread);  // only the process is waited for
+  return process;
+}
 
 RunProcessResult RunProcess(const std::filesystem::path& executable, const std::vector<std::string>& arguments,
                             const std::filesystem::path& working_folder, const std::filesystem::path& log_file,
@@ -50,38 +90,14 @@ RunProcessResult RunProcess(const std::filesystem::path& executable, const std::
     command_line += QuoteArg(PathFromUtf8(argument).native());
   }
 
-  // The child inherits these two handles; the parent's copies close right
-  // after creation, so the log file stays open only as long as the child runs.
-  SECURITY_ATTRIBUTES inheritable{};
-  inheritable.nLength = sizeof inheritable;
-  inheritable.bInheritHandle = TRUE;
-  UniqueFile log(::CreateFileW(ToLongPath(log_file.native()).c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inheritable,
-                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  // The child inherits the log; the parent's copy closes right after creation,
+  // so the log file stays open only as long as the child runs.
+  UniqueFile log = CreateChildLog(log_file, CREATE_ALWAYS);
   if (!log) return result;
-  // Without the null device the child simply gets no usable standard input.
-  UniqueFile null_input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                                      OPEN_EXISTING, 0, nullptr));
-
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = null_input.get();
-  startup.hStdOutput = log.get();
-  startup.hStdError = log.get();
-
-  const std::wstring& folder = working_folder.native();
-  const bool use_folder = !folder.empty() && folder.size() <= kMaxWorkingFolderLength;
-  const std::wstring application = ToLongPath(executable.native());
-  PROCESS_INFORMATION info{};
-  const BOOL created = ::CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW | BELOW_NORMAL_PRIORITY_CLASS, nullptr,
-                                        use_folder ? folder.c_str() : nullptr, &startup, &info);
+  UniqueHandle process = StartLoggedChild(executable, std::move(command_line), working_folder, log.get(),
+                                          CREATE_NO_WINDOW | BELOW_NORMAL_PRIORITY_CLASS);
   log.reset();
-  null_input.reset();
-  if (!created) return result;
-  UniqueHandle process(info.hProcess);
-  UniqueHandle thread(info.hThread);
-  thread.reset();  // only the process is waited for
+  if (!process) return result;
   result.started = true;
 
   const std::int64_t deadline = DeadlineNanoseconds(time_limit_ms);

@@ -3,11 +3,15 @@
 // console window, with its output captured in a log file, a time limit and a
 // cancel flag. Blocks the calling (worker) thread until the child has ended.
 
+#include <windows.h>
+
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
+
+#include "foundation/unique-handle.h"
 
 namespace qv::setup {
 
@@ -21,6 +25,21 @@ struct RunProcessResult {
 };
 
 inline constexpr std::uint32_t kNotStartedExitCode = 0xFFFFFFFF;
+
+// A new log file for a child's output: write-only, readable by others while it
+// is written, its handle inheritable. `disposition` is CreateFileW's
+// (CREATE_ALWAYS replaces an older log, CREATE_NEW refuses one). Invalid when
+// it cannot be created.
+UniqueFile CreateChildLog(const std::filesystem::path& log_file, DWORD disposition);
+
+// Starts `executable` with the whole `command_line` (its first element
+// included), standard input from "NUL" and standard output and error into
+// `log` (an inheritable handle, see CreateChildLog), handles inherited, with
+// `creation_flags`. The working folder is used when it is 1 to 257 characters
+// long; otherwise the child starts in the caller's current folder. Returns
+// the process handle, invalid when nothing was started.
+UniqueHandle StartLoggedChild(const std::filesystem::path& executable, std::wstring command_line,
+                              const std::filesystem::path& working_folder, HANDLE log, DWORD creation_flags);
 
 // Starts the executable with the arguments (UTF-8, each quoted by QuoteArg;
 // invalid UTF-8 raises std::system_error before anything is created), standard

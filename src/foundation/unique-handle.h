@@ -4,6 +4,7 @@
 // path needs its own CloseHandle.
 
 #include <windows.h>
+#include <objbase.h>
 
 #include <utility>
 
@@ -83,6 +84,9 @@ using ModuleTraits = NullableHandleTraits<HMODULE, &ReleaseLibraryModule>;
 inline void DeleteFontObject(HFONT font) noexcept { ::DeleteObject(font); }
 using FontTraits = NullableHandleTraits<HFONT, &DeleteFontObject>;
 
+inline void CloseRegistryKey(HKEY key) noexcept { ::RegCloseKey(key); }
+using RegistryKeyTraits = NullableHandleTraits<HKEY, &CloseRegistryKey>;
+
 // Memory the system hands out with LocalAlloc (CommandLineToArgvW, FormatMessageW).
 template <typename T>
 struct LocalMemoryTraits {
@@ -92,12 +96,35 @@ struct LocalMemoryTraits {
   static void Close(Value v) noexcept { ::LocalFree(reinterpret_cast<HLOCAL>(v)); }
 };
 
+// Memory the shell and COM hand out with CoTaskMemAlloc (SHGetKnownFolderPath).
+template <typename T>
+struct CoTaskMemoryTraits {
+  using Value = T;
+  static Value Invalid() noexcept { return nullptr; }
+  static bool IsValid(Value v) noexcept { return v != nullptr; }
+  static void Close(Value v) noexcept { ::CoTaskMemFree(v); }
+};
+
+// A COM interface pointer; owning it means holding one reference.
+template <typename Interface>
+struct ComPointerTraits {
+  using Value = Interface*;
+  static Value Invalid() noexcept { return nullptr; }
+  static bool IsValid(Value v) noexcept { return v != nullptr; }
+  static void Close(Value v) noexcept { v->Release(); }
+};
+
 using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueFind = UniqueResource<FindHandleTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueFont = UniqueResource<FontTraits>;
+using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
 template <typename T>
 using UniqueLocal = UniqueResource<LocalMemoryTraits<T>>;
+template <typename T>
+using UniqueCoTaskMemory = UniqueResource<CoTaskMemoryTraits<T>>;
+template <typename Interface>
+using UniqueCom = UniqueResource<ComPointerTraits<Interface>>;
 
 }  // namespace qv::setup

@@ -10,8 +10,10 @@
 namespace qv::setup {
 
 bool WriteWholeFile(const std::filesystem::path& path, std::string_view text) {
-  UniqueFile file(
-      ::CreateFileW(ApiPath(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  const std::wstring name = ApiPath(path);
+  ::DeleteFileW(name.c_str());  // a failure shows when the file is created
+  UniqueFile file(::CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file) return false;
   while (!text.empty()) {
     DWORD chunk = static_cast<DWORD>(std::min<size_t>(text.size(), 1u << 30));

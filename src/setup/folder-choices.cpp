@@ -8,6 +8,7 @@
 #include "foundation/folder-tests.h"
 #include "foundation/text.h"
 #include "gamesource/title-folders.h"
+#include "setup/product-names.h"
 
 namespace qv::setup {
 namespace {
@@ -36,7 +37,7 @@ std::string TitleFolderName(const std::filesystem::path& installation) {
 
 std::filesystem::path InstallFolderForLocation(const std::filesystem::path& chosen) {
   if (HoldsInstallation(chosen)) return chosen;
-  return chosen / kNewInstallFolderName;
+  return chosen / std::wstring(kDisplayName);
 }
 
 DumpFolderChoice ChooseDumpFolder(const std::filesystem::path& chosen) {

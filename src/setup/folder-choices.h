@@ -7,9 +7,6 @@
 
 namespace qv::setup {
 
-// The name of a new installation folder made inside the chosen parent.
-inline constexpr const wchar_t* kNewInstallFolderName = L"Q.V. DU Vora";
-
 // "Location...": a folder that already holds an installation is taken as it
 // is (an update or repair in place); any other folder, and one that cannot be
 // read, gets a new "Q.V. DU Vora" folder inside it.

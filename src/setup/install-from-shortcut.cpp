@@ -2,7 +2,6 @@
 
 #include <windows.h>
 #include <objbase.h>
-#include <shlobj.h>
 #include <shobjidl.h>
 
 #include <exception>
@@ -11,50 +10,26 @@
 #include <vector>
 
 #include "engine/existing-install.h"
+#include "foundation/com-apartment.h"
 #include "foundation/file-system-view.h"
 #include "foundation/item-status.h"
 #include "foundation/unique-handle.h"
+#include "setup/desktop-shortcut.h"
 
 namespace qv::setup {
 namespace {
 
 constexpr DWORD kLinkPathLength = 32768;
 
-template <typename Interface>
-struct ComInterfaceTraits {
-  using Value = Interface*;
-  static Value Invalid() noexcept { return nullptr; }
-  static bool IsValid(Value v) noexcept { return v != nullptr; }
-  static void Close(Value v) noexcept { v->Release(); }
-};
-template <typename Interface>
-using ComOwner = UniqueResource<ComInterfaceTraits<Interface>>;
-
-void FreeTaskText(PWSTR text) noexcept { ::CoTaskMemFree(text); }
-using UniqueTaskText = UniqueResource<NullableHandleTraits<PWSTR, &FreeTaskText>>;
-
-class ComScope {
- public:
-  ComScope() noexcept : result_(::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
-  ~ComScope() {
-    if (SUCCEEDED(result_)) ::CoUninitialize();
-  }
-
- private:
-  HRESULT result_;
-};
-
 // The shortcut's raw target, as stored (environment variables not expanded).
 std::optional<std::wstring> ShortcutTarget(const std::filesystem::path& shortcut) {
-  ComScope com;
-  ComOwner<IShellLinkW> link;
+  ComApartment apartment;
+  UniqueCom<IShellLinkW> link;
   if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
                                 reinterpret_cast<void**>(link.put())))) {
     return std::nullopt;
   }
-  ComOwner<IPersistFile> file;
+  UniqueCom<IPersistFile> file;
   if (FAILED(link.get()->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.put())))) return std::nullopt;
   if (FAILED(file.get()->Load(shortcut.c_str(), STGM_READ))) return std::nullopt;
   std::vector<wchar_t> target(kLinkPathLength, L'\0');
@@ -84,9 +59,8 @@ std::filesystem::path InstallFromShortcutFile(const std::filesystem::path& short
 }
 
 std::filesystem::path FindInstallFromShortcut() {
-  UniqueTaskText desktop;
-  if (FAILED(::SHGetKnownFolderPath(FOLDERID_Desktop, 0, nullptr, desktop.put())) || !desktop) return {};
-  return InstallFromShortcutFile(std::filesystem::path(desktop.get()) / L"Q.V. DU Vora.lnk");
+  const std::optional<std::filesystem::path> shortcut = DesktopShortcutPath();
+  return shortcut ? InstallFromShortcutFile(*shortcut) : std::filesystem::path();
 }
 
 }  // namespace qv::setup

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "selftest/self-test-mode.h"
+#include "setup/install-mode.h"
 #include "setup/setup-window-role.h"
 #include "setup/verify-integrity-mode.h"
 #include "setup/window-capture.h"
@@ -46,8 +47,13 @@ std::vector<RoleRow> SetupRoles(const ProgramStart& start) {
   //    last argument is a folder or an option, never a result file.
 
   // 4. The test modes, each with its exact argument count; failures go to the
-  //    result file: "--install" (5), "--check-update" (3), "--range-test" (6,
-  //    only while IsUpdateTestMode() answers true), then these two.
+  //    result file: "--install" (5), then "--check-update" (3) and
+  //    "--range-test" (6, only while IsUpdateTestMode() answers true), then
+  //    the last two.
+  roles.push_back(TestModeRow(L"--install", 5, [](const CommandLineArgs& args) {
+    return RunInstallMode(std::filesystem::path(args[2]), std::filesystem::path(args[3]),
+                          std::filesystem::path(args[4]));
+  }));
   roles.push_back(TestModeRow(L"--verify-integrity", 3, [](const CommandLineArgs& args) {
     return RunVerifyIntegrityMode(std::filesystem::path(args[2]));
   }));

@@ -1,12 +1,20 @@
 #include "setup/setup-window-role.h"
 
 #include "setup/install-from-shortcut.h"
+#include "setup/install.h"
+#include "setup/outcome-summary.h"
 #include "setup/window-thread.h"
 
 namespace qv::setup {
 
+std::wstring InstallAndSummarise(const InstallJob& job) {
+  return FormatOutcomeSummary(Install(std::filesystem::path(job.source), std::filesystem::path(job.destination),
+                                      job.createShortcut, /*register_uninstall=*/true));
+}
+
 SetupWindowHooks SystemSetupWindowHooks() {
   SetupWindowHooks hooks;
+  hooks.run_install = InstallAndSummarise;
   hooks.pick_package = PickPackageFile;
   hooks.pick_folder = PickFolder;
   return hooks;

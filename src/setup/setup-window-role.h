@@ -7,6 +7,10 @@
 
 namespace qv::setup {
 
+// The worker's job in the real window: Install with the uninstall entry,
+// then the summary of its outcome.
+std::wstring InstallAndSummarise(const InstallJob& job);
+
 // The hooks of the real setup window: the system's dialogs, the install of
 // the setup's own payload, the process-wide update check.
 SetupWindowHooks SystemSetupWindowHooks();

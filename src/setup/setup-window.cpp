@@ -6,8 +6,9 @@
 
 #include <vector>
 
+#include "foundation/known-folder.h"
 #include "foundation/text.h"
-#include "setup/folder-choices.h"
+#include "setup/product-names.h"
 #include "setup/setup-window-state.h"
 #include "update/build-identity.h"
 
@@ -19,12 +20,6 @@ constexpr DWORD kPathBufferLength = 32768;
 constexpr UINT kMarqueeIntervalMs = 30;
 // One above the largest permille: the bar is full only at the very end.
 constexpr int kProgressRangeEnd = 1001;
-
-void FreeItemList(PIDLIST_ABSOLUTE list) noexcept { ::CoTaskMemFree(list); }
-using UniqueItemList = UniqueResource<NullableHandleTraits<PIDLIST_ABSOLUTE, &FreeItemList>>;
-
-void FreeTaskText(PWSTR text) noexcept { ::CoTaskMemFree(text); }
-using UniqueTaskText = UniqueResource<NullableHandleTraits<PWSTR, &FreeTaskText>>;
 
 HFONT CreateSetupFont(int height, float scale) {
   return ::CreateFontW(ScaleLength(height, scale), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
@@ -77,7 +72,7 @@ std::optional<std::filesystem::path> PickFolder(HWND owner, const wchar_t* title
   browse.hwndOwner = owner;
   browse.lpszTitle = title;
   browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_NEWDIALOGSTYLE;
-  UniqueItemList chosen(::SHBrowseForFolderW(&browse));
+  UniqueCoTaskMemory<PIDLIST_ABSOLUTE> chosen(::SHBrowseForFolderW(&browse));
   if (!chosen) return std::nullopt;
   std::vector<wchar_t> buffer(kPathBufferLength, L'\0');
   if (!::SHGetPathFromIDListEx(chosen.get(), buffer.data(), kPathBufferLength, GPFIDL_DEFAULT)) return std::nullopt;
@@ -86,9 +81,9 @@ std::optional<std::filesystem::path> PickFolder(HWND owner, const wchar_t* title
 
 std::filesystem::path DefaultInstallFolder(const std::filesystem::path& shortcut_install) {
   if (!shortcut_install.empty()) return shortcut_install;
-  UniqueTaskText local;
-  if (FAILED(::SHGetKnownFolderPath(FOLDERID_LocalAppData, 0, nullptr, local.put())) || !local) return {};
-  return std::filesystem::path(local.get()) / L"Programs" / kNewInstallFolderName;
+  const std::optional<std::filesystem::path> local = KnownFolderPath(FOLDERID_LocalAppData);
+  if (!local) return {};
+  return *local / L"Programs" / std::wstring(kDisplayName);
 }
 
 HWND CreateSetupWindow(HINSTANCE instance, SetupWindowHooks hooks, const std::filesystem::path& default_folder) {

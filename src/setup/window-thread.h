@@ -5,24 +5,26 @@
 // dialogs and the shortcut reader need one).
 
 #include <windows.h>
-#include <objbase.h>
+
+#include "foundation/com-apartment.h"
 
 namespace qv::setup {
 
+// Per-monitor awareness is set before the apartment, so that every window of
+// the thread is made at the true DPI.
+inline bool MakeProcessDpiAware() noexcept {
+  return ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2) != FALSE;
+}
+
 class WindowThread {
  public:
-  WindowThread() noexcept {
-    ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
-    com_ = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-  }
+  WindowThread() noexcept : dpi_aware_(MakeProcessDpiAware()) {}
   WindowThread(const WindowThread&) = delete;
   WindowThread& operator=(const WindowThread&) = delete;
-  ~WindowThread() {
-    if (SUCCEEDED(com_)) ::CoUninitialize();
-  }
 
  private:
-  HRESULT com_ = E_FAIL;
+  bool dpi_aware_;
+  ComApartment apartment_;
 };
 
 }  // namespace qv::setup

@@ -159,6 +159,40 @@ TEST(TransactionFailure, DifferenceThatSurvivesTheRepairRollsBack) {
       << log;
 }
 
+// The repair's fresh copy cannot be moved in. The damaged file it was to
+// replace (here one the commit did not touch, so without a backup or a
+// journal step) is still there: the repair never deletes before it moves.
+TEST(TransactionFailure, RepairThatCannotMoveInKeepsTheDamagedFile) {
+  FailingUpdate update;
+  update.hooks.corrupt_after_commit = "voice/model.bin";
+  update.hooks.extract_entries = [&, extract = update.hooks.extract_entries](
+                                     const fs::path& folder, const std::vector<qv::setup::PayloadEntry>& entries) {
+    if (folder.filename() == L".qv-update-f") return extract(folder, entries);
+    return std::vector<qv::setup::InstalledFile>{};  // claims success, writes nothing
+  };
+  EXPECT_EQ(update.Failure(), "1 files of the new version did not install correctly (first: voice/model.bin). The "
+                              "previous version was restored.");
+  EXPECT_EQ(ReadFileText(update.site.install / L"voice" / L"model.bin"), "damaged");
+  EXPECT_EQ(ReadFileText(update.site.install / L"qv.exe"), "game executable 1.0.0");
+  EXPECT_EQ(TemporaryItemsBeside(update.site.install), std::vector<std::string>{});
+  EXPECT_NE(update.Log().find(" the repair failed: "), std::string::npos) << update.Log();
+}
+
+// The test switch that damages a file after the commit reaches only files of
+// the new version, never the player's.
+TEST(TransactionFailure, DamageSwitchNeverReachesThePlayersFiles) {
+  for (const char* path : {"data/saves/slot1.sav", "data/qv.ini", "CUSA09901/chunk1.psarc"}) {
+    SCOPED_TRACE(path);
+    FailingUpdate update;
+    WriteFixtureFile(update.site.install / L"data" / L"saves" / L"slot1.sav", "a save");
+    update.hooks.corrupt_after_commit = path;
+    EXPECT_EQ(update.Failure(), std::string("The file to damage for the test is not a file of the new version: ") +
+                                    path + ".");
+    update.ExpectUntouched();
+    EXPECT_EQ(ReadFileText(update.site.install / L"data" / L"saves" / L"slot1.sav"), "a save");
+  }
+}
+
 TEST(TransactionFailure, FailedUndoKeepsEverythingForTheNextRecovery) {
   FailingUpdate update;
   update.hooks.corrupt_after_commit = "qv.exe";

@@ -258,6 +258,9 @@ TEST(CommitStagedFiles, RefusalsBeforeTheJournalIsWritten) {
       {"a path leaving the installation", {"../outside.txt"}, "Unsafe payload path."},
       {"a path the journal could not name", {"newfolder/"}, "Unsafe payload path."},
       {"a stream", {"qv.exe:stream"}, "Unsafe payload path."},
+      {"the player's mods", {"mods/pack.pak"}, "Unsafe payload path."},
+      {"the player's settings", {"QV.INI"}, "Unsafe payload path."},
+      {"a device name", {"shaders/nul.spv"}, "Unsafe payload path."},
   };
   for (const Case& c : cases) {
     CommitSite site;
@@ -277,6 +280,91 @@ TEST(CommitStagedFiles, RefusalsBeforeTheJournalIsWritten) {
       SnapshotTree(site.places.install, [](const std::string& key) { return key == "data/update-journal.txt.new/"; }),
       site.install_before);
   EXPECT_EQ(SnapshotTree(site.places.staging), site.staging_before);
+}
+
+// A journal that its own reader refuses would be deleted by the next
+// recovery, with it the only record of what to undo: the commit reads the
+// journal back before anything moves.
+TEST(CommitStagedFiles, JournalThatDoesNotReadBackMovesNothing) {
+  struct Case {
+    const char* what;
+    std::function<void(const CommitSite&, fs::path& staging, fs::path& backup, JournalContext&)> arrange;
+  } cases[] = {
+      {"temporary folders named by the bare prefixes (an empty run identifier)",
+       [](const CommitSite& site, fs::path& staging, fs::path& backup, JournalContext&) {
+         staging = site.places.parent / L".qv-update-";
+         backup = site.places.parent / L".qv-update-old-";
+         fs::rename(site.places.staging, staging);
+       }},
+      {"a download folder elsewhere",
+       [](const CommitSite& site, fs::path&, fs::path&, JournalContext& context) {
+         context.download = site.places.parent / L"Downloads" / L".qv-update-dl-run";
+       }},
+      {"a download folder without its prefix",
+       [](const CommitSite& site, fs::path&, fs::path&, JournalContext& context) {
+         context.download = site.places.parent / L".qv-download-run";
+       }},
+      {"the journal of another installation",
+       [](const CommitSite& site, fs::path&, fs::path&, JournalContext& context) {
+         context.journal_path = qv::setup::UpdateJournalPath(site.places.parent / L"Other");
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    CommitSite site;
+    fs::path staging = site.places.staging;
+    fs::path backup = site.places.backup;
+    JournalContext context = site.places.context;
+    c.arrange(site, staging, backup, context);
+    const TreeSnapshot staged = SnapshotTree(staging);
+    EXPECT_EQ(ThrownMessage([&] {
+                CommitStagedFiles(staging, site.places.install, PlannedFiles(), {"qv-install-manifest.txt"},
+                                  qv::setup::ReadExistingInstall(site.places.install), backup, -1, &context, {});
+              }),
+              "Could not write the update journal.");
+    EXPECT_EQ(SnapshotTree(site.places.install), site.install_before);
+    EXPECT_EQ(SnapshotTree(staging), staged);
+    EXPECT_FALSE(fs::exists(backup));
+    EXPECT_FALSE(fs::exists(context.journal_path));
+  }
+}
+
+// The old file went into the backup, but its replacement could not move in
+// (held open by another program), and meanwhile someone wrote a file at its
+// place: the undo does not overwrite that file with the backup.
+TEST(CommitStagedFiles, UndoNeverReplacesWhatAppearedWhereTheOldFileWas) {
+  CommitSite site;
+  CancelHookGuard guard;
+  qv::setup::UniqueFile held;
+  std::thread writer;
+  qv::setup::CancelHook = [&] {
+    if (held) return false;
+    held.reset(::CreateFileW((site.places.staging / L"qv.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                             OPEN_EXISTING, 0, nullptr));
+    writer = std::thread([&] {
+      const auto deadline = std::chrono::steady_clock::now() + 10s;
+      while (!fs::exists(site.places.backup / L"qv.exe") && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(5ms);
+      }
+      WriteFixtureFile(site.places.install / L"qv.exe", "appeared meanwhile");
+    });
+    return false;
+  };
+  EXPECT_NE(ThrownMessage([&] { site.Commit(); }).find("rename"), std::string::npos);
+  writer.join();
+  ASSERT_TRUE(held);
+  held.reset();
+  EXPECT_EQ(ReadFileText(site.places.install / L"qv.exe"), "appeared meanwhile");
+  EXPECT_EQ(ReadFileText(site.places.backup / L"qv.exe"), "old exe");
+  EXPECT_EQ(ReadFileText(site.places.staging / L"qv.exe"), "new exe");
+  // The undo is incomplete, so the journal stays for the recovery, which
+  // refuses to put the old file over the one in its place.
+  EXPECT_TRUE(site.JournalExists());
+  EXPECT_NE(ThrownMessage([&] { qv::setup::RecoverInterruptedUpdate(site.places.install, {}); })
+                .find("could not restore qv.exe: the new file is still in place"),
+            std::string::npos);
+  EXPECT_EQ(ReadFileText(site.places.install / L"qv.exe"), "appeared meanwhile");
+  EXPECT_EQ(ReadFileText(site.places.backup / L"qv.exe"), "old exe");
 }
 
 TEST(CommitStagedFiles, EmptyPlanStillWritesAJournalAndCallsTheHookOnce) {

@@ -48,6 +48,9 @@ const std::string kArchivesMissing =
     "restore them.";
 const std::string kNeed3 = "At least 3 GB free space is required.";
 const std::string kNeed1 = "At least 1 GB free space is required.";
+const std::string kNoRunId = "This run has no identifier that can name its temporary folders.";
+const std::string kDownloadElsewhere =
+    "The download folder must lie beside the installation, with a name that starts with \".qv-update-dl-\".";
 
 // One run of the transaction against an installation of 1.0.0 (an update) or
 // a folder beside it that does not exist yet (a fresh installation).
@@ -144,6 +147,19 @@ TEST(TransactionPreparation, RefusalsLeaveEverythingAsItWas) {
          };
        },
        ""},
+      {"empty run identifier", true, [](PreparedRun& run) { run.hooks.run_id.clear(); }, kNoRunId},
+      {"empty run identifier, fresh", false, [](PreparedRun& run) { run.hooks.run_id.clear(); }, kNoRunId},
+      {"run identifier with a separator", true, [](PreparedRun& run) { run.hooks.run_id = "a/b"; }, kNoRunId},
+      {"run identifier of dots", true, [](PreparedRun& run) { run.hooks.run_id = ".."; }, kNoRunId},
+      {"download folder elsewhere", true,
+       [](PreparedRun& run) { run.hooks.download_folder = run.site.temp / L"downloads" / L".qv-update-dl-prep"; },
+       kDownloadElsewhere},
+      {"download folder without its prefix", true,
+       [](PreparedRun& run) { run.hooks.download_folder = run.site.temp / L"games" / L"downloads"; },
+       kDownloadElsewhere},
+      {"download folder inside the installation", true,
+       [](PreparedRun& run) { run.hooks.download_folder = run.destination / L".qv-update-dl-prep"; },
+       kDownloadElsewhere},
       {"staging folder taken", true,
        [](PreparedRun& run) { WriteFixtureFile(run.site.temp / L"games" / L".qv-update-prep" / L"theirs.txt", "kept"); },
        "Could not create staging directory."},

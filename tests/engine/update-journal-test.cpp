@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/update-journal.h"
+#include "engine/update-recovery.h"
 #include "foundation/canonical-path.h"
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
@@ -171,6 +172,41 @@ TEST(UpdateJournal, UnsafeOrMalformedJournalsAreRefused) {
   EXPECT_FALSE(ReadUpdateJournal(site.install / L"data" / L"missing.txt"));
   WriteFixtureFile(site.journal, "");
   EXPECT_FALSE(ReadUpdateJournal(site.journal));
+}
+
+// No commit ever plans a step on the player's files, under data/ (in any
+// spelling the file system folds together) or on a device, so a journal that
+// names one is damaged or planted: the reader refuses it, and the writer and
+// the rollback never act on such a step.
+TEST(UpdateJournal, StepsOnThePlayersFilesOrDevicesAreRefused) {
+  JournalSite site;
+  const std::vector<std::string> good = site.GoodLines();
+  const char* const refused[] = {
+      "a data/qv.ini",           "r data/saves/slot1.sav", "d DATA/SAVES/SLOT1.SAV", "a data\\qv.ini",
+      "r data./qv.ini",          "r data /qv.ini",         "a Data.. ./x",           "r qv.ini",
+      "a QV.INI",                "r mods/pack.pak",        "d saves/slot1.sav",      "a screenshots/a.png",
+      "r photos/a.jpg",          "a enhanced-textures/t",  "r qv-dlssg-route.json",  "a dlssg_sm86/x.dll",
+      "r shaders/debug.log",     "d icon0.png",            "d install-notes.txt",    "d CUSA09901/chunk1.psarc",
+      "a nul",                   "a NUL.txt",              "r shaders/con.spv",      "a aux .dll",
+      "r com1",                  "a LPT9.log.txt",         "r conin$",               "a sub/prn",
+  };
+  for (const char* step : refused) {
+    EXPECT_FALSE(site.Accepts(With(good, "step=", std::string("step=") + step))) << step;
+    EXPECT_FALSE(qv::setup::IsJournalStep(step[0], step + 2)) << step;
+  }
+  // What an update does write beside the program files: the game's files in
+  // a title folder, the install notes, the extraction log and the title icon;
+  // and names that merely resemble the refused ones.
+  const char* const accepted[] = {
+      "r icon0.png",           "a CUSA09901/sce_sys/pic1.png", "r install-notes.txt", "a install-extraction.log",
+      "r CUSA09901/texture.qar", "a cusa09902/sce_sys/pic1.png", "a database/x",       "r qv.ini.bak",
+      "a shaders/console.spv", "r nulls.dll",                   "a com10",             "d extractor/old.dll",
+  };
+  for (const char* step : accepted) {
+    EXPECT_TRUE(site.Accepts(With(good, "step=", std::string("step=") + step))) << step;
+    EXPECT_TRUE(qv::setup::IsJournalStep(step[0], step + 2)) << step;
+  }
+  EXPECT_FALSE(qv::setup::IsJournalStep('a', "\xff"));
 }
 
 TEST(UpdateJournal, ReaderIsLenientWhereItMayBe) {
@@ -375,6 +411,46 @@ TEST(UpdateJournal, FailedWritesLeaveTheJournalAlone) {
   WriteFixtureFile(blocked.install / L"data", "a file");
   EXPECT_FALSE(WriteUpdateJournal(blocked.journal, SampleJournal(blocked)));
   EXPECT_EQ(ReadFileText(blocked.install / L"data"), "a file");
+}
+
+// A hard link planted under the ".new" name or the journal's own name, to a
+// file outside the installation: neither writing the journal nor finishing an
+// update ever changes that file.
+TEST(UpdateJournal, WritingNeverFollowsAHardLink) {
+  for (const wchar_t* linked_name : {L"update-journal.txt.new", L"update-journal.txt"}) {
+    SCOPED_TRACE(fs::path(linked_name).string());
+    JournalSite site;
+    UpdateJournal journal = SampleJournal(site);
+    ASSERT_TRUE(WriteUpdateJournal(site.journal, journal));
+    const fs::path outside = site.parent / L"outside.txt";
+    const fs::path link = site.install / L"data" / linked_name;
+    auto plant = [&] {
+      // The outside file holds a readable journal, so that a write through
+      // the link could go unnoticed by anything but this test.
+      WriteFixtureFile(outside, ReadFileText(site.journal));
+      fs::remove(link);
+      ASSERT_TRUE(::CreateHardLinkW(link.c_str(), outside.c_str(), nullptr)) << ::GetLastError();
+    };
+
+    plant();
+    std::string outside_before = ReadFileText(outside);
+    journal.state = qv::setup::kJournalSwapped;
+    EXPECT_TRUE(WriteUpdateJournal(site.journal, journal));
+    EXPECT_EQ(ReadFileText(outside), outside_before);
+    EXPECT_EQ(ReadUpdateJournal(site.journal)->state, qv::setup::kJournalSwapped);
+
+    // Finishing an update whose backup cannot be removed entirely rewrites
+    // the journal as "started".
+    WriteFixtureFile(journal.backup / L"held.bin", "held");
+    qv::setup::UniqueFile held(::CreateFileW((journal.backup / L"held.bin").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                             nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    plant();
+    outside_before = ReadFileText(outside);
+    EXPECT_FALSE(qv::setup::FinishStartedUpdate(site.journal, std::chrono::milliseconds(1)));
+    EXPECT_EQ(ReadFileText(outside), outside_before);
+    EXPECT_EQ(ReadUpdateJournal(site.journal)->state, qv::setup::kJournalStarted);
+  }
 }
 
 TEST(UpdateJournal, RewriteWaitsForAReaderToLetGo) {

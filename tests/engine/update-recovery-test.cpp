@@ -206,8 +206,14 @@ TEST(RecoverInterruptedUpdate, FinishedUpdatesKeepTheNewVersion) {
 }
 
 TEST(RecoverInterruptedUpdate, RefusedJournalIsDeletedAndNothingMoves) {
+  // Beside malformed and foreign journals, damaged or planted ones whose
+  // rollback would move the player's settings into the staging folder (and
+  // delete them with it) or act on a device.
   const char* const spoilers[] = {"step=r ../outside.txt", "staging=C:/elsewhere/.qv-update-run",
-                                  "install=C:/Other Game"};
+                                  "install=C:/Other Game", "step=a data/qv.ini",
+                                  "step=a DATA\\QV.INI",   "step=a data./qv.ini",
+                                  "step=r data/qv.ini",    "step=a qv.ini",
+                                  "step=a shaders/nul.spv"};
   for (const char* spoiler : spoilers) {
     UpdateSite site;
     site.UpdateUpTo(4);
@@ -247,6 +253,51 @@ TEST(RecoverInterruptedUpdate, FailedRollbackKeepsTheJournalForLater) {
   EXPECT_TRUE(RecoverInterruptedUpdate(site.install, {}));
   EXPECT_EQ(SnapshotTree(site.install), site.before);
   EXPECT_TRUE(site.TemporaryFoldersGone());
+}
+
+// A journal cut short by damaged storage can still read as a shorter sound
+// one: the rollback undoes only the steps it names, and the backup still
+// holds old files that nothing else records. They are never deleted.
+TEST(RecoverInterruptedUpdate, BackupThatStillHoldsFilesIsKept) {
+  struct Case {
+    const char* what;
+    size_t kept_steps;  // step lines left in the journal
+  } cases[] = {{"cut after the backup line", 0}, {"cut before the fourth step", 3}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    UpdateSite site;
+    site.UpdateAll(qv::setup::kJournalSwapping);
+    std::string text = ReadFileText(site.journal_path);
+    size_t cut = text.find("\nstep=");
+    for (size_t i = 0; i < c.kept_steps; ++i) cut = text.find("\nstep=", cut + 1);
+    text.resize(cut + 1);
+    if (c.kept_steps == 0) text.resize(text.find("\ndownload=") + 1);  // nothing after the backup line
+    WriteFixtureFile(site.journal_path, text);
+    ASSERT_TRUE(ReadUpdateJournal(site.journal_path));
+
+    EXPECT_TRUE(RecoverInterruptedUpdate(site.install, {}));
+    // The old files the journal does not name are still there, with the
+    // staging folder and the journal, and the update log says where.
+    EXPECT_EQ(ReadFileText(site.backup / L"shaders" / L"gone.spv"), "old gone");
+    EXPECT_NE(ReadFileText(site.backup / L"qv-install-manifest.txt"), "");
+    EXPECT_TRUE(fs::exists(site.staging));
+    EXPECT_TRUE(fs::exists(site.journal_path));
+    const std::string log = ReadFileText(site.install / L"data" / L"qv-update.log");
+    EXPECT_NE(log.find(qv::setup::ToGenericUtf8(site.backup) + " still holds files"), std::string::npos) << log;
+    // The steps it does name are undone.
+    if (c.kept_steps == 3) {
+      EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "old exe");
+      EXPECT_EQ(ReadFileText(site.install / L"shaders" / L"a.spv"), "old a");
+      EXPECT_FALSE(fs::exists(site.install / L"shaders" / L"b.spv"));
+    }
+    // A later recovery keeps them too.
+    EXPECT_TRUE(RecoverInterruptedUpdate(site.install, {}));
+    EXPECT_EQ(ReadFileText(site.backup / L"shaders" / L"gone.spv"), "old gone");
+    std::string message;
+    EXPECT_FALSE(RestorePreviousVersion(site.journal_path, &message));
+    EXPECT_EQ(message, "the backup folder " + qv::setup::ToGenericUtf8(site.backup) + " still holds files");
+    EXPECT_EQ(ReadFileText(site.backup / L"shaders" / L"gone.spv"), "old gone");
+  }
 }
 
 TEST(WaitForStartedVersion, ConfirmationByJournal) {
@@ -400,6 +451,44 @@ TEST(RestorePreviousVersion, UndoesAFinishedUpdate) {
   EXPECT_FALSE(RestorePreviousVersion(site.journal_path, &message));
   EXPECT_EQ(message, "the update journal is missing");
   EXPECT_FALSE(RestorePreviousVersion(site.journal_path));
+}
+
+// The new version failed to start, and the restore fails half-way (a file
+// held open). The journal it leaves must make the next recovery finish the
+// rollback, not take the mix for a finished update and delete the backup.
+TEST(RestorePreviousVersion, FailedRestoreIsFinishedByTheNextRecovery) {
+  for (std::int32_t state : {qv::setup::kJournalSwapped, qv::setup::kJournalStarted}) {
+    SCOPED_TRACE(state);
+    UpdateSite site;
+    site.UpdateAll(state);
+    std::string message;
+    {
+      qv::setup::UniqueFile held(::CreateFileW((site.install / L"qv.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                               nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(held);
+      EXPECT_FALSE(RestorePreviousVersion(site.journal_path, &message));
+    }
+    EXPECT_EQ(message.rfind("could not move qv.exe back: ", 0), 0u) << message;
+    ASSERT_TRUE(ReadUpdateJournal(site.journal_path));
+    EXPECT_EQ(ReadUpdateJournal(site.journal_path)->state, qv::setup::kJournalSwapping);
+    EXPECT_EQ(ReadFileText(site.backup / L"qv.exe"), "old exe");
+
+    // Released, the next recovery restores the old tree byte for byte.
+    EXPECT_TRUE(RecoverInterruptedUpdate(site.install, {}));
+    EXPECT_EQ(SnapshotTree(site.install), site.before);
+    EXPECT_TRUE(site.TemporaryFoldersGone());
+    EXPECT_FALSE(fs::exists(site.journal_path));
+  }
+
+  // The journal cannot be rewritten: nothing is moved.
+  UpdateSite site;
+  site.UpdateAll(qv::setup::kJournalSwapped);
+  fs::create_directories(site.journal_path.native() + L".new");
+  const TreeSnapshot everything = SnapshotTree(site.parent);
+  std::string message;
+  EXPECT_FALSE(RestorePreviousVersion(site.journal_path, &message));
+  EXPECT_EQ(message, "the update journal could not be rewritten");
+  EXPECT_EQ(SnapshotTree(site.parent), everything);
 }
 
 TEST(RestorePreviousVersion, FailedRollbackKeepsJournalAndFolders) {

@@ -9,6 +9,7 @@
 #include "engine/update-journal.h"
 #include "engine/update-temp-folders.h"
 #include "foundation/canonical-path.h"
+#include "foundation/text.h"
 #include "foundation/unique-handle.h"
 #include "selftest/fixture-files.h"
 #include "support/fake-links.h"
@@ -153,6 +154,58 @@ TEST(RemoveStaleTemporary, OnlyPrefixedItemsDirectlyBesideTheInstallation) {
   auto link = qv::test::ViewWithReparsePoints({{parent / L".qv-install-link", qv::setup::kReparseTagSymlink}});
   RemoveStaleTemporary(parent, parent / L".qv-install-link", link);
   EXPECT_TRUE(fs::exists(parent / L".qv-install-link" / L"file"));
+}
+
+}  // namespace
+
+namespace {
+
+// What the clean-up guard and the removal after a rollback count as a file
+// left in a backup: a link to a file counts (it is a file there), a link to a
+// folder or a junction is neither entered nor counted.
+TEST(FolderHoldsFiles, LinksToFilesCount) {
+  TempSite site;
+  const fs::path backup = site.journal.backup;
+  EXPECT_TRUE(qv::setup::FolderHoldsFiles(backup));
+  fs::remove_all(backup);
+  fs::create_directories(backup / L"empty" / L"folders");
+  EXPECT_FALSE(qv::setup::FolderHoldsFiles(backup));
+  EXPECT_FALSE(qv::setup::FolderHoldsFiles(site.parent / L"missing"));
+
+  WriteFixtureFile(backup / L"linked.dll", "a link to a file");
+  WriteFixtureFile(backup / L"linked folder" / L"inside.bin", "behind a folder link");
+  for (std::uint32_t tag : {qv::setup::kReparseTagSymlink, 0x9000001Au /* a cloud placeholder */}) {
+    const auto view = qv::test::ViewWithReparsePoints(
+        {{backup / L"linked.dll", tag}, {backup / L"linked folder", qv::setup::kReparseTagSymlink}});
+    EXPECT_TRUE(qv::setup::FolderHoldsFiles(backup, view)) << tag;
+  }
+  fs::remove(backup / L"linked.dll");
+  for (std::uint32_t tag : {qv::setup::kReparseTagSymlink, qv::setup::kReparseTagMountPoint}) {
+    const auto view = qv::test::ViewWithReparsePoints({{backup / L"linked folder", tag}});
+    EXPECT_FALSE(qv::setup::FolderHoldsFiles(backup, view)) << tag;
+  }
+  EXPECT_TRUE(qv::setup::FolderHoldsFiles(backup));  // the same folder, not a link
+}
+
+// After a rollback the folders go only when the backup holds no file.
+TEST(RemoveFoldersAfterRollback, BackupWithFilesStaysWithTheStagingFolder) {
+  TempSite site;
+  fs::create_directories(site.journal.install / L"data");
+  std::string message;
+  EXPECT_FALSE(qv::setup::RemoveFoldersAfterRollback(site.journal, &message));
+  EXPECT_EQ(message, "the backup folder " + qv::setup::ToGenericUtf8(site.journal.backup) + " still holds files");
+  EXPECT_TRUE(fs::exists(site.journal.backup / L"deep" / L"er" / L"old.dll"));
+  EXPECT_TRUE(fs::exists(site.journal.staging / L"shaders" / L"a.spv"));
+  EXPECT_NE(qv::setup::ReadFileText(site.journal.install / L"data" / L"qv-update.log").find("still holds files"),
+            std::string::npos);
+
+  fs::remove(site.journal.backup / L"deep" / L"er" / L"old.dll");
+  message.clear();
+  EXPECT_TRUE(qv::setup::RemoveFoldersAfterRollback(site.journal, &message));
+  EXPECT_EQ(message, "");
+  EXPECT_FALSE(fs::exists(site.journal.backup));
+  EXPECT_FALSE(fs::exists(site.journal.staging));
+  EXPECT_FALSE(fs::exists(site.journal.download));
 }
 
 }  // namespace

@@ -137,6 +137,10 @@ TEST_F(PayloadTest, FormatFailures) {
   int index = 0;
   for (const auto& c : cases) {
     EXPECT_EQ(IndexError(c.archive), c.message) << c.what;
+    // The size walk reads the same headers, but ignores what follows them.
+    const std::string total_error = ThrownMessage([&] { PayloadTotalSize(c.archive.data(), c.archive.size()); });
+    EXPECT_EQ(total_error, std::string(c.message) == "Unexpected payload data." ? "(no exception)" : c.message)
+        << c.what;
     std::wstring target = L"target" + std::to_wstring(index++);
     EXPECT_EQ(ExtractError(c.archive, target.c_str()), c.message) << c.what;
   }
@@ -151,11 +155,23 @@ TEST_F(PayloadTest, EmptyArchive) {
   EXPECT_TRUE(fs::is_empty(target));
 }
 
+TEST_F(PayloadTest, TotalSizeSumsTheHeaders) {
+  std::string empty = Build({});
+  EXPECT_EQ(PayloadTotalSize(empty.data(), empty.size()), 0u);
+  std::string archive = Build({{"a", "x"}, {"big", Repeat("b", 300000)}, {"c/empty", ""}});
+  EXPECT_EQ(PayloadTotalSize(archive.data(), archive.size()), 300001u);
+  // Sizes are taken as stored, streams are not inflated; bytes after the last entry are ignored.
+  PutLittleEndian(archive, LayoutOf(archive)[0].size_at, 0xFFFFFFFFFFull, 8);
+  archive += "trailing";
+  EXPECT_EQ(PayloadTotalSize(archive.data(), archive.size()), 0xFFFFFFFFFFull + 300000u);
+}
+
 TEST_F(PayloadTest, TenThousandEntriesAreAccepted) {
   std::string one = Build({{"a", "x"}});
   std::string entry = one.substr(12);
   std::string archive = std::string("QVSETUP1\x10\x27\0\0", 12) + Repeat(entry, 10000);
   EXPECT_EQ(ReadPayloadIndex(archive.data(), archive.size()).size(), 10000u);
+  EXPECT_EQ(PayloadTotalSize(archive.data(), archive.size()), 10000u);
   PutLittleEndian(archive, 8, 10001, 4);
   archive += entry;
   EXPECT_EQ(IndexError(archive), "Invalid payload count.");

@@ -106,6 +106,22 @@ TEST(Paths, SafeRelativePaths) {
   EXPECT_TRUE(IsSafeRelativePath("a./.b/c d"));
 }
 
+TEST(Paths, DeviceNames) {
+  for (const wchar_t* name : {L"CON", L"nul", L"Aux", L"prn", L"COM1", L"com9", L"LPT1", L"lpt9", L"NUL.txt",
+                              L"con.tar.gz", L"aux .dll", L"nul ", L"nul.", L"CONIN$", L"conout$.x", L"COM\u00B9",
+                              L"lpt\u00B3.log"}) {
+    EXPECT_TRUE(qv::setup::IsDeviceName(name)) << fs::path(name).string();
+  }
+  for (const wchar_t* name : {L"", L"CONSOLE", L"nulls", L"COM", L"COM0", L"COM10", L"LPT", L"xnul", L"auxiliary.dll",
+                              L".nul", L"c0n", L"COM\u00B4"}) {
+    EXPECT_FALSE(qv::setup::IsDeviceName(name)) << fs::path(name).string();
+  }
+  EXPECT_TRUE(qv::setup::NamesDevice("shaders/NUL.spv"));
+  EXPECT_TRUE(qv::setup::NamesDevice("com1\\x.bin"));
+  EXPECT_FALSE(qv::setup::NamesDevice("shaders/null.spv"));
+  EXPECT_THROW(qv::setup::NamesDevice("\xff"), std::system_error);
+}
+
 TEST(Paths, LongPathForm) {
   std::wstring short_enough = L"D:\\" + std::wstring(256, L'a');
   ASSERT_EQ(short_enough.size(), 259u);

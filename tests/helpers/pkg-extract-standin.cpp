@@ -7,7 +7,8 @@
 // package magic; OUTPUT is the title folder to fill. It writes the game's
 // archives, "sce_sys/param.sfo" of CUSA09901, "sce_sys/pic1.png" and, when
 // the package has one, its icon entry as "sce_sys/icon0.png", and reports on
-// standard output. Tests steer it through its environment:
+// standard output (its arguments and current folder first). Tests steer it
+// through its environment:
 //   QV_TEST_PKG_EXTRACT_WARNINGS  "|"-separated texts, each printed as a
 //                                 "warning: " line
 //   QV_TEST_PKG_EXTRACT_DELAY_MS  milliseconds to wait after writing the files
@@ -52,8 +53,10 @@ int main() {
   }
   const std::filesystem::path package = argv.get()[1];
   const std::filesystem::path output = argv.get()[2];
+  wchar_t folder[MAX_PATH + 1] = {};
+  ::GetCurrentDirectoryW(MAX_PATH + 1, folder);
   Print("QV.PkgExtract (test stand-in)\npackage: " + qv::setup::WideToUtf8(package.native()) +
-        "\noutput: " + qv::setup::WideToUtf8(output.native()) + "\n");
+        "\noutput: " + qv::setup::WideToUtf8(output.native()) + "\ncwd: " + qv::setup::WideToUtf8(folder) + "\n");
   if (!package.is_absolute()) {
     Print("error: the package path is not absolute\n");
     return kNotAbsolute;

@@ -26,7 +26,9 @@
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
 #include "selftest/tree-snapshot.h"
+#include "support/child-process.h"
 #include "support/temp-folder.h"
+#include "support/test-paths.h"
 #include "support/test-releases.h"
 #include "support/thrown.h"
 
@@ -202,8 +204,28 @@ TEST(ReleaseFile, DamagedReleases) {
 
   // The plain build carries no payload at all.
   qv::setup::win_updater::PackageView plain;
-  EXPECT_EQ(ThrownMessage([&] { qv::setup::OpenPackageView(plain, qv::test::PlainSetupProgram()); }),
+  EXPECT_EQ(ThrownMessage([&] { qv::setup::OpenPackageView(plain, qv::test::SetupProgramPath()); }),
             "The downloaded package holds no payload.");
+}
+
+TEST(ReleaseFile, VerifyIntegrityModeOfEachRelease) {
+  qv::test::TempFolder temp{L"qv-release"};
+  const fs::path result = temp / L"result.txt";
+  const struct {
+    const wchar_t* release;
+    std::uint32_t exit_code;
+    const char* text;
+  } cases[] = {
+      {L"good", 0, "PASS integrity verified"},
+      {L"damaged-payload", 0, "PASS integrity verified"},  // stamped after the damage
+      {L"modified-after-stamp", 1, "This setup file is damaged or was modified. Please download it again."},
+  };
+  for (const auto& c : cases) {
+    auto run = qv::test::RunProgram(TestReleaseSetup(c.release), {L"--verify-integrity", result.native()});
+    EXPECT_EQ(run.exit_code, c.exit_code) << qv::setup::WideToUtf8(c.release) << "\n" << run.output;
+    EXPECT_EQ(ReadWhole(result), c.text) << qv::setup::WideToUtf8(c.release);
+    fs::remove(result);
+  }
 }
 
 }  // namespace

@@ -20,6 +20,7 @@
 #include "setup/setup-window-layout.h"
 #include "setup/setup-window-state.h"
 #include "support/temp-folder.h"
+#include "support/window-probe.h"
 #include "update/build-identity.h"
 
 namespace {
@@ -38,51 +39,30 @@ void MakeInstallation(const std::filesystem::path& folder, const std::string& ve
   WriteInstallManifest(folder, version, {}, "");
 }
 
-// Answers the next message box of this thread from another thread, as the
-// user would, and keeps what it said.
+// Answers the next message box of this process from another thread, as the
+// user would, and keeps what it showed.
 class MessageBoxAnswer {
  public:
-  MessageBoxAnswer(int button) : thread_id_(::GetCurrentThreadId()) {
+  explicit MessageBoxAnswer(int button) {
     helper_ = std::thread([this, button] {
-      const ULONGLONG deadline = ::GetTickCount64() + 10000;
-      while (::GetTickCount64() < deadline && !stop_) {
-        HWND box = nullptr;
-        ::EnumThreadWindows(
-            thread_id_,
-            [](HWND window, LPARAM found) -> BOOL {
-              wchar_t name[16] = {};
-              ::GetClassNameW(window, name, 16);
-              if (std::wstring(name) != L"#32770" || !::IsWindowVisible(window)) return TRUE;
-              *reinterpret_cast<HWND*>(found) = window;
-              return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&box));
-        if (box != nullptr) {
-          caption_ = WindowText(box);
-          text_ = WindowText(::GetDlgItem(box, 0xFFFF));  // the message box's text
-          ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
-          shown_ = true;
-          return;
-        }
-        ::Sleep(20);
-      }
+      HWND box = qv::test::WaitForTopLevelWindow(::GetCurrentProcessId(), L"#32770", 10000);
+      if (box == nullptr) return;
+      shown_ = qv::test::ReadWindow(box);
+      ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
     });
   }
   ~MessageBoxAnswer() {
-    stop_ = true;
     if (helper_.joinable()) helper_.join();
   }
-  // Waits for the helper, which ends once it has answered (or after 10 s).
-  bool shown() {
+  // What the box showed; waits for the helper, which ends once it has
+  // answered (or after 10 s without a box).
+  const qv::test::WindowSnapshot& shown() {
     if (helper_.joinable()) helper_.join();
     return shown_;
   }
-  std::wstring caption_, text_;
 
  private:
-  DWORD thread_id_;
-  std::atomic<bool> stop_{false};
-  bool shown_ = false;
+  qv::test::WindowSnapshot shown_;
   std::thread helper_;
 };
 
@@ -214,11 +194,15 @@ TEST_F(SetupWindowInstall, AnExistingInstallationIsAskedAboutFirst) {
   {
     MessageBoxAnswer answer(IDNO);
     Command(kInstallId);
-    ASSERT_TRUE(answer.shown());
-    EXPECT_EQ(answer.caption_, L"Q.V. DU Vora Setup");
-    EXPECT_EQ(answer.text_, L"Q.V. is already installed here (version 1.0.2). Update it to version " +
-                                qv::setup::Utf8ToWide(qv::update::CurrentVersion()) +
-                                L"? The game files, settings, saves and anything else you added stay.");
+    const qv::test::WindowSnapshot& box = answer.shown();
+    ASSERT_NE(box.window, nullptr);
+    EXPECT_EQ(box.owner, window_);
+    EXPECT_EQ(box.title, L"Q.V. DU Vora Setup");
+    EXPECT_TRUE(qv::test::HasStaticText(box, L"Q.V. is already installed here (version 1.0.2). Update it to version " +
+                                                 qv::setup::Utf8ToWide(qv::update::CurrentVersion()) +
+                                                 L"? The game files, settings, saves and anything else you added stay."));
+    EXPECT_EQ(box.buttons.count(IDYES), 1u);
+    EXPECT_EQ(box.buttons.count(IDNO), 1u);
   }
   PumpMessagesUntil([] { return false; }, std::chrono::milliseconds(100));
   EXPECT_EQ(install_.calls, 0);
@@ -228,7 +212,7 @@ TEST_F(SetupWindowInstall, AnExistingInstallationIsAskedAboutFirst) {
   {
     MessageBoxAnswer answer(IDYES);
     Command(kInstallId);
-    ASSERT_TRUE(answer.shown());
+    ASSERT_NE(answer.shown().window, nullptr);
   }
   ASSERT_TRUE(WaitUntilFinished());
   EXPECT_EQ(install_.calls, 1);

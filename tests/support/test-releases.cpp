@@ -13,8 +13,6 @@ std::filesystem::path TestReleaseSetup(std::wstring_view release) {
 
 std::filesystem::path TestReleaseContent() { return TestReleasesFolder() / L"content"; }
 
-std::filesystem::path PlainSetupProgram() { return TestBinaryFolder() / L"Q.V.PC.Rure.Setup.exe"; }
-
 std::string TestReleasePublicKeyHex() {
   std::string text = ReadTestFile(TestReleasesFolder() / L"release-key.hex");
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();

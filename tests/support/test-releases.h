@@ -20,9 +20,6 @@ std::filesystem::path TestReleaseSetup(std::wstring_view release);
 // The folder whose files the releases carry (without "qv-files.json").
 std::filesystem::path TestReleaseContent();
 
-// The plain build: the program without a payload.
-std::filesystem::path PlainSetupProgram();
-
 // The 64 hexadecimal digits of the run's release public key.
 std::string TestReleasePublicKeyHex();
 

@@ -1,0 +1,46 @@
+#include "setup/desktop-shortcut.h"
+
+#include <windows.h>
+#include <shlobj.h>
+#include <shobjidl.h>
+
+#include <string>
+
+#include "foundation/com-apartment.h"
+#include "foundation/known-folder.h"
+#include "foundation/unique-handle.h"
+#include "engine/existing-install.h"
+#include "setup/product-names.h"
+
+namespace qv::setup {
+
+std::optional<std::filesystem::path> DesktopShortcutPath() {
+  std::optional<std::filesystem::path> desktop = KnownFolderPath(FOLDERID_Desktop);
+  if (!desktop) return std::nullopt;
+  return *desktop / std::wstring(kShortcutFileName);
+}
+
+void CreateDesktopShortcut(const std::filesystem::path& installation) {
+  // The engine's thread may not have COM yet; it gets it for this call only.
+  ComApartment apartment;
+  UniqueCom<IShellLinkW> link;
+  if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(link.put())))) {
+    return;
+  }
+  // The installation folder as the engine passes it, so that the icon is the
+  // game's own (it carries the title picture).
+  const std::wstring game = (installation / std::wstring(kGameExecutableName)).native();
+  link.get()->SetPath(game.c_str());
+  link.get()->SetWorkingDirectory(installation.c_str());
+  link.get()->SetDescription(std::wstring(kDisplayName).c_str());
+  link.get()->SetIconLocation(game.c_str(), 0);
+
+  const std::optional<std::filesystem::path> shortcut = DesktopShortcutPath();
+  if (!shortcut) return;
+  UniqueCom<IPersistFile> file;
+  if (FAILED(link.get()->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.put())))) return;
+  file.get()->Save(shortcut->c_str(), TRUE);
+}
+
+}  // namespace qv::setup

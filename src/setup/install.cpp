@@ -1,0 +1,107 @@
+#include "setup/install.h"
+
+#include <windows.h>
+#include <objbase.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cwchar>
+#include <limits>
+#include <stdexcept>
+#include <string>
+
+#include "engine/destination-checks.h"
+#include "engine/existing-install.h"
+#include "engine/install-transaction.h"
+#include "foundation/file-hash.h"
+#include "foundation/paths.h"
+#include "foundation/payload-checks.h"
+#include "foundation/process-helpers.h"
+#include "foundation/text.h"
+#include "setup/desktop-shortcut.h"
+#include "setup/own-payload.h"
+#include "setup/package-extraction.h"
+#include "setup/package-folders.h"
+#include "setup/uninstall-entry.h"
+#include "setup/verify-setup.h"
+#include "update/build-identity.h"
+#include "update/update-test-mode.h"
+
+namespace qv::setup {
+namespace {
+
+// The game cannot start from a path of this many characters or more.
+constexpr std::size_t kMaxGamePathLength = 250;
+
+// A new GUID as 36 upper-case hexadecimal digits and hyphens (no braces).
+std::string NewRunId() {
+  GUID guid{};
+  if (FAILED(::CoCreateGuid(&guid))) throw std::runtime_error("Could not create a run identifier.");
+  wchar_t text[39] = {};
+  ::StringFromGUID2(guid, text, 39);
+  return WideToUtf8(std::wstring_view(text + 1, 36));
+}
+
+void CheckGamePathLength(const std::filesystem::path& destination) {
+  if (destination.empty()) return;  // the engine refuses it with its own sentence
+  const std::filesystem::path game = NormalAbsolutePath(destination) / std::wstring(kGameExecutableName);
+  if (game.native().size() >= kMaxGamePathLength) {
+    throw std::runtime_error(
+        "This installation folder's path is too long: the game cannot start when its path has 250 characters or "
+        "more. Choose a folder with a shorter path.");
+  }
+}
+
+// The test switches come from the C runtime's environment, like the switch
+// that turns them on.
+// A step number read as atol reads it (no digits give 0); `fallback` when unset.
+std::int32_t TestStep(const wchar_t* name, std::int32_t fallback) {
+  const wchar_t* value = ::_wgetenv(name);
+  return value ? static_cast<std::int32_t>(::_wtol(value)) : fallback;
+}
+
+}  // namespace
+
+InstallHooks SetupInstallHooks() {
+  InstallHooks hooks;
+  hooks.new_version = std::string(qv::update::CurrentVersion());
+  hooks.run_id = NewRunId();
+  hooks.validate_destination = [](const std::filesystem::path& folder) { CheckDestinationHasNoLinks(folder); };
+  hooks.verify_setup = VerifySetupIntegrity;
+  hooks.payload_size = [] { return OwnPayloadTotalSize(); };
+  hooks.extract_payload = ExtractOwnPayload;
+  hooks.check_payload = [](const std::vector<InstalledFile>& files) { ValidatePayloadFiles(files); };
+  hooks.extract_package = ExtractPkg;
+  hooks.create_shortcut = CreateDesktopShortcut;
+  hooks.keep_journal = false;
+  hooks.process_id = 0;
+  hooks.is_process_alive = [](std::uint64_t process_id) {
+    // No process of the system has an identifier beyond 32 bits.
+    return process_id <= std::numeric_limits<std::uint32_t>::max() &&
+           IsProcessRunning(static_cast<std::uint32_t>(process_id));
+  };
+  hooks.picture_search_folders = [] { return DefaultPackageFolders(); };
+  hooks.payload_entries = [] { return ReadOwnPayloadIndex(); };
+  hooks.extract_entries = [](const std::filesystem::path& folder, const std::vector<PayloadEntry>& entries) {
+    return ExtractOwnPayloadEntries(folder, entries);
+  };
+  hooks.hash_file = HashFile;
+  if (qv::update::IsUpdateTestMode()) {
+    hooks.fail_at_step = TestStep(L"QV_UPDATE_TEST_FAIL_AT", hooks.fail_at_step);
+    hooks.pause_at_step = TestStep(L"QV_UPDATE_TEST_PAUSE_AT", hooks.pause_at_step);
+    if (const wchar_t* corrupt = ::_wgetenv(L"QV_UPDATE_TEST_CORRUPT")) hooks.corrupt_after_commit = WideToUtf8(corrupt);
+  }
+  return hooks;
+}
+
+InstallOutcome Install(const std::filesystem::path& source, const std::filesystem::path& destination,
+                       bool create_shortcut, bool register_uninstall, const TransactionQueries& queries) {
+  CheckGamePathLength(destination);
+  const InstallHooks hooks = SetupInstallHooks();
+  InstallOutcome outcome;
+  RunInstallTransaction(outcome, source, destination, create_shortcut, hooks, queries);
+  if (register_uninstall) WriteUninstallEntry(destination);
+  return outcome;
+}
+
+}  // namespace qv::setup

@@ -1,0 +1,59 @@
+#include "setup/uninstall-entry.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "engine/existing-install.h"
+#include "foundation/command-line.h"
+#include "foundation/paths.h"
+#include "foundation/text.h"
+#include "foundation/unique-handle.h"
+#include "setup/folder-size.h"
+#include "setup/product-names.h"
+#include "update/build-identity.h"
+
+namespace qv::setup {
+namespace {
+
+void SetText(HKEY key, const wchar_t* name, const std::wstring& value) {
+  // The stored length counts the terminating NUL.
+  ::RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                   static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+}
+
+void SetNumber(HKEY key, const wchar_t* name, DWORD value) {
+  ::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
+}
+
+}  // namespace
+
+void WriteUninstallEntry(const std::filesystem::path& installation) {
+  UniqueRegistryKey key;
+  if (::RegCreateKeyExW(HKEY_CURRENT_USER, std::wstring(kUninstallKeyPath).c_str(), 0, nullptr,
+                        REG_OPTION_NON_VOLATILE, KEY_SET_VALUE, nullptr, key.put(), nullptr) != ERROR_SUCCESS) {
+    return;
+  }
+  const std::filesystem::path folder = NormalAbsolutePath(installation);
+  const std::wstring uninstaller = QuoteArg((folder / std::wstring(kUninstallerName)).native());
+  const std::wstring quoted_folder = QuoteArg(folder.native());
+
+  SetText(key.get(), L"DisplayName", std::wstring(kDisplayName));
+  SetText(key.get(), L"DisplayVersion", Utf8ToWide(qv::update::CurrentVersion()));
+  SetText(key.get(), L"Publisher", std::wstring(kDisplayName));
+  SetText(key.get(), L"InstallLocation", folder.native());
+  SetText(key.get(), L"DisplayIcon", (folder / std::wstring(kGameExecutableName)).native() + L",0");
+  SetText(key.get(), L"UninstallString", uninstaller + L" --uninstall " + quoted_folder);
+  SetText(key.get(), L"QuietUninstallString", uninstaller + L" --uninstall --silent " + quoted_folder);
+  SetNumber(key.get(), L"NoModify", 1);
+  SetNumber(key.get(), L"NoRepair", 1);
+  const std::uint64_t size = FolderSize(folder);
+  if (size >= kEstimatedSizeMinBytes && size < kEstimatedSizeLimitBytes) {
+    SetNumber(key.get(), L"EstimatedSize", static_cast<DWORD>(size / 1024));
+  } else {
+    // An earlier installation's figure would describe another folder.
+    ::RegDeleteValueW(key.get(), L"EstimatedSize");
+  }
+}
+
+}  // namespace qv::setup

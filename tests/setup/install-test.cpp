@@ -1,0 +1,197 @@
+// Install in this process, from the test program's own payload: what it adds
+// around the engine (path length, shortcut, uninstall entry, test switches)
+// and that a failed run leaves neither.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <string>
+
+#include "engine/transaction-queries.h"
+#include "foundation/hooks.h"
+#include "foundation/item-status.h"
+#include "foundation/text.h"
+#include "selftest/test-game-files.h"
+#include "selftest/tree-snapshot.h"
+#include "setup/desktop-shortcut.h"
+#include "setup/install.h"
+#include "setup/own-payload.h"
+#include "foundation/unique-handle.h"
+#include "setup/uninstall-entry.h"
+#include "support/scoped-variable.h"
+#include "support/temp-folder.h"
+#include "support/thrown.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qv::setup::Install;
+using qv::setup::InstallOutcome;
+using qv::test::ScopedVariable;
+using qv::test::TempFolder;
+using qv::test::ThrownMessage;
+
+const std::string kTooLong =
+    "This installation folder's path is too long: the game cannot start when its path has 250 characters or more. "
+    "Choose a folder with a shorter path.";
+
+bool UninstallEntryExists() {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, std::wstring(qv::setup::kUninstallKeyPath).c_str(), 0, KEY_READ, &key) !=
+      ERROR_SUCCESS) {
+    return false;
+  }
+  qv::setup::UniqueRegistryKey owner(key);
+  return true;
+}
+
+std::wstring InstallLocation() {
+  wchar_t value[1024] = {};
+  DWORD size = sizeof value;
+  ::RegGetValueW(HKEY_CURRENT_USER, std::wstring(qv::setup::kUninstallKeyPath).c_str(), L"InstallLocation",
+                 RRF_RT_REG_SZ, nullptr, value, &size);
+  return value;
+}
+
+struct InstallTest : ::testing::Test {
+  void SetUp() override {
+    qv::setup::WriteDumpedGame(dump);
+    shortcut = *qv::setup::DesktopShortcutPath();
+    Clean();
+  }
+  void TearDown() override {
+    Clean();
+    qv::setup::CancelHook = nullptr;
+  }
+  void Clean() {
+    ::DeleteFileW(shortcut.c_str());
+    ::RegDeleteTreeW(HKEY_CURRENT_USER, std::wstring(qv::setup::kUninstallKeyPath).c_str());
+  }
+  // The failure's text; and nothing beside the destination, no shortcut and no entry.
+  std::string FailedRun(const fs::path& source, const fs::path& destination,
+                        const qv::setup::TransactionQueries& queries = qv::setup::SystemTransactionQueries()) {
+    fs::create_directories(destination.parent_path());
+    const qv::setup::TreeSnapshot before = qv::setup::SnapshotTree(destination.parent_path());
+    const std::string error = ThrownMessage([&] { Install(source, destination, true, true, queries); });
+    EXPECT_EQ(qv::setup::SnapshotTree(destination.parent_path()), before) << error;
+    EXPECT_FALSE(fs::exists(shortcut)) << error;
+    EXPECT_FALSE(UninstallEntryExists()) << error;
+    return error;
+  }
+
+  TempFolder temp{L"qv-install"};
+  fs::path dump = temp / L"dump" / L"CUSA09901";
+  fs::path shortcut;
+};
+
+TEST_F(InstallTest, FreshInstallWithShortcutAndUninstallEntry) {
+  const fs::path destination = temp / L"Games" / L"Q.V. DU Vora";
+  const InstallOutcome outcome = Install(dump, destination, true, true);
+  EXPECT_FALSE(outcome.updated);
+  EXPECT_TRUE(outcome.notes.empty());
+  EXPECT_TRUE(outcome.warnings.empty());
+  EXPECT_EQ(qv::test::ReadTestFile(destination / L"voice" / L"model one.bin"), "a voice model\n");
+  EXPECT_EQ(qv::test::ReadTestFile(destination / L"CUSA09901" / L"chunk1.psarc"), qv::setup::PsarcBytes());
+  EXPECT_TRUE(fs::exists(destination / L"qv-install-manifest.txt"));
+  EXPECT_TRUE(fs::exists(shortcut));
+  EXPECT_EQ(InstallLocation(), destination.native());
+
+  // Again: an update of the same version, every port file as it was.
+  Clean();
+  const auto port_files = [&] {
+    qv::setup::TreeSnapshot files;
+    for (const auto& entry : qv::setup::ReadOwnPayloadIndex()) {
+      files.emplace_back(entry.name, qv::test::ReadTestFile(destination / qv::setup::PathFromUtf8(entry.name)));
+    }
+    return files;
+  };
+  const qv::setup::TreeSnapshot before = port_files();
+  const InstallOutcome again = Install({}, destination, false, false);
+  EXPECT_TRUE(again.updated);
+  EXPECT_EQ(again.previous_version, "1.1.0");
+  EXPECT_EQ(again.unchanged, before.size());
+  EXPECT_EQ(again.added + again.removed, 0u);
+  EXPECT_EQ(port_files(), before);
+  EXPECT_FALSE(fs::exists(shortcut));
+  EXPECT_FALSE(UninstallEntryExists());
+}
+
+TEST_F(InstallTest, FailedRunsLeaveNeitherShortcutNorEntry) {
+  EXPECT_EQ(FailedRun(temp / L"nowhere", temp / L"a" / L"QV"),
+            "Select your Q.V. game: a fake PKG, or the game folder from your console dump.");
+
+  qv::setup::TransactionQueries full = qv::setup::SystemTransactionQueries();
+  full.available_space = [](const fs::path&) { return std::uint64_t{3221225471}; };  // 1 byte short of 3 GiB
+  EXPECT_EQ(FailedRun(dump, temp / L"b" / L"QV", full), "At least 3 GB free space is required.");
+
+  qv::setup::CancelHook = [] { return true; };
+  EXPECT_EQ(FailedRun(dump, temp / L"c" / L"QV"), "Installation cancelled.");
+}
+
+TEST_F(InstallTest, GamePathOf250CharactersIsRefusedBeforeAnythingIsTouched) {
+  // The destination's "\qv.exe" takes 7 characters.
+  fs::path parent = temp / L"deep";
+  while (parent.native().size() < 230) parent /= L"level";
+  const std::wstring name_249(249 - 7 - parent.native().size() - 1, L'q');
+  const fs::path accepted = parent / name_249;
+  const fs::path refused = parent / (name_249 + L"q");
+  ASSERT_EQ((accepted / L"qv.exe").native().size(), 249u);
+
+  EXPECT_EQ(ThrownMessage([&] { Install(dump, refused, false, false); }), kTooLong);
+  EXPECT_FALSE(qv::setup::ReadItemStatus(parent).has_value());  // not even the parent was made
+
+  // Measured on the normal absolute form: a trailing separator or a "." does not count.
+  EXPECT_EQ(ThrownMessage([&] { Install(dump, refused / L"." / L"", false, false); }), kTooLong);
+  const InstallOutcome outcome = Install(dump, accepted, false, false);
+  EXPECT_FALSE(outcome.updated);
+  EXPECT_TRUE(qv::setup::IsRegularFile(accepted / L"qv.exe"));
+}
+
+TEST_F(InstallTest, HooksCarryTheSetupsOwnOperations) {
+  qv::setup::InstallHooks hooks = qv::setup::SetupInstallHooks();
+  EXPECT_EQ(hooks.new_version, "1.1.0");
+  ASSERT_EQ(hooks.run_id.size(), 36u);
+  for (std::size_t i = 0; i < 36; ++i) {
+    if (i == 8 || i == 13 || i == 18 || i == 23) {
+      EXPECT_EQ(hooks.run_id[i], '-') << hooks.run_id;
+    } else {
+      EXPECT_TRUE(std::isxdigit(static_cast<unsigned char>(hooks.run_id[i])) &&
+                  !std::islower(static_cast<unsigned char>(hooks.run_id[i])))
+          << hooks.run_id;
+    }
+  }
+  EXPECT_NE(qv::setup::SetupInstallHooks().run_id, hooks.run_id);
+  EXPECT_TRUE(hooks.validate_destination && hooks.verify_setup && hooks.payload_size && hooks.extract_payload &&
+              hooks.check_payload && hooks.extract_package && hooks.create_shortcut && hooks.is_process_alive &&
+              hooks.picture_search_folders && hooks.payload_entries && hooks.extract_entries && hooks.hash_file);
+  EXPECT_FALSE(hooks.keep_journal || hooks.portable_copy || hooks.expected_changes || hooks.before_commit);
+  EXPECT_EQ(hooks.payload_size(), qv::setup::OwnPayloadTotalSize());
+  EXPECT_TRUE(hooks.is_process_alive(::GetCurrentProcessId()));
+  EXPECT_FALSE(hooks.is_process_alive(std::uint64_t{1} << 32 | ::GetCurrentProcessId()));
+  EXPECT_EQ(hooks.fail_at_step, -1);
+  EXPECT_EQ(hooks.pause_at_step, -1);
+  EXPECT_EQ(hooks.corrupt_after_commit, "");
+}
+
+TEST_F(InstallTest, TestSwitchesOnlyWithTestHooksOn) {
+  ScopedVariable fail("QV_UPDATE_TEST_FAIL_AT", "3");
+  ScopedVariable pause("QV_UPDATE_TEST_PAUSE_AT", "  -2z");
+  ScopedVariable corrupt("QV_UPDATE_TEST_CORRUPT", "shaders/a.spv");
+  qv::setup::InstallHooks off = qv::setup::SetupInstallHooks();
+  EXPECT_EQ(off.fail_at_step, -1);
+  EXPECT_EQ(off.pause_at_step, -1);
+  EXPECT_EQ(off.corrupt_after_commit, "");
+
+  ScopedVariable on("QV_UPDATE_TEST", "1");
+  qv::setup::InstallHooks hooks = qv::setup::SetupInstallHooks();
+  EXPECT_EQ(hooks.fail_at_step, 3);
+  EXPECT_EQ(hooks.pause_at_step, -2);
+  EXPECT_EQ(hooks.corrupt_after_commit, "shaders/a.spv");
+  ScopedVariable letters("QV_UPDATE_TEST_FAIL_AT", "x");
+  EXPECT_EQ(qv::setup::SetupInstallHooks().fail_at_step, 0);
+}
+
+}  // namespace

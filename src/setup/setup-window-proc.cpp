@@ -118,7 +118,6 @@ void OnInstallFinished(HWND window, bool ok, std::wstring text) {
   ShowStatus(std::move(text));
   if (SetupUi.marquee) SetProgressMarquee(false);
   if (ok) SetProgressPosition(1000);
-  SetControlText(window, kCloseId, std::wstring(kCloseText));
   EnableInputs(window, true);
   // After a success the installation stands: pressing Install again would
   // only ask to repair it, so the button stays off and says why.
@@ -126,6 +125,9 @@ void OnInstallFinished(HWND window, bool ok, std::wstring text) {
     ::EnableWindow(Control(window, kInstallId), FALSE);
     SetControlText(window, kInstallId, std::wstring(kInstalledText));
   }
+  // Last: "Close" says the window is idle again, to the user and to anyone
+  // reading the window from outside.
+  SetControlText(window, kCloseId, std::wstring(kCloseText));
 }
 
 // The worker's texts arrive as heap strings that the window now owns.

@@ -9,6 +9,22 @@ build="${QV_BUILD_DIR:-$root/build}"
 . "$root/tools/wine-lib.sh"
 qv_wine_env "$build"
 qv_wine_prepare
+
+# The "install" benchmark installs from a release of its own (--mib N MiB of
+# port files, 256 by default), made afresh with the release tool.
+if [ $# -eq 0 ] || [[ " $* " == *" install "* ]]; then
+  mib=256
+  previous=""
+  for argument in "$@"; do
+    [ "$previous" = "--mib" ] && mib="$argument"
+    previous="$argument"
+  done
+  "$root/tools/build.sh" --target qv_setup_program pkg-extract-standin >/dev/null
+  echo "Making a release of $mib MiB for the install benchmark..."
+  python3 "$root/bench/make-install-release.py" "$build" "$mib" "$build/bench-release"
+  export QV_BENCH_SETUP="Z:$(printf '%s' "$build/bench-release/Q.V.PC.Rure.Setup.exe" | tr / '\\')"
+fi
+
 qv_wine_run "$build/bin/bench.exe" "$@"
 
 if [ $# -eq 0 ] || [[ " $* " == *" signature "* ]]; then

@@ -29,6 +29,10 @@ Usage:
       size and SHA-256 of the file without the overlay, and "files"."windows"
       with every payload entry's path, size, SHA-256, and the absolute file
       offset and packed length of its zlib stream.
+  make-release.py sign-file KEY FILE SIGNATURE
+      Writes the 64-byte Ed25519 signature of the bytes of FILE, made with
+      KEY as "sign" makes the manifest's, into SIGNATURE (for tests of
+      manifests other than the ones "sign" writes).
   make-release.py keygen KEY PUBLIC_HEX
       Makes a new Ed25519 private key KEY (PEM) and writes its public key as
       64 hexadecimal digits and a line feed into PUBLIC_HEX.
@@ -51,6 +55,8 @@ The test suite's fixture (tests/support/make-test-releases.py, ctest entry
       a byte inside a payload stream flipped before stamping and signing
   modified-after-stamp/Q.V.PC.Rure.Setup.exe
       a byte of the payload changed after stamping (signed afterwards)
+  newer/Q.V.PC.Rure.Setup.exe        the good release's files as version 2.0.0
+  manifests/                         test manifests with their signatures
 """
 import hashlib
 import importlib.util
@@ -534,6 +540,25 @@ def _openssl(*arguments, stdin=None):
     return run.stdout
 
 
+def sign_bytes(data, key_path):
+    """The 64-byte Ed25519 signature of data under the private key."""
+    with tempfile.TemporaryDirectory() as scratch:
+        data_path = os.path.join(scratch, "signed.bin")
+        with open(data_path, "wb") as f:
+            f.write(data)
+        signature = _openssl("pkeyutl", "-sign", "-rawin", "-inkey", key_path, "-in", data_path)
+    if len(signature) != SIGNATURE_SIZE:
+        raise ReleaseError(f"{key_path}: not an Ed25519 key (signature of {len(signature)} bytes)")
+    return signature
+
+
+def sign_file(key_path, file_path, signature_path):
+    with open(file_path, "rb") as f:
+        signature = sign_bytes(f.read(), key_path)
+    with open(signature_path, "wb") as f:
+        f.write(signature)
+
+
 def sign(setup_path, key_path, version):
     if not version:
         raise ReleaseError("the version must not be empty")
@@ -541,13 +566,7 @@ def sign(setup_path, key_path, version):
     manifest = build_manifest(package, version)
     if len(manifest) > MAX_MANIFEST:
         raise ReleaseError("the manifest is larger than 16 MiB")
-    with tempfile.TemporaryDirectory() as scratch:
-        manifest_path = os.path.join(scratch, "manifest.json")
-        with open(manifest_path, "wb") as f:
-            f.write(manifest)
-        signature = _openssl("pkeyutl", "-sign", "-rawin", "-inkey", key_path, "-in", manifest_path)
-    if len(signature) != SIGNATURE_SIZE:
-        raise ReleaseError(f"{key_path}: not an Ed25519 key (signature of {len(signature)} bytes)")
+    signature = sign_bytes(manifest, key_path)
     offset = len(package)
     trailer = struct.pack("<8sQQQQQ", TRAILER_MAGIC, 1, offset, len(manifest), offset + len(manifest), SIGNATURE_SIZE)
     with open(setup_path + ".tmp", "wb") as f:
@@ -595,6 +614,7 @@ def main(argv):
         "embed": (3, lambda a: embed(*a)),
         "stamp": (1, lambda a: stamp(*a)),
         "sign": (3, lambda a: sign(*a)),
+        "sign-file": (3, lambda a: sign_file(*a)),
         "keygen": (2, lambda a: keygen(*a)),
         "entries": (1, lambda a: entries(*a)),
         "payload-range": (1, lambda a: print(*payload_range(_read_without_overlay(a[0])))),

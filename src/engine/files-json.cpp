@@ -1,10 +1,10 @@
 #include "engine/files-json.h"
 
 #include <charconv>
-#include <fstream>
 #include <optional>
 #include <string>
 
+#include "foundation/file-reads.h"
 #include "foundation/item-status.h"
 #include "foundation/json.h"
 #include "foundation/paths.h"
@@ -13,20 +13,6 @@ namespace qv::setup {
 namespace {
 
 namespace fs = std::filesystem;
-
-// The whole file when it holds at most `limit` bytes; its size, links
-// followed, is looked at before anything is read.
-std::optional<std::string> ReadBoundedFile(const fs::path& path, std::uint64_t limit) {
-  std::ifstream in(path, std::ios::binary | std::ios::ate);
-  if (!in) return std::nullopt;
-  const std::streamoff size = in.tellg();
-  if (size < 0 || static_cast<std::uint64_t>(size) > limit) return std::nullopt;
-  in.seekg(0);
-  std::string text(static_cast<size_t>(size), '\0');
-  in.read(text.data(), size);
-  if (in.gcount() != size) return std::nullopt;
-  return text;
-}
 
 // Leading decimal digits; anything else (true, "", -1, an overflow) reads as 0.
 std::uint64_t ReadDecimal(const std::string& text) {
@@ -61,9 +47,10 @@ std::optional<PayloadEntry> ReadItem(const JsonValue& item) {
 
 std::vector<PayloadEntry> ReadFilesJson(const fs::path& path) {
   if (!IsRegularFile(path)) return {};
-  auto text = ReadBoundedFile(path, kFilesJsonMaxBytes);
-  if (!text) return {};
-  auto document = ParseJsonDocument(*text);
+  // Its size, links followed, is looked at before anything is read; a file
+  // too large, unreadable or empty gives no text, which no parse accepts.
+  const std::string text = ReadSmallFile(path, kFilesJsonMaxBytes);
+  auto document = ParseJsonDocument(text);
   if (!document) return {};
   const JsonValue* files = FindJsonMember(*document, "files");
   if (!files) return {};

@@ -1,11 +1,12 @@
 #include "engine/install-manifest.h"
 
-#include <fstream>
-#include <iterator>
+#include <cstdint>
 #include <stdexcept>
 #include <system_error>
 
+#include "foundation/file-reads.h"
 #include "foundation/rename-item.h"
+#include "foundation/text.h"
 #include "foundation/whole-file.h"
 
 namespace qv::setup {
@@ -52,15 +53,17 @@ void WriteInstallManifest(const fs::path& folder, const std::string& version, co
 }
 
 std::optional<InstallManifest> ReadInstallManifest(const fs::path& folder) {
-  std::ifstream in(folder / kInstallManifestName, std::ios::binary);
-  if (!in) return std::nullopt;
-  std::string line;
-  if (!std::getline(in, line) || line != kInstallManifestHeader) return std::nullopt;
+  // Through the long-path form like every other file access: an installation
+  // deeper than MAX_PATH must not read as one without a manifest.
+  const std::string content = ReadSmallFile(folder / kInstallManifestName, UINT64_MAX);
+  std::string_view text = content;
+  if (text.empty() || TakeLine(text) != kInstallManifestHeader) return std::nullopt;
 
   InstallManifest manifest;
-  while (std::getline(in, line)) {
+  while (!text.empty()) {
+    std::string_view line = TakeLine(text);
     if (line.empty()) continue;
-    if (line.back() == '\r') line.pop_back();
+    if (line.back() == '\r') line.remove_suffix(1);
     if (StartsWith(line, kVersionKey)) {
       manifest.version = line.substr(kVersionKey.size());
     } else if (StartsWith(line, kSourceKey)) {

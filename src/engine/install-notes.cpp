@@ -1,21 +1,36 @@
 #include "engine/install-notes.h"
 
-#include <fstream>
+#include <cstdint>
+#include <string_view>
+
+#include "foundation/file-reads.h"
+#include "foundation/text.h"
+#include "foundation/whole-file.h"
 
 namespace qv::setup {
 namespace {
 
 constexpr std::string_view kWarningPrefix = "warning: ";
 
+void TakeWarning(std::string_view line, std::vector<std::string>& notes) {
+  if (line.empty()) return;
+  if (line.back() == '\r') line.remove_suffix(1);
+  if (line.substr(0, kWarningPrefix.size()) == kWarningPrefix) notes.emplace_back(line.substr(kWarningPrefix.size()));
+}
+
 void AppendExtractionWarnings(const std::filesystem::path& log, std::vector<std::string>& notes) {
-  // Read as bytes: a stray Ctrl-Z in the helper's output must not end the log early.
-  std::ifstream in(log, std::ios::binary);
-  std::string line;
-  while (in && std::getline(in, line)) {
-    if (line.empty()) continue;
-    if (line.back() == '\r') line.pop_back();
-    if (line.compare(0, kWarningPrefix.size(), kWarningPrefix) == 0) notes.push_back(line.substr(kWarningPrefix.size()));
-  }
+  // Read as bytes (a stray Ctrl-Z in the helper's output must not end the log
+  // early), piece by piece (the log has no size limit), a line cut by the end
+  // of a piece carried into the next.
+  std::string carried;
+  ScanFilePieces(log, UINT64_MAX, [&](std::string_view piece) {
+    carried.append(piece);
+    std::string_view rest = carried;
+    while (rest.find('\n') != std::string_view::npos) TakeWarning(TakeLine(rest), notes);
+    carried.erase(0, carried.size() - rest.size());
+    return true;
+  });
+  TakeWarning(carried, notes);
 }
 
 }  // namespace
@@ -26,8 +41,7 @@ std::vector<std::string> WriteInstallNotes(const GameSource& source, const std::
   if (notes.empty()) return notes;
   std::string text;
   for (const std::string& note : notes) text.append(note).append("\n");
-  std::ofstream out(folder / kInstallNotesName, std::ios::binary | std::ios::trunc);
-  out.write(text.data(), static_cast<std::streamsize>(text.size()));  // a failure here is not reported
+  WriteWholeFile(folder / kInstallNotesName, text);  // a failure here is not reported
   return notes;
 }
 

@@ -4,7 +4,7 @@
 
 #include "foundation/item-status.h"
 #include "foundation/payload-checks.h"
-#include "gamesource/file-reads.h"
+#include "foundation/file-reads.h"
 #include "gamesource/title-folders.h"
 
 namespace qv::setup {

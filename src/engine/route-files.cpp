@@ -7,7 +7,7 @@
 #include "foundation/json.h"
 #include "foundation/paths.h"
 #include "foundation/text.h"
-#include "gamesource/file-reads.h"
+#include "foundation/file-reads.h"
 
 namespace qv::setup {
 namespace {

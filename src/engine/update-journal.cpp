@@ -12,7 +12,7 @@
 #include "foundation/payload-checks.h"
 #include "foundation/text.h"
 #include "foundation/whole-file.h"
-#include "gamesource/file-reads.h"
+#include "foundation/file-reads.h"
 
 namespace qv::setup {
 namespace {
@@ -103,16 +103,12 @@ std::optional<JournalStep> ParseStep(std::string_view value) {
 // refuses the whole journal. `state_seen` tells whether a state line came.
 std::optional<UpdateJournal> ParseJournal(std::string_view text, bool& state_seen) {
   state_seen = false;
-  const size_t header_end = text.find('\n');
   // The header line must match exactly: no carriage return is taken off it.
-  if (text.substr(0, header_end) != kJournalHeader) return std::nullopt;
-  text = header_end == std::string_view::npos ? std::string_view() : text.substr(header_end + 1);
+  if (TakeLine(text) != kJournalHeader) return std::nullopt;
 
   UpdateJournal journal;
   while (!text.empty()) {
-    const size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    std::string_view line = TakeLine(text);
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     const size_t equals = line.find('=');
     if (line.empty() || equals == std::string_view::npos) continue;

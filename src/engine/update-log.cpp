@@ -22,8 +22,12 @@ std::string LocalTimeStamp() {
 void AppendUpdateLog(const std::filesystem::path& install, std::string_view message) {
   const std::filesystem::path data = install / L"data";
   if (!IsFolder(data)) return;
+  AppendStampedLine(data / kUpdateLogName, message);
+}
+
+void AppendStampedLine(const std::filesystem::path& log_file, std::string_view message) {
   // Append access alone: every write lands at the end, whoever else appends.
-  UniqueFile log(::CreateFileW(ToLongPath((data / kUpdateLogName).native()).c_str(), FILE_APPEND_DATA,
+  UniqueFile log(::CreateFileW(ToLongPath(log_file.native()).c_str(), FILE_APPEND_DATA,
                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                nullptr));
   if (!log) return;

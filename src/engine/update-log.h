@@ -15,6 +15,11 @@ inline constexpr std::wstring_view kUpdateLogName = L"qv-update.log";
 // holding line breaks gives several physical lines, the first one stamped.
 void AppendUpdateLog(const std::filesystem::path& install, std::string_view message);
 
+// Appends LocalTimeStamp() + message + "\n" to the file, creating it when
+// missing; opened for this one line and shared with other writers. Silent on
+// every failure.
+void AppendStampedLine(const std::filesystem::path& log_file, std::string_view message);
+
 // The local-time prefix of a log line: "YYYY-MM-DD hh:mm:ss ".
 std::string LocalTimeStamp();
 

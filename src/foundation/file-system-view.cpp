@@ -23,10 +23,11 @@ ItemInfo InfoOf(const WIN32_FIND_DATAW& data) {
 
 std::optional<ItemInfo> SystemFindItem(const std::filesystem::path& path) {
   const std::wstring& text = path.native();
-  // A search pattern would find some other entry than the one named.
+  // A search pattern would find some other entry than the one named: besides
+  // "*" and "?", the search takes "<", ">" and "\"" for wildcards too.
   size_t name_start = text.find_last_of(L"\\/");
   name_start = name_start == std::wstring::npos ? 0 : name_start + 1;
-  if (text.find_first_of(L"*?", name_start) != std::wstring::npos) return std::nullopt;
+  if (text.find_first_of(L"*?<>\"", name_start) != std::wstring::npos) return std::nullopt;
   WIN32_FIND_DATAW data;
   UniqueFind search(::FindFirstFileExW(ToLongPath(text).c_str(), FindExInfoBasic, &data, FindExSearchNameMatch,
                                        nullptr, 0));

@@ -3,12 +3,12 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <limits>
 #include <string>
 #include <utility>
 
 #include "foundation/file-hash.h"
+#include "foundation/file-reads.h"
 #include "foundation/process-helpers.h"
 #include "foundation/signed-trailer.h"
 
@@ -78,16 +78,8 @@ bool CheckSetupIntegrity() {
   const std::filesystem::path own = OwnExecutablePath();
   if (own.empty()) return false;
   // One buffer of the whole file, moved into the check: the setup file is
-  // several hundred MiB.
-  std::string image;
-  std::ifstream in(own, std::ios::binary | std::ios::ate);
-  const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : -1;
-  if (size > 0) {
-    image.resize(static_cast<std::size_t>(size));
-    in.seekg(0);
-    if (!in.read(image.data(), size)) image.clear();
-  }
-  return CheckSetupImageIntegrity(std::move(image));
+  // several hundred MiB. An unreadable file gives an empty one, which fails.
+  return CheckSetupImageIntegrity(ReadSmallFile(own, UINT64_MAX));
 }
 
 }  // namespace qv::setup

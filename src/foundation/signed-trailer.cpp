@@ -1,10 +1,9 @@
 #include "foundation/signed-trailer.h"
 
 #include <cstring>
-#include <fstream>
-#include <system_error>
 
 #include "foundation/file-hash.h"
+#include "foundation/file-reads.h"
 
 namespace qv::setup {
 namespace {
@@ -43,26 +42,24 @@ std::optional<SignedTrailer> ParseSignedTrailer(const unsigned char (&trailer)[k
 }
 
 std::optional<SignedTrailer> ReadSignedTrailer(const std::filesystem::path& path) {
-  std::error_code error;
-  const std::uint64_t size = std::filesystem::file_size(path, error);
-  if (error || size < kSignedTrailerSize) return std::nullopt;
-  std::ifstream in(path, std::ios::binary);
+  // The size and the bytes come from one open handle, so both describe the
+  // same file, however deep its path.
+  std::uint64_t size = 0;
+  const std::string bytes =
+      ReadFileSlice(path, kSignedTrailerSize, -static_cast<std::int64_t>(kSignedTrailerSize), SliceOrigin::End, &size);
+  if (bytes.size() != kSignedTrailerSize) return std::nullopt;
   unsigned char trailer[kSignedTrailerSize];
-  in.seekg(static_cast<std::streamoff>(size - kSignedTrailerSize));
-  in.read(reinterpret_cast<char*>(trailer), sizeof trailer);
-  if (!in) return std::nullopt;
+  std::memcpy(trailer, bytes.data(), kSignedTrailerSize);
   return ParseSignedTrailer(trailer, size);
 }
 
 std::string HashSetupFile(const std::filesystem::path& path) {
-  std::uint64_t limit = 0;
-  if (auto trailer = ReadSignedTrailer(path)) {
-    limit = trailer->manifest_offset;
-  } else {
-    std::error_code error;
-    const std::uint64_t size = std::filesystem::file_size(path, error);
-    if (!error) limit = size;
-  }
+  // Without a trailer the whole file as the hasher's open handle sees it: a
+  // size asked for separately could fail while the file opens, and hashing
+  // nothing would pass off the digest of empty input as the file's. A file
+  // that cannot be read fails with the hasher's own message.
+  std::uint64_t limit = kWholeFile;
+  if (auto trailer = ReadSignedTrailer(path)) limit = trailer->manifest_offset;
   return HashFileSha256(path, limit);
 }
 

@@ -70,4 +70,11 @@ std::string ToGenericUtf8Lenient(const std::filesystem::path& path) {
   return text;
 }
 
+std::string_view TakeLine(std::string_view& rest) {
+  const size_t end = rest.find('\n');
+  const std::string_view line = rest.substr(0, end);
+  rest = end == std::string_view::npos ? std::string_view() : rest.substr(end + 1);
+  return line;
+}
+
 }  // namespace qv::setup

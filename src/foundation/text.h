@@ -29,4 +29,9 @@ std::string ToGenericUtf8(const std::filesystem::path& path);
 // messages, and for records that must not fail an operation over a name.
 std::string ToGenericUtf8Lenient(const std::filesystem::path& path);
 
+// The text up to the next line feed (without it), with `rest` moved past
+// that line feed; the last line may lack one. Records are read line by line
+// with it while `rest` is not empty.
+std::string_view TakeLine(std::string_view& rest);
+
 }  // namespace qv::setup

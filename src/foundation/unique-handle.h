@@ -87,6 +87,9 @@ using FontTraits = NullableHandleTraits<HFONT, &DeleteFontObject>;
 inline void CloseRegistryKey(HKEY key) noexcept { ::RegCloseKey(key); }
 using RegistryKeyTraits = NullableHandleTraits<HKEY, &CloseRegistryKey>;
 
+inline void DeleteFontObject(HFONT font) noexcept { ::DeleteObject(font); }
+using FontTraits = NullableHandleTraits<HFONT, &DeleteFontObject>;
+
 // Memory the system hands out with LocalAlloc (CommandLineToArgvW, FormatMessageW).
 template <typename T>
 struct LocalMemoryTraits {
@@ -120,6 +123,7 @@ using UniqueFind = UniqueResource<FindHandleTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
 using UniqueFont = UniqueResource<FontTraits>;
 using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
+using UniqueFont = UniqueResource<FontTraits>;
 template <typename T>
 using UniqueLocal = UniqueResource<LocalMemoryTraits<T>>;
 template <typename T>

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "foundation/text.h"
-#include "gamesource/file-reads.h"
+#include "foundation/file-reads.h"
 #include "gamesource/game-files.h"
 #include "foundation/item-status.h"
 

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "gamesource/file-reads.h"
+#include "foundation/file-reads.h"
 #include "gamesource/known-titles.h"
 
 namespace qv::setup {

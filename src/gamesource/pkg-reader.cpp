@@ -2,7 +2,7 @@
 
 #include "foundation/text.h"
 #include "gamesource/archive-tests.h"
-#include "gamesource/file-reads.h"
+#include "foundation/file-reads.h"
 #include "gamesource/game-files.h"
 #include "foundation/item-status.h"
 #include "gamesource/known-titles.h"

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "gamesource/archive-tests.h"
-#include "gamesource/file-reads.h"
+#include "foundation/file-reads.h"
 #include "gamesource/known-titles.h"
 #include "gamesource/param-sfo.h"
 

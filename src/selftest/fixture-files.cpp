@@ -10,7 +10,7 @@
 #include "foundation/paths.h"
 #include "foundation/unique-handle.h"
 #include "foundation/whole-file.h"
-#include "gamesource/file-reads.h"
+#include "foundation/file-reads.h"
 
 namespace qv::setup {
 

@@ -8,13 +8,13 @@
 
 #include "engine/install-notes.h"
 #include "foundation/command-line.h"
+#include "foundation/file-reads.h"
 #include "foundation/hooks.h"
 #include "foundation/paths.h"
 #include "foundation/run-process.h"
-#include "foundation/unique-handle.h"
-#include "gamesource/file-reads.h"
-#include "gamesource/known-titles.h"
 #include "foundation/text.h"
+#include "foundation/unique-handle.h"
+#include "gamesource/known-titles.h"
 #include "setup/folder-size.h"
 
 namespace qv::setup {

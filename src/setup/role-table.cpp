@@ -2,13 +2,32 @@
 
 #include <filesystem>
 
+#include "routes/route-queue-role.h"
 #include "selftest/self-test-mode.h"
+#include "setup/check-update-mode.h"
 #include "setup/install-mode.h"
 #include "setup/setup-window-role.h"
 #include "setup/verify-integrity-mode.h"
 #include "setup/window-capture.h"
 
 namespace qv::setup {
+namespace {
+
+// The route parsers read the line as the shell's argument vector.
+std::vector<const wchar_t*> ArgumentVector(const CommandLineArgs& args) {
+  std::vector<const wchar_t*> argv;
+  for (const std::wstring& argument : args) argv.push_back(argument.c_str());
+  return argv;
+}
+
+RoleRun RouteQueueRole(const CommandLineArgs& args) {
+  const std::vector<const wchar_t*> argv = ArgumentVector(args);
+  route_queue_win::Args parsed = ParseRouteQueueArgs(static_cast<int>(argv.size()), argv.data());
+  if (!parsed.valid) return {};
+  return [parsed] { return route_queue_win::RunQueue(parsed); };
+}
+
+}  // namespace
 
 // One row per role, in the order the command line is offered to them; the
 // first row that takes the line runs. Roles with parsers of their own add a
@@ -24,6 +43,7 @@ std::vector<RoleRow> SetupRoles(const ProgramStart& start) {
   // 1. The updater ("--game-update"), the route queue ("--route-queue"), the
   //    DLSS 5 route ("--dlss5-route") and the frame-generation route
   //    ("--fg-route"), each by its own parser; kRoleOwn.
+  roles.push_back({"route-queue", &RouteQueueRole, FailureHandling::kRoleOwn});
 
   // 2. The window capture ("--preview" <bmp>, exactly 3 arguments) and the
   //    setup window (no arguments). Both report nothing but their exit code.
@@ -53,6 +73,9 @@ std::vector<RoleRow> SetupRoles(const ProgramStart& start) {
   roles.push_back(TestModeRow(L"--install", 5, [](const CommandLineArgs& args) {
     return RunInstallMode(std::filesystem::path(args[2]), std::filesystem::path(args[3]),
                           std::filesystem::path(args[4]));
+  }));
+  roles.push_back(TestModeRow(L"--check-update", 3, [](const CommandLineArgs& args) {
+    return RunCheckUpdateMode(std::filesystem::path(args[2]));
   }));
   roles.push_back(TestModeRow(L"--verify-integrity", 3, [](const CommandLineArgs& args) {
     return RunVerifyIntegrityMode(std::filesystem::path(args[2]));

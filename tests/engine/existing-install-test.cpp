@@ -8,6 +8,8 @@
 
 #include "engine/existing-install.h"
 #include "engine/install-manifest.h"
+#include "foundation/paths.h"
+#include "selftest/fixture-files.h"
 #include "selftest/test-game-files.h"
 #include "support/fake-links.h"
 #include "support/temp-folder.h"
@@ -93,6 +95,29 @@ TEST(ExistingInstall, InstallationWithManifest) {
   EXPECT_EQ(paths, (std::vector<std::string>{"qv.exe", "database/z", "qv.exe"}));
   ASSERT_EQ(found.listed_files.size(), 2u);
   EXPECT_EQ(found.listed_files[1].name, "shaders/a.bin");
+}
+
+// An installation deeper than MAX_PATH reads like any other: with its
+// manifest and file list, not as "something else".
+TEST(ExistingInstall, InstallationBeyondMaxPath) {
+  TempFolder temp;
+  const fs::path install = qv::test::MakeDeepFolder(temp.path(), 300) / L"Q.V. DU Vora";
+  ASSERT_GT(install.native().size(), 260u);
+  qv::setup::WriteFixtureFile(install / L"qv.exe", "game");
+  qv::setup::WriteInstallManifest(install, "1.0.3", {{"qv.exe", kDigest}}, "");
+  qv::setup::WriteFixtureFile(install / L"qv-files.json", FilesJson({"qv.exe", "shaders/a.bin"}));
+  // Named as given and in the "\\?\" form.
+  for (const fs::path& name : {install, fs::path(qv::setup::ToLongPath(install.native()))}) {
+    SCOPED_TRACE(name.string());
+    const ExistingInstall found = ReadExistingInstall(name);
+    EXPECT_TRUE(found.is_install);
+    EXPECT_TRUE(found.has_manifest);
+    EXPECT_EQ(found.version, "1.0.3");
+    ASSERT_EQ(found.manifest_files.size(), 1u);
+    EXPECT_EQ(found.manifest_files[0].path, "qv.exe");
+    ASSERT_EQ(found.listed_files.size(), 2u);
+    EXPECT_EQ(found.listed_files[1].name, "shaders/a.bin");
+  }
 }
 
 TEST(ExistingInstall, ManifestWithoutFileListAndWithoutVersion) {

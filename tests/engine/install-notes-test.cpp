@@ -5,6 +5,8 @@
 #include <vector>
 
 #include "engine/install-notes.h"
+#include "foundation/paths.h"
+#include "selftest/fixture-files.h"
 #include "support/temp-folder.h"
 
 namespace {
@@ -51,6 +53,30 @@ TEST(InstallNotes, PackageWarningsFollowTheSourceNotes) {
   EXPECT_EQ(ReadTestFile(temp / L"install-notes.txt"),
             "first note\nsecond note\nentry 12 has an unknown type\n\n\xE2\x80\x9C" "quoted\xE2\x80\x9D and \x1A after "
             "a Ctrl-Z\nlast line without a line end\n");
+}
+
+TEST(InstallNotes, FolderBeyondMaxPath) {
+  TempFolder temp;
+  // In the "\\?\" form, as a caller may name a folder that deep.
+  const fs::path deep = qv::setup::ToLongPath(qv::test::MakeDeepFolder(temp.path(), 300).native());
+  qv::setup::WriteFixtureFile(deep / L"install-extraction.log", kExtractionLog);
+  auto notes = WriteInstallNotes(Source(GameSourceKind::Pkg, {"first note"}), deep);
+  ASSERT_EQ(notes.size(), 5u);
+  EXPECT_EQ(notes[1], "entry 12 has an unknown type");
+  std::string written;
+  for (const std::string& note : notes) written += note + "\n";
+  EXPECT_EQ(qv::setup::ReadFileText(deep / L"install-notes.txt"), written);
+}
+
+// A log longer than the pieces it is read in, with a warning cut by a piece's end.
+TEST(InstallNotes, LongExtractionLog) {
+  TempFolder temp;
+  std::string log(4u << 20, 'x');
+  log.replace(log.size() - 20, 20, "\nwarning: across th");
+  log += "e piece boundary\r\nwarning: last\n";
+  WriteTestFile(temp / L"install-extraction.log", log);
+  EXPECT_EQ(WriteInstallNotes(Source(GameSourceKind::Pkg, {}), temp.path()),
+            (std::vector<std::string>{"across the piece boundary", "last"}));
 }
 
 TEST(InstallNotes, FolderSourcesNeverReadTheLog) {

@@ -12,6 +12,7 @@
 #include "foundation/canonical-path.h"
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
+#include "foundation/tree-walk.h"
 #include "selftest/fixture-files.h"
 #include "selftest/tree-snapshot.h"
 #include "support/fake-links.h"
@@ -130,7 +131,7 @@ TEST(RollBackJournal, AddedFileFoldersArePrunedUpToTheInstallation) {
 
   // A file directly in the installation: the installation itself stays, even empty.
   RollbackSite bare;
-  fs::remove_all(bare.journal.install / L"data");
+  qv::setup::RemoveTree(bare.journal.install / L"data");
   WriteFixtureFile(bare.journal.install / L"new.dll", "n");
   bare.journal.steps = {{'a', "new.dll"}};
   EXPECT_TRUE(RollBackJournal(bare.journal));

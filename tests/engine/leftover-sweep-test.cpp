@@ -13,6 +13,7 @@
 #include "engine/prior-package-files.h"
 #include "foundation/paths.h"
 #include "foundation/text.h"
+#include "foundation/tree-walk.h"
 #include "support/fake-links.h"
 #include "support/temp-folder.h"
 
@@ -188,7 +189,7 @@ TEST_F(LeftoverSweepTest, ProxyDllDecisions) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.label);
-    fs::remove_all(game);
+    qv::setup::RemoveTree(game);
     Files({"version.dll"}, c.content);
     if (c.fg_record) WriteTestFile(game / L"qv-dlssg-route.json", c.fg_record);
     Paths notes;
@@ -206,7 +207,7 @@ TEST_F(LeftoverSweepTest, ProxyMessagesKeepTheCandidateAsNamed) {
   EXPECT_EQ(Sweep(Installed({"WinMM.dll"}), {}, &notes), Paths{"WinMM.dll"});
   EXPECT_EQ(notes, Paths{RemovedProxy("WinMM.dll", "no frame generation unlock record")});
   // A proxy name below the top is an ordinary file: no message.
-  fs::remove_all(game);
+  qv::setup::RemoveTree(game);
   Files({"plugins/version.dll"}, "MZ");
   notes.clear();
   EXPECT_EQ(Sweep(Installed({"plugins/version.dll"}), {}, &notes), Paths{"plugins/version.dll"});

@@ -17,6 +17,7 @@
 #include "foundation/canonical-path.h"
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
+#include "foundation/tree-walk.h"
 #include "selftest/fixture-files.h"
 #include "selftest/journal-fixtures.h"
 #include "support/temp-folder.h"
@@ -322,7 +323,7 @@ TEST(UpdateJournal, RoundTrip) {
   // Written the way a caller may spell the folders: other letter case, a "..".
   written.install = fs::path(Upper(site.install.native()));
   written.backup = site.install / L".." / L".qv-update-old-run1";
-  fs::remove_all(site.install / L"data");  // the writer creates the data folder
+  qv::setup::RemoveTree(site.install / L"data");  // the writer creates the data folder
   ASSERT_TRUE(WriteUpdateJournal(site.journal, written));
   auto read = ReadUpdateJournal(site.journal);
   ASSERT_TRUE(read);
@@ -407,7 +408,7 @@ TEST(UpdateJournal, FailedWritesLeaveTheJournalAlone) {
 
   // No data folder can be made: a file stands where it should be.
   JournalSite blocked;
-  fs::remove_all(blocked.install / L"data");
+  qv::setup::RemoveTree(blocked.install / L"data");
   WriteFixtureFile(blocked.install / L"data", "a file");
   EXPECT_FALSE(WriteUpdateJournal(blocked.journal, SampleJournal(blocked)));
   EXPECT_EQ(ReadFileText(blocked.install / L"data"), "a file");

@@ -11,6 +11,7 @@
 #include "foundation/canonical-path.h"
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
+#include "foundation/tree-walk.h"
 #include "selftest/fixture-files.h"
 #include "support/fake-links.h"
 #include "support/temp-folder.h"
@@ -55,7 +56,7 @@ TEST(RemoveUpdateTempFolders, RemovesTheThreeFoldersAndNothingElse) {
   RemoveUpdateTempFolders(site.journal);
 
   TempSite without_download;
-  fs::remove_all(without_download.journal.download);
+  qv::setup::RemoveTree(without_download.journal.download);
   without_download.journal.download.clear();
   RemoveUpdateTempFolders(without_download.journal);
   EXPECT_FALSE(fs::exists(without_download.journal.staging));
@@ -167,7 +168,7 @@ TEST(FolderHoldsFiles, LinksToFilesCount) {
   TempSite site;
   const fs::path backup = site.journal.backup;
   EXPECT_TRUE(qv::setup::FolderHoldsFiles(backup));
-  fs::remove_all(backup);
+  qv::setup::RemoveTree(backup);
   fs::create_directories(backup / L"empty" / L"folders");
   EXPECT_FALSE(qv::setup::FolderHoldsFiles(backup));
   EXPECT_FALSE(qv::setup::FolderHoldsFiles(site.parent / L"missing"));

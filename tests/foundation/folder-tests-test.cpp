@@ -60,6 +60,20 @@ TEST_F(FolderTests, IsLinkOrJunction) {
   EXPECT_FALSE(IsLinkOrJunction(temp / L"junction"));
 }
 
+// The directory search takes "<", ">" and "\"" for wildcards as well as "*"
+// and "?": a name holding one never stands for another entry.
+TEST(FileSystemView, SearchWildcardsNeverAnswerForAnotherEntry) {
+  TempFolder temp;
+  ASSERT_TRUE(::CreateDirectoryW((temp / L"Games").c_str(), nullptr));
+  WriteTestFile(temp / L"Game.txt", "x");
+  for (const wchar_t* name : {L"Game>", L"Gam<", L"Game\"txt", L"Game*", L"Game?", L"Ga>es"}) {
+    EXPECT_FALSE(SystemView().find_item(temp / name)) << WideToUtf8(name);
+    EXPECT_FALSE(qv::setup::ReadItemInfo(temp / name)) << WideToUtf8(name);
+  }
+  EXPECT_TRUE(SystemView().find_item(temp / L"Games"));
+  EXPECT_TRUE(SystemView().find_item(temp / L"Game.txt"));
+}
+
 TEST(IsLinkOrJunction, WhenTheSearchFailsTheAttributesDecideExceptOnABareRoot) {
   FileSystemView unsearchable = SystemView();
   unsearchable.find_item = [](const fs::path&) { return std::nullopt; };

@@ -97,7 +97,7 @@ TEST_F(HttpDownloadTest, StreamsAWholeFileInPiecesWithProgress) {
   // A whole-file request carries no Range header and names the program.
   std::vector<std::string> log = qv::test::TestServerRequests();
   ASSERT_FALSE(log.empty());
-  EXPECT_EQ(log.back(), "http GET /data/1000000 range=- cache=- agent=qv-port");
+  EXPECT_EQ(log.back(), "http GET /data/1000000 range=- cache=- agent=qv-port status=200 sent=1000000");
 }
 
 TEST_F(HttpDownloadTest, WorksWithoutASink) {
@@ -118,7 +118,7 @@ TEST_F(HttpDownloadTest, RangeAnsweredWithPartialContent) {
   EXPECT_EQ(result.bytes, 2000u);
   EXPECT_TRUE(recorder.body == TestPattern(1000, 2000));
   EXPECT_EQ(recorder.progress.front(), (std::pair<std::uint64_t, std::uint64_t>{0, 2000}));
-  EXPECT_EQ(qv::test::TestServerRequests().back(), "http GET /data/5000 range=bytes=1000-2999 cache=- agent=qv-port");
+  EXPECT_EQ(qv::test::TestServerRequests().back(), "http GET /data/5000 range=bytes=1000-2999 cache=- agent=qv-port status=206 sent=2000");
 }
 
 TEST_F(HttpDownloadTest, RangeAnsweredWithTheWholeFileIsReported) {

@@ -3,10 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "foundation/file-hash.h"
 #include "foundation/hex-text.h"
+#include "foundation/paths.h"
 #include "foundation/text.h"
+#include "selftest/fixture-files.h"
 #include "support/payload-layout.h"
 #include "support/signed-overlay.h"
 #include "support/temp-folder.h"
@@ -117,6 +120,30 @@ TEST_F(SignedTrailerTest, HashSetupFileLeavesTheOverlayOut) {
   EXPECT_EQ(qv::test::ThrownMessage([&] { qv::setup::HashSetupFile(missing); }),
             "Could not read or hash this file to verify its integrity: " + qv::setup::ToGenericUtf8(missing) +
                 " (Windows error 2)");
+}
+
+// A setup file deeper than MAX_PATH: its trailer is found, and without one
+// the whole file is hashed, never the empty input of a size that could not be
+// read.
+TEST_F(SignedTrailerTest, FilesBeyondMaxPath) {
+  const fs::path deep = qv::test::MakeDeepFolder(temp.path(), 300);
+  const fs::path released = deep / L"setup.exe";
+  const fs::path plain = deep / L"plain.exe";
+  ASSERT_GT(released.native().size(), 260u);
+  qv::setup::WriteFixtureFile(released, kProgram + SignedOverlay(kProgram.size(), kManifest));
+  qv::setup::WriteFixtureFile(plain, kProgram);
+  // Named as given and in the "\\?\" form, which every system call takes
+  // but the C library's size query does not.
+  for (const auto& [released_name, plain_name] :
+       {std::pair(released, plain),
+        std::pair(fs::path(qv::setup::ToLongPath(released.native())), fs::path(qv::setup::ToLongPath(plain.native())))}) {
+    SCOPED_TRACE(released_name.string());
+    auto trailer = ReadSignedTrailer(released_name);
+    ASSERT_TRUE(trailer.has_value());
+    EXPECT_EQ(trailer->manifest_offset, 1000u);
+    EXPECT_EQ(qv::setup::HashSetupFile(released_name), BufferDigest(kProgram));
+    EXPECT_EQ(qv::setup::HashSetupFile(plain_name), BufferDigest(kProgram));
+  }
 }
 
 }  // namespace

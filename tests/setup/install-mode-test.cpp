@@ -193,4 +193,20 @@ TEST_F(InstallMode, FailuresLeaveNothingBesideTheDestination) {
   EXPECT_EQ(installed[0], "PASS installed");
 }
 
+TEST_F(InstallMode, RefusedResultFileStopsBeforeAnythingIsInstalled) {
+  const fs::path folder = temp / L"results";
+  fs::create_directories(folder);
+  const fs::path large = temp / L"large.txt";
+  qv::test::WriteTestFile(large, std::string(65537, 'L'));
+  for (const fs::path& refused : {folder, large}) {
+    run = qv::test::RunProgram(TestReleaseSetup(L"good"),
+                               {L"--install", dump.native(), (games / L"QV").native(), refused.native()}, {},
+                               kInstallTimeout);
+    EXPECT_EQ(run.exit_code, 1u) << refused.string();
+    EXPECT_TRUE(fs::is_empty(games)) << refused.string();
+  }
+  EXPECT_TRUE(fs::is_empty(folder));
+  EXPECT_EQ(ReadTestFile(large), std::string(65537, 'L'));
+}
+
 }  // namespace

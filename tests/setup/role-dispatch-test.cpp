@@ -160,6 +160,10 @@ TEST(RoleDispatch, TheProgramsTable) {
     CommandLineArgs args;
     const char* role;
   } cases[] = {
+      {{L"p", L"--check-update", L"r"}, "check-update"},
+      {{L"p", L"--check-update"}, "none"},
+      {{L"p", L"--check-update", L"r", L"x"}, "none"},
+      {{L"p", L"--Check-Update", L"r"}, "none"},
       {{L"p", L"--verify-integrity", L"r"}, "verify-integrity"},
       {{L"p", L"--verify-integrity"}, "none"},
       {{L"p", L"--verify-integrity", L"r", L"x"}, "none"},
@@ -173,13 +177,17 @@ TEST(RoleDispatch, TheProgramsTable) {
       {{L"p", L"--preview", L"w.bmp", L"x"}, "none"},
       {{L"p", L"--Preview", L"w.bmp"}, "none"},
       {{L"p", L""}, "none"},
+      {{L"p", L"--route-queue", L"g", L"x"}, "route-queue"},
+      {{L"p", L"--route-queue", L"g"}, "none"},
+      {{L"p", L"--route-queue", L"", L"x"}, "none"},
+      {{L"p", L"--Route-Queue", L"g", L"x"}, "none"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RoleFor(c.args), c.role) << c.args.size();
   }
   // Every test mode's failures go to its result file.
   for (const RoleRow& row : qv::setup::SetupRoles({})) {
-    if (row.name == "verify-integrity" || row.name == "self-test") {
+    if (row.name == "check-update" || row.name == "verify-integrity" || row.name == "self-test") {
       EXPECT_EQ(row.failures, FailureHandling::kResultFile) << row.name;
     }
     // The windowed roles report their own failures and never name a result file.

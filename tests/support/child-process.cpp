@@ -51,6 +51,8 @@ std::vector<std::wstring> ChildArguments(const std::string& mode, const std::vec
 
 StartedChild::~StartedChild() { Terminate(); }
 
+std::uint32_t StartedChild::process_id() const { return process_ ? ::GetProcessId(process_.get()) : 0; }
+
 bool StartedChild::WaitFor(std::chrono::milliseconds timeout) const {
   if (!process_) return true;
   return ::WaitForSingleObject(process_.get(), static_cast<DWORD>(timeout.count())) == WAIT_OBJECT_0;

@@ -30,8 +30,8 @@ class StartedChild {
   ~StartedChild();
 
   bool started() const { return process_.valid(); }
-  // The child's process id (0 when it was not started).
-  unsigned long process_id() const { return process_ ? ::GetProcessId(process_.get()) : 0; }
+  // The child's process id; 0 when it was not started.
+  std::uint32_t process_id() const;
   // Waits up to `timeout`; true when the child has ended.
   bool WaitFor(std::chrono::milliseconds timeout) const;
   // Terminates the child when it still runs, and waits for it to end.

@@ -6,6 +6,13 @@ listens on to FOLDER/ports (after every listener is bound) and one line per
 request to FOLDER/requests.log, and ends on its own as soon as the process that
 started it is gone (removing FOLDER then, which that process could not).
 
+Request log, one line per request, written when the answer's status line is
+about to go out (for /slow after its wait), or when the request ends without
+an answer (status "-"):
+  LISTENER GET PATH range=RANGE cache=CACHE-CONTROL agent=USER-AGENT status=STATUS sent=BYTES
+where "-" stands for a missing header and BYTES counts the body bytes the
+answer sends (for /stall and /short those it sends before it stops).
+
 Listeners:
   http       plain HTTP
   https      TLS with the certificate the tests' private Windows prefix trusts
@@ -26,6 +33,15 @@ Paths (every answer closes the connection):
   /doc?size=N&date=D&age=A&status=S
                          N pattern bytes with status S (200); "Date: D" (none
                          when D is "none"), "Age: A" when given
+  /files/NAME?OPTIONS    the file FOLDER/files/NAME, which the test program put
+                         there; a single "bytes=A-B" or "bytes=A-" range gives
+                         206, a range list 416. Options (query):
+                           ranges=ignore  200 and the whole file whatever Range says
+                           extra=N        a range answer runs N bytes past the
+                                          range (zero bytes past the file's end)
+                           cut=N          a range answer stops N bytes short
+                           nolength=1     no Content-Length (the body ends at the close)
+                           delay=MS       waits MS milliseconds before it answers
 
 Pattern byte at offset i: i % 251.
 """
@@ -77,10 +93,7 @@ class Handler(BaseHTTPRequestHandler):
 
     def do_GET(self):
         self.close_connection = True
-        self.server.request_log.write(
-            "%s GET %s range=%s cache=%s agent=%s"
-            % (self.server.name, self.path, self.headers.get("Range", "-"),
-               self.headers.get("Cache-Control", "-"), self.headers.get("User-Agent", "-")))
+        self.logged = False
         url = urllib.parse.urlsplit(self.path)
         query = urllib.parse.parse_qs(url.query)
         parts = [p for p in url.path.split("/") if p]
@@ -88,8 +101,24 @@ class Handler(BaseHTTPRequestHandler):
             self.route(parts, query)
         except (BrokenPipeError, ConnectionResetError, ssl.SSLError, TimeoutError):
             pass
+        finally:
+            self.log_request_line("-", 0)
 
-    def head(self, status, length=None, extra=()):
+    def log_request_line(self, status, sent):
+        # Once per request, before the answer leaves: a client that has read
+        # the answer always finds its line in the log.
+        if self.logged:
+            return
+        self.logged = True
+        self.server.request_log.write(
+            "%s GET %s range=%s cache=%s agent=%s status=%s sent=%d"
+            % (self.server.name, self.path, self.headers.get("Range", "-"),
+               self.headers.get("Cache-Control", "-"), self.headers.get("User-Agent", "-"), status, sent))
+
+    def head(self, status, length=None, extra=(), sending=None):
+        """Sends the status line and headers; `sending` is what the body will
+        hold when it differs from the announced length."""
+        self.log_request_line(str(status), sending if sending is not None else (length or 0))
         self.send_response_only(status)
         for name, value in extra:
             self.send_header(name, value)
@@ -102,18 +131,64 @@ class Handler(BaseHTTPRequestHandler):
         self.head(status, len(body), extra)
         self.wfile.write(body)
 
-    def serve_data(self, size, honour_range):
+    def wanted_range(self, size):
+        """(start, end) of the one range asked for, clipped to the size; None
+        for a whole-file request; "refused" for a range list or one that lies
+        past the end."""
         wanted = self.headers.get("Range")
-        if honour_range and wanted and wanted.startswith("bytes="):
-            first, _, last = wanted[len("bytes="):].partition("-")
-            start = int(first)
-            end = min(int(last) + 1, size) if last else size
-            if start >= size or start >= end:
-                self.answer(416, b"", [("Content-Range", "bytes */%d" % size)])
-                return
+        if not wanted or not wanted.startswith("bytes="):
+            return None
+        first, _, last = wanted[len("bytes="):].partition("-")
+        if not first.isdigit() or not (last.isdigit() or last == ""):
+            return "refused"
+        start = int(first)
+        end = min(int(last) + 1, size) if last else size
+        if start >= size or start >= end:
+            return "refused"
+        return start, end
+
+    def refuse_range(self, size):
+        self.answer(416, b"", [("Content-Range", "bytes */%d" % size)])
+
+    def serve_data(self, size, honour_range):
+        wanted = self.wanted_range(size) if honour_range else None
+        if wanted == "refused":
+            self.refuse_range(size)
+        elif wanted:
+            start, end = wanted
             self.answer(206, pattern(start, end), [("Content-Range", "bytes %d-%d/%d" % (start, end - 1, size))])
+        else:
+            self.answer(200, pattern(0, size))
+
+    def serve_file(self, name, query):
+        folder = os.path.join(self.server.folder, "files")
+        path = os.path.join(folder, name)
+        if name in ("", ".", "..") or "/" in name or "\\" in name or not os.path.isfile(path):
+            self.answer(404, b"no such test file")
             return
-        self.answer(200, pattern(0, size))
+        with open(path, "rb") as source:
+            content = source.read()
+        size = len(content)
+        option = lambda key, default: query.get(key, [default])[0]
+        time.sleep(int(option("delay", "0")) / 1000)
+        without_length = option("nolength", "0") == "1"
+        wanted = None if option("ranges", "honour") == "ignore" else self.wanted_range(size)
+        if wanted == "refused":
+            self.refuse_range(size)
+            return
+        if wanted is None:
+            status, body, extra = 200, content, []
+        else:
+            start, end = wanted
+            status, extra = 206, [("Content-Range", "bytes %d-%d/%d" % (start, end - 1, size))]
+            end = max(start, end - int(option("cut", "0")))
+            end += int(option("extra", "0"))
+            body = content[start:end] + bytes(max(0, end - max(start, size)))
+        if without_length:
+            self.head(status, None, extra, sending=len(body))
+            self.wfile.write(body)
+        else:
+            self.answer(status, body, extra)
 
     def route(self, parts, query):
         kind = parts[0] if parts else ""
@@ -123,16 +198,16 @@ class Handler(BaseHTTPRequestHandler):
         elif kind == "whole" and len(numbers) == 1:
             self.serve_data(numbers[0], False)
         elif kind == "nolength" and len(numbers) == 1:
-            self.head(200)
+            self.head(200, sending=numbers[0])
             self.wfile.write(pattern(0, numbers[0]))
         elif kind == "short" and len(numbers) == 2:
-            self.head(200, numbers[0])
+            self.head(200, numbers[0], sending=numbers[1])
             self.wfile.write(pattern(0, numbers[1]))
         elif kind == "slow" and len(numbers) == 2:
             time.sleep(numbers[0] / 1000)
             self.serve_data(numbers[1], True)
         elif kind == "stall" and len(numbers) == 3:
-            self.head(200, numbers[0])
+            self.head(200, numbers[0], sending=numbers[1])
             self.wfile.write(pattern(0, numbers[1]))
             self.wfile.flush()
             time.sleep(numbers[2] / 1000)
@@ -162,6 +237,8 @@ class Handler(BaseHTTPRequestHandler):
             if "age" in query:
                 extra.append(("Age", query["age"][0]))
             self.answer(int(query.get("status", ["200"])[0]), pattern(0, int(query.get("size", ["0"])[0])), extra)
+        elif kind == "files" and len(parts) == 2:
+            self.serve_file(urllib.parse.unquote(parts[1]), query)
         else:
             self.answer(404, b"no such test path")
 
@@ -170,9 +247,10 @@ class Server(ThreadingHTTPServer):
     daemon_threads = True
     request_queue_size = 64
 
-    def __init__(self, name, log, context=None):
+    def __init__(self, name, log, folder, context=None):
         super().__init__(("127.0.0.1", 0), Handler)
         self.name = name
+        self.folder = folder
         self.request_log = log
         self.context = context
         self.scheme = "https" if context else "http"
@@ -227,9 +305,9 @@ def main():
 
     log = Log(os.path.join(args.folder, "requests.log"))
     servers = {
-        "http": Server("http", log),
-        "https": Server("https", log, tls_context(args.cert, args.key)),
-        "untrusted": Server("untrusted", log, tls_context(args.untrusted_cert, args.untrusted_key)),
+        "http": Server("http", log, args.folder),
+        "https": Server("https", log, args.folder, tls_context(args.cert, args.key)),
+        "untrusted": Server("untrusted", log, args.folder, tls_context(args.untrusted_cert, args.untrusted_key)),
     }
     refused = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     refused.bind(("127.0.0.1", 0))  # bound, never listening: connections are refused

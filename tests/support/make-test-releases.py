@@ -16,6 +16,9 @@ own folder BUILD_DIR/bin):
   modified-after-stamp/Q.V.PC.Rure.Setup.exe
       the same byte changed after stamping (then signed), so the integrity
       check fails
+  newer/Q.V.PC.Rure.Setup.exe        the same files released as version 2.0.0
+  manifests/NAME.json, NAME.sig      each manifest of tests/fixtures/manifests
+                                     and its 64-byte signature
 Every release is made with the steps of tools/make-release.py run one by one.
 """
 import os
@@ -25,9 +28,11 @@ import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
+MANIFESTS = os.path.join(HERE, "..", "fixtures", "manifests")
 TOOL = os.path.join(HERE, "..", "..", "tools", "make-release.py")
 PROGRAM_NAME = "Q.V.PC.Rure.Setup.exe"
 VERSION = "1.1.0"
+NEWER_VERSION = "2.0.0"
 DAMAGED_ENTRY = "voice/modèle.bin"
 
 
@@ -111,6 +116,19 @@ def main():
     tool("stamp", modified)
     flip_byte_in_stream(modified, DAMAGED_ENTRY)
     tool("sign", modified, key, VERSION)
+
+    newer = os.path.join(out, "newer", PROGRAM_NAME)
+    tool("embed", program, payload, newer)
+    tool("stamp", newer)
+    tool("sign", newer, key, NEWER_VERSION)
+
+    manifests = os.path.join(out, "manifests")
+    os.makedirs(manifests)
+    for name in sorted(os.listdir(MANIFESTS)):
+        if name.endswith(".json"):
+            copy = os.path.join(manifests, name)
+            shutil.copyfile(os.path.join(MANIFESTS, name), copy)
+            tool("sign-file", key, copy, copy[:-len(".json")] + ".sig")
 
 
 if __name__ == "__main__":

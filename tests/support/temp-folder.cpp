@@ -8,6 +8,9 @@
 #include <fstream>
 #include <iterator>
 
+#include "foundation/paths.h"
+#include "foundation/tree-walk.h"
+
 namespace qv::test {
 
 TempFolder::TempFolder(std::wstring_view tag) {
@@ -27,9 +30,18 @@ TempFolder::TempFolder(std::wstring_view tag) {
   }
 }
 
-TempFolder::~TempFolder() {
-  std::error_code ignored;
-  std::filesystem::remove_all(path_, ignored);
+TempFolder::~TempFolder() { qv::setup::RemoveTree(path_); }
+
+std::filesystem::path MakeDeepFolder(const std::filesystem::path& base, std::size_t length) {
+  std::filesystem::path folder = base;
+  for (int level = 0; folder.native().size() <= length; ++level) {
+    folder /= L"level-" + std::to_wstring(level) + L"-0123456789abcdefghij";
+    if (!::CreateDirectoryW(qv::setup::ApiPath(folder).c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+      ADD_FAILURE() << "cannot create a deep folder: " << ::GetLastError();
+      break;
+    }
+  }
+  return folder;
 }
 
 void WriteTestFile(const std::filesystem::path& path, std::string_view bytes) {

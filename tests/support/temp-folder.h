@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -7,8 +8,8 @@
 namespace qv::test {
 
 // A fresh folder under the system's temporary folder, removed with everything
-// in it when the owner goes out of scope. Test trees never hold links (Wine
-// cannot create them), so a plain recursive removal is safe here.
+// in it when the owner goes out of scope, by the program's own tree removal:
+// a link inside is removed as itself, never followed.
 class TempFolder {
  public:
   explicit TempFolder(std::wstring_view tag = L"qv-test");
@@ -22,6 +23,11 @@ class TempFolder {
  private:
   std::filesystem::path path_;
 };
+
+// Creates folders one below the other under `base` until the path is longer
+// than `length` characters (beyond MAX_PATH through the long-path form) and
+// returns the deepest. Fails the test when a folder cannot be created.
+std::filesystem::path MakeDeepFolder(const std::filesystem::path& base, std::size_t length);
 
 // Writes bytes to a file, creating its parent folders; fails the test on error.
 void WriteTestFile(const std::filesystem::path& path, std::string_view bytes);

@@ -19,4 +19,9 @@ std::string TestReleasePublicKeyHex() {
   return text;
 }
 
+SignedTestManifest ReadSignedTestManifest(std::wstring_view name) {
+  const std::filesystem::path folder = TestReleasesFolder() / L"manifests";
+  return {ReadTestFile(folder / (std::wstring(name) + L".json")), ReadTestFile(folder / (std::wstring(name) + L".sig"))};
+}
+
 }  // namespace qv::test

@@ -106,6 +106,48 @@ std::vector<std::string> TestServerRequests() {
   return lines;
 }
 
+std::vector<LoggedRequest> TestServerLog() {
+  std::vector<LoggedRequest> requests;
+  for (const std::string& line : TestServerRequests()) {
+    std::istringstream words(line);
+    LoggedRequest request;
+    std::string method, word;
+    words >> request.listener >> method >> request.path;
+    while (words >> word) {
+      size_t equals = word.find('=');
+      if (equals == std::string::npos) continue;
+      std::string name = word.substr(0, equals), value = word.substr(equals + 1);
+      if (name == "range") request.range = value;
+      if (name == "status") request.status = value;
+      if (name == "sent") request.sent = std::strtoull(value.c_str(), nullptr, 10);
+    }
+    requests.push_back(std::move(request));
+  }
+  return requests;
+}
+
+std::vector<LoggedRequest> TestServerLogFor(std::string_view path) {
+  std::vector<LoggedRequest> found;
+  for (LoggedRequest& request : TestServerLog()) {
+    std::string_view logged = request.path;
+    if (logged.starts_with(path) && (logged.size() == path.size() || logged[path.size()] == '?')) {
+      found.push_back(std::move(request));
+    }
+  }
+  return found;
+}
+
+std::filesystem::path TestServerFile(std::string_view name) {
+  const TestServer* server = RunningTestServer();
+  if (!server) return {};
+  return server->folder / L"files" / std::wstring(name.begin(), name.end());
+}
+
+void PutTestServerFile(std::string_view name, std::string_view bytes) {
+  std::filesystem::path path = TestServerFile(name);
+  if (!path.empty()) WriteTestFile(path, bytes);
+}
+
 bool TestServerWasAskedFor(std::string_view path) {
   for (const std::string& line : TestServerRequests()) {
     std::istringstream words(line);

@@ -28,8 +28,31 @@ std::string TestHttpUrl(std::string_view path);
 std::string TestHttpsUrl(std::string_view path);
 
 // The server's request log, one line per request:
-// "<listener> GET <path> range=<Range> cache=<Cache-Control> agent=<User-Agent>".
+// "<listener> GET <path> range=<Range> cache=<Cache-Control> agent=<User-Agent>
+//  status=<status> sent=<body bytes>" ("-" for a missing header or no answer).
+// A request's line is written before its answer leaves the server.
 std::vector<std::string> TestServerRequests();
+
+// One line of the request log, split.
+struct LoggedRequest {
+  std::string listener;  // "http", "https" or "untrusted"
+  std::string path;      // as requested, query included
+  std::string range;     // the Range header, "-" when there was none
+  std::string status;    // "-" when no answer was sent
+  std::uint64_t sent = 0;
+};
+std::vector<LoggedRequest> TestServerLog();
+
+// The logged requests for exactly this path, with or without a query after
+// it. (Counting all lines instead would take in the late lines of slow
+// requests that earlier tests left behind.)
+std::vector<LoggedRequest> TestServerLogFor(std::string_view path);
+
+// Where the server looks for "/files/<name>": its folder "files".
+std::filesystem::path TestServerFile(std::string_view name);
+
+// Puts a file there (replacing an earlier one), so "/files/<name>" serves it.
+void PutTestServerFile(std::string_view name, std::string_view bytes);
 
 // True when some logged request asked for exactly this path (query included).
 bool TestServerWasAskedFor(std::string_view path);

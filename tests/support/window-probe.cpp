@@ -38,22 +38,23 @@ bool HoldsButton(HWND window) {
 struct Search {
   DWORD process_id;
   const wchar_t* class_name;
+  bool needs_button;
   HWND found;
 };
 
 }  // namespace
 
-HWND WaitForTopLevelWindow(DWORD process_id, const wchar_t* class_name, DWORD timeout_ms) {
+HWND WaitForTopLevelWindow(DWORD process_id, const wchar_t* class_name, DWORD timeout_ms, bool needs_button) {
   const ULONGLONG deadline = ::GetTickCount64() + timeout_ms;
   for (;;) {
-    Search search{process_id, class_name, nullptr};
+    Search search{process_id, class_name, needs_button, nullptr};
     ::EnumWindows(
         [](HWND window, LPARAM context) -> BOOL {
           auto& search = *reinterpret_cast<Search*>(context);
           DWORD owner_process = 0;
           ::GetWindowThreadProcessId(window, &owner_process);
           if (owner_process != search.process_id || !::IsWindowVisible(window)) return TRUE;
-          if (!IsClass(window, search.class_name) || !HoldsButton(window)) return TRUE;
+          if (!IsClass(window, search.class_name) || (search.needs_button && !HoldsButton(window))) return TRUE;
           search.found = window;
           return FALSE;
         },

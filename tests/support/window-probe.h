@@ -11,9 +11,10 @@
 namespace qv::test {
 
 // Waits up to `timeout_ms` for a visible top-level window of the given class
-// ("#32770" for dialogs) that belongs to the process and already holds a
-// button; null when none appears in time.
-HWND WaitForTopLevelWindow(DWORD process_id, const wchar_t* class_name, DWORD timeout_ms);
+// ("#32770" for dialogs) that belongs to the process and, unless
+// `needs_button` is false, already holds a button (a dialog is complete only
+// then); null when none appears in time.
+HWND WaitForTopLevelWindow(DWORD process_id, const wchar_t* class_name, DWORD timeout_ms, bool needs_button = true);
 
 struct WindowSnapshot {
   HWND window = nullptr;

@@ -169,6 +169,20 @@ class Steps(unittest.TestCase):
                                  "-sigfile", os.path.join(self.temp.name, "s")], capture_output=True)
         self.assertEqual(verify.returncode, 0, verify.stdout + verify.stderr)
 
+    def test_sign_file_signs_as_sign_does(self):
+        tool.embed(PROGRAM, self.payload, self.setup)
+        tool.sign(self.setup, self.key, "1.2.0")
+        signed = read(self.setup)
+        manifest_offset, manifest_length = tool.signed_trailer(signed)
+        manifest = os.path.join(self.temp.name, "manifest.json")
+        with open(manifest, "wb") as f:
+            f.write(signed[manifest_offset:manifest_offset + manifest_length])
+        signature = os.path.join(self.temp.name, "manifest.sig")
+        self.assertEqual(tool.main(["sign-file", self.key, manifest, signature]), 0)
+        # Ed25519 signatures are deterministic: the same bytes, the same signature.
+        self.assertEqual(read(signature), signed[manifest_offset + manifest_length:len(signed) - 48])
+        self.assertNotEqual(tool.main(["sign-file", self.key, os.path.join(self.temp.name, "missing"), signature]), 0)
+
     def test_refuses_what_it_cannot_use(self):
         with self.assertRaisesRegex(tool.ReleaseError, "not a payload archive"):
             tool.embed(PROGRAM, PROGRAM, self.setup)

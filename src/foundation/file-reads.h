@@ -1,5 +1,7 @@
 #pragma once
-// Bounded reads of the user's game files. None of them raises for missing,
+// Bounded reads of files: the user's game files, the installation's records,
+// the setup file. Every path goes to the system in its long form, so a file
+// deeper than MAX_PATH reads like any other. None of them raises for missing,
 // short or unreadable files: they answer with an empty string instead, and
 // every read has a fixed upper bound, whatever sizes or offsets a file claims.
 
@@ -16,8 +18,10 @@ enum class SliceOrigin { Start, End };
 // Exactly `length` bytes at `offset` from the start or the end of the file (an
 // end-relative offset is negative), or the empty string when the file cannot be
 // opened or holds fewer bytes there. A position before the start reads nothing.
+// `file_size`, when given, receives the size of the file as it was opened (it
+// is left alone when the file cannot be opened or its size cannot be read).
 std::string ReadFileSlice(const std::filesystem::path& path, std::uint64_t length, std::int64_t offset,
-                          SliceOrigin origin);
+                          SliceOrigin origin, std::uint64_t* file_size = nullptr);
 
 // The largest piece ReadFileBytes hands out (8 MiB).
 inline constexpr std::uint64_t kMaxFileBytesRead = 8'388'608;

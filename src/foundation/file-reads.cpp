@@ -1,4 +1,4 @@
-#include "gamesource/file-reads.h"
+#include "foundation/file-reads.h"
 
 #include <windows.h>
 
@@ -66,11 +66,12 @@ std::string ReadExactly(HANDLE file, std::uint64_t offset, std::uint64_t length)
 }  // namespace
 
 std::string ReadFileSlice(const std::filesystem::path& path, std::uint64_t length, std::int64_t offset,
-                          SliceOrigin origin) {
+                          SliceOrigin origin, std::uint64_t* file_size) {
   UniqueFile file = OpenForReading(path);
   if (!file) return {};
   auto size = FileSize(file.get());
   if (!size) return {};
+  if (file_size) *file_size = *size;
   // 64-bit arithmetic throughout: a position before the start reads nothing.
   std::int64_t base = origin == SliceOrigin::End ? static_cast<std::int64_t>(*size) : 0;
   if (offset > 0 && offset > INT64_MAX - base) return {};
@@ -92,7 +93,9 @@ std::string ReadSmallFile(const std::filesystem::path& path, std::uint64_t limit
   UniqueFile file = OpenForReading(path);
   if (!file) return {};
   std::string bytes;
-  bytes.reserve(static_cast<size_t>(std::min<std::uint64_t>(status->size, 64u << 20)));
+  // Room for the whole file and the one byte that tells a file that grew:
+  // a setup file of several hundred MiB is then held once, never copied.
+  bytes.reserve(static_cast<size_t>(status->size) + 1);
   // One byte past the limit tells a file that grew in the meantime.
   std::uint64_t wanted = limit == UINT64_MAX ? limit : limit + 1;
   AppendFromFile(file.get(), bytes, wanted);

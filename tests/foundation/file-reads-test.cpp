@@ -1,15 +1,17 @@
-#include "gamesource/file-reads.h"
+#include "foundation/file-reads.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "foundation/item-status.h"
+#include "selftest/fixture-files.h"
 #include "support/temp-folder.h"
 
 namespace {
 
 using namespace qv::setup;
+using qv::test::MakeDeepFolder;
 using qv::test::TempFolder;
 using qv::test::WriteTestFile;
 
@@ -93,6 +95,29 @@ TEST(FileReads, PiecesCoverTheFileUpToTheLimit) {
   int calls = 0;
   ScanFilePieces(file, UINT64_MAX, [&](std::string_view) { return ++calls < 1; });
   EXPECT_EQ(calls, 1);
+}
+
+// The records and the setup file are read through these: a file deeper than
+// MAX_PATH reads like any other, and a slice tells the size it was read at.
+TEST(FileReads, FilesBeyondMaxPath) {
+  TempFolder temp;
+  const auto file = MakeDeepFolder(temp.path(), 300) / L"record.txt";
+  ASSERT_GT(file.native().size(), 260u);
+  WriteFixtureFile(file, "0123456789");
+  EXPECT_EQ(ReadSmallFile(file, 10), "0123456789");
+  std::uint64_t size = 0;
+  EXPECT_EQ(ReadFileSlice(file, 3, -3, SliceOrigin::End, &size), "789");
+  EXPECT_EQ(size, 10u);
+  std::string pieces;
+  ScanFilePieces(file, UINT64_MAX, [&](std::string_view piece) {
+    pieces.append(piece);
+    return true;
+  });
+  EXPECT_EQ(pieces, "0123456789");
+
+  std::uint64_t untouched = 77;
+  EXPECT_EQ(ReadFileSlice(temp / L"missing", 1, 0, SliceOrigin::Start, &untouched), "");
+  EXPECT_EQ(untouched, 77u);
 }
 
 TEST(ItemStatus, FilesFoldersAndMissingItems) {

@@ -1,0 +1,39 @@
+#include "routes/route-queue-role.h"
+
+#include <exception>
+
+#include "routes/route-log.h"
+
+namespace qv::setup {
+
+void RouteQueueThread(route_queue_win::Args args, RouteQueueServices services) {
+  try {
+    RunRouteQueueItems(args, PostRouteText, services);
+  } catch (const std::exception& error) {
+    // Each item catches its own failures; what escapes comes from the queue's
+    // own steps. The window must still hear the end, or the game never starts.
+    LogRouteQueue(args.game_folder, std::string("stopped: ") + error.what());
+  } catch (...) {
+    LogRouteQueue(args.game_folder, "stopped by an error of an unknown kind");
+  }
+  PostRouteFinished();
+}
+
+namespace route_queue_win {
+
+int RunQueue(const Args& args, const RouteQueueServices& services, const RouteWindowHooks& hooks) {
+  static win_route::State state;
+  // One run per process; a fresh state all the same, so that nothing of an
+  // earlier run in the same process (the tests) carries over.
+  state = win_route::State{};
+  state.game_folder = args.game_folder;
+  state.language = args.language;
+  state.relaunch_arguments = args.relaunch_arguments;
+  state.log = &RouteQueueLogCallback;
+  win_route::SetCurrentState(&state);
+  return RunRouteWindow(state, QueueWindowSpec(args),
+                        [args, services] { RouteQueueThread(args, services); }, hooks);
+}
+
+}  // namespace route_queue_win
+}  // namespace qv::setup

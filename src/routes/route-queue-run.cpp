@@ -1,0 +1,66 @@
+#include "routes/route-queue-run.h"
+
+#include <windows.h>
+
+#include <exception>
+
+#include "routes/route-log.h"
+#include "routes/route-queue-text.h"
+
+namespace qv::setup {
+namespace {
+
+constexpr const char* kUnknownFailure = "the operation ended with an error of an unknown kind";
+
+UpdaterText FailureNotice(RouteKind kind) {
+  return kind == RouteKind::kDlss5 ? UpdaterText::kDlss5Failed : UpdaterText::kFrameGenerationFailed;
+}
+
+// The item could not run to its end: the game learns why from the result file.
+void RecordStoppedItem(const route_queue_win::Args& args, const RouteQueueOperation& operation,
+                       const RouteQueueItem& item, const std::string& text) {
+  LogRouteQueue(args.game_folder, RouteItemLabel(item) + " stopped: " + text);
+  try {
+    operation.write_result(args, item.action, -1, text);
+  } catch (...) {
+    // The result file is best effort; the log already holds the reason.
+  }
+}
+
+int RunItem(const route_queue_win::Args& args, const RouteQueueItem& item, bool game_closed,
+            const RouteProgress& progress, const RouteQueueServices& services) {
+  const RouteQueueOperation& operation = item.kind == RouteKind::kDlss5 ? services.dlss5 : services.frame_generation;
+  try {
+    if (game_closed) return operation.run(args, item.action, progress);
+    operation.write_result(args, item.action, -1, kGameStillRunningDetail);
+    progress(FailureNotice(item.kind));
+    ::Sleep(static_cast<DWORD>(services.failure_pause.count()));
+  } catch (const std::exception& error) {
+    RecordStoppedItem(args, operation, item, error.what());
+  } catch (...) {
+    RecordStoppedItem(args, operation, item, kUnknownFailure);
+  }
+  return -1;
+}
+
+}  // namespace
+
+std::vector<int> RunRouteQueueItems(const route_queue_win::Args& args, const RouteProgress& progress,
+                                    const RouteQueueServices& services) {
+  LogRouteQueue(args.game_folder, "start " + RouteQueueText(args.operations));
+  progress(UpdaterText::kWaitingForGame);
+  // One wait for all items: each operation is told not to wait again.
+  const bool game_closed = !GameStillRunningAfter(args.game_process_id, services.game_wait);
+
+  std::vector<int> exit_codes;
+  for (const RouteQueueItem& item : args.operations) {
+    const int exit_code = RunItem(args, item, game_closed, progress, services);
+    LogRouteQueue(args.game_folder, RouteItemLabel(item) + (exit_code == 0 ? std::string(" finished")
+                                                                             : " failed (exit " +
+                                                                                   std::to_string(exit_code) + ")"));
+    exit_codes.push_back(exit_code);
+  }
+  return exit_codes;
+}
+
+}  // namespace qv::setup

@@ -1,0 +1,24 @@
+#include "routes/route-result-file.h"
+
+#include <windows.h>
+
+#include <string>
+
+#include "foundation/paths.h"
+#include "foundation/unique-handle.h"
+
+namespace qv::setup {
+
+void WriteRouteResultFile(const std::filesystem::path& file, RouteAction action, int exit_code,
+                          std::string_view detail) {
+  std::string text = "kind ";
+  text.append(RouteActionWord(action)).append("\nexit ").append(std::to_string(exit_code)).append("\ndetail ");
+  text.append(detail).append("\n");
+  UniqueFile out(::CreateFileW(ToLongPath(file.native()).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                               CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!out) return;
+  DWORD written = 0;
+  ::WriteFile(out.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
+}
+
+}  // namespace qv::setup

@@ -1,0 +1,22 @@
+#pragma once
+// The result file a route leaves in its work folder for the game to read after
+// it has been started again: three lines with "\n" ends,
+//   kind <install|remove|reinstall>
+//   exit <exit code, signed decimal>
+//   detail <one-line English detail, may be empty>
+
+#include <filesystem>
+#include <string_view>
+
+#include "routes/route-kinds.h"
+
+namespace qv::setup {
+
+inline constexpr std::wstring_view kDlss5RouteResultName = L"route-result.txt";
+inline constexpr std::wstring_view kFgRouteResultName = L"fg-route-result.txt";
+
+// Replaces the file with the three lines. A file that cannot be written is
+// skipped silently: the game then shows what it knows without it.
+void WriteRouteResultFile(const std::filesystem::path& file, RouteAction action, int exit_code, std::string_view detail);
+
+}  // namespace qv::setup

@@ -1,0 +1,63 @@
+#pragma once
+// Building and running the route window, shared by the three route roles.
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "routes/route-queue-args.h"
+#include "routes/route-window.h"
+#include "routes/single-route-args.h"
+#include "update/updater-text.h"
+
+namespace qv::setup {
+
+// Client heights before scaling: the frame-generation window is taller.
+inline constexpr int kRouteClientHeight = 85;
+inline constexpr int kFgRouteClientHeight = 110;
+
+// What differs between the three route windows.
+struct RouteWindowSpec {
+  std::wstring title;
+  UpdaterText first_status = UpdaterText::kWaitingForGame;
+  int client_height = kRouteClientHeight;  // before scaling
+  bool right_to_left = false;
+};
+
+// The queue: key 16 for DLSS 5 items only (or none), key 19 for
+// frame-generation items only, a fixed English title for both; right to left
+// in Arabic.
+RouteWindowSpec QueueWindowSpec(const route_queue_win::Args& args);
+// Key 16, first status key 1, right to left in Arabic.
+RouteWindowSpec Dlss5WindowSpec(const Dlss5RouteArgs& args);
+// Key 19, first status by action (20 install, 21 remove, 22 reinstall), the
+// taller client area, always left to right.
+RouteWindowSpec FgWindowSpec(const fg_route::Args& args);
+
+// Pixel rectangles of the window's parts at one scale (system DPI / 96).
+struct RouteWindowLayout {
+  SIZE client;
+  RECT status;    // left, top, right, bottom in client coordinates
+  RECT progress;
+};
+RouteWindowLayout ComputeRouteWindowLayout(int client_height, double scale);
+
+// Seams for tests; production leaves them empty.
+struct RouteWindowHooks {
+  // Creates the top-level window from CreateWindowExW's varying arguments;
+  // empty: CreateWindowExW with class "QVRoute" at the default position.
+  std::function<HWND(DWORD ex_style, const std::wstring& title, DWORD style, int width, int height)> create_window;
+  // Starts the game again; empty: StartGame directly and unelevated.
+  win_route::GameStarter start_game;
+};
+
+// Runs a route role on `state` (already filled by the runner and made the
+// current state): builds the window from `spec`, starts `worker` on its own
+// thread (it posts the finish message as its last act), runs the message loop
+// and returns 0. When the window cannot be created the worker still runs to
+// its end, and the game is started again and the start logged all the same.
+int RunRouteWindow(win_route::State& state, const RouteWindowSpec& spec, std::function<void()> worker,
+                   const RouteWindowHooks& hooks = {});
+
+}  // namespace qv::setup

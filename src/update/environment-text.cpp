@@ -1,0 +1,17 @@
+#include "update/environment-text.h"
+
+#include <exception>
+
+#include "foundation/process-helpers.h"
+
+namespace qv::update {
+
+std::string EnvironmentText(std::string_view name) {
+  try {
+    return qv::setup::GetEnvUtf8(name);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
+}  // namespace qv::update

@@ -1,0 +1,28 @@
+#pragma once
+// The signed manifest of a release read from the release service without
+// downloading its setup file: one range request for the 48-byte trailer at the
+// file's end, one for the manifest and its signature that the trailer locates.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "foundation/signed-trailer.h"
+#include "update/release-info.h"
+#include "update/signed-manifest.h"
+
+namespace qv::update {
+
+// The release's verified manifest. `rangesUnsupported` (may be null) tells
+// whether the server answered a range request with the whole file, in which
+// case the caller can only ever download the whole setup file. `error` may
+// be null. Never throws for network trouble or bad data.
+std::optional<UpdateManifest> FetchSignedManifest(const Release& release, std::string* error,
+                                                  bool* rangesUnsupported);
+
+// The last 48 bytes of a setup file of `package_size` bytes, as fetched,
+// read as its signed trailer; empty when they are not exactly 48 bytes or
+// break a rule of the trailer.
+std::optional<qv::setup::SignedTrailer> ReadFetchedTrailer(std::string_view bytes, std::uint64_t package_size);
+
+}  // namespace qv::update

@@ -81,14 +81,16 @@ struct NullableHandleTraits {
 inline void ReleaseLibraryModule(HMODULE module) noexcept { ::FreeLibrary(module); }
 using ModuleTraits = NullableHandleTraits<HMODULE, &ReleaseLibraryModule>;
 
-inline void DeleteFontObject(HFONT font) noexcept { ::DeleteObject(font); }
-using FontTraits = NullableHandleTraits<HFONT, &DeleteFontObject>;
-
 inline void CloseRegistryKey(HKEY key) noexcept { ::RegCloseKey(key); }
 using RegistryKeyTraits = NullableHandleTraits<HKEY, &CloseRegistryKey>;
 
 inline void DeleteFontObject(HFONT font) noexcept { ::DeleteObject(font); }
 using FontTraits = NullableHandleTraits<HFONT, &DeleteFontObject>;
+
+// A process-creation attribute list initialised in the caller's own buffer
+// (InitializeProcThreadAttributeList); the buffer must outlive the owner.
+inline void DeleteAttributeList(LPPROC_THREAD_ATTRIBUTE_LIST list) noexcept { ::DeleteProcThreadAttributeList(list); }
+using AttributeListTraits = NullableHandleTraits<LPPROC_THREAD_ATTRIBUTE_LIST, &DeleteAttributeList>;
 
 // Memory the system hands out with LocalAlloc (CommandLineToArgvW, FormatMessageW).
 template <typename T>
@@ -121,9 +123,9 @@ using UniqueFile = UniqueResource<FileHandleTraits>;
 using UniqueHandle = UniqueResource<KernelHandleTraits>;
 using UniqueFind = UniqueResource<FindHandleTraits>;
 using UniqueModule = UniqueResource<ModuleTraits>;
-using UniqueFont = UniqueResource<FontTraits>;
 using UniqueRegistryKey = UniqueResource<RegistryKeyTraits>;
 using UniqueFont = UniqueResource<FontTraits>;
+using UniqueAttributeList = UniqueResource<AttributeListTraits>;
 template <typename T>
 using UniqueLocal = UniqueResource<LocalMemoryTraits<T>>;
 template <typename T>

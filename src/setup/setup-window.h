@@ -30,6 +30,8 @@ struct SetupWindowHooks {
   std::function<std::optional<std::filesystem::path>(HWND owner)> pick_package;
   // The folder the user picked under the given title; nothing when cancelled.
   std::function<std::optional<std::filesystem::path>(HWND owner, const wchar_t* title)> pick_folder;
+  // Starts the check for a newer release (once, as the window is shown).
+  std::function<void()> start_update_check;
   // True once the check for a newer release has ended.
   std::function<bool()> update_check_done;
   // The notice for a newer release ("Version X is available: URL"); empty

@@ -1,6 +1,7 @@
 # The subsystems in the order they build on each other. Each folder under src/
 # becomes one static library "qv_<name>" once it holds code; files are picked
-# up by globbing, so adding a source file needs no change here.
+# up by globbing, subfolders included (a large folder groups its files by the
+# prefixes their names share), so adding a source file needs no change here.
 set(QV_SUBSYSTEMS foundation gamesource engine setup update routes selftest)
 
 # Windows libraries the subsystems call into.
@@ -11,7 +12,7 @@ set(QV_SYSTEM_LIBS
 set(QV_LIBRARIES "")
 
 function(qv_add_subsystem name)
-  file(GLOB sources CONFIGURE_DEPENDS
+  file(GLOB_RECURSE sources CONFIGURE_DEPENDS
        ${CMAKE_SOURCE_DIR}/src/${name}/*.cpp
        ${CMAKE_SOURCE_DIR}/src/${name}/*.c)
   list(FILTER sources EXCLUDE REGEX "/main\\.cpp$")

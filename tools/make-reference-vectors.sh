@@ -1,6 +1,6 @@
 #!/bin/bash
-# Writes SHA-512 digests and Ed25519 signatures made by OpenSSL (3.x) over fresh
-# random messages, one per line in hexadecimal, for the foundation tests to
+# Writes SHA-512 digests made by coreutils' sha512sum and Ed25519 signatures
+# made by OpenSSL (3.x) over fresh random messages, one per line in hexadecimal, for the foundation tests to
 # check our own SHA-512 and signature verifier against:
 #   sha512 <message> <digest>
 #   ed25519 <public key> <message> <signature>
@@ -13,7 +13,7 @@ trap 'rm -rf "$work"' EXIT
 hex() { od -An -v -tx1 | tr -d ' \n'; }
 
 {
-  echo "# made by tools/make-reference-vectors.sh with $(openssl version)"
+  echo "# made by tools/make-reference-vectors.sh with $(sha512sum --version | head -n 1) and $(openssl version)"
 
   # Every tail length around the padding edges of one and two 128-byte blocks.
   head -c 70000 /dev/urandom >"$work/random"

@@ -17,11 +17,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr const char* kNeverOverwrite = "Choose a new installation folder. Existing folders are never overwritten.";
-constexpr const char* kSomethingElse =
-    "This folder holds something else. Choose a new installation folder, or a folder with a Q.V. install to "
-    "update it.";
-
 bool IsSymbolicLinkItself(const fs::path& path, const FileSystemView& view) {
   auto info = ReadItemInfo(path, view);
   return info && info->IsSymbolicLink();
@@ -45,7 +40,7 @@ ExistingInstall ReadExistingInstall(const fs::path& destination, const FileSyste
   if (IsEmptyFolder(destination, view)) return result;
 
   if (!IsFolder(destination) || IsSymbolicLinkItself(destination, view)) {
-    throw std::runtime_error(kNeverOverwrite);
+    throw std::runtime_error(kNeverOverwriteText);
   }
 
   if (auto manifest = ReadInstallManifest(destination)) {
@@ -61,7 +56,7 @@ ExistingInstall ReadExistingInstall(const fs::path& destination, const FileSyste
     return result;
   }
 
-  if (!LooksLikeOlderInstall(destination)) throw std::runtime_error(kSomethingElse);
+  if (!LooksLikeOlderInstall(destination)) throw std::runtime_error(kSomethingElseText);
   result.is_install = true;
   result.listed_files = ReadFilesJson(destination / kFilesJsonName);
   return result;

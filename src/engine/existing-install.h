@@ -41,15 +41,22 @@ inline constexpr std::array<KnownPortRelease, 4> KnownPortReleases{{
 
 inline constexpr std::wstring_view kGameExecutableName = L"qv.exe";
 
+// What ReadExistingInstall raises for a destination that is not a folder it
+// may use, and for a folder that holds something other than an installation.
+inline constexpr const char* kNeverOverwriteText =
+    "Choose a new installation folder. Existing folders are never overwritten.";
+inline constexpr const char* kSomethingElseText =
+    "This folder holds something else. Choose a new installation folder, or a folder with a Q.V. install to "
+    "update it.";
+
 // Classifies a destination for installing or updating. A missing or unreadable
 // destination and an empty folder give an empty record (a fresh installation).
 // Raises std::runtime_error
-//   "Choose a new installation folder. Existing folders are never overwritten."
-//     for a file, a symbolic link or an item that cannot be read on the second look;
-//   "This folder holds something else. Choose a new installation folder, or a
-//     folder with a Q.V. install to update it." for a non-empty folder that is
-//     neither an installation with a manifest nor an older one ("qv.exe" and
-//     the game archives in a title folder);
+//   kNeverOverwriteText for a file, a symbolic link or an item that cannot be
+//     read on the second look;
+//   kSomethingElseText for a non-empty folder that is neither an installation
+//     with a manifest nor an older one ("qv.exe" and the game archives in a
+//     title folder);
 // and "Unsafe payload path." for a manifest file line that leads elsewhere.
 ExistingInstall ReadExistingInstall(const std::filesystem::path& destination,
                                     const FileSystemView& view = SystemView());

@@ -121,6 +121,14 @@ std::string HashFileSha256(const std::filesystem::path& path, std::uint64_t limi
 
 std::string HashFile(const std::filesystem::path& path) { return HashFileSha256(path, kWholeFile); }
 
+std::string HashFileOrEmpty(const std::filesystem::path& path) {
+  try {
+    return HashFile(path);
+  } catch (const std::exception&) {
+    return {};
+  }
+}
+
 bool Sha256OfBuffer(const void* bytes, std::uint32_t length, unsigned char* digest) {
   UniqueAlgorithmProvider algorithm;
   if (::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return false;

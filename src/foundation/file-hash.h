@@ -40,6 +40,10 @@ std::string HashFileSha256(const std::filesystem::path& path, std::uint64_t limi
 // the install engine.
 std::string HashFile(const std::filesystem::path& path);
 
+// HashFile, or "" when the file cannot be read or hashed (missing, a folder,
+// locked): for checks where an unreadable file simply never matches.
+std::string HashFileOrEmpty(const std::filesystem::path& path);
+
 // SHA-256 of one buffer into 32 raw bytes at `digest`. False (and `digest`
 // unspecified) when any provider step fails; never raises.
 bool Sha256OfBuffer(const void* bytes, std::uint32_t length, unsigned char* digest);

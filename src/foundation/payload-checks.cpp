@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 namespace qv::setup {
 namespace {
@@ -10,12 +11,14 @@ char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - '
 
 }  // namespace
 
-bool IsUnderDataFolder(std::string path) {
+bool IsUnderTopFolder(std::string path, std::string_view folder) {
   std::replace(path.begin(), path.end(), '\\', '/');
   std::string first = path.substr(0, path.find('/'));
   while (!first.empty() && (first.back() == '.' || first.back() == ' ')) first.pop_back();
-  return IsAsciiNameEqual(first, "data");
+  return IsAsciiNameEqual(first, folder);
 }
+
+bool IsUnderDataFolder(std::string path) { return IsUnderTopFolder(std::move(path), "data"); }
 
 bool IsAsciiNameEqual(std::string_view a, std::string_view b) {
   return a.size() == b.size() &&

@@ -12,8 +12,12 @@
 namespace qv::setup {
 
 // True when the first element of the relative path (either separator) is
-// "data" once trailing dots and blanks are dropped (the system ignores them in
-// names) and ASCII letters are folded: "data/x", "DATA\x", "Data./x", "data".
+// `folder` once trailing dots and blanks are dropped (the system ignores them in
+// names) and ASCII letters are folded: for "mods", "mods/x", "MODS\x",
+// "Mods./x" and "mods" itself.
+bool IsUnderTopFolder(std::string path, std::string_view folder);
+
+// IsUnderTopFolder(path, "data"): "data/x", "DATA\x", "Data./x", "data".
 bool IsUnderDataFolder(std::string path);
 
 // Same length and equal after folding ASCII A-Z to a-z; other bytes exact.

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <limits>
+#include <vector>
 
 #include "foundation/command-line.h"
 #include "foundation/paths.h"
@@ -39,6 +40,25 @@ SECURITY_ATTRIBUTES InheritableHandles() {
   return attributes;
 }
 
+// A log of an earlier run can stay open for a moment after that run has
+// ended (a scanner reading the new file; under Wine the child's console host),
+// and tools with fixed log names run again right away: creating the log is
+// retried while the system reports it shared or locked, up to about 5 s.
+constexpr int kLogCreateAttempts = 50;
+constexpr DWORD kLogCreateRetryMilliseconds = 100;
+
+UniqueFile CreateLogWhenFree(const std::filesystem::path& log_file) {
+  for (int attempt = 1;; ++attempt) {
+    UniqueFile log = CreateChildLog(log_file, CREATE_ALWAYS);
+    if (log) return log;
+    const DWORD error = ::GetLastError();
+    if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) || attempt >= kLogCreateAttempts) {
+      return log;
+    }
+    ::Sleep(kLogCreateRetryMilliseconds);
+  }
+}
+
 bool IsPast(std::int64_t deadline_ns) {
   return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
              .count() > deadline_ns;
@@ -60,20 +80,38 @@ UniqueHandle StartLoggedChild(const std::filesystem::path& executable, std::wstr
   UniqueFile null_input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
                                       OPEN_EXISTING, 0, nullptr));
 
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdInput = null_input.get();
-  startup.hStdOutput = log;
-  startup.hStdError = log;
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESTDHANDLES;
+  startup.StartupInfo.hStdInput = null_input.get();
+  startup.StartupInfo.hStdOutput = log;
+  startup.StartupInfo.hStdError = log;
+
+  // The child inherits its standard handles and nothing else: whatever else
+  // this process holds inheritable (another worker's log, an elevated
+  // updater's files) stays out of the outside tool.
+  HANDLE inherited[2] = {log, null_input.get()};
+  const DWORD inherited_count = null_input ? 2 : 1;
+  SIZE_T list_size = 0;
+  ::InitializeProcThreadAttributeList(nullptr, 1, 0, &list_size);
+  std::vector<unsigned char> list_memory(list_size);
+  auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(list_memory.data());
+  if (!::InitializeProcThreadAttributeList(list, 1, 0, &list_size)) return UniqueHandle();
+  UniqueAttributeList attributes(list);
+  if (!::UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, inherited,
+                                   inherited_count * sizeof(HANDLE), nullptr, nullptr)) {
+    return UniqueHandle();
+  }
+  startup.lpAttributeList = list;
 
   const std::wstring& folder = working_folder.native();
   const bool use_folder = !folder.empty() && folder.size() <= kMaxWorkingFolderLength;
   const std::wstring application = ToLongPath(executable.native());
   PROCESS_INFORMATION info{};
   if (job != nullptr) creation_flags |= CREATE_SUSPENDED;
-  if (!::CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr, TRUE, creation_flags, nullptr,
-                        use_folder ? folder.c_str() : nullptr, &startup, &info)) {
+  if (!::CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr, TRUE,
+                        creation_flags | EXTENDED_STARTUPINFO_PRESENT, nullptr, use_folder ? folder.c_str() : nullptr,
+                        &startup.StartupInfo, &info)) {
     return UniqueHandle();
   }
   UniqueHandle process(info.hProcess);
@@ -98,7 +136,7 @@ RunProcessResult RunProcess(const std::filesystem::path& executable, const std::
 
   // The child inherits the log; the parent's copy closes right after creation,
   // so the log file stays open only as long as the child runs.
-  UniqueFile log = CreateChildLog(log_file, CREATE_ALWAYS);
+  UniqueFile log = CreateLogWhenFree(log_file);
   if (!log) return result;
   UniqueHandle process = StartLoggedChild(executable, std::move(command_line), working_folder, log.get(),
                                           CREATE_NO_WINDOW | BELOW_NORMAL_PRIORITY_CLASS);

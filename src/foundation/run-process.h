@@ -34,8 +34,9 @@ UniqueFile CreateChildLog(const std::filesystem::path& log_file, DWORD dispositi
 
 // Starts `executable` with the whole `command_line` (its first element
 // included), standard input from "NUL" and standard output and error into
-// `log` (an inheritable handle, see CreateChildLog), handles inherited, with
-// `creation_flags`. The working folder is used when it is 1 to 257 characters
+// `log` (an inheritable handle, see CreateChildLog), with `creation_flags`.
+// The child inherits these standard handles and no other handle of the
+// caller. The working folder is used when it is 1 to 257 characters
 // long; otherwise the child starts in the caller's current folder. With a
 // `job`, the child is in it before it runs its first instruction, so that
 // everything it starts (a console host, a child of its own) is in it too
@@ -48,7 +49,8 @@ UniqueHandle StartLoggedChild(const std::filesystem::path& executable, std::wstr
 // Starts the executable with the arguments (UTF-8, each quoted by QuoteArg;
 // invalid UTF-8 raises std::system_error before anything is created), standard
 // input from "NUL", standard output and standard error both into the log file
-// (created anew, readable by others while it is written), below-normal
+// (created anew, readable by others while it is written; a log that another
+// process still holds open is waited for, up to about 5 s), below-normal
 // priority and no window. The working folder is used when it is 1 to 257
 // characters long; otherwise the child starts in the caller's current folder.
 // Waits in 100 ms steps; when the cancel flag is set or the time limit has

@@ -23,7 +23,8 @@ bool WriteWholeFile(const std::filesystem::path& path, std::string_view text) {
   }
   // On disk before a rename makes it the record: after a power cut the record
   // is the old one or the complete new one, never an empty file.
-  return ::FlushFileBuffers(file.get()) != 0;
+  if (!::FlushFileBuffers(file.get())) return false;
+  return ::CloseHandle(file.release()) != 0;  // closed by hand to see its result
 }
 
 }  // namespace qv::setup

@@ -1,5 +1,6 @@
 #include "routes/route-log.h"
 
+#include <algorithm>
 #include <string>
 
 #include "update/updater-log.h"
@@ -10,6 +11,9 @@ void AppendRouteLog(const std::filesystem::path& game_folder, std::string_view p
                     const FileSystemView& view) {
   std::string text(prefix);
   text.append(line);
+  // One event, one line: texts from outside (a tool's report, a package's
+  // manifest) may hold line breaks, which would start lines without a stamp.
+  std::replace_if(text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
   AppendUpdaterLog(game_folder, text, view);
 }
 

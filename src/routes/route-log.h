@@ -12,7 +12,8 @@ inline constexpr std::string_view kRouteQueueLogPrefix = "route queue: ";
 inline constexpr std::string_view kDlss5RouteLogPrefix = "dlss5 route: ";
 inline constexpr std::string_view kFgRouteLogPrefix = "fg route: ";
 
-// Appends prefix + line to the game folder's updater log (see AppendUpdaterLog).
+// Appends prefix + line to the game folder's updater log (see
+// AppendUpdaterLog), CR and LF in the line turned into blanks.
 void AppendRouteLog(const std::filesystem::path& game_folder, std::string_view prefix, std::string_view line,
                     const FileSystemView& view = SystemView());
 

@@ -1,24 +1,21 @@
-// The routes' operations as the queue runs them. Each route joins here when
-// its operation is built; until then its items fail with a result file that
-// says so, and the game is started again as after any other failure.
+// The routes' operations as the queue runs them: the game has closed already
+// (the queue waits once for all items), so no operation waits for it again.
 
-#include <stdexcept>
-
+#include "routes/dlss5/dlss5-route-operation.h"
+#include "routes/fg/fg-route.h"
 #include "routes/route-queue-run.h"
-#include "routes/route-result-file.h"
 
 namespace qv::setup {
 namespace {
 
-RouteQueueOperation NotYetBuilt(const char* message, std::filesystem::path route_queue_win::Args::*work_folder,
-                                std::wstring_view result_name) {
+RouteQueueOperation FrameGenerationOperation() {
   RouteQueueOperation operation;
-  operation.run = [message](const route_queue_win::Args&, RouteAction, const RouteProgress&) -> int {
-    throw std::runtime_error(message);
+  operation.run = [](const route_queue_win::Args& args, RouteAction action, const RouteProgress& progress) {
+    return RunFgRouteStep(MakeFgRouteState(args, action), false, progress);
   };
-  operation.write_result = [work_folder, result_name](const route_queue_win::Args& args, RouteAction action,
-                                                      int exit_code, const std::string& detail) {
-    WriteRouteResultFile(args.*work_folder / result_name, action, exit_code, detail);
+  operation.write_result = [](const route_queue_win::Args& args, RouteAction action, int exit_code,
+                              const std::string& detail) {
+    WriteFgRouteResult(MakeFgRouteState(args, action), exit_code, detail);
   };
   return operation;
 }
@@ -27,10 +24,8 @@ RouteQueueOperation NotYetBuilt(const char* message, std::filesystem::path route
 
 RouteQueueServices DefaultRouteQueueServices() {
   RouteQueueServices services;
-  services.frame_generation = NotYetBuilt("The frame-generation route is not part of this build yet.",
-                                          &route_queue_win::Args::fg_work_folder, kFgRouteResultName);
-  services.dlss5 = NotYetBuilt("The DLSS 5 route is not part of this build yet.",
-                               &route_queue_win::Args::dlss5_work_folder, kDlss5RouteResultName);
+  services.frame_generation = FrameGenerationOperation();
+  services.dlss5 = Dlss5QueueOperation();
   return services;
 }
 

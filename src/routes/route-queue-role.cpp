@@ -23,14 +23,7 @@ namespace route_queue_win {
 
 int RunQueue(const Args& args, const RouteQueueServices& services, const RouteWindowHooks& hooks) {
   static win_route::State state;
-  // One run per process; a fresh state all the same, so that nothing of an
-  // earlier run in the same process (the tests) carries over.
-  state = win_route::State{};
-  state.game_folder = args.game_folder;
-  state.language = args.language;
-  state.relaunch_arguments = args.relaunch_arguments;
-  state.log = &RouteQueueLogCallback;
-  win_route::SetCurrentState(&state);
+  StartRouteState(state, args.game_folder, args.language, args.relaunch_arguments, &RouteQueueLogCallback);
   return RunRouteWindow(state, QueueWindowSpec(args),
                         [args, services] { RouteQueueThread(args, services); }, hooks);
 }

@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "foundation/paths.h"
@@ -13,7 +14,11 @@ void WriteRouteResultFile(const std::filesystem::path& file, RouteAction action,
                           std::string_view detail) {
   std::string text = "kind ";
   text.append(RouteActionWord(action)).append("\nexit ").append(std::to_string(exit_code)).append("\ndetail ");
-  text.append(detail).append("\n");
+  // The detail is one line: the game reads the file line by line.
+  const size_t detail_start = text.size();
+  text.append(detail);
+  std::replace_if(text.begin() + detail_start, text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+  text.append("\n");
   UniqueFile out(::CreateFileW(ToLongPath(file.native()).c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!out) return;

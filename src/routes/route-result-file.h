@@ -3,7 +3,7 @@
 // it has been started again: three lines with "\n" ends,
 //   kind <install|remove|reinstall>
 //   exit <exit code, signed decimal>
-//   detail <one-line English detail, may be empty>
+//   detail <one-line English detail, may be empty; CR and LF become blanks>
 
 #include <filesystem>
 #include <string_view>

@@ -108,6 +108,16 @@ RouteWindowLayout ComputeRouteWindowLayout(int client_height, double scale) {
   return layout;
 }
 
+void StartRouteState(win_route::State& state, const std::filesystem::path& game_folder, int language,
+                     const std::vector<std::wstring>& relaunch_arguments, win_route::LogCallback log) {
+  state = win_route::State{};
+  state.game_folder = game_folder;
+  state.language = language;
+  state.relaunch_arguments = relaunch_arguments;
+  state.log = log;
+  win_route::SetCurrentState(&state);
+}
+
 int RunRouteWindow(win_route::State& state, const RouteWindowSpec& spec, std::function<void()> worker,
                    const RouteWindowHooks& hooks) {
   state.start_game = hooks.start_game;

@@ -52,6 +52,12 @@ struct RouteWindowHooks {
   win_route::GameStarter start_game;
 };
 
+// Starts a role's run on its runner's static state: everything of an earlier
+// run in the same process (the tests) is dropped, the fields every route
+// window needs are filled, and the state becomes the current one.
+void StartRouteState(win_route::State& state, const std::filesystem::path& game_folder, int language,
+                     const std::vector<std::wstring>& relaunch_arguments, win_route::LogCallback log);
+
 // Runs a route role on `state` (already filled by the runner and made the
 // current state): builds the window from `spec`, starts `worker` on its own
 // thread (it posts the finish message as its last act), runs the message loop

@@ -43,12 +43,30 @@ void WriteResultFile(const std::filesystem::path& file, std::string_view text) {
   }
 }
 
-bool WriteGuardedResultFile(const std::filesystem::path& file, std::string_view text) noexcept {
+bool WriteGuardedResultFile(const std::filesystem::path& file, std::string_view text,
+                            const FileSystemView& view) noexcept {
   try {
-    if (!ResultFileAcceptable(file)) return false;
+    if (!ResultFileAcceptable(file, view)) return false;
     return WriteWholeFile(file, WithCrLf(text));
   } catch (...) {
     // Only an allocation can fail here; the caller's exit code still reports the failure.
+    return false;
+  }
+}
+
+bool WriteRegularResultFile(const std::filesystem::path& file, std::string_view text,
+                            const FileSystemView& view) noexcept {
+  try {
+    std::optional<ItemInfo> item = view.find_item(WithoutTrailingSeparators(file));
+    if (!item) {
+      // Something the directory search cannot name (a root, a device) is no
+      // file to replace.
+      if (view.read_attributes(file).has_value()) return false;
+    } else if (item->IsReparsePoint() || item->IsFolder()) {
+      return false;
+    }
+    return WriteWholeFile(file, WithCrLf(text));
+  } catch (...) {
     return false;
   }
 }

@@ -35,6 +35,15 @@ void WriteResultFile(const std::filesystem::path& file, std::string_view text);
 // The failure path of the test modes: writes the text as WriteResultFile does
 // only when the guard accepts the path. False when nothing was written; never
 // raises.
-bool WriteGuardedResultFile(const std::filesystem::path& file, std::string_view text) noexcept;
+bool WriteGuardedResultFile(const std::filesystem::path& file, std::string_view text,
+                            const FileSystemView& view = SystemView()) noexcept;
+
+// The pass line of the self test: writes the text as WriteResultFile does
+// where nothing stands yet or into a regular file of any size, but never into
+// a folder, a symbolic link, a junction or any other reparse point (the item
+// itself is read, links never followed). False when the text was not
+// completely written; never raises.
+bool WriteRegularResultFile(const std::filesystem::path& file, std::string_view text,
+                            const FileSystemView& view = SystemView()) noexcept;
 
 }  // namespace qv::setup

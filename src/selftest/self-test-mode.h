@@ -4,9 +4,10 @@
 
 namespace qv::setup {
 
-// "--self-test <result>": runs the built-in self tests and writes their one
-// PASS line into the result file; raises a std::exception whose text names
-// the failure otherwise (the entry point writes it through the guard).
-void RunSelfTestMode(const std::filesystem::path& result);
+// "--self-test <result>": runs the built-in self test (RunSelfTest with the
+// program's own scenario table) and returns the process exit code. It writes
+// the result itself, the pass line or the failure through the result-file
+// guard, and never raises.
+int RunSelfTestMode(const std::filesystem::path& result);
 
 }  // namespace qv::setup

@@ -7,9 +7,11 @@
 #include <string>
 
 #include "foundation/com-apartment.h"
+#include "foundation/same-item.h"
 #include "foundation/known-folder.h"
 #include "foundation/unique-handle.h"
 #include "engine/existing-install.h"
+#include "setup/install-from-shortcut.h"
 #include "setup/product-names.h"
 
 namespace qv::setup {
@@ -41,6 +43,14 @@ void CreateDesktopShortcut(const std::filesystem::path& installation) {
   UniqueCom<IPersistFile> file;
   if (FAILED(link.get()->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.put())))) return;
   file.get()->Save(shortcut->c_str(), TRUE);
+}
+
+void RemoveDesktopShortcut(const std::filesystem::path& installation) {
+  const std::filesystem::path linked = FindInstallFromShortcut();
+  if (linked.empty() || !IsSameItem(linked, installation)) return;
+  if (const std::optional<std::filesystem::path> shortcut = DesktopShortcutPath()) {
+    ::DeleteFileW(shortcut->c_str());
+  }
 }
 
 }  // namespace qv::setup

@@ -20,4 +20,9 @@ std::optional<std::filesystem::path> DesktopShortcutPath();
 // one, and a finished installation never fails for it.
 void CreateDesktopShortcut(const std::filesystem::path& installation);
 
+// Deletes the shortcut when it leads to the installation in `installation`
+// (FindInstallFromShortcut names the same folder); a shortcut to another
+// installation, or one that leads nowhere, stays. Never raises.
+void RemoveDesktopShortcut(const std::filesystem::path& installation);
+
 }  // namespace qv::setup

@@ -1,13 +1,12 @@
 #include "setup/install-from-shortcut.h"
 
 #include <windows.h>
-#include <objbase.h>
+#include <shlobj.h>
 #include <shobjidl.h>
 
 #include <exception>
 #include <optional>
 #include <string>
-#include <vector>
 
 #include "engine/existing-install.h"
 #include "foundation/com-apartment.h"
@@ -19,9 +18,10 @@
 namespace qv::setup {
 namespace {
 
-constexpr DWORD kLinkPathLength = 32768;
+// The longest target a link can hold, with its terminator.
+constexpr int kLinkTargetLength = 32768;
 
-// The shortcut's raw target, as stored (environment variables not expanded).
+// The link's target as stored (environment variables not expanded).
 std::optional<std::wstring> ShortcutTarget(const std::filesystem::path& shortcut) {
   ComApartment apartment;
   UniqueCom<IShellLinkW> link;
@@ -32,18 +32,17 @@ std::optional<std::wstring> ShortcutTarget(const std::filesystem::path& shortcut
   UniqueCom<IPersistFile> file;
   if (FAILED(link.get()->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(file.put())))) return std::nullopt;
   if (FAILED(file.get()->Load(shortcut.c_str(), STGM_READ))) return std::nullopt;
-  std::vector<wchar_t> target(kLinkPathLength, L'\0');
-  if (FAILED(link.get()->GetPath(target.data(), static_cast<int>(kLinkPathLength), nullptr, SLGP_RAWPATH))) {
-    return std::nullopt;
-  }
-  return std::wstring(target.data());  // up to the first NUL
+  std::wstring target(kLinkTargetLength, L'\0');
+  if (FAILED(link.get()->GetPath(target.data(), kLinkTargetLength, nullptr, SLGP_RAWPATH))) return std::nullopt;
+  target.resize(target.find(L'\0'));
+  return target;
 }
 
 }  // namespace
 
 std::filesystem::path InstallFromShortcutFile(const std::filesystem::path& shortcut) {
-  // The shortcut is followed only when it is a plain file: a link or junction
-  // in its place was not made by the setup.
+  // Only a plain file is read: a link or junction standing in the shortcut's
+  // place was not made by the setup.
   const std::optional<ItemInfo> item = ReadItemInfo(shortcut);
   if (!item || item->IsFolder() || item->IsSymbolicLink() || item->IsJunction()) return {};
   const std::optional<std::wstring> target = ShortcutTarget(shortcut);
@@ -53,14 +52,15 @@ std::filesystem::path InstallFromShortcutFile(const std::filesystem::path& short
   try {
     if (ReadExistingInstall(folder).is_install) return folder;
   } catch (const std::exception&) {
-    // A folder that cannot be read is no installation to offer.
+    // A folder that cannot be read is no installation.
   }
   return {};
 }
 
 std::filesystem::path FindInstallFromShortcut() {
   const std::optional<std::filesystem::path> shortcut = DesktopShortcutPath();
-  return shortcut ? InstallFromShortcutFile(*shortcut) : std::filesystem::path();
+  if (!shortcut) return {};
+  return InstallFromShortcutFile(*shortcut);
 }
 
 }  // namespace qv::setup

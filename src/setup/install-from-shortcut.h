@@ -1,7 +1,7 @@
 #pragma once
 // Where the user's existing installation is, as far as the desktop shortcut
-// that the setup made tells it: the setup window then offers that folder, so
-// that running a newer setup updates the installation the user already has.
+// that the setup made tells it: the setup window offers that folder, and
+// uninstall removes the shortcut only when it leads to the folder it removes.
 
 #include <filesystem>
 

@@ -1,14 +1,20 @@
 #include "setup/role-table.h"
 
 #include <filesystem>
+#include <optional>
 
+#include "routes/dlss5/dlss5-route-role.h"
+#include "routes/fg/fg-route-role.h"
 #include "routes/route-queue-role.h"
 #include "selftest/self-test-mode.h"
 #include "setup/check-update-mode.h"
 #include "setup/install-mode.h"
 #include "setup/setup-window-role.h"
+#include "setup/uninstall-mode.h"
 #include "setup/verify-integrity-mode.h"
 #include "setup/window-capture.h"
+#include "update/updater-args-parser.h"
+#include "update/updater-run.h"
 
 namespace qv::setup {
 namespace {
@@ -20,11 +26,32 @@ std::vector<const wchar_t*> ArgumentVector(const CommandLineArgs& args) {
   return argv;
 }
 
+RoleRun GameUpdateRole(const CommandLineArgs& args) {
+  const std::vector<const wchar_t*> argv = ArgumentVector(args);
+  std::optional<win_updater::Args> parsed = ParseUpdaterArgs(static_cast<int>(argv.size()), argv.data());
+  if (!parsed) return {};
+  return [parsed = *parsed] { return win_updater::Run(parsed); };
+}
+
 RoleRun RouteQueueRole(const CommandLineArgs& args) {
   const std::vector<const wchar_t*> argv = ArgumentVector(args);
   route_queue_win::Args parsed = ParseRouteQueueArgs(static_cast<int>(argv.size()), argv.data());
   if (!parsed.valid) return {};
   return [parsed] { return route_queue_win::RunQueue(parsed); };
+}
+
+RoleRun Dlss5RouteRole(const CommandLineArgs& args) {
+  const std::vector<const wchar_t*> argv = ArgumentVector(args);
+  Dlss5RouteArgs parsed = ParseDlss5RouteArgs(static_cast<int>(argv.size()), argv.data());
+  if (!parsed.valid) return {};
+  return [parsed] { return RunDlss5Route(parsed); };
+}
+
+RoleRun FgRouteRole(const CommandLineArgs& args) {
+  const std::vector<const wchar_t*> argv = ArgumentVector(args);
+  fg_route::Args parsed = ParseFgRouteArgs(static_cast<int>(argv.size()), argv.data());
+  if (!parsed.valid) return {};
+  return [parsed] { return fg_route::RunRoute(parsed); };
 }
 
 }  // namespace
@@ -43,7 +70,10 @@ std::vector<RoleRow> SetupRoles(const ProgramStart& start) {
   // 1. The updater ("--game-update"), the route queue ("--route-queue"), the
   //    DLSS 5 route ("--dlss5-route") and the frame-generation route
   //    ("--fg-route"), each by its own parser; kRoleOwn.
+  roles.push_back({"game-update", &GameUpdateRole, FailureHandling::kRoleOwn});
   roles.push_back({"route-queue", &RouteQueueRole, FailureHandling::kRoleOwn});
+  roles.push_back({"dlss5-route", &Dlss5RouteRole, FailureHandling::kRoleOwn});
+  roles.push_back({"fg-route", &FgRouteRole, FailureHandling::kRoleOwn});
 
   // 2. The window capture ("--preview" <bmp>, exactly 3 arguments) and the
   //    setup window (no arguments). Both report nothing but their exit code.
@@ -65,6 +95,7 @@ std::vector<RoleRow> SetupRoles(const ProgramStart& start) {
 
   // 3. "--uninstall" [options] [folder] (2 or more arguments); kExitOne: its
   //    last argument is a folder or an option, never a result file.
+  roles.push_back(UninstallRow());
 
   // 4. The test modes, each with its exact argument count; failures go to the
   //    result file: "--install" (5), then "--check-update" (3) and
@@ -80,9 +111,10 @@ std::vector<RoleRow> SetupRoles(const ProgramStart& start) {
   roles.push_back(TestModeRow(L"--verify-integrity", 3, [](const CommandLineArgs& args) {
     return RunVerifyIntegrityMode(std::filesystem::path(args[2]));
   }));
+  // The self test writes its own result, failures included (through the
+  // guard), and raises nothing; its exit code is the process's.
   roles.push_back(TestModeRow(L"--self-test", 3, [](const CommandLineArgs& args) {
-    RunSelfTestMode(std::filesystem::path(args[2]));
-    return 0;
+    return RunSelfTestMode(std::filesystem::path(args[2]));
   }));
   return roles;
 }

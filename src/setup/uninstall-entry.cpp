@@ -2,11 +2,14 @@
 
 #include <windows.h>
 
+#include <exception>
+#include <optional>
 #include <string>
 
 #include "engine/existing-install.h"
 #include "foundation/command-line.h"
 #include "foundation/paths.h"
+#include "foundation/same-item.h"
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
 #include "setup/folder-size.h"
@@ -26,7 +29,48 @@ void SetNumber(HKEY key, const wchar_t* name, DWORD value) {
   ::RegSetValueExW(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof value);
 }
 
+// The entry's "InstallLocation"; nullopt when the value is missing or not text.
+std::optional<std::wstring> ReadInstallLocation() {
+  const std::wstring key(kUninstallKeyPath);
+  DWORD size = 0;
+  if (::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), L"InstallLocation", RRF_RT_REG_SZ, nullptr, nullptr, &size) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  std::wstring value(size / sizeof(wchar_t) + 1, L'\0');
+  size = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+  if (::RegGetValueW(HKEY_CURRENT_USER, key.c_str(), L"InstallLocation", RRF_RT_REG_SZ, nullptr, value.data(),
+                     &size) != ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  value.resize(value.find(L'\0'));
+  return value;
+}
+
+bool NamesFolder(const std::wstring& location, const std::filesystem::path& folder) {
+  // The entry names the folder as WriteUninstallEntry normalised it; the
+  // folder on disk may be gone by now, so the text decides first.
+  try {
+    const std::wstring recorded = NormalAbsolutePath(location).native();
+    const std::wstring removed = NormalAbsolutePath(folder).native();
+    if (::CompareStringOrdinal(recorded.c_str(), static_cast<int>(recorded.size()), removed.c_str(),
+                               static_cast<int>(removed.size()), TRUE) == CSTR_EQUAL) {
+      return true;
+    }
+  } catch (const std::exception&) {
+    return false;
+  }
+  return IsSameItem(location, folder);
+}
+
 }  // namespace
+
+void DeleteUninstallEntry(const std::filesystem::path& installation) {
+  if (const std::optional<std::wstring> location = ReadInstallLocation()) {
+    if (!location->empty() && !NamesFolder(*location, installation)) return;
+  }
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, std::wstring(kUninstallKeyPath).c_str());
+}
 
 void WriteUninstallEntry(const std::filesystem::path& installation) {
   UniqueRegistryKey key;

@@ -26,4 +26,11 @@ inline constexpr std::uint64_t kEstimatedSizeLimitBytes = std::uint64_t{1} << 42
 // stays). Best effort: reports nothing when the key cannot be written.
 void WriteUninstallEntry(const std::filesystem::path& installation);
 
+// Deletes the entry with all its values when it describes `installation`: its
+// "InstallLocation" names that folder (the same text, letter case aside, or
+// the same folder on disk) or is missing. An entry that a later installation
+// into another folder wrote stays, so that uninstalling an old copy does not
+// unregister the current one. Best effort: reports nothing.
+void DeleteUninstallEntry(const std::filesystem::path& installation);
+
 }  // namespace qv::setup

@@ -90,6 +90,13 @@ TEST_F(FileHashTest, MissingFileFailsAtOnceWithError2) {
                          " (Windows error 2)");
 }
 
+TEST_F(FileHashTest, OrEmptyGivesTheDigestOrNothing) {
+  WriteTestFile(temp / L"abc.bin", "abc");
+  EXPECT_EQ(HashFileOrEmpty(temp / L"abc.bin"), kAbcDigest);
+  EXPECT_EQ(HashFileOrEmpty(temp / L"missing.bin"), "");
+  EXPECT_EQ(HashFileOrEmpty(temp.path()), "");  // a folder
+}
+
 TEST_F(FileHashTest, FileHeldOpenForAMomentIsHashedAfterRetries) {
   fs::path file = temp / L"scanned.bin";
   WriteTestFile(file, "abc");

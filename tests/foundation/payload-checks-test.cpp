@@ -25,6 +25,17 @@ TEST(PayloadChecks, IsUnderDataFolder) {
   for (const auto& c : cases) EXPECT_EQ(IsUnderDataFolder(c.path), c.under) << "'" << c.path << "'";
 }
 
+TEST(PayloadChecks, IsUnderTopFolderTakesTheFolderAsked) {
+  struct Case {
+    std::string path;
+    bool under;
+  } cases[] = {
+      {"mods/a.pak", true}, {"MODS\\a", true},   {"Mods./a", true},   {"mods ", true},
+      {"mods", true},       {"modsx/a", false},  {"x/mods/a", false}, {"data/a", false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsUnderTopFolder(c.path, "mods"), c.under) << "'" << c.path << "'";
+}
+
 TEST(PayloadChecks, IsAsciiNameEqual) {
   EXPECT_TRUE(IsAsciiNameEqual("LIBXESS.DLL", "libxess.dll"));
   EXPECT_TRUE(IsAsciiNameEqual("", ""));

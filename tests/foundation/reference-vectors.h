@@ -1,7 +1,8 @@
 #pragma once
-// Digests and signatures made by OpenSSL on the build machine just before the
-// tests run (tools/make-reference-vectors.sh, a ctest fixture), read from the
-// file it writes beside the test program.
+// SHA-512 digests made by coreutils' sha512sum and Ed25519 signatures made by
+// OpenSSL on the build machine just before the tests run
+// (tools/make-reference-vectors.sh, a ctest fixture), read from the file it
+// writes beside the test program.
 
 #include <string>
 #include <vector>

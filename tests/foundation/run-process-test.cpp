@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <map>
 #include <sstream>
 #include <string>
@@ -16,6 +17,7 @@
 #include "foundation/elevation.h"
 #include "foundation/hex-text.h"
 #include "foundation/text.h"
+#include "foundation/unique-handle.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"
 
@@ -64,8 +66,8 @@ std::string CurrentFolderUtf8() {
 class RunProcessTest : public ::testing::Test {
  protected:
   // Under Wine the child's console host keeps the log open for some
-  // milliseconds after the child has ended, so each run gets a log of its own
-  // (as the program's own callers do).
+  // milliseconds after the child has ended; RunProcess waits for it, but each
+  // run here gets a log of its own so that no test waits.
   RunProcessResult Run(const std::vector<std::string>& args, const fs::path& working_folder = {},
                        std::int64_t limit_ms = 30000, const fs::path& program = Probe()) {
     log = temp / (L"child-" + std::to_wstring(++runs) + L".log");
@@ -88,6 +90,21 @@ TEST_F(RunProcessTest, BothStreamsLandInTheNewLogFile) {
   EXPECT_FALSE(result.cancelled);
   EXPECT_EQ(result.exit_code, 0u);
   EXPECT_EQ(Log(), "to standard output\nto standard error\n");
+}
+
+// The child gets its standard handles and nothing else of the caller's,
+// however many inheritable handles the caller holds (another thread's log,
+// an elevated updater's files).
+TEST_F(RunProcessTest, ChildInheritsOnlyItsStandardHandles) {
+  const fs::path secret = temp / L"secret.txt";
+  qv::test::WriteTestFile(secret, "the caller's own file");
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  qv::setup::UniqueFile held(::CreateFileW(secret.c_str(), GENERIC_READ, FILE_SHARE_READ, &inheritable, OPEN_EXISTING,
+                                           0, nullptr));
+  ASSERT_TRUE(held);
+  const auto value = reinterpret_cast<std::uintptr_t>(held.get());
+  EXPECT_TRUE(Run({"read-handle", std::to_string(value)}).started);
+  EXPECT_EQ(Log(), "read=error\n");
 }
 
 TEST_F(RunProcessTest, ReturnsTheChildsExitCode) {
@@ -193,6 +210,39 @@ TEST_F(RunProcessTest, MissingProgramLeavesAnEmptyLog) {
   EXPECT_EQ(result.exit_code, 0xFFFFFFFFu);
   EXPECT_TRUE(fs::exists(log));
   EXPECT_EQ(Log(), "");
+}
+
+TEST_F(RunProcessTest, OneLogServesRunsOneAfterAnother) {
+  // The tool runs of one operation share their log: each run replaces it,
+  // also right after the previous child ended.
+  const fs::path shared = temp / L"shared.log";
+  for (std::uint32_t code : {3u, 4u, 5u}) {
+    RunProcessResult result = RunProcess(Probe(), {"exit", std::to_string(code)}, {}, shared, cancel, 30000);
+    EXPECT_TRUE(result.started) << code;
+    EXPECT_EQ(result.exit_code, code);
+  }
+  RunProcessResult result = RunProcess(Probe(), {"streams"}, {}, shared, cancel, 30000);
+  EXPECT_TRUE(result.started);
+  EXPECT_EQ(qv::test::ReadTestFile(shared), "to standard output\nto standard error\n");
+}
+
+// Tools with a fixed log name run again while the log of their last run may
+// still be open elsewhere for a moment: the run waits for it.
+TEST_F(RunProcessTest, ALogStillOpenElsewhereIsWaitedFor) {
+  const fs::path shared_log = temp / L"fixed-name.log";
+  qv::test::WriteTestFile(shared_log, "earlier run\n");
+  qv::setup::UniqueFile held(
+      ::CreateFileW(shared_log.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(held.valid());
+  std::thread releaser([&held] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(400));
+    held.reset();
+  });
+  const RunProcessResult result = RunProcess(Probe(), {"streams"}, {}, shared_log, cancel, 30000);
+  releaser.join();
+  EXPECT_TRUE(result.started);
+  EXPECT_EQ(result.exit_code, 0u);
+  EXPECT_EQ(qv::test::ReadTestFile(shared_log), "to standard output\nto standard error\n");
 }
 
 TEST_F(RunProcessTest, LogThatCannotBeCreatedStartsNothing) {

@@ -34,7 +34,8 @@ TEST(Sha512, PublishedExamples) {
 }
 
 // Every tail length around the one- and two-block padding edges (111, 112,
-// 127, 128 bytes and their multiples) against OpenSSL's digests.
+// 127, 128 bytes and their multiples) against the digests of coreutils'
+// sha512sum.
 TEST(Sha512, MatchesReferenceDigestsOfManyLengths) {
   const auto vectors = qv::test::LoadReferenceVectors();
   ASSERT_GE(vectors.digests.size(), 100u);

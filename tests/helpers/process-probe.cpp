@@ -5,10 +5,14 @@
 //   streams         writes one line to standard output, one to standard error
 //   sleep MS        sleeps, then exits with 0
 //   exit CODE       exits with CODE
+//   read-handle N   reads from the start of the handle whose value is N
+//                   (decimal) and prints "read=" and the bytes, or
+//                   "read=error": whether the child inherited that handle
 
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdint>
 #include <string>
 
 #include "foundation/hex-text.h"
@@ -59,6 +63,13 @@ int main() {
     ::Sleep(static_cast<DWORD>(std::stoul(value)));
   } else if (mode == L"exit") {
     return static_cast<int>(std::stoul(value));
+  } else if (mode == L"read-handle") {
+    HANDLE handle = reinterpret_cast<HANDLE>(static_cast<std::uintptr_t>(std::stoull(value)));
+    char buffer[64];
+    DWORD read = 0;
+    const bool ok = ::SetFilePointer(handle, 0, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
+                    ::ReadFile(handle, buffer, sizeof buffer, &read, nullptr);
+    Write(STD_OUTPUT_HANDLE, "read=" + (ok ? std::string(buffer, read) : std::string("error")) + "\n");
   } else {
     return 98;
   }

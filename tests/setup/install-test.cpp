@@ -19,11 +19,10 @@
 #include "setup/desktop-shortcut.h"
 #include "setup/install.h"
 #include "setup/own-payload.h"
-#include "foundation/unique-handle.h"
-#include "setup/uninstall-entry.h"
 #include "support/scoped-variable.h"
 #include "support/temp-folder.h"
 #include "support/thrown.h"
+#include "support/uninstall-entry-probe.h"
 
 namespace {
 
@@ -33,28 +32,12 @@ using qv::setup::InstallOutcome;
 using qv::test::ScopedVariable;
 using qv::test::TempFolder;
 using qv::test::ThrownMessage;
+using qv::test::UninstallEntryExists;
+using qv::test::UninstallEntryLocation;
 
 const std::string kTooLong =
     "This installation folder's path is too long: the game cannot start when its path has 250 characters or more. "
     "Choose a folder with a shorter path.";
-
-bool UninstallEntryExists() {
-  HKEY key = nullptr;
-  if (::RegOpenKeyExW(HKEY_CURRENT_USER, std::wstring(qv::setup::kUninstallKeyPath).c_str(), 0, KEY_READ, &key) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  qv::setup::UniqueRegistryKey owner(key);
-  return true;
-}
-
-std::wstring InstallLocation() {
-  wchar_t value[1024] = {};
-  DWORD size = sizeof value;
-  ::RegGetValueW(HKEY_CURRENT_USER, std::wstring(qv::setup::kUninstallKeyPath).c_str(), L"InstallLocation",
-                 RRF_RT_REG_SZ, nullptr, value, &size);
-  return value;
-}
 
 struct InstallTest : ::testing::Test {
   void SetUp() override {
@@ -68,7 +51,7 @@ struct InstallTest : ::testing::Test {
   }
   void Clean() {
     ::DeleteFileW(shortcut.c_str());
-    ::RegDeleteTreeW(HKEY_CURRENT_USER, std::wstring(qv::setup::kUninstallKeyPath).c_str());
+    qv::test::DeleteUninstallEntryKey();
   }
   // The failure's text; and nothing beside the destination, no shortcut and no entry.
   std::string FailedRun(const fs::path& source, const fs::path& destination,
@@ -97,7 +80,7 @@ TEST_F(InstallTest, FreshInstallWithShortcutAndUninstallEntry) {
   EXPECT_EQ(qv::test::ReadTestFile(destination / L"CUSA09901" / L"chunk1.psarc"), qv::setup::PsarcBytes());
   EXPECT_TRUE(fs::exists(destination / L"qv-install-manifest.txt"));
   EXPECT_TRUE(fs::exists(shortcut));
-  EXPECT_EQ(InstallLocation(), destination.native());
+  EXPECT_EQ(UninstallEntryLocation(), destination.native());
 
   // Again: an update of the same version, every port file as it was.
   Clean();

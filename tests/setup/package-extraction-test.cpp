@@ -185,8 +185,10 @@ TEST_F(PackageTest, CancelEndsTheHelperWithinAPoll) {
   const auto start = std::chrono::steady_clock::now();
   qv::setup::CancelHook = [&] { return std::chrono::steady_clock::now() - start > std::chrono::milliseconds(500); };
   EXPECT_EQ(ThrownMessage([&] { qv::setup::ExtractPkg(work.folder, package); }), "Installation cancelled.");
+  // The helper would sleep 20 s; well under that shows the cancel ended it, with
+  // room for a machine busy with other builds (a poll plus the kill and the wait).
   const auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_LT(took, std::chrono::milliseconds(2500));
+  EXPECT_LT(took, std::chrono::milliseconds(10000));
   // The helper is gone and has let go of its log.
   const bool deleted = ::DeleteFileW((work.folder / L"install-extraction.log").c_str());
   EXPECT_TRUE(deleted) << ::GetLastError();

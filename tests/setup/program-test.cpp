@@ -213,14 +213,4 @@ TEST(Program, ResultFileGuardOfTheTestModes) {
   }
 }
 
-// Until the self tests are part of the program, "--self-test" must fail
-// visibly, never pass.
-TEST(Program, SelfTestIsNotAPassYet) {
-  qv::test::TempFolder temp{L"qv-program"};
-  const fs::path result = temp / L"self-test.txt";
-  auto run = qv::test::RunProgram(SetupProgramPath(), {L"--self-test", result.native()});
-  EXPECT_EQ(run.exit_code, 1u);
-  EXPECT_EQ(ReadTestFile(result), "The built-in self test is not part of this build yet.");
-}
-
 }  // namespace

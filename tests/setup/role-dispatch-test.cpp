@@ -177,15 +177,25 @@ TEST(RoleDispatch, TheProgramsTable) {
       {{L"p", L"--preview", L"w.bmp", L"x"}, "none"},
       {{L"p", L"--Preview", L"w.bmp"}, "none"},
       {{L"p", L""}, "none"},
+      {{L"p", L"--uninstall"}, "uninstall"},
+      {{L"p", L"--uninstall", L"--silent", L"C:\\QV"}, "uninstall"},
+      {{L"p", L"--uninstall", L"--self-test", L"r"}, "uninstall"},  // offered before the test modes
+      {{L"p", L"--Uninstall"}, "none"},
       {{L"p", L"--route-queue", L"g", L"x"}, "route-queue"},
       {{L"p", L"--route-queue", L"g"}, "none"},
       {{L"p", L"--route-queue", L"", L"x"}, "none"},
       {{L"p", L"--Route-Queue", L"g", L"x"}, "none"},
+      {{L"p", L"--game-update", L"g"}, "game-update"},
+      {{L"p", L"--game-update"}, "none"},
+      {{L"p", L"--game-update", L""}, "none"},
+      {{L"p", L"--Game-Update", L"g"}, "none"},
+      // The updater is asked first: a line it takes is never a route's.
+      {{L"p", L"--game-update", L"--route-queue", L"g", L"x"}, "game-update"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RoleFor(c.args), c.role) << c.args.size();
   }
-  // Every test mode's failures go to its result file.
+  // Every test mode's failures go to its result file; uninstall's nowhere.
   for (const RoleRow& row : qv::setup::SetupRoles({})) {
     if (row.name == "check-update" || row.name == "verify-integrity" || row.name == "self-test") {
       EXPECT_EQ(row.failures, FailureHandling::kResultFile) << row.name;
@@ -193,6 +203,9 @@ TEST(RoleDispatch, TheProgramsTable) {
     // The windowed roles report their own failures and never name a result file.
     if (row.name == "preview" || row.name == "setup-window") {
       EXPECT_EQ(row.failures, FailureHandling::kRoleOwn) << row.name;
+    }
+    if (row.name == "uninstall") {
+      EXPECT_EQ(row.failures, FailureHandling::kExitOne);
     }
   }
 }

@@ -101,7 +101,9 @@ TEST_F(SetupWindowInstall, RunningLocksTheInputsAndSuccessLeavesInstalled) {
   EXPECT_EQ(WindowText(Control(kInstallId)), L"Installed");
   EXPECT_EQ(WindowText(Control(kCloseId)), L"Close");
   for (int id : kInputs) {
-    if (id != kInstallId) EXPECT_TRUE(Enabled(Control(id))) << id;
+    if (id != kInstallId) {
+      EXPECT_TRUE(Enabled(Control(id))) << id;
+    }
   }
   EXPECT_FALSE(SetupUi.marquee);
   EXPECT_EQ(::SendMessageW(Control(SetupControl::kProgressBar), PBM_GETPOS, 0, 0), 1000);

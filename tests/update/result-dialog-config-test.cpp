@@ -25,7 +25,7 @@ using qv::setup::win_updater::ResultDialogConfig;
 std::wstring Text(int language, UpdaterText key) { return Utf8ToWide(UpdaterTextFor(language, key)); }
 
 TEST(ResultDialogConfig, FailedWithoutPageOffersOnlyClose) {
-  const ResultDialogConfig config = MakeResultDialogConfig(0, Outcome{.kind = 1, .detail = "the server answered 404"});
+  const ResultDialogConfig config = MakeResultDialogConfig(0, Outcome{.kind = 1, .detail = "the server answered 404", .page = ""});
   EXPECT_EQ(config.title, L"Q.V. DU Vora update");
   EXPECT_EQ(config.main_instruction, L"The update could not be installed. Your game was not changed.");
   EXPECT_EQ(config.content,
@@ -76,7 +76,7 @@ TEST(ResultDialogConfig, EachKindHasItsMainInstruction) {
   };
   for (const Case& c : cases) {
     for (const int language : {0, 3, 8}) {
-      EXPECT_EQ(MakeResultDialogConfig(language, Outcome{.kind = c.kind, .detail = "d"}).main_instruction,
+      EXPECT_EQ(MakeResultDialogConfig(language, Outcome{.kind = c.kind, .detail = "d", .page = ""}).main_instruction,
                 Text(language, c.key))
           << "kind " << c.kind << " language " << language;
     }

@@ -1,0 +1,76 @@
+#include "routes/dlss5/dlss5-port-reshade.h"
+
+#include <windows.h>
+
+#include "foundation/file-hash.h"
+#include "foundation/folder-tests.h"
+#include "foundation/paths.h"
+#include "foundation/text.h"
+#include "routes/dlss5/dlss5-route-state.h"
+
+namespace qv::setup {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A plain file: readable, no folder, no link or junction.
+bool IsPlainFile(const fs::path& path, const FileSystemView& view) {
+  const std::optional<ItemInfo> info = ReadItemInfo(path, view);
+  return info && !info->IsFolder() && !IsLinkOrJunction(path, view);
+}
+
+bool CopyToNewFile(const fs::path& from, const fs::path& to) {
+  return ::CopyFileW(ApiPath(from).c_str(), ApiPath(to).c_str(), TRUE) != 0;
+}
+
+}  // namespace
+
+PortReShade PutDownPortReShade(const win_route::State& state, const FileCopier& copy, const FileSystemView& view) {
+  const fs::path source = state.game_folder / L"reshade" / L"dxgi.dll";
+  const fs::path target = state.game_folder / L"dxgi.dll";
+  const fs::path temporary = state.game_folder / L"dxgi.dll.qv-tmp";
+  PortReShade result;
+  if (!IsPlainFile(source, view)) {
+    result.reason = "the package has no " + NativePathToUtf8(source);
+    return result;
+  }
+
+  // A leftover of an earlier run goes first, as itself: the copy then creates
+  // a new file and never writes through whatever stood under the name.
+  ::DeleteFileW(ApiPath(temporary).c_str());
+  const auto discard_temporary = [&] { ::DeleteFileW(ApiPath(temporary).c_str()); };
+  if (!(copy ? copy(source, temporary) : CopyToNewFile(source, temporary))) {
+    discard_temporary();
+    result.reason = "could not replace " + NativePathToUtf8(target);
+    return result;
+  }
+  // Checked before the rename: once the copy has replaced the tool's
+  // "dxgi.dll" a bad copy could no longer be told from a good one on removal.
+  const std::string copied = HashFileOrEmpty(temporary);
+  if (copied.empty() || copied != HashFileOrEmpty(source)) {
+    discard_temporary();
+    result.reason = "the copied " + NativePathToUtf8(target) + " does not match the package's";
+    return result;
+  }
+  // Both names lie in the game folder: the rename moves no data.
+  if (!::MoveFileExW(ApiPath(temporary).c_str(), ApiPath(target).c_str(), MOVEFILE_REPLACE_EXISTING)) {
+    discard_temporary();
+    result.reason = "could not replace " + NativePathToUtf8(target);
+    return result;
+  }
+  result.sha256 = copied;
+  return result;
+}
+
+void DeletePortReShade(const win_route::State& state, const std::string& recorded_sha256,
+                       const FileSystemView& view) {
+  const fs::path target = state.game_folder / L"dxgi.dll";
+  if (recorded_sha256.empty() || !IsPlainFile(target, view)) return;
+  if (HashFileOrEmpty(target) != recorded_sha256) return;  // the user's own file since
+  LogDlss5Route(state,
+                ::DeleteFileW(ApiPath(target).c_str()) ? "the port's own ReShade (dxgi.dll) deleted"
+                                                        : "the port's own ReShade (dxgi.dll) could not be deleted",
+                view);
+}
+
+}  // namespace qv::setup

@@ -1,0 +1,44 @@
+#pragma once
+// The port's own ReShade build. The installation ships it as
+// "reshade\dxgi.dll"; after the DLSS 5 tool has installed (with a ReShade of
+// its own) the route puts the port's copy down as the game folder's
+// "dxgi.dll", and on removal deletes that file again, but only while it is
+// still the copy the route record names: a "dxgi.dll" the user put there
+// since is theirs.
+
+#include <filesystem>
+#include <functional>
+#include <string>
+
+#include "foundation/file-system-view.h"
+#include "routes/route-window.h"
+
+namespace qv::setup {
+
+// Copies a file to a new name; false on failure. The route's own copy
+// refuses to write over anything (the temporary name is cleared first).
+using FileCopier = std::function<bool(const std::filesystem::path& from, const std::filesystem::path& to)>;
+
+struct PortReShade {
+  std::string sha256;  // of the "dxgi.dll" put down; empty when it was not
+  std::string reason;  // why it was not put down
+};
+
+// Puts game\reshade\dxgi.dll down as game\dxgi.dll through the temporary
+// game\dxgi.dll.qv-tmp. The copy is compared with the source before it takes
+// the target's place, so a bad copy never replaces the tool's own "dxgi.dll".
+// Reasons: "the package has no <source>" (missing, a link, a junction or a
+// folder), "could not replace <target>" (the copy or the rename failed),
+// "the copied <target> does not match the package's". No temporary file
+// stays behind in any case.
+PortReShade PutDownPortReShade(const win_route::State& state, const FileCopier& copy = {},
+                               const FileSystemView& view = SystemView());
+
+// On removal: when `recorded_sha256` is not empty and game\dxgi.dll is a
+// plain file (no link, junction or folder) with exactly that SHA-256, deletes
+// it and logs "the port's own ReShade (dxgi.dll) deleted" (or "... could not
+// be deleted"). Anything else leaves the file alone without a log line.
+void DeletePortReShade(const win_route::State& state, const std::string& recorded_sha256,
+                       const FileSystemView& view = SystemView());
+
+}  // namespace qv::setup

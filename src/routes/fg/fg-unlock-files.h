@@ -1,0 +1,37 @@
+#pragma once
+// The unlock's files in the game folder: its proxy DLL under one of the three
+// names Windows loads from the game folder, "dlssg_sm86.ini", the runtime
+// folder "dlssg_sm86" and the record; and another program's DLL of the
+// chosen name, moved aside as "<name>.qv-fg-backup" while the unlock is in
+// place.
+
+#include <filesystem>
+#include <string>
+
+#include "foundation/file-system-view.h"
+#include "routes/fg/fg-route.h"
+
+namespace qv::setup {
+
+// True when the file (links followed, at most 64 MiB) carries the marker
+// "dlssg_sm86" that every proxy of the unlock holds. Another program's DLL,
+// a folder, a missing or unreadable file: false.
+bool IsOwnProxy(const std::filesystem::path& file);
+
+// The proxy name for this install: the recorded name (RecordedProxyName)
+// while it is free (its status cannot be read) or holds our proxy; else the
+// first of "version.dll", "winmm.dll", "dbghelp.dll" that is free or ours; else
+// empty. A folder or another program's DLL under a name takes that name.
+std::string ChooseProxyName(const std::filesystem::path& game_folder, const std::string& recorded);
+
+// Takes the unlock out: our proxies (never another program's DLL), the
+// settings file, the runtime folder (links inside removed as links) and the
+// record; then puts each moved-aside DLL back under its name, but only where
+// that name is free: a DLL another program put there meanwhile stays, and
+// the backup with it. File-system errors are logged or passed over.
+void RemoveFgUnlock(const FgRouteState& state, const FileSystemView& view = SystemView());
+
+// The installation steps after the digest check; 0, or -1 with `detail` set.
+int InstallFgUnlock(const FgRouteState& state, std::string& detail, const FileSystemView& view = SystemView());
+
+}  // namespace qv::setup

@@ -1,0 +1,53 @@
+#include "setup/uninstall-mode.h"
+
+#include <windows.h>
+
+#include <exception>
+
+#include "foundation/item-status.h"
+#include "foundation/process-helpers.h"
+#include "foundation/text.h"
+
+namespace qv::setup {
+
+std::optional<UninstallArgs> ParseUninstallArgs(const CommandLineArgs& args,
+                                                const std::filesystem::path& own_executable) {
+  if (args.size() < 2 || args[1] != L"--uninstall") return std::nullopt;
+  UninstallArgs parsed;
+  bool named = false;
+  for (size_t i = 2; i < args.size(); ++i) {
+    const std::wstring& argument = args[i];
+    if (argument == L"--remove-data") {
+      parsed.remove_data = true;
+    } else if (argument == L"--self-delete") {
+      parsed.self_delete = true;
+    } else if (argument == L"--silent") {
+      parsed.silent = true;
+    } else {
+      parsed.folder = std::filesystem::path(argument);
+      named = true;
+    }
+  }
+  if (!named) parsed.folder = ParentFolder(own_executable);
+  return parsed;
+}
+
+int RunUninstall(const UninstallArgs& args, const UninstallServices& services) {
+  try {
+    return Uninstall(args.folder, args.silent, args.remove_data, args.self_delete, services) ? 1 : 0;
+  } catch (const std::exception& error) {
+    if (!args.silent) services.ask(Utf8ToWide(error.what()), MB_ICONERROR);
+    throw;
+  }
+}
+
+RoleRow UninstallRow() {
+  RoleParser parse = [](const CommandLineArgs& args) -> RoleRun {
+    std::optional<UninstallArgs> parsed = ParseUninstallArgs(args, OwnExecutablePath());
+    if (!parsed) return {};
+    return [parsed = std::move(*parsed)] { return RunUninstall(parsed); };
+  };
+  return RoleRow{"uninstall", std::move(parse), FailureHandling::kExitOne};
+}
+
+}  // namespace qv::setup

@@ -1,0 +1,84 @@
+#include "setup/uninstall.h"
+
+#include <windows.h>
+
+#include <optional>
+
+#include "foundation/file-system-view.h"
+#include "foundation/paths.h"
+#include "foundation/process-helpers.h"
+#include "foundation/tree-walk.h"
+#include "setup/desktop-shortcut.h"
+#include "setup/inside-folder.h"
+#include "setup/installed-files-removal.h"
+#include "setup/product-names.h"
+#include "setup/uninstall-entry.h"
+#include "setup/uninstall-handoff.h"
+
+namespace qv::setup {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The temporary copy starts while the process that started it may still be
+// ending: "qv-updater.exe" stays undeletable until then.
+void WaitForUninstallerToEnd(const fs::path& installation) {
+  const fs::path uninstaller = installation / std::wstring(kUninstallerName);
+  for (int attempt = 0; attempt < kUninstallerDeleteTries; ++attempt) {
+    if (!ReadItemInfo(uninstaller)) return;  // gone (or unreadable): nothing to wait for
+    if (!RemoveItem(uninstaller)) return;
+    ::Sleep(kUninstallerDeletePauseMs);
+  }
+}
+
+// Everything after the question, in the process that does the work.
+void RemoveInstallation(const fs::path& installation, bool silent, bool remove_data, bool self_delete,
+                        const UninstallServices& services) {
+  if (self_delete) WaitForUninstallerToEnd(installation);
+  // The shortcut first: it is recognised by the installation it leads to.
+  RemoveDesktopShortcut(installation);
+  const RemovalCounts counts = RemoveInstalledFiles(installation, remove_data);
+  DeleteUninstallEntry(installation);
+  if (!silent && !self_delete) services.ask(UninstalledMessage(counts.removed), MB_ICONINFORMATION);
+}
+
+// Uninstall without the temporary copy's final self-deletion.
+bool UninstallHere(const fs::path& folder, bool silent, bool remove_data, bool self_delete,
+                   const UninstallServices& services) {
+  const fs::path installation = NormalAbsolutePath(folder);
+  if (!ReadInstallationToRemove(installation)) {
+    if (!silent) services.ask(NoInstallationMessage(installation), MB_ICONERROR);
+    return true;
+  }
+  if (!silent && services.ask(UninstallQuestion(installation, remove_data), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+    return false;
+  }
+  const fs::path& own = services.own_executable;
+  if (!self_delete && !own.empty() && IsInsideFolder(own, installation) &&
+      HandOffToTemporaryCopy(own, installation, remove_data)) {
+    return false;  // the copy does the rest
+  }
+  RemoveInstallation(installation, silent, remove_data, self_delete, services);
+  return false;
+}
+
+}  // namespace
+
+UninstallServices SystemUninstallServices() { return {ShowUninstallMessage, OwnExecutablePath()}; }
+
+bool Uninstall(const fs::path& folder, bool silent, bool remove_data, bool self_delete,
+               const UninstallServices& services) {
+  if (!self_delete) return UninstallHere(folder, silent, remove_data, self_delete, services);
+  // The temporary copy leaves nothing behind, whatever happens to the removal.
+  bool no_installation = false;
+  try {
+    no_installation = UninstallHere(folder, silent, remove_data, self_delete, services);
+  } catch (...) {
+    StartSelfDeletion(services.own_executable);
+    throw;
+  }
+  StartSelfDeletion(services.own_executable);
+  return no_installation;
+}
+
+}  // namespace qv::setup

@@ -1,0 +1,219 @@
+// "--uninstall" run as Windows runs it, on installations made by "--install"
+// of the test release (its "qv-updater.exe" is the built program) with the
+// desktop shortcut and the uninstall entry added as the setup adds them.
+// Started from inside the installation, the uninstaller hands the work to a
+// copy of itself in the temporary folder, which ends by deleting itself: the
+// tests poll for that.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "foundation/text.h"
+#include "selftest/test-game-files.h"
+#include "selftest/tree-snapshot.h"
+#include "setup/desktop-shortcut.h"
+#include "setup/uninstall-entry.h"
+#include "support/child-process.h"
+#include "support/temp-folder.h"
+#include "support/test-paths.h"
+#include "support/test-releases.h"
+#include "support/uninstall-entry-probe.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qv::test::ReadTestFile;
+using qv::test::TempFolder;
+using qv::test::UninstallEntryExists;
+using qv::test::WriteTestFile;
+
+constexpr std::chrono::seconds kInstallTimeout{120};
+// The copy waits up to 3 s for the uninstaller to end, and its deletion
+// about 1 s more; Wine on a busy machine is given far more.
+constexpr std::chrono::seconds kCopyTimeout{60};
+
+// The temporary copies in `folder`.
+std::vector<std::wstring> Copies(const fs::path& folder) {
+  std::vector<std::wstring> copies;
+  std::error_code error;
+  for (const auto& entry : fs::directory_iterator(folder, error)) {
+    const std::wstring name = entry.path().filename().native();
+    if (name.starts_with(L"qv-uninstall-")) copies.push_back(name);
+  }
+  return copies;
+}
+
+// What is left in a folder: paths of files and folders, sorted.
+std::vector<std::string> Left(const fs::path& folder) {
+  std::vector<std::string> left;
+  for (const auto& [path, bytes] : qv::setup::SnapshotTree(folder)) left.push_back(path);
+  return left;
+}
+
+struct UninstallProgram : ::testing::Test {
+  void SetUp() override {
+    qv::setup::WriteDumpedGame(dump);
+    fs::create_directories(temporary);
+    shortcut = *qv::setup::DesktopShortcutPath();
+    Clean();
+
+    const fs::path result = temp / L"install-result.txt";
+    const qv::test::ChildRun run =
+        qv::test::RunProgram(qv::test::TestReleaseSetup(L"good"),
+                             {L"--install", dump.native(), install.native(), result.native()}, {}, kInstallTimeout);
+    ASSERT_EQ(run.exit_code, 0u) << run.output << ReadTestFile(result);
+    ASSERT_TRUE(fs::exists(install / L"qv-updater.exe"));
+    qv::setup::WriteUninstallEntry(install);
+    qv::setup::CreateDesktopShortcut(install);
+    ASSERT_TRUE(fs::exists(shortcut));
+    ASSERT_TRUE(UninstallEntryExists());
+    WriteTestFile(install / L"data" / L"saves" / L"slot.dat", "progress");
+    WriteTestFile(install / L"mods" / L"m.pak", "mod");
+    title_folder = qv::setup::SnapshotTree(install / L"CUSA09901");
+    ASSERT_FALSE(title_folder.empty());
+  }
+  void TearDown() override { Clean(); }
+  void Clean() {
+    ::DeleteFileW(shortcut.c_str());
+    qv::test::DeleteUninstallEntryKey();
+  }
+
+  // The environment that makes `folder` the uninstaller's temporary folder.
+  static std::vector<std::string> TemporaryFolderIs(const fs::path& folder) {
+    const std::string text = qv::setup::WideToUtf8(folder.native());
+    return {"TMP=" + text, "TEMP=" + text};
+  }
+
+  // Runs the installed uninstaller, which must end at once (its copy works
+  // on), then waits for the copy to finish: the uninstaller's file gone and
+  // no copy left in `temporary_folder`. Whether a copy was seen meanwhile.
+  bool UninstallFromInside(const std::vector<std::wstring>& options, const fs::path& temporary_folder) {
+    std::vector<std::wstring> arguments = {L"--uninstall"};
+    arguments.insert(arguments.end(), options.begin(), options.end());
+    arguments.push_back(install.native());
+    const qv::test::ChildRun run = qv::test::RunProgram(install / L"qv-updater.exe", arguments,
+                                                        TemporaryFolderIs(temporary_folder), std::chrono::seconds(30));
+    EXPECT_EQ(run.exit_code, 0u) << run.output;
+    bool seen = false;
+    const auto deadline = std::chrono::steady_clock::now() + kCopyTimeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+      const bool copies = !Copies(temporary_folder).empty();
+      seen = seen || copies;
+      if (!copies && !fs::exists(install / L"qv-updater.exe")) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    EXPECT_TRUE(Copies(temporary_folder).empty());
+    return seen;
+  }
+
+  TempFolder temp{L"qv-uninstall-program"};
+  fs::path dump = temp / L"dump" / L"CUSA09901";
+  fs::path install = temp / L"Games" / L"Q.V. DU Vora";
+  fs::path temporary = temp / L"tmp";
+  fs::path shortcut;
+  qv::setup::TreeSnapshot title_folder;
+};
+
+TEST_F(UninstallProgram, FromInsideTheCopyRemovesTheProgramAndKeepsThePlayersData) {
+  EXPECT_TRUE(UninstallFromInside({L"--silent"}, temporary));
+  EXPECT_FALSE(fs::exists(shortcut));
+  EXPECT_FALSE(UninstallEntryExists());
+  for (const std::string& path : Left(install)) {
+    if (path.starts_with("CUSA09901/") || path.starts_with("data/")) continue;
+    EXPECT_TRUE(path == "mods/" || path == "mods/m.pak") << path;
+  }
+  EXPECT_EQ(ReadTestFile(install / L"data" / L"saves" / L"slot.dat"), "progress");
+  EXPECT_EQ(ReadTestFile(install / L"mods" / L"m.pak"), "mod");
+  EXPECT_EQ(qv::setup::SnapshotTree(install / L"CUSA09901"), title_folder);
+}
+
+// With the player's data the folder keeps only what no record names: the
+// title folder with the player's own game files.
+TEST_F(UninstallProgram, WithTheDataOnlyThePlayersGameFilesStay) {
+  EXPECT_TRUE(UninstallFromInside({L"--remove-data", L"--silent"}, temporary));
+  EXPECT_FALSE(fs::exists(shortcut));
+  EXPECT_FALSE(UninstallEntryExists());
+  for (const std::string& path : Left(install)) EXPECT_TRUE(path.starts_with("CUSA09901/")) << path;
+  EXPECT_EQ(qv::setup::SnapshotTree(install / L"CUSA09901"), title_folder);
+}
+
+// The copy's final deletion goes through the command interpreter, for which
+// this folder's name is syntax; it still deletes the copy and nothing else.
+TEST_F(UninstallProgram, TheCopyDeletesItselfFromATemporaryFolderWithCmdSyntaxInItsName) {
+  const fs::path odd = temp / L"odd & (x) ^ %OS% !y! 100%";
+  WriteTestFile(odd / L"keep.txt", "kept");
+  WriteTestFile(odd / L"del", "kept");
+  EXPECT_TRUE(UninstallFromInside({L"--silent"}, odd));
+  EXPECT_FALSE(fs::exists(install / L"qv.exe"));
+  EXPECT_EQ(Left(odd), (std::vector<std::string>{"del", "keep.txt"}));
+  EXPECT_TRUE(Copies(temporary).empty());
+}
+
+// Run from outside the installation the program does the work itself: no
+// copy, the same result, before it ends.
+TEST_F(UninstallProgram, FromOutsideThereIsNoCopy) {
+  const qv::test::ChildRun run = qv::test::RunProgram(
+      qv::test::SetupProgramPath(), {L"--uninstall", L"--silent", install.native()}, TemporaryFolderIs(temporary));
+  EXPECT_EQ(run.exit_code, 0u) << run.output;
+  EXPECT_TRUE(fs::is_empty(temporary));
+  EXPECT_FALSE(fs::exists(install / L"qv-updater.exe"));
+  EXPECT_FALSE(fs::exists(install / L"qv.exe"));
+  EXPECT_FALSE(fs::exists(shortcut));
+  EXPECT_FALSE(UninstallEntryExists());
+  EXPECT_EQ(ReadTestFile(install / L"mods" / L"m.pak"), "mod");
+}
+
+// A folder without an installation, and an installation whose manifest leads
+// out of it, end with exit code 1; nothing is touched and no file written,
+// not even one named after the last argument in the current folder.
+TEST_F(UninstallProgram, FailuresExitWithOneAndWriteNothing) {
+  const fs::path current = temp / L"current";
+  fs::create_directories(current);
+  const fs::path empty = temp / L"empty";
+  fs::create_directories(empty);
+  // A copy of the program in a folder of its own: its folder is the default.
+  const fs::path alone = temp / L"alone" / L"qv-updater.exe";
+  fs::create_directories(alone.parent_path());
+  fs::copy_file(qv::test::SetupProgramPath(), alone);
+
+  wchar_t previous[MAX_PATH] = {};
+  ::GetCurrentDirectoryW(MAX_PATH, previous);
+  ASSERT_TRUE(::SetCurrentDirectoryW(current.c_str()));
+  struct Case {
+    fs::path program;
+    std::vector<std::wstring> arguments;
+  } cases[] = {
+      {alone, {L"--uninstall", L"--silent"}},
+      {qv::test::SetupProgramPath(), {L"--uninstall", L"--silent", empty.native()}},
+      {qv::test::SetupProgramPath(), {L"--uninstall", empty.native(), L"--silent"}},
+  };
+  for (const Case& c : cases) {
+    const qv::test::ChildRun run = qv::test::RunProgram(c.program, c.arguments, TemporaryFolderIs(temporary));
+    EXPECT_EQ(run.exit_code, 1u) << c.program << " " << c.arguments.size() << run.output;
+  }
+
+  WriteTestFile(install / L"qv-install-manifest.txt",
+                "qv-port-install 1\nversion=1.1.0\nfile=" + std::string(64, 'a') + " ../outside.txt\n");
+  WriteTestFile(install.parent_path() / L"outside.txt", "not the installation's");
+  const qv::setup::TreeSnapshot before = qv::setup::SnapshotTree(install);
+  const qv::test::ChildRun run = qv::test::RunProgram(
+      install / L"qv-updater.exe", {L"--uninstall", install.native(), L"--silent"}, TemporaryFolderIs(temporary));
+  ::SetCurrentDirectoryW(previous);
+  EXPECT_EQ(run.exit_code, 1u) << run.output;
+  EXPECT_EQ(qv::setup::SnapshotTree(install), before);
+  EXPECT_EQ(ReadTestFile(install.parent_path() / L"outside.txt"), "not the installation's");
+  EXPECT_TRUE(fs::exists(shortcut));
+  EXPECT_TRUE(UninstallEntryExists());
+  EXPECT_TRUE(fs::is_empty(current));
+  EXPECT_TRUE(fs::is_empty(empty));
+  EXPECT_TRUE(fs::is_empty(temporary));
+  EXPECT_EQ(Left(alone.parent_path()), (std::vector<std::string>{"qv-updater.exe"}));
+}
+
+}  // namespace

@@ -1,0 +1,265 @@
+// Uninstall in this process, on installations made by Install from the test
+// program's own payload with shortcut and uninstall entry. The message boxes
+// are answered by the test (a real box would block it).
+
+#include "setup/uninstall.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cwctype>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "foundation/text.h"
+#include "foundation/unique-handle.h"
+#include "selftest/test-game-files.h"
+#include "selftest/tree-snapshot.h"
+#include "setup/desktop-shortcut.h"
+#include "setup/install-from-shortcut.h"
+#include "setup/install.h"
+#include "setup/installed-files-removal.h"
+#include "setup/uninstall-entry.h"
+#include "setup/uninstall-mode.h"
+#include "support/scoped-variable.h"
+#include "support/temp-folder.h"
+#include "support/test-paths.h"
+#include "support/thrown.h"
+#include "support/uninstall-entry-probe.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using qv::setup::UninstallServices;
+using qv::test::ReadTestFile;
+using qv::test::TempFolder;
+using qv::test::UninstallEntryExists;
+using qv::test::UninstallEntryLocation;
+using qv::test::WriteTestFile;
+
+struct Box {
+  std::wstring text;
+  unsigned flags = 0;
+  bool operator==(const Box&) const = default;
+};
+
+struct UninstallTest : ::testing::Test {
+  void SetUp() override {
+    qv::setup::WriteDumpedGame(dump);
+    shortcut = *qv::setup::DesktopShortcutPath();
+    Clean();
+  }
+  void TearDown() override { Clean(); }
+  void Clean() {
+    ::DeleteFileW(shortcut.c_str());
+    qv::test::DeleteUninstallEntryKey();
+  }
+
+  // An installation with the player's settings, a save and a mod, its
+  // shortcut and its uninstall entry.
+  void InstallInto(const fs::path& folder) {
+    qv::setup::Install(dump, folder, true, true);
+    WriteTestFile(folder / L"data" / L"saves" / L"slot.dat", "progress");
+    WriteTestFile(folder / L"mods" / L"m.pak", "mod");
+  }
+
+  // Services whose boxes are recorded and answered with `answer`.
+  UninstallServices Answering(int answer, fs::path own = qv::test::TestBinaryFolder() / L"setup_tests.exe") {
+    return {[this, answer](const std::wstring& text, unsigned flags) {
+              boxes.push_back({text, flags});
+              return answer;
+            },
+            std::move(own)};
+  }
+
+  TempFolder temp{L"qv-uninstall"};
+  fs::path dump = temp / L"dump" / L"CUSA09901";
+  fs::path install = temp / L"Games" / L"Q.V. DU Vora";
+  fs::path shortcut;
+  std::vector<Box> boxes;
+};
+
+TEST_F(UninstallTest, NoInstallationIsReportedUnlessSilent) {
+  fs::create_directories(temp / L"empty");
+  WriteTestFile(temp / L"other" / L"letter.txt", "mine");
+  for (const fs::path& folder : {temp / L"empty", temp / L"missing", temp / L"other"}) {
+    boxes.clear();
+    EXPECT_TRUE(qv::setup::Uninstall(folder, false, false, false, Answering(IDOK)));
+    EXPECT_EQ(boxes,
+              (std::vector<Box>{{L"No Q.V. DU Vora installation was found in:\n" + folder.native(), MB_ICONERROR}}));
+    boxes.clear();
+    EXPECT_TRUE(qv::setup::Uninstall(folder, true, true, false, Answering(IDOK)));
+    EXPECT_TRUE(boxes.empty());
+  }
+  EXPECT_EQ(ReadTestFile(temp / L"other" / L"letter.txt"), "mine");
+}
+
+TEST_F(UninstallTest, AnswerNoLeavesEverything) {
+  InstallInto(install);
+  const qv::setup::TreeSnapshot before = qv::setup::SnapshotTree(install);
+  for (bool remove_data : {false, true}) {
+    boxes.clear();
+    // The folder as typed: relative parts and a trailing separator are normalised in the question.
+    EXPECT_FALSE(qv::setup::Uninstall(install / L"." / L"", false, remove_data, false, Answering(IDNO)));
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].flags, static_cast<unsigned>(MB_YESNO | MB_ICONQUESTION));
+    EXPECT_EQ(boxes[0].text,
+              L"Uninstall Q.V. DU Vora from:\n" + install.native() +
+                  (remove_data ? L"\n\nProgram files, saves and settings will be removed. Continue?"
+                               : L"\n\nProgram files and desktop shortcut will be removed.\nYour saves, settings "
+                                 L"(data/) and mods will be kept. Continue?"));
+  }
+  EXPECT_EQ(qv::setup::SnapshotTree(install), before);
+  EXPECT_TRUE(fs::exists(shortcut));
+  EXPECT_EQ(UninstallEntryLocation(), install.native());
+}
+
+TEST_F(UninstallTest, FromOutsideItRemovesEverythingAndSaysHowManyFiles) {
+  InstallInto(install);
+  EXPECT_FALSE(qv::setup::Uninstall(install, false, false, false, Answering(IDYES)));
+  ASSERT_EQ(boxes.size(), 2u);
+  const std::vector<std::string> left = [&] {
+    std::vector<std::string> paths;
+    for (const auto& [path, bytes] : qv::setup::SnapshotTree(install)) paths.push_back(path);
+    return paths;
+  }();
+  EXPECT_EQ(boxes[1].flags, static_cast<unsigned>(MB_ICONINFORMATION));
+  EXPECT_EQ(boxes[1].text.rfind(L"Q.V. DU Vora has been uninstalled (", 0), 0u) << boxes[1].text;
+  EXPECT_FALSE(fs::exists(install / L"qv.exe"));
+  EXPECT_FALSE(fs::exists(install / L"qv-updater.exe"));
+  EXPECT_FALSE(fs::exists(install / L"qv-install-manifest.txt"));
+  EXPECT_FALSE(fs::exists(install / L"shaders"));
+  EXPECT_EQ(ReadTestFile(install / L"data" / L"saves" / L"slot.dat"), "progress");
+  EXPECT_EQ(ReadTestFile(install / L"mods" / L"m.pak"), "mod");
+  EXPECT_TRUE(fs::exists(install / L"CUSA09901" / L"chunk1.psarc"));  // the player's game: no record names it
+  EXPECT_FALSE(fs::exists(shortcut));
+  EXPECT_FALSE(UninstallEntryExists());
+  for (const std::string& path : left) {
+    EXPECT_TRUE(path.starts_with("data/") || path.starts_with("mods/") || path.starts_with("CUSA09901/") ||
+                path == "icon0.png")
+        << path;
+  }
+}
+
+TEST_F(UninstallTest, TheDoneBoxCountsTheItemsDeleted) {
+  InstallInto(install);
+  // The same installation's files, counted by a removal of a copy of it.
+  const fs::path twin = temp / L"twin";
+  fs::copy(install, twin, fs::copy_options::recursive);
+  const qv::setup::RemovalCounts counts = qv::setup::RemoveInstalledFiles(twin, true);
+  ASSERT_GT(counts.removed, 5u);
+  EXPECT_FALSE(qv::setup::Uninstall(install, false, true, false, Answering(IDYES)));
+  ASSERT_EQ(boxes.size(), 2u);
+  EXPECT_EQ(boxes[1],
+            (Box{L"Q.V. DU Vora has been uninstalled (" + std::to_wstring(counts.removed) + L" files removed).",
+                 MB_ICONINFORMATION}));
+  EXPECT_FALSE(fs::exists(install / L"data"));
+  EXPECT_FALSE(fs::exists(install / L"mods"));
+}
+
+// The shortcut and the entry of a later installation elsewhere stay when an
+// older copy is uninstalled.
+TEST_F(UninstallTest, AnotherInstallationsShortcutAndEntryStay) {
+  const fs::path current = temp / L"Games" / L"Current";
+  InstallInto(install);
+  InstallInto(current);
+  ASSERT_EQ(qv::setup::FindInstallFromShortcut(), current);
+  EXPECT_FALSE(qv::setup::Uninstall(install, true, true, false, Answering(IDYES)));
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_FALSE(fs::exists(install / L"qv.exe"));
+  EXPECT_TRUE(fs::exists(shortcut));
+  EXPECT_EQ(UninstallEntryLocation(), current.native());
+
+  // The current one, typed in other letter case, takes both with it.
+  std::wstring typed = current.native();
+  for (wchar_t& c : typed) c = static_cast<wchar_t>(std::towupper(c));
+  EXPECT_FALSE(qv::setup::Uninstall(typed, true, true, false, Answering(IDYES)));
+  EXPECT_FALSE(fs::exists(shortcut));
+  EXPECT_FALSE(UninstallEntryExists());
+}
+
+// An entry that names no folder is taken for this installation's.
+TEST_F(UninstallTest, AnEntryWithoutItsLocationGoes) {
+  InstallInto(install);
+  ASSERT_EQ(::RegDeleteKeyValueW(HKEY_CURRENT_USER, std::wstring(qv::setup::kUninstallKeyPath).c_str(),
+                                 L"InstallLocation"),
+            ERROR_SUCCESS);
+  EXPECT_FALSE(qv::setup::Uninstall(install, true, false, false, Answering(IDYES)));
+  EXPECT_FALSE(UninstallEntryExists());
+}
+
+// An uninstaller inside the installation that cannot start its temporary
+// copy (here a file that is no program) does the work itself and leaves no
+// copy behind.
+TEST_F(UninstallTest, ACopyThatCannotStartLeavesNothingAndTheWorkIsDoneHere) {
+  InstallInto(install);
+  const fs::path temporary = temp / L"temporary";
+  fs::create_directories(temporary);
+  qv::test::ScopedVariable tmp("TMP", qv::setup::WideToUtf8(temporary.native()));
+  qv::test::ScopedVariable temp_variable("TEMP", qv::setup::WideToUtf8(temporary.native()));
+  EXPECT_FALSE(qv::setup::Uninstall(install, false, false, false, Answering(IDYES, install / L"qv-updater.exe")));
+  EXPECT_EQ(boxes.size(), 2u);
+  EXPECT_FALSE(fs::exists(install / L"qv-updater.exe"));
+  EXPECT_FALSE(fs::exists(install / L"qv.exe"));
+  EXPECT_TRUE(fs::is_empty(temporary));
+}
+
+TEST_F(UninstallTest, FailuresAreShownUnlessSilentAndPassOn) {
+  InstallInto(install);
+  WriteTestFile(install / L"qv-install-manifest.txt",
+                "qv-port-install 1\nversion=1.1.0\nfile=" + std::string(64, 'a') + " ../outside.txt\n");
+  WriteTestFile(temp / L"Games" / L"outside.txt", "not the installation's");
+  for (bool silent : {false, true}) {
+    boxes.clear();
+    qv::setup::UninstallArgs args;
+    args.folder = install;
+    args.silent = silent;
+    EXPECT_EQ(qv::test::ThrownMessage([&] { qv::setup::RunUninstall(args, Answering(IDYES)); }),
+              "Unsafe payload path.");
+    if (silent) {
+      EXPECT_TRUE(boxes.empty());
+    } else {
+      EXPECT_EQ(boxes, (std::vector<Box>{{L"Unsafe payload path.", MB_ICONERROR}}));
+    }
+  }
+  EXPECT_TRUE(fs::exists(install / L"qv.exe"));
+  EXPECT_TRUE(fs::exists(shortcut));
+  EXPECT_EQ(ReadTestFile(temp / L"Games" / L"outside.txt"), "not the installation's");
+}
+
+TEST(UninstallArgs, OptionsInAnyOrderAndTheLastFolderWins) {
+  const fs::path own = L"C:\\Games\\QV\\qv-updater.exe";
+  struct Case {
+    std::vector<std::wstring> args;
+    bool parsed;
+    std::wstring folder;
+    bool silent, remove_data, self_delete;
+  } cases[] = {
+      {{L"p.exe", L"--uninstall"}, true, L"C:\\Games\\QV", false, false, false},
+      {{L"p.exe", L"--uninstall", L"--silent"}, true, L"C:\\Games\\QV", true, false, false},
+      {{L"p.exe", L"--uninstall", L"D:\\A", L"--remove-data", L"D:\\B", L"--self-delete", L"--silent"},
+       true,
+       L"D:\\B",
+       true,
+       true,
+       true},
+      {{L"p.exe", L"--uninstall", L"--SILENT"}, true, L"--SILENT", false, false, false},
+      {{L"p.exe", L"--uninstall", L""}, true, L"", false, false, false},
+      {{L"p.exe", L"--UNINSTALL"}, false, L"", false, false, false},
+      {{L"p.exe", L"x", L"--uninstall"}, false, L"", false, false, false},
+      {{L"p.exe"}, false, L"", false, false, false},
+  };
+  for (const Case& c : cases) {
+    const auto parsed = qv::setup::ParseUninstallArgs(c.args, own);
+    ASSERT_EQ(parsed.has_value(), c.parsed) << c.args.size();
+    if (!parsed) continue;
+    EXPECT_EQ(parsed->folder, c.folder);
+    EXPECT_EQ(parsed->silent, c.silent);
+    EXPECT_EQ(parsed->remove_data, c.remove_data);
+    EXPECT_EQ(parsed->self_delete, c.self_delete);
+  }
+}
+
+}  // namespace

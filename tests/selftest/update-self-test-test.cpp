@@ -89,12 +89,13 @@ const PlantedFault kFaults[] = {
      [](const fs::path& f) { MakeFolder(f / L"with" / L"QV" / L"shaders" / L"b.spv"); },
      " swap (manifest): A folder is in the way of shaders/b.spv. same-version-question"},
     // An older installation that has a manifest after all: the probe reports
-    // it wrongly, and the commit then replaces that manifest.
+    // it, the sweep takes that manifest, which names no file, as the whole
+    // list of program files, and the commit then replaces the manifest.
     {"manifest in the older install",
      [](const fs::path& f) {
        WriteTestFile(f / L"without" / L"QV" / L"qv-install-manifest.txt", "qv-port-install 1\nversion=0.0.8\n");
      },
-     " inspect (older install) counts (older install)"},
+     " inspect (older install) obsolete kept (older install) counts (older install)"},
     // A refusal at the guards leaves the tree intact without any undo; it
     // must not pass as a rollback.
     {"folder in the way of a rollback",

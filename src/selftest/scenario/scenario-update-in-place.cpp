@@ -93,7 +93,7 @@ std::string CheckVariant(const fs::path& folder, const UpdateVariant& variant, c
   BuildOlderInstallFixture(f.install, variant.with_manifest, texture_archive);
   const ExistingInstall existing = ReadExistingInstall(f.install);
   const bool inspected = existing.is_install && existing.has_manifest == variant.with_manifest &&
-                         (!variant.with_manifest || existing.version == kUpdateTestOldVersion);
+                         (!variant.with_manifest || existing.version == kOlderInstallVersion);
   Expect(inspected, " inspect" + label, tokens);
 
   const std::vector<InstalledFile> staged = BuildNewReleaseFixture(f.staging);
@@ -106,7 +106,7 @@ std::string CheckVariant(const fs::path& folder, const UpdateVariant& variant, c
     Expect(PlayerFilesKept(f.install), " player files" + label, tokens);
     Expect(ListsOnlyProgramFiles(existing), " data-classified-as-program" + label, tokens);
     Expect(CountsMatch(result, variant.with_manifest), " counts" + label, tokens);
-    Expect(ReadExistingInstall(f.install).version == kUpdateTestNewVersion, " manifest" + label, tokens);
+    Expect(ReadExistingInstall(f.install).version == kNewReleaseVersion, " manifest" + label, tokens);
   } catch (const std::exception& error) {
     tokens += CaughtToken(" swap" + label + ": ", error);
   }

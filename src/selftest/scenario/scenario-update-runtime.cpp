@@ -9,6 +9,7 @@
 #include "selftest/refusal-check.h"
 #include "selftest/scenario/scenario-checks.h"
 #include "selftest/scenario/scenario-update-sections.h"
+#include "selftest/update-test-trees.h"
 #include "setup/existing-install-question.h"
 
 namespace qv::setup {
@@ -32,7 +33,7 @@ std::string CheckUpscalerRuntimes() {
 
 std::string CheckSameVersionQuestion(const fs::path& folder) {
   const ExistingInstall updated = ReadExistingInstall(folder / L"with" / L"QV");
-  const std::string question = ExistingInstallQuestion(updated, kUpdateTestNewVersion);
+  const std::string question = ExistingInstallQuestion(updated, kNewReleaseVersion);
   std::string tokens;
   Expect(question.find("up to date") != std::string::npos, " same-version-question", tokens);
   return tokens;

@@ -17,10 +17,6 @@ struct UpdateTestFolders {
 
 UpdateTestFolders UpdateTestFoldersIn(const std::filesystem::path& case_folder);
 
-// The older installation's and the new release's versions.
-inline constexpr const char* kUpdateTestOldVersion = "0.0.9";
-inline constexpr const char* kUpdateTestNewVersion = "0.2.0";
-
 // The older installation in `folder`/"with" and `folder`/"without", updated
 // in place by the commit: the new files, the swept old ones, the player's
 // files, the old manifest's reading, the counts and the new manifest.

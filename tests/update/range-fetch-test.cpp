@@ -226,6 +226,22 @@ TEST_F(RangeFetchTest, UnsafePathsFailAtOnceAndNothingIsWrittenOutside) {
   EXPECT_FALSE(std::filesystem::exists(L"C:/outside.bin"));
 }
 
+TEST_F(RangeFetchTest, AnEmptyFileArrivesEmptyAndAFileThatCannotBeCreatedFailsAtOnce) {
+  const std::vector<ImageFile> files = {{"empty.bin", "", 0}, {"after.bin", Content('a', 3000), 100}};
+  RangeImage image = BuildRangeImage(files);
+  EXPECT_EQ(Fetch(Serve("empty.bin", image), image.entries).requests, 1u);
+  ExpectFiles(files);
+
+  // A folder with content where the second file goes: created by nobody,
+  // written through never, and no second attempt.
+  std::filesystem::remove(folder() / L"after.bin");
+  qv::test::WriteTestFile(folder() / L"after.bin" / L"kept.txt", "kept");
+  EXPECT_EQ(ThrownMessage([&] { Fetch(Serve("blocked.bin", image), image.entries); }),
+            "The download of the changed files failed: could not create after.bin.");
+  EXPECT_EQ(RequestsFor("blocked.bin").size(), 1u);
+  EXPECT_EQ(qv::test::ReadTestFile(folder() / L"after.bin" / L"kept.txt"), "kept");
+}
+
 TEST_F(RangeFetchTest, AnEarlyEndOrStallIsTriedOnceMoreFromTheGivenAddress) {
   const std::vector<ImageFile> files = {{"f.bin", Content('e', 300000), 0}};
   const RangeImage image = BuildRangeImage(files);
@@ -265,16 +281,19 @@ TEST_F(RangeFetchTest, ARedirectFollowedInOneGroupServesTheNextDirectly) {
 }
 
 TEST_F(RangeFetchTest, AFailedAttemptGoesBackToTheGivenAddress) {
-  const std::vector<ImageFile> files = {{"only.bin", Content('o', 100000), 0}};
+  // Two groups: the first is redirected and served, so the second goes to the
+  // redirect's target directly, which ends that answer early once. The second
+  // attempt starts again at the given address (and is redirected again).
+  const std::vector<ImageFile> files = {{"one.bin", Content('o', 100000), 0},
+                                        {"two.bin", Content('t', 100000), 0x200000}};
   const RangeImage image = BuildRangeImage(files);
-  // The redirect leads to an answer that ends early the first time.
   Serve("back-target.bin", image);
-  const std::string target = "/files/back-target.bin%3Fend%3D1%26first%3D1";
+  const std::string target = "/files/back-target.bin%3Fend%3D1%26skip%3D1%26first%3D1";
   const RangeFetch fetch = Fetch(Serve("back.bin", image, "moved=" + target), image.entries);
-  EXPECT_EQ(fetch.requests, 2u);
+  EXPECT_EQ(fetch.requests, 3u);
   ExpectFiles(files);
   EXPECT_EQ(RequestsFor("back.bin").size(), 2u);
-  EXPECT_EQ(RequestsFor("back-target.bin").size(), 2u);
+  EXPECT_EQ(RequestsFor("back-target.bin").size(), 3u);
 }
 
 TEST_F(RangeFetchTest, AHostNotAllowedIsNeverContacted) {

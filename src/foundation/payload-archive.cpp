@@ -220,12 +220,13 @@ std::vector<InstalledFile> ExtractPayload(const void* archive, std::size_t lengt
   std::uint32_t count = reader.ReadHeader();
   std::string current_label;
   OutputBuffer output;
-  // Each written file is checked while the next entry inflates; the check's
-  // outcome is taken before anything of the next entry can show, so a
-  // failing check is reported where it would have been made in place.
+  // Each written file is checked while the entries after it inflate; the
+  // checks' outcome is taken before anything of a later entry can show, so a
+  // failing check is reported as it would have been made in place.
   WrittenFileChecks checks(hasher);
   for (std::uint32_t i = 0; i < count; ++i) {
     try {
+      checks.RaiseFailure();  // no more work after a file failed its check
       ThrowIfCancelled();
       RawEntry raw = reader.ReadEntry(kMaxEntrySize);
       const std::string name(raw.name);
@@ -260,7 +261,8 @@ std::vector<InstalledFile> ExtractPayload(const void* archive, std::size_t lengt
       if (file && !::CloseHandle(file.release())) written = false;  // closed by hand to see its result
       if (!written) Fail("Could not write installation files.");
 
-      checks.Start(file_path, std::string(raw.digest), InstalledFile{GenericName(name), std::string(raw.digest)});
+      checks.Start(file_path, std::string(raw.digest), InstalledFile{GenericName(name), std::string(raw.digest)},
+                   raw.size);
     } catch (...) {
       checks.Finish();  // an earlier entry's failing check comes first
       throw;

@@ -1,5 +1,6 @@
 #include "foundation/written-file-checks.h"
 
+#include <algorithm>
 #include <stdexcept>
 #include <system_error>
 #include <utility>
@@ -10,9 +11,10 @@ WrittenFileChecks::~WrittenFileChecks() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     stopping_ = true;
+    queue_.clear();
   }
   changed_.notify_all();
-  if (worker_.joinable()) worker_.join();  // a job it holds is finished first
+  if (worker_.joinable()) worker_.join();  // a check in progress ends first
 }
 
 std::exception_ptr WrittenFileChecks::Check(const Job& job) const {
@@ -24,58 +26,70 @@ std::exception_ptr WrittenFileChecks::Check(const Job& job) const {
   return nullptr;
 }
 
+bool WrittenFileChecks::HasRoomFor(std::uint64_t size) const {
+  if (pending_files_ == 0) return true;
+  return pending_files_ < kMaxPendingFiles && size <= kMaxPendingBytes - std::min(pending_bytes_, kMaxPendingBytes);
+}
+
 void WrittenFileChecks::Work() {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {
-    changed_.wait(lock, [this] { return job_waiting_ || stopping_; });
-    if (!job_waiting_) return;  // stopping, and nothing left to check
-    job_waiting_ = false;
-    const Job job = std::move(job_);
+    changed_.wait(lock, [this] { return !queue_.empty() || stopping_; });
+    if (queue_.empty()) return;  // stopping
+    Job job = std::move(queue_.front());
+    queue_.pop_front();
     lock.unlock();
     std::exception_ptr failure = Check(job);
     lock.lock();
-    failure_ = std::move(failure);
-    job_done_ = true;
+    --pending_files_;
+    pending_bytes_ -= job.size;
+    if (failure) {
+      // The first failure ends the checking: no later file is checked, as
+      // none would have been written after it.
+      failure_ = std::move(failure);
+      for (const Job& dropped : queue_) pending_bytes_ -= dropped.size;
+      pending_files_ -= queue_.size();
+      queue_.clear();
+    } else {
+      installed_.push_back(std::move(job.record));
+    }
     changed_.notify_all();
   }
 }
 
-void WrittenFileChecks::Start(std::filesystem::path path, std::string expected, InstalledFile record) {
-  Finish();
-  Job job{std::move(path), std::move(expected)};
+void WrittenFileChecks::Start(std::filesystem::path path, std::string expected, InstalledFile record,
+                              std::uint64_t size) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [&] { return failure_ || HasRoomFor(size); });
+  if (failure_) std::rethrow_exception(failure_);
+  Job job{std::move(path), std::move(expected), std::move(record), size};
   if (!worker_.joinable()) {
     try {
       worker_ = std::thread([this] { Work(); });
     } catch (const std::system_error&) {
-      // No second thread to be had: the check runs here, as it always could.
+      // No second thread to be had: the check runs here, as it always could
+      // (nothing is queued then, so entry order holds).
+      lock.unlock();
       if (std::exception_ptr failure = Check(job)) std::rethrow_exception(failure);
-      installed_.push_back(std::move(record));
+      installed_.push_back(std::move(job.record));
       return;
     }
   }
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    job_ = std::move(job);
-    job_waiting_ = true;
-    job_done_ = false;
-    failure_ = nullptr;
-    in_flight_ = true;
-  }
-  pending_record_ = std::move(record);
+  queue_.push_back(std::move(job));
+  ++pending_files_;
+  pending_bytes_ += size;
   changed_.notify_all();
 }
 
+void WrittenFileChecks::RaiseFailure() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (failure_) std::rethrow_exception(failure_);
+}
+
 void WrittenFileChecks::Finish() {
-  std::exception_ptr failure;
-  {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (!in_flight_) return;
-    changed_.wait(lock, [this] { return job_done_; });
-    in_flight_ = false;
-    failure = std::move(failure_);
-  }
-  if (failure) std::rethrow_exception(failure);
-  installed_.push_back(std::move(pending_record_));
+  std::unique_lock<std::mutex> lock(mutex_);
+  changed_.wait(lock, [this] { return pending_files_ == 0; });
+  if (failure_) std::rethrow_exception(failure_);
 }
 
 }  // namespace qv::setup

@@ -1,13 +1,17 @@
 #pragma once
 // The check of every file that payload extraction writes (the caller's hasher
 // against the stored digest), run on a second thread so that it overlaps the
-// inflating of the next entry. At most one check is in flight, and its outcome
-// is taken in the extracting thread, in entry order, before anything of the
-// next entry shows (its status line, its failure, the end of the extraction):
-// what the caller sees, and in which order, is what a check made in place
-// would give.
+// inflating of the entries after it. Checks run one at a time, in entry order,
+// from a queue bounded in files and bytes; a file whose check is still queued
+// has been written completely and closed. Their outcome is taken in the
+// extracting thread before anything of a later entry shows (a failure, a
+// status line, the end of the extraction), and as soon as a check has failed,
+// no later file is checked or extracted: what the caller sees, and in which
+// order, is what checking each file in place gives.
 
 #include <condition_variable>
+#include <cstdint>
+#include <deque>
 #include <exception>
 #include <filesystem>
 #include <mutex>
@@ -22,48 +26,61 @@ namespace qv::setup {
 
 class WrittenFileChecks {
  public:
+  // How far extraction may run ahead of the checks: files and bytes written
+  // whose check has not finished. A single larger file is queued alone.
+  static constexpr std::size_t kMaxPendingFiles = 256;
+  static constexpr std::uint64_t kMaxPendingBytes = 64ull << 20;
+
   explicit WrittenFileChecks(const FileHasher& hasher) : hasher_(hasher) {}
   WrittenFileChecks(const WrittenFileChecks&) = delete;
   WrittenFileChecks& operator=(const WrittenFileChecks&) = delete;
-  // Waits for a check in flight (its outcome is dropped) and ends the thread.
+  // Lets the check in progress end, drops the queued ones unchecked (their
+  // outcome could no longer be reported) and ends the thread.
   ~WrittenFileChecks();
 
-  // Takes the outcome of the check in flight (Finish), then starts checking
-  // the file at `path` against `expected`; `record` is added to Installed()
-  // when it passes.
-  void Start(std::filesystem::path path, std::string expected, InstalledFile record);
+  // Queues the check of the `size` bytes written at `path` against
+  // `expected`; `record` joins Installed() when it passes. Raises a failure
+  // of an earlier check first (as Finish), and waits while the queue is full.
+  void Start(std::filesystem::path path, std::string expected, InstalledFile record, std::uint64_t size);
 
-  // Waits for the check in flight, if any, and takes its outcome: the record
-  // joins Installed(), or the hasher's exception is raised again unchanged,
-  // or "Installer payload integrity check failed." for a digest that differs.
+  // Raises the failure of a check that has already failed (as Finish would);
+  // never waits.
+  void RaiseFailure();
+
+  // Waits until every queued check has run and takes the outcome: the hasher's
+  // exception of the first failing check is raised again unchanged, or
+  // "Installer payload integrity check failed." for a digest that differs.
   void Finish();
 
-  // The records of the files that passed, in entry order.
+  // The records of the files that passed, in entry order. Complete after
+  // Finish.
   std::vector<InstalledFile>& Installed() { return installed_; }
 
  private:
   struct Job {
     std::filesystem::path path;
     std::string expected;
+    InstalledFile record;
+    std::uint64_t size = 0;
   };
 
   void Work();
   // The check itself: empty when the file matches, else the failure.
   std::exception_ptr Check(const Job& job) const;
+  // Holding `mutex_`: whether another job fits beside those pending.
+  bool HasRoomFor(std::uint64_t size) const;
 
   const FileHasher& hasher_;
-  std::vector<InstalledFile> installed_;
-  InstalledFile pending_record_;  // of the check in flight; touched by the extracting thread only
 
   std::mutex mutex_;
   std::condition_variable changed_;
-  std::thread worker_;       // started with the first check
-  bool in_flight_ = false;   // a job was handed over and its outcome not taken yet
-  bool job_waiting_ = false; // the worker has not picked the job up yet
-  bool job_done_ = false;
+  std::thread worker_;          // started with the first check
+  std::deque<Job> queue_;       // waiting, in entry order
+  std::size_t pending_files_ = 0;   // queued or being checked
+  std::uint64_t pending_bytes_ = 0;
   bool stopping_ = false;
-  Job job_;
-  std::exception_ptr failure_;
+  std::exception_ptr failure_;  // of the first failing check; later jobs are dropped
+  std::vector<InstalledFile> installed_;
 };
 
 }  // namespace qv::setup

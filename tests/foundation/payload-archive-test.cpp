@@ -389,6 +389,51 @@ TEST_F(PayloadTest, CheckOfAFileComesBeforeAnythingOfTheNext) {
   EXPECT_EQ(lines, (std::vector<std::string>{"Extracting a...", "Extracting b..."}));
 }
 
+// Several written files may wait for their check while later entries
+// inflate. The checks still run one at a time in entry order, each on its
+// complete file; a failing check ends the checking (no later file is ever
+// hashed) and is reported before any later entry's own failure.
+TEST_F(PayloadTest, QueuedChecksRunInOrderAndStopAtTheFirstFailure) {
+  FixtureFiles files;
+  for (int i = 0; i < 40; ++i) {
+    files.emplace_back("bin/file-" + std::to_string(100 + i) + ".bin", Noise(2000 + 997 * i, i + 1));
+  }
+  std::string archive = Build(files);
+  const std::vector<EntryLayout> entries = LayoutOf(archive);
+  std::vector<std::string> hashed;
+  const fs::path* target = nullptr;
+  // Slow enough that extraction runs several entries ahead of the checks.
+  const FileHasher slow = [&](const fs::path& path) {
+    ::Sleep(20);
+    hashed.push_back(ToGenericUtf8(path.lexically_relative(*target)) + " " +
+                     std::to_string(ReadTestFile(path).size()));
+    return HashFile(path);
+  };
+  auto expected_hashed = [&](size_t count) {
+    std::vector<std::string> names;
+    for (size_t i = 0; i < count; ++i) names.push_back(files[i].first + " " + std::to_string(files[i].second.size()));
+    return names;
+  };
+
+  const fs::path whole = Target(L"queued-whole");
+  target = &whole;
+  const std::vector<InstalledFile> installed = ExtractPayload(archive.data(), archive.size(), whole, slow);
+  EXPECT_EQ(hashed, expected_hashed(files.size()));
+  ASSERT_EQ(installed.size(), files.size());
+  for (size_t i = 0; i < files.size(); ++i) EXPECT_EQ(installed[i].path, files[i].first);
+
+  // The sixth file's digest is wrong and the twelfth's stream broken.
+  std::string damaged = archive;
+  damaged[entries[5].digest] = damaged[entries[5].digest] == '0' ? '1' : '0';
+  damaged[entries[11].stream + 2] ^= 0x55;
+  hashed.clear();
+  const fs::path failing = Target(L"queued-failing");
+  target = &failing;
+  EXPECT_EQ(ThrownMessage([&] { ExtractPayload(damaged.data(), damaged.size(), failing, slow); }),
+            "Installer payload integrity check failed.");
+  EXPECT_EQ(hashed, expected_hashed(6));
+}
+
 TEST_F(PayloadTest, HasherIsRequired) {
   std::string archive = Build({{"a.txt", "alpha"}});
   fs::path target = Target();

@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <memory>
 #include <stdexcept>
-#include <vector>
 
 #include "foundation/cng-handles.h"
 #include "foundation/hex-text.h"
@@ -50,6 +49,19 @@ unsigned char* ThreadReadBuffer() {
   return buffer.get();
 }
 
+// The SHA-256 provider, opened once for the process and shared by every
+// thread (a provider handle may create hash objects from any thread): opening
+// one for each file costs more than hashing a small file. Null when the
+// system has none.
+BCRYPT_ALG_HANDLE Sha256Provider() {
+  static const UniqueAlgorithmProvider provider = [] {
+    UniqueAlgorithmProvider opened;
+    if (::BCryptOpenAlgorithmProvider(opened.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) opened.release();  // nothing was opened
+    return opened;
+  }();
+  return provider.get();
+}
+
 UniqueFile OpenForHashing(const std::filesystem::path& path, const OpenRetryPolicy& retry, DWORD& error) {
   const std::wstring name = ToLongPath(path.native());
   const int attempts = std::max(retry.attempts, 1);
@@ -69,21 +81,11 @@ UniqueFile OpenForHashing(const std::filesystem::path& path, const OpenRetryPoli
 }  // namespace
 
 std::string HashFileSha256(const std::filesystem::path& path, std::uint64_t limit, const OpenRetryPolicy& retry) {
-  UniqueAlgorithmProvider algorithm;
-  if (::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) {
-    throw std::runtime_error("SHA256 provider unavailable.");
-  }
-  // Without the property the provider manages the hash object itself.
-  DWORD object_length = 0;
-  ULONG got = 0;
-  if (::BCryptGetProperty(algorithm.get(), BCRYPT_OBJECT_LENGTH, reinterpret_cast<PUCHAR>(&object_length),
-                          sizeof(object_length), &got, 0) != 0) {
-    object_length = 0;
-  }
-  std::vector<UCHAR> hash_object(object_length);
+  const BCRYPT_ALG_HANDLE algorithm = Sha256Provider();
+  if (algorithm == nullptr) throw std::runtime_error("SHA256 provider unavailable.");
+  // The provider manages the hash object itself.
   UniqueHashObject hash;
-  if (::BCryptCreateHash(algorithm.get(), hash.put(), hash_object.empty() ? nullptr : hash_object.data(),
-                         object_length, nullptr, 0, 0) != 0) {
+  if (::BCryptCreateHash(algorithm, hash.put(), nullptr, 0, nullptr, 0, 0) != 0) {
     throw std::runtime_error("SHA256 initialization failed.");
   }
 
@@ -134,10 +136,10 @@ std::string HashFileOrEmpty(const std::filesystem::path& path) {
 }
 
 bool Sha256OfBuffer(const void* bytes, std::uint32_t length, unsigned char* digest) {
-  UniqueAlgorithmProvider algorithm;
-  if (::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return false;
+  const BCRYPT_ALG_HANDLE algorithm = Sha256Provider();
+  if (algorithm == nullptr) return false;
   UniqueHashObject hash;
-  if (::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0) != 0) return false;
+  if (::BCryptCreateHash(algorithm, hash.put(), nullptr, 0, nullptr, 0, 0) != 0) return false;
   if (::BCryptHashData(hash.get(), static_cast<PUCHAR>(const_cast<void*>(bytes)), length, 0) != 0) return false;
   return ::BCryptFinishHash(hash.get(), digest, 32, 0) == 0;
 }

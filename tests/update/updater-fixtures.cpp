@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "selftest/update-test-trees.h"
 #include "support/test-releases.h"
 #include "support/test-server.h"
@@ -12,6 +14,10 @@ std::string TextureArchiveBytes() { return std::string("QAR1\0texture archive\x0
 
 OlderGame::OlderGame() : games(temp / L"games"), folder(games / L"Q.V. DU Vora") {
   qv::setup::BuildOlderInstallFixture(folder, true, TextureArchiveBytes());
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 std::string ReleasePage(const std::string& version) { return "https://localhost/releases/" + version; }

@@ -39,6 +39,9 @@ std::string ServeRelease(const std::string& name, std::wstring_view release, con
 // The release page the documents of ServeRelease name.
 std::string ReleasePage(const std::string& version);
 
+// Whether `lines` hold `line` exactly.
+bool Contains(const std::vector<std::string>& lines, const std::string& line);
+
 // The variables of an updater run in update test mode against a release
 // document: "QV_UPDATE_TEST=1", the document's address and the run's public
 // key, plus `more`.

@@ -22,11 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace qv::setup::win_updater;
+using qv::test::Contains;
 using qv::test::UpdaterLogMessages;
-
-bool Contains(const std::vector<std::string>& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 
 struct UpdaterWork : ::testing::Test {
   void SetUp() override {

@@ -28,7 +28,7 @@ own folder BUILD_DIR/bin):
       the same release whose signed manifest also lists "../outside.txt"
   update-unpacked/Q.V.PC.Rure.Setup.exe
       the same release whose signed manifest gives no stream position for
-      "voice/en-us/mdef" (offset and packed length 0)
+      "voice/en-us/mdef" (no offset and packed length)
   update-v/Q.V.PC.Rure.Setup.exe     the same release signed as version "v1.2.0"
 Every release is made with the steps of tools/make-release.py run one by one.
 """
@@ -133,8 +133,8 @@ def add_unsafe_path(document):
 def without_stream_position(document):
     for entry in document["files"]["windows"]:
         if entry["path"] == "voice/en-us/mdef":
-            entry["offset"] = 0
-            entry["packed"] = 0
+            del entry["offset"]
+            del entry["packed"]
 
 
 def make_update_releases(out, program, key, bin_folder):

@@ -4,13 +4,14 @@
 
 #include <algorithm>
 
+#include "selftest/test-game-files.h"
 #include "selftest/update-test-trees.h"
 #include "support/test-releases.h"
 #include "support/test-server.h"
 
 namespace qv::test {
 
-std::string TextureArchiveBytes() { return std::string("QAR1\0texture archive\x01\xff", 23); }
+std::string TextureArchiveBytes() { return qv::setup::QarBytes(); }
 
 OlderGame::OlderGame() : games(temp / L"games"), folder(games / L"Q.V. DU Vora") {
   qv::setup::BuildOlderInstallFixture(folder, true, TextureArchiveBytes());

@@ -15,7 +15,8 @@ namespace qv::test {
 // Version of the "update" test releases (make-test-releases.py).
 inline constexpr const char* kUpdateVersion = "1.2.0";
 
-// The bytes the older installation's "CUSA09901/texture.qar" holds.
+// The bytes the older installation's "CUSA09901/texture.qar" holds: a texture
+// archive the game source accepts (QarBytes).
 std::string TextureArchiveBytes();
 
 // An installation of version 0.0.9 (BuildOlderInstallFixture with its

@@ -1,5 +1,11 @@
 #include "selftest/self-test-scenarios.h"
 
+#include "selftest/scenario/scenario-fg-unlock.h"
+#include "selftest/scenario/scenario-journal.h"
+#include "selftest/scenario/scenario-portable.h"
+#include "selftest/scenario/scenario-unicode-paths.h"
+#include "selftest/scenario/scenario-uninstall.h"
+
 namespace qv::setup {
 
 // One row per test, in run order: ScenarioRow(tag folder, test), where the
@@ -7,6 +13,11 @@ namespace qv::setup {
 // returns its failure tokens. An empty folder name hands the test the root.
 std::vector<SelfTestScenario> BuiltInSelfTestScenarios() {
   std::vector<SelfTestScenario> scenarios;
+  scenarios.push_back(ScenarioRow("journal", SelfTestJournalRecovery));
+  scenarios.push_back(ScenarioRow("portable", SelfTestPortableUpdate));
+  scenarios.push_back(ScenarioRow("fg-unlock", SelfTestFgUnlock));
+  scenarios.push_back(ScenarioRow("", SelfTestUnicodePaths));
+  scenarios.push_back(ScenarioRow("uninstall", SelfTestUninstall));
   return scenarios;
 }
 

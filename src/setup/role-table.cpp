@@ -9,8 +9,10 @@
 #include "selftest/self-test-mode.h"
 #include "setup/check-update-mode.h"
 #include "setup/install-mode.h"
+#include "setup/setup-window-role.h"
 #include "setup/uninstall-mode.h"
 #include "setup/verify-integrity-mode.h"
+#include "setup/window-capture.h"
 #include "update/updater-args-parser.h"
 #include "update/updater-run.h"
 
@@ -62,7 +64,7 @@ RoleRun FgRouteRole(const CommandLineArgs& args) {
 //      return [parsed] { return ...; };
 //    }, FailureHandling::kRoleOwn},
 // test modes a TestModeRow with their word, exact argument count and runner.
-std::vector<RoleRow> SetupRoles([[maybe_unused]] const ProgramStart& start) {
+std::vector<RoleRow> SetupRoles(const ProgramStart& start) {
   std::vector<RoleRow> roles;
 
   // 1. The updater ("--game-update"), the route queue ("--route-queue"), the
@@ -74,7 +76,22 @@ std::vector<RoleRow> SetupRoles([[maybe_unused]] const ProgramStart& start) {
   roles.push_back({"fg-route", &FgRouteRole, FailureHandling::kRoleOwn});
 
   // 2. The window capture ("--preview" <bmp>, exactly 3 arguments) and the
-  //    setup window (fewer than 2 arguments, using `start`); kRoleOwn.
+  //    setup window (no arguments). Both report nothing but their exit code.
+  roles.push_back({"preview",
+                   [start](const CommandLineArgs& args) -> RoleRun {
+                     if (args.size() != 3 || args[1] != L"--preview") return {};
+                     std::filesystem::path bmp(args[2]);
+                     return [start, bmp] { return CaptureSetupWindow(start.instance, bmp); };
+                   },
+                   FailureHandling::kRoleOwn});
+  roles.push_back({"setup-window",
+                   [start](const CommandLineArgs& args) -> RoleRun {
+                     if (args.size() >= 2) return {};
+                     return [start] {
+                       return RunSetupWindowRole(start.instance, start.show_command, SystemSetupWindowHooks());
+                     };
+                   },
+                   FailureHandling::kRoleOwn});
 
   // 3. "--uninstall" [options] [folder] (2 or more arguments); kExitOne: its
   //    last argument is a folder or an option, never a result file.

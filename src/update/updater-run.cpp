@@ -7,6 +7,7 @@
 #include "update/environment-text.h"
 #include "update/update-test-mode.h"
 #include "update/updater-log.h"
+#include "update/updater-window.h"
 
 namespace qv::setup::win_updater {
 namespace {
@@ -67,11 +68,16 @@ int Run(const Args& args, const WorkerServices& services, HINSTANCE instance) {
                    "updater started for " + std::string(qv::update::CurrentVersion()) +
                        (args.elevated ? " (elevated)" : ""));
 
+  if (!state.headless) {
+    // The window runs the worker and reports its outcome on its own thread.
+    WindowJobs jobs;
+    jobs.work = [&services](State& running) { return Work(running, services); };
+    jobs.report = [&services](State& running, const Outcome& outcome) { ReportOutcome(running, outcome, services); };
+    return RunUpdaterWindow(state, instance, std::move(jobs));
+  }
   const Outcome outcome = Work(state, services);
   ReportOutcome(state, outcome, services);
-  if (state.headless) return outcome.kind == kOutcomeUpdated || outcome.kind == kOutcomeElevated ? 0 : 1;
-  static_cast<void>(instance);
-  return 0;
+  return outcome.kind == kOutcomeUpdated || outcome.kind == kOutcomeElevated ? 0 : 1;
 }
 
 }  // namespace qv::setup::win_updater

@@ -18,6 +18,7 @@
 #include "update/elevated-relaunch.h"
 #include "update/update-test-mode.h"
 #include "update/updater-log.h"
+#include "update/updater-window.h"
 
 namespace qv::setup::win_updater {
 namespace {
@@ -67,12 +68,6 @@ ExitCodeQuery ExitCodeOf(HANDLE process) {
 
 void LogUpdater(const State& state, const std::string& line) {
   AppendUpdaterLog(fs::path(state.arguments.game_folder), line);
-}
-
-// The window's phase message (WM_APP+11): wParam the phase, lParam 1 for the
-// elevation notice instead of the phase line.
-void PostPhaseMessage(const State& state, int phase, bool elevation_notice = false) {
-  if (state.window != nullptr) ::PostMessageW(state.window, WM_APP + 11, static_cast<WPARAM>(phase), elevation_notice);
 }
 
 // Hands the job to an elevated copy when the game folder cannot be written.

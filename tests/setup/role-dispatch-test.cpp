@@ -171,7 +171,12 @@ TEST(RoleDispatch, TheProgramsTable) {
       {{L"p", L"--self-test"}, "none"},
       {{L"p", L"--Self-Test", L"r"}, "none"},
       {{L"p", L"--self-test", L"r", L"x"}, "none"},
-      {{L"p"}, "none"},
+      {{L"p"}, "setup-window"},
+      {{L"p", L"--preview", L"w.bmp"}, "preview"},
+      {{L"p", L"--preview"}, "none"},
+      {{L"p", L"--preview", L"w.bmp", L"x"}, "none"},
+      {{L"p", L"--Preview", L"w.bmp"}, "none"},
+      {{L"p", L""}, "none"},
       {{L"p", L"--uninstall"}, "uninstall"},
       {{L"p", L"--uninstall", L"--silent", L"C:\\QV"}, "uninstall"},
       {{L"p", L"--uninstall", L"--self-test", L"r"}, "uninstall"},  // offered before the test modes
@@ -194,6 +199,10 @@ TEST(RoleDispatch, TheProgramsTable) {
   for (const RoleRow& row : qv::setup::SetupRoles({})) {
     if (row.name == "check-update" || row.name == "verify-integrity" || row.name == "self-test") {
       EXPECT_EQ(row.failures, FailureHandling::kResultFile) << row.name;
+    }
+    // The windowed roles report their own failures and never name a result file.
+    if (row.name == "preview" || row.name == "setup-window") {
+      EXPECT_EQ(row.failures, FailureHandling::kRoleOwn) << row.name;
     }
     if (row.name == "uninstall") {
       EXPECT_EQ(row.failures, FailureHandling::kExitOne);

@@ -1,5 +1,8 @@
 #include "selftest/self-test-scenarios.h"
 
+#include "selftest/scenario/scenario-file-update.h"
+#include "selftest/scenario/scenario-title-picture.h"
+
 namespace qv::setup {
 
 // One row per test, in run order: ScenarioRow(tag folder, test), where the
@@ -7,6 +10,8 @@ namespace qv::setup {
 // returns its failure tokens. An empty folder name hands the test the root.
 std::vector<SelfTestScenario> BuiltInSelfTestScenarios() {
   std::vector<SelfTestScenario> scenarios;
+  scenarios.push_back(ScenarioRow("title-picture", SelfTestTitlePictureUpdate));
+  scenarios.push_back(ScenarioRow("files", SelfTestFileUpdate));
   return scenarios;
 }
 

@@ -2,8 +2,10 @@
 # Installs the build and test tools this project needs, when any is missing.
 set -euo pipefail
 
+# fonts-wine: Wine's own Tahoma, which the test prefix puts in place of "Segoe UI"
+# (Wine has none); fonts-wqy-microhei: the Chinese and Japanese window texts.
 packages=(cmake ninja-build g++-mingw-w64-x86-64-posix libz-mingw-w64-dev googletest
-          wine64 xvfb xauth util-linux python3 openssl)
+          wine64 xvfb xauth util-linux python3 openssl fonts-wine fonts-wqy-microhei)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

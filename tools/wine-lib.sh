@@ -17,16 +17,23 @@ qv_wine_env() {
   unset http_proxy https_proxy HTTP_PROXY HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
 }
 
+# The prefix's settings version: a prefix made with other settings is made anew.
+QV_WINE_READY=.qv-ready-3
+
 # qv_wine_prepare: creates the prefix once (about 5 s), safe to call from parallel tests.
 qv_wine_prepare() {
-  [ -f "$WINEPREFIX/.qv-ready" ] && return 0
+  [ -f "$WINEPREFIX/$QV_WINE_READY" ] && return 0
   mkdir -p "$QV_WINE_DIR" "$HOME"
   (
     flock 9
-    [ -f "$WINEPREFIX/.qv-ready" ] && exit 0
+    [ -f "$WINEPREFIX/$QV_WINE_READY" ] && exit 0
     rm -rf "$WINEPREFIX"
     log="$QV_WINE_DIR/prepare.log"
     "$WINE" wineboot -i >"$log" 2>&1 </dev/null
+    # Wine has no "Segoe UI" and would draw the windows' texts in DejaVu Sans,
+    # about a tenth wider; its own Tahoma (fonts-wine) measures like the real face.
+    # Tahoma has no Chinese or Japanese letters: they come from WenQuanYi Micro
+    # Hei (fonts-wqy-microhei) through the face's link list.
     cat >"$QV_WINE_DIR/settings.reg" <<'REG'
 REGEDIT4
 
@@ -38,10 +45,19 @@ REGEDIT4
 
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
+
+[HKEY_CURRENT_USER\Software\Wine\Fonts\Replacements]
+"Segoe UI"="Tahoma"
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\FontLink\SystemLink]
+"Tahoma"=hex(7):77,71,79,2d,6d,69,63,72,6f,68,65,69,2e,74,74,63,2c,57,65,6e,51,75,61,6e,59,69,20,4d,69,63,72,6f,20,48,65,69,00,00
 REG
     "$WINE" regedit /S "$(printf 'Z:%s' "$QV_WINE_DIR/settings.reg" | tr / '\\')" >>"$log" 2>&1 </dev/null
+    # This Wine build does not load the faces of its data folder by itself;
+    # in the prefix's Fonts folder they are found.
+    cp /usr/share/wine/fonts/tahoma.ttf /usr/share/wine/fonts/tahomabd.ttf "$WINEPREFIX/drive_c/windows/Fonts/"
     "$WINESERVER" -w
-    touch "$WINEPREFIX/.qv-ready"
+    touch "$WINEPREFIX/$QV_WINE_READY"
   ) 9>"$QV_WINE_DIR/prepare.lock"
 }
 

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <limits>
+
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
 
@@ -45,6 +47,11 @@ bool IsProcessRunning(std::uint32_t process_id) {
   if (!process) return ::GetLastError() == ERROR_ACCESS_DENIED;
   DWORD exit_code = 0;
   return ::GetExitCodeProcess(process.get(), &exit_code) && exit_code == STILL_ACTIVE;
+}
+
+bool IsProcessIdRunning(std::uint64_t process_id) {
+  return process_id <= std::numeric_limits<std::uint32_t>::max() &&
+         IsProcessRunning(static_cast<std::uint32_t>(process_id));
 }
 
 }  // namespace qv::setup

@@ -24,4 +24,9 @@ bool AllowForeground(std::uint32_t process_id);
 // opened (an elevated one seen from an unelevated caller) counts as running.
 bool IsProcessRunning(std::uint32_t process_id);
 
+// IsProcessRunning for an id as records and command lines carry it: no
+// process of the system has an id beyond 32 bits, so such an id runs none
+// (cutting it to 32 bits would ask about another process).
+bool IsProcessIdRunning(std::uint64_t process_id);
+
 }  // namespace qv::setup

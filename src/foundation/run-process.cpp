@@ -73,7 +73,8 @@ UniqueFile CreateChildLog(const std::filesystem::path& log_file, DWORD dispositi
 }
 
 UniqueHandle StartLoggedChild(const std::filesystem::path& executable, std::wstring command_line,
-                              const std::filesystem::path& working_folder, HANDLE log, DWORD creation_flags) {
+                              const std::filesystem::path& working_folder, HANDLE log, DWORD creation_flags,
+                              HANDLE job) {
   // Without the null device the child simply gets no usable standard input.
   SECURITY_ATTRIBUTES inheritable = InheritableHandles();
   UniqueFile null_input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
@@ -107,6 +108,7 @@ UniqueHandle StartLoggedChild(const std::filesystem::path& executable, std::wstr
   const bool use_folder = !folder.empty() && folder.size() <= kMaxWorkingFolderLength;
   const std::wstring application = ToLongPath(executable.native());
   PROCESS_INFORMATION info{};
+  if (job != nullptr) creation_flags |= CREATE_SUSPENDED;
   if (!::CreateProcessW(application.c_str(), command_line.data(), nullptr, nullptr, TRUE,
                         creation_flags | EXTENDED_STARTUPINFO_PRESENT, nullptr, use_folder ? folder.c_str() : nullptr,
                         &startup.StartupInfo, &info)) {
@@ -114,6 +116,10 @@ UniqueHandle StartLoggedChild(const std::filesystem::path& executable, std::wstr
   }
   UniqueHandle process(info.hProcess);
   UniqueHandle thread(info.hThread);  // only the process is waited for
+  if (job != nullptr) {
+    ::AssignProcessToJobObject(job, process.get());
+    ::ResumeThread(thread.get());
+  }
   return process;
 }
 

@@ -37,10 +37,14 @@ UniqueFile CreateChildLog(const std::filesystem::path& log_file, DWORD dispositi
 // `log` (an inheritable handle, see CreateChildLog), with `creation_flags`.
 // The child inherits these standard handles and no other handle of the
 // caller. The working folder is used when it is 1 to 257 characters
-// long; otherwise the child starts in the caller's current folder. Returns
-// the process handle, invalid when nothing was started.
+// long; otherwise the child starts in the caller's current folder. With a
+// `job`, the child is in it before it runs its first instruction, so that
+// everything it starts (a console host, a child of its own) is in it too
+// (when the system refuses the job, the child runs without it). Returns the
+// process handle, invalid when nothing was started.
 UniqueHandle StartLoggedChild(const std::filesystem::path& executable, std::wstring command_line,
-                              const std::filesystem::path& working_folder, HANDLE log, DWORD creation_flags);
+                              const std::filesystem::path& working_folder, HANDLE log, DWORD creation_flags,
+                              HANDLE job = nullptr);
 
 // Starts the executable with the arguments (UTF-8, each quoted by QuoteArg;
 // invalid UTF-8 raises std::system_error before anything is created), standard

@@ -136,4 +136,8 @@ std::error_code RemoveTree(const std::filesystem::path& path, const FileSystemVi
   return first_error;
 }
 
+void RemoveTreeOrThrow(const std::filesystem::path& path, const FileSystemView& view) {
+  if (const std::error_code error = RemoveTree(path, view)) throw std::filesystem::filesystem_error("remove_all", path, error);
+}
+
 }  // namespace qv::setup

@@ -50,6 +50,11 @@ std::error_code WalkTree(const std::filesystem::path& root, const TreeVisitor& v
 // when nothing is left.
 std::error_code RemoveTree(const std::filesystem::path& path, const FileSystemView& view = SystemView());
 
+// RemoveTree for callers that fail when anything is left: raises
+// std::filesystem::filesystem_error "remove_all" with the path and the first
+// error.
+void RemoveTreeOrThrow(const std::filesystem::path& path, const FileSystemView& view = SystemView());
+
 // Removes one item only: a file, a link or junction as itself, or an empty
 // folder (a folder with content gives ERROR_DIR_NOT_EMPTY). Missing counts as
 // removed.

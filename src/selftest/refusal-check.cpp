@@ -5,7 +5,7 @@
 namespace qv::setup {
 
 std::string RefusalFailure(const std::function<void()>& call, std::string_view expected, RefusalText match,
-                           std::string_view failure) {
+                           std::string_view failure, OtherExceptions others) {
   try {
     call();
   } catch (const std::exception& error) {
@@ -14,6 +14,7 @@ std::string RefusalFailure(const std::function<void()>& call, std::string_view e
     if (matches) return {};
     return std::string(failure) + ": " + std::string(text);
   } catch (...) {
+    if (others == OtherExceptions::kPass) throw;
     return std::string(failure) + ": " + kUnknownExceptionText;
   }
   return std::string(failure);

@@ -51,7 +51,7 @@ void CreateSelfTestRoot(const std::filesystem::path& root) {
 }
 
 void RemoveSelfTestRoot(const std::filesystem::path& root) {
-  if (const std::error_code error = RemoveTree(root)) throw std::filesystem::filesystem_error("remove_all", root, error);
+  RemoveTreeOrThrow(root);
 }
 
 }  // namespace qv::setup

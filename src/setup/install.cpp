@@ -1,12 +1,6 @@
 #include "setup/install.h"
 
-#include <windows.h>
-#include <objbase.h>
-
 #include <cstdint>
-#include <cstdlib>
-#include <cwchar>
-#include <limits>
 #include <stdexcept>
 #include <string>
 
@@ -14,6 +8,7 @@
 #include "engine/existing-install.h"
 #include "engine/install-transaction.h"
 #include "foundation/file-hash.h"
+#include "foundation/guid-text.h"
 #include "foundation/paths.h"
 #include "foundation/payload-checks.h"
 #include "foundation/process-helpers.h"
@@ -34,13 +29,7 @@ namespace {
 constexpr std::size_t kMaxGamePathLength = 250;
 
 // A new GUID as 36 upper-case hexadecimal digits and hyphens (no braces).
-std::string NewRunId() {
-  GUID guid{};
-  if (FAILED(::CoCreateGuid(&guid))) throw std::runtime_error("Could not create a run identifier.");
-  wchar_t text[39] = {};
-  ::StringFromGUID2(guid, text, 39);
-  return WideToUtf8(std::wstring_view(text + 1, 36));
-}
+std::string NewRunId() { return NewGuidText().substr(1, 36); }
 
 void CheckGamePathLength(const std::filesystem::path& destination) {
   if (destination.empty()) return;  // the engine refuses it with its own sentence
@@ -50,14 +39,6 @@ void CheckGamePathLength(const std::filesystem::path& destination) {
         "This installation folder's path is too long: the game cannot start when its path has 250 characters or "
         "more. Choose a folder with a shorter path.");
   }
-}
-
-// The test switches come from the C runtime's environment, like the switch
-// that turns them on.
-// A step number read as atol reads it (no digits give 0); `fallback` when unset.
-std::int32_t TestStep(const wchar_t* name, std::int32_t fallback) {
-  const wchar_t* value = ::_wgetenv(name);
-  return value ? static_cast<std::int32_t>(::_wtol(value)) : fallback;
 }
 
 }  // namespace
@@ -75,11 +56,7 @@ InstallHooks SetupInstallHooks() {
   hooks.create_shortcut = CreateDesktopShortcut;
   hooks.keep_journal = false;
   hooks.process_id = 0;
-  hooks.is_process_alive = [](std::uint64_t process_id) {
-    // No process of the system has an identifier beyond 32 bits.
-    return process_id <= std::numeric_limits<std::uint32_t>::max() &&
-           IsProcessRunning(static_cast<std::uint32_t>(process_id));
-  };
+  hooks.is_process_alive = IsProcessIdRunning;
   hooks.picture_search_folders = [] { return DefaultPackageFolders(); };
   hooks.payload_entries = [] { return ReadOwnPayloadIndex(); };
   hooks.extract_entries = [](const std::filesystem::path& folder, const std::vector<PayloadEntry>& entries) {
@@ -87,9 +64,9 @@ InstallHooks SetupInstallHooks() {
   };
   hooks.hash_file = HashFile;
   if (qv::update::IsUpdateTestMode()) {
-    hooks.fail_at_step = TestStep(L"QV_UPDATE_TEST_FAIL_AT", hooks.fail_at_step);
-    hooks.pause_at_step = TestStep(L"QV_UPDATE_TEST_PAUSE_AT", hooks.pause_at_step);
-    if (const wchar_t* corrupt = ::_wgetenv(L"QV_UPDATE_TEST_CORRUPT")) hooks.corrupt_after_commit = WideToUtf8(corrupt);
+    hooks.fail_at_step = qv::update::TestSwitchStep(L"QV_UPDATE_TEST_FAIL_AT", hooks.fail_at_step);
+    hooks.pause_at_step = qv::update::TestSwitchStep(L"QV_UPDATE_TEST_PAUSE_AT", hooks.pause_at_step);
+    hooks.corrupt_after_commit = qv::update::TestSwitchText(L"QV_UPDATE_TEST_CORRUPT");
   }
   return hooks;
 }

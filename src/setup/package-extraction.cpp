@@ -44,13 +44,26 @@ std::string LogExcerpt(const std::filesystem::path& log) {
   return excerpt;
 }
 
+// A job that ends every process in it once its last handle closes: the
+// helper and whatever it started (its console host, which holds the helper's
+// log open for as long as it lives). Null when the system gives none.
+UniqueHandle MakeHelperJob() {
+  UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
+  if (!job) return job;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) job.reset();
+  return job;
+}
+
 // Waits for the helper in 100 ms steps, raising the progress by what the
-// title folder holds so far. A cancel request terminates it.
-void WaitForHelper(HANDLE process, const std::filesystem::path& output) {
+// title folder holds so far. A cancel request terminates it and everything
+// it started.
+void WaitForHelper(HANDLE process, HANDLE job, const std::filesystem::path& output) {
   const std::uint64_t start = ProgressCounters.done;
   while (::WaitForSingleObject(process, kPollMs) == WAIT_TIMEOUT) {
     if (IsCancelRequested()) {
-      ::TerminateProcess(process, 1);
+      if (job == nullptr || !::TerminateJobObject(job, 1)) ::TerminateProcess(process, 1);
       ::WaitForSingleObject(process, kHelperEndWaitMs);
       return;
     }
@@ -85,14 +98,17 @@ void ExtractPkg(const std::filesystem::path& work, const std::filesystem::path& 
   const std::filesystem::path log_path = work / std::wstring(kExtractionLogName);
   UniqueFile log = CreateChildLog(log_path, CREATE_NEW);
   if (!log) throw std::runtime_error("Could not create extraction log.");
-  UniqueHandle process = StartLoggedChild(helper, std::move(command_line), work, log.get(), CREATE_NO_WINDOW);
+  UniqueHandle job = MakeHelperJob();
+  UniqueHandle process =
+      StartLoggedChild(helper, std::move(command_line), work, log.get(), CREATE_NO_WINDOW, job.get());
   log.reset();  // the helper holds its own copy as long as it runs
   if (!process) throw std::runtime_error("Could not start the PKG extraction helper.");
 
-  WaitForHelper(process.get(), output);
+  WaitForHelper(process.get(), job.get(), output);
   DWORD exit_code = 1;
   if (!::GetExitCodeProcess(process.get(), &exit_code)) exit_code = 1;
   process.reset();
+  job.reset();  // ends what the helper left running
   WaitForLogRelease(log_path);
 
   if (IsCancelRequested()) throw std::runtime_error(kCancelledMessage);

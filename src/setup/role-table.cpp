@@ -1,6 +1,7 @@
 #include "setup/role-table.h"
 
 #include <filesystem>
+#include <optional>
 
 #include "routes/dlss5/dlss5-route-role.h"
 #include "routes/fg/fg-route-role.h"
@@ -8,8 +9,12 @@
 #include "selftest/self-test-mode.h"
 #include "setup/check-update-mode.h"
 #include "setup/install-mode.h"
+#include "setup/setup-window-role.h"
 #include "setup/uninstall-mode.h"
 #include "setup/verify-integrity-mode.h"
+#include "setup/window-capture.h"
+#include "update/updater-args-parser.h"
+#include "update/updater-run.h"
 
 namespace qv::setup {
 namespace {
@@ -19,6 +24,13 @@ std::vector<const wchar_t*> ArgumentVector(const CommandLineArgs& args) {
   std::vector<const wchar_t*> argv;
   for (const std::wstring& argument : args) argv.push_back(argument.c_str());
   return argv;
+}
+
+RoleRun GameUpdateRole(const CommandLineArgs& args) {
+  const std::vector<const wchar_t*> argv = ArgumentVector(args);
+  std::optional<win_updater::Args> parsed = ParseUpdaterArgs(static_cast<int>(argv.size()), argv.data());
+  if (!parsed) return {};
+  return [parsed = *parsed] { return win_updater::Run(parsed); };
 }
 
 RoleRun RouteQueueRole(const CommandLineArgs& args) {
@@ -52,18 +64,34 @@ RoleRun FgRouteRole(const CommandLineArgs& args) {
 //      return [parsed] { return ...; };
 //    }, FailureHandling::kRoleOwn},
 // test modes a TestModeRow with their word, exact argument count and runner.
-std::vector<RoleRow> SetupRoles([[maybe_unused]] const ProgramStart& start) {
+std::vector<RoleRow> SetupRoles(const ProgramStart& start) {
   std::vector<RoleRow> roles;
 
   // 1. The updater ("--game-update"), the route queue ("--route-queue"), the
   //    DLSS 5 route ("--dlss5-route") and the frame-generation route
   //    ("--fg-route"), each by its own parser; kRoleOwn.
+  roles.push_back({"game-update", &GameUpdateRole, FailureHandling::kRoleOwn});
   roles.push_back({"route-queue", &RouteQueueRole, FailureHandling::kRoleOwn});
   roles.push_back({"dlss5-route", &Dlss5RouteRole, FailureHandling::kRoleOwn});
   roles.push_back({"fg-route", &FgRouteRole, FailureHandling::kRoleOwn});
 
   // 2. The window capture ("--preview" <bmp>, exactly 3 arguments) and the
-  //    setup window (fewer than 2 arguments, using `start`); kRoleOwn.
+  //    setup window (no arguments). Both report nothing but their exit code.
+  roles.push_back({"preview",
+                   [start](const CommandLineArgs& args) -> RoleRun {
+                     if (args.size() != 3 || args[1] != L"--preview") return {};
+                     std::filesystem::path bmp(args[2]);
+                     return [start, bmp] { return CaptureSetupWindow(start.instance, bmp); };
+                   },
+                   FailureHandling::kRoleOwn});
+  roles.push_back({"setup-window",
+                   [start](const CommandLineArgs& args) -> RoleRun {
+                     if (args.size() >= 2) return {};
+                     return [start] {
+                       return RunSetupWindowRole(start.instance, start.show_command, SystemSetupWindowHooks());
+                     };
+                   },
+                   FailureHandling::kRoleOwn});
 
   // 3. "--uninstall" [options] [folder] (2 or more arguments); kExitOne: its
   //    last argument is a folder or an option, never a result file.

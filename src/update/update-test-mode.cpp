@@ -2,8 +2,10 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "foundation/elevation.h"
+#include "foundation/text.h"
 
 namespace qv::update {
 
@@ -15,5 +17,15 @@ bool IsUpdateTestMode(const ElevationQuery& elevation) {
 }
 
 bool IsUpdateTestMode() { return IsUpdateTestMode(qv::setup::QueryProcessElevation); }
+
+std::int32_t TestSwitchStep(const wchar_t* name, std::int32_t fallback) {
+  const wchar_t* value = ::_wgetenv(name);
+  return value ? static_cast<std::int32_t>(::_wtol(value)) : fallback;
+}
+
+std::string TestSwitchText(const wchar_t* name) {
+  const wchar_t* value = ::_wgetenv(name);
+  return value ? qv::setup::WideToUtf8(value) : std::string();
+}
 
 }  // namespace qv::update

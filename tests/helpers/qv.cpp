@@ -7,15 +7,26 @@
 //   arg <hexadecimal UTF-8 of one argument>     one line per argument, in order
 //   folder <the current folder, UTF-8>
 //   build <SHA-256 of its own file>             tells two copies apart
+//   pid <its process id>                         lets a test end it
 //   end
-// It then exits with 0.
+// Then it does what "<its own folder>\data\qv-stand-in-control.txt" says, one
+// command a line, in order (without that file it exits with 0 at once):
+//   confirm     sets the update journal "data\update-journal.txt" to
+//               "started" with the engine's own writer, as the real game
+//               confirms that a new version started
+//   sleep <ms>  waits
+//   exit <code> exits with that code (the lines after it are not read)
 
 #include <windows.h>
 #include <shellapi.h>
 
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <optional>
 #include <string>
 
+#include "engine/update-journal.h"
 #include "foundation/file-hash.h"
 #include "foundation/hex-text.h"
 #include "foundation/paths.h"
@@ -45,7 +56,7 @@ std::string Record(int argc, wchar_t** argv, const std::filesystem::path& own_pa
   } catch (const std::exception&) {
     build = "unreadable";
   }
-  record += "build " + build + "\nend\n";
+  record += "build " + build + "\npid " + std::to_string(::GetCurrentProcessId()) + "\nend\n";
   return record;
 }
 
@@ -61,6 +72,31 @@ bool AppendRecord(const std::filesystem::path& data, const std::string& record) 
          written == record.size();
 }
 
+// The new version's confirmation of its start.
+void ConfirmStart(const std::filesystem::path& game_folder) {
+  const std::filesystem::path journal_path = qv::setup::UpdateJournalPath(game_folder);
+  std::optional<qv::setup::UpdateJournal> journal = qv::setup::ReadUpdateJournal(journal_path);
+  if (!journal) return;
+  journal->state = qv::setup::kJournalStarted;
+  qv::setup::WriteUpdateJournal(journal_path, *journal);
+}
+
+int FollowControlFile(const std::filesystem::path& game_folder) {
+  std::ifstream control(game_folder / L"data" / L"qv-stand-in-control.txt", std::ios::binary);
+  std::string line;
+  while (std::getline(control, line)) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line == "confirm") {
+      ConfirmStart(game_folder);
+    } else if (line.rfind("sleep ", 0) == 0) {
+      ::Sleep(static_cast<DWORD>(std::strtoul(line.c_str() + 6, nullptr, 10)));
+    } else if (line.rfind("exit ", 0) == 0) {
+      return std::atoi(line.c_str() + 5);
+    }
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main() {
@@ -69,5 +105,6 @@ int main() {
   if (!argv) return 99;
   const std::filesystem::path own_path = qv::setup::OwnExecutablePath();
   if (own_path.empty()) return 98;
-  return AppendRecord(own_path.parent_path() / L"data", Record(argc, argv.get(), own_path)) ? 0 : 97;
+  if (!AppendRecord(own_path.parent_path() / L"data", Record(argc, argv.get(), own_path))) return 97;
+  return FollowControlFile(own_path.parent_path());
 }

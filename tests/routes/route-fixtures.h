@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "support/child-process.h"
+#include "support/updater-log-lines.h"
 #include "support/temp-folder.h"
 
 namespace qv::test {
@@ -22,11 +23,6 @@ class RouteGameFolder {
   TempFolder temp_{L"qv-route"};
   std::filesystem::path game_;
 };
-
-// The messages of "data\qv-updater.log", one per line, each with its time
-// stamp checked and removed; a line without a valid stamp fails the test and
-// comes back whole. No file: no lines.
-std::vector<std::string> UpdaterLogMessages(const std::filesystem::path& game_folder);
 
 // A stand-in for the running game: a child process of this test program that
 // runs until Close() (or 60 s), so a test decides when "the game" closes.

@@ -42,4 +42,20 @@ TEST(RefusalCheck, PassesOnlyForTheExpectedRefusal) {
   }
 }
 
+// A test hook's simulated crash is not a refusal at all: with kPass it goes
+// on to whoever is meant to catch it, while std exceptions are judged as ever.
+TEST(RefusalCheck, OtherExceptionsCanPassThrough) {
+  using qv::setup::OtherExceptions;
+  EXPECT_THROW(RefusalFailure([] { throw NotAStdException{}; }, "Unsafe payload path.", RefusalText::kWhole, " tok",
+                              OtherExceptions::kPass),
+               NotAStdException);
+  EXPECT_EQ(RefusalFailure([] { throw std::runtime_error("Access is denied."); }, "Unsafe payload path.",
+                           RefusalText::kWhole, " tok", OtherExceptions::kPass),
+            " tok: Access is denied.");
+  EXPECT_EQ(RefusalFailure([] { throw std::runtime_error("Unsafe payload path."); }, "Unsafe payload path.",
+                           RefusalText::kWhole, " tok", OtherExceptions::kPass),
+            "");
+  EXPECT_EQ(RefusalFailure([] {}, "Unsafe payload path.", RefusalText::kWhole, " tok", OtherExceptions::kPass), " tok");
+}
+
 }  // namespace

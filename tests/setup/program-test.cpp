@@ -126,8 +126,7 @@ TEST(Program, UnrecognisedCommandLinesExitWithTwoAndWriteNothing) {
       {L"--self-test"},
       {L"--self-test", L"x", result},
       {L"--range-test", L"https://127.0.0.1/", L"index.txt", temp.path().native(), result},
-      // No arguments: the setup window's line, not recognised until the window exists.
-      {},
+      {L"--preview", L"a.bmp", L"b.bmp"},
   };
   for (const auto& line : lines) {
     auto run = qv::test::RunProgram(SetupProgramPath(), line, {"QV_UPDATE_TEST"});

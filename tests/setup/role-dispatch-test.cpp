@@ -171,7 +171,12 @@ TEST(RoleDispatch, TheProgramsTable) {
       {{L"p", L"--self-test"}, "none"},
       {{L"p", L"--Self-Test", L"r"}, "none"},
       {{L"p", L"--self-test", L"r", L"x"}, "none"},
-      {{L"p"}, "none"},
+      {{L"p"}, "setup-window"},
+      {{L"p", L"--preview", L"w.bmp"}, "preview"},
+      {{L"p", L"--preview"}, "none"},
+      {{L"p", L"--preview", L"w.bmp", L"x"}, "none"},
+      {{L"p", L"--Preview", L"w.bmp"}, "none"},
+      {{L"p", L""}, "none"},
       {{L"p", L"--uninstall"}, "uninstall"},
       {{L"p", L"--uninstall", L"--silent", L"C:\\QV"}, "uninstall"},
       {{L"p", L"--uninstall", L"--self-test", L"r"}, "uninstall"},  // offered before the test modes
@@ -180,6 +185,12 @@ TEST(RoleDispatch, TheProgramsTable) {
       {{L"p", L"--route-queue", L"g"}, "none"},
       {{L"p", L"--route-queue", L"", L"x"}, "none"},
       {{L"p", L"--Route-Queue", L"g", L"x"}, "none"},
+      {{L"p", L"--game-update", L"g"}, "game-update"},
+      {{L"p", L"--game-update"}, "none"},
+      {{L"p", L"--game-update", L""}, "none"},
+      {{L"p", L"--Game-Update", L"g"}, "none"},
+      // The updater is asked first: a line it takes is never a route's.
+      {{L"p", L"--game-update", L"--route-queue", L"g", L"x"}, "game-update"},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(RoleFor(c.args), c.role) << c.args.size();
@@ -188,6 +199,10 @@ TEST(RoleDispatch, TheProgramsTable) {
   for (const RoleRow& row : qv::setup::SetupRoles({})) {
     if (row.name == "check-update" || row.name == "verify-integrity" || row.name == "self-test") {
       EXPECT_EQ(row.failures, FailureHandling::kResultFile) << row.name;
+    }
+    // The windowed roles report their own failures and never name a result file.
+    if (row.name == "preview" || row.name == "setup-window") {
+      EXPECT_EQ(row.failures, FailureHandling::kRoleOwn) << row.name;
     }
     if (row.name == "uninstall") {
       EXPECT_EQ(row.failures, FailureHandling::kExitOne);

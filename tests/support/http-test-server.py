@@ -37,6 +37,8 @@ Paths (every answer closes the connection):
                          there; a single "bytes=A-B" or "bytes=A-" range gives
                          206, a range list 416. Options (query):
                            ranges=ignore  200 and the whole file whatever Range says
+                           wholebelow=N   200 and the whole file for a range that
+                                          starts before byte N (later ones honoured)
                            extra=N        a range answer runs N bytes past the
                                           range (zero bytes past the file's end)
                            cut=N          a range answer stops N bytes short
@@ -173,6 +175,8 @@ class Handler(BaseHTTPRequestHandler):
         time.sleep(int(option("delay", "0")) / 1000)
         without_length = option("nolength", "0") == "1"
         wanted = None if option("ranges", "honour") == "ignore" else self.wanted_range(size)
+        if isinstance(wanted, tuple) and wanted[0] < int(option("wholebelow", "0")):
+            wanted = None
         if wanted == "refused":
             self.refuse_range(size)
             return

@@ -19,8 +19,17 @@ own folder BUILD_DIR/bin):
   newer/Q.V.PC.Rure.Setup.exe        the same files released as version 2.0.0
   manifests/NAME.json, NAME.sig      each manifest of tests/fixtures/manifests
                                      and its 64-byte signature
+  update-content/                    the files of the in-game update's release
+  update/Q.V.PC.Rure.Setup.exe       those files released as version 1.2.0 (its
+                                     "qv.exe" is the stand-in game)
+  update-other-key/Q.V.PC.Rure.Setup.exe
+      the same release signed with another key than the run's
+  update-unsafe-path/Q.V.PC.Rure.Setup.exe
+      the same release whose signed manifest also lists "../outside.txt"
 Every release is made with the steps of tools/make-release.py run one by one.
 """
+import importlib.util
+import json
 import os
 import random
 import shutil
@@ -34,6 +43,14 @@ PROGRAM_NAME = "Q.V.PC.Rure.Setup.exe"
 VERSION = "1.1.0"
 NEWER_VERSION = "2.0.0"
 DAMAGED_ENTRY = "voice/modèle.bin"
+UPDATE_VERSION = "1.2.0"
+
+
+def load_tool():
+    spec = importlib.util.spec_from_file_location("make_release", TOOL)
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    return module
 
 
 def tool(*arguments):
@@ -67,6 +84,66 @@ def make_content(folder, bin_folder):
     write(os.path.join(folder, "licenses", "Third party notices.txt"), b"Notices of the test release.\n")
     write(os.path.join(folder, DAMAGED_ENTRY), generator.randbytes(65536))
     write(os.path.join(folder, "README.md"), b"# Q.V. DU Vora (test release)\n")
+
+
+def make_update_content(folder, bin_folder):
+    """The release an older installation is updated to: the stand-in game as
+    "qv.exe" (it confirms its start as the test tells it), the three
+    runtimes, the shaders of the new release, one file the older installation
+    already holds unchanged ("voice/en-us/mdef") and one larger file of
+    incompressible bytes."""
+    os.makedirs(folder)
+    shutil.copyfile(os.path.join(bin_folder, "qv.exe"), os.path.join(folder, "qv.exe"))
+    for runtime in ("amd_fidelityfx_vk.dll", "nvngx_dlss.dll", "libxess.dll"):
+        write(os.path.join(folder, runtime), (runtime + " 1.2.0 (test runtime)\n").encode() * 64)
+    write(os.path.join(folder, "shaders", "a.spv"), b"new a")
+    write(os.path.join(folder, "shaders", "b.spv"), b"new b")
+    write(os.path.join(folder, "voice", "en-us", "mdef"), b"old acoustic model")
+    write(os.path.join(folder, "voice", "noise.bin"), random.Random(1201).randbytes(300000))
+
+
+def resign_with_manifest(setup, key, change):
+    """Replaces the setup file's signed overlay by one whose manifest is the
+    release tool's manifest changed by `change` (a function of the parsed
+    document), signed with `key`."""
+    module = load_tool()
+    package = module._read_without_overlay(setup)
+    document = json.loads(module.build_manifest(package, UPDATE_VERSION))
+    change(document)
+    manifest = (json.dumps(document, indent=1, ensure_ascii=False) + "\n").encode("utf-8")
+    signature = module.sign_bytes(manifest, key)
+    offset = len(package)
+    trailer = module.struct.pack("<8sQQQQQ", module.TRAILER_MAGIC, 1, offset, len(manifest),
+                                 offset + len(manifest), module.SIGNATURE_SIZE)
+    with open(setup, "wb") as f:
+        f.write(package + manifest + signature + trailer)
+
+
+def add_unsafe_path(document):
+    files = document["files"]["windows"]
+    escape = dict(files[0])
+    escape["path"] = "../outside.txt"
+    files.append(escape)
+
+
+def make_update_releases(out, program, key, bin_folder):
+    content = os.path.join(out, "update-content")
+    make_update_content(content, bin_folder)
+    payload = os.path.join(out, "update-payload.bin")
+    tool("pack", content, payload)
+
+    def release(name, signing_key):
+        setup = os.path.join(out, name, PROGRAM_NAME)
+        tool("embed", program, payload, setup)
+        tool("stamp", setup)
+        tool("sign", setup, signing_key, UPDATE_VERSION)
+        return setup
+
+    release("update", key)
+    other_key = os.path.join(out, "other-key.pem")
+    tool("keygen", other_key, os.path.join(out, "other-key.hex"))
+    release("update-other-key", other_key)
+    resign_with_manifest(release("update-unsafe-path", key), key, add_unsafe_path)
 
 
 def flip_byte_in_stream(setup, entry):
@@ -121,6 +198,8 @@ def main():
     tool("embed", program, payload, newer)
     tool("stamp", newer)
     tool("sign", newer, key, NEWER_VERSION)
+
+    make_update_releases(out, program, key, bin_folder)
 
     manifests = os.path.join(out, "manifests")
     os.makedirs(manifests)

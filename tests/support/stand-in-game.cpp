@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "foundation/hex-text.h"
+#include "foundation/unique-handle.h"
 #include "support/test-paths.h"
 
 namespace qv::test {
@@ -36,6 +37,35 @@ void PlaceStandInGame(const std::filesystem::path& game_folder) {
   }
 }
 
+void WriteStandInControl(const std::filesystem::path& game_folder, const std::string& commands) {
+  const std::filesystem::path control = game_folder / L"data" / L"qv-stand-in-control.txt";
+  std::error_code error;
+  if (commands.empty()) {
+    std::filesystem::remove(control, error);
+    return;
+  }
+  std::filesystem::create_directories(control.parent_path(), error);
+  std::ofstream out(control, std::ios::binary | std::ios::trunc);
+  out << commands;
+  out.close();
+  if (!out) ADD_FAILURE() << "cannot write the stand-in's control file";
+}
+
+void EndStandInGame(const StandInGameRun& run) {
+  if (run.process_id == 0) return;
+  qv::setup::UniqueHandle process(
+      ::OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, run.process_id));
+  if (!process) return;
+  // The id may belong to another program by now: only a stand-in is ended.
+  std::wstring image(32768, L'\0');
+  DWORD length = static_cast<DWORD>(image.size());
+  if (!::QueryFullProcessImageNameW(process.get(), 0, image.data(), &length)) return;
+  image.resize(length);
+  if (std::filesystem::path(image).filename() != L"qv.exe") return;
+  ::TerminateProcess(process.get(), 9);
+  ::WaitForSingleObject(process.get(), 15000);
+}
+
 std::vector<StandInGameRun> ReadStandInGameRuns(const std::filesystem::path& game_folder) {
   std::ifstream in(RunsFile(game_folder), std::ios::binary);
   std::vector<StandInGameRun> runs;
@@ -55,6 +85,8 @@ std::vector<StandInGameRun> ReadStandInGameRuns(const std::filesystem::path& gam
       current.folder = line.substr(7);
     } else if (line.rfind("build ", 0) == 0) {
       current.build = line.substr(6);
+    } else if (line.rfind("pid ", 0) == 0) {
+      current.process_id = static_cast<std::uint32_t>(std::stoul(line.substr(4)));
     }
   }
   return runs;

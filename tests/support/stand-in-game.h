@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@ struct StandInGameRun {
   std::vector<std::string> arguments;  // UTF-8, exactly as the game received them
   std::string folder;                  // its current folder, UTF-8
   std::string build;                   // SHA-256 of the started file
+  std::uint32_t process_id = 0;
 };
 
 // The built stand-in beside the test program.
@@ -21,6 +23,16 @@ std::filesystem::path StandInGamePath();
 
 // Copies the stand-in into the game folder as "qv.exe"; fails the test on error.
 void PlaceStandInGame(const std::filesystem::path& game_folder);
+
+// What the stand-in in this game folder does after recording its start: lines
+// of "confirm" (sets the update journal to "started"), "sleep <ms>" and
+// "exit <code>" (see tests/helpers/qv.cpp). Replaces an earlier control file;
+// an empty text removes it.
+void WriteStandInControl(const std::filesystem::path& game_folder, const std::string& commands);
+
+// Ends a recorded start that still runs and waits until it has ended, so that
+// its folder can go.
+void EndStandInGame(const StandInGameRun& run);
 
 // The complete records of every start so far, in order; none when the game
 // never started.

@@ -1,0 +1,13 @@
+#include "update/download/update-run.h"
+
+#include "engine/update-journal.h"
+#include "foundation/item-status.h"
+#include "foundation/text.h"
+
+namespace qv::setup {
+
+std::filesystem::path DownloadFolderFor(const std::filesystem::path& game_folder, std::string_view run_id) {
+  return ParentFolder(game_folder) / Utf8ToWide(std::string(kUpdateDownloadPrefix) + std::string(run_id));
+}
+
+}  // namespace qv::setup

@@ -1,0 +1,41 @@
+#pragma once
+// The whole setup file of the new release, for updates that cannot or should
+// not fetch single files: downloaded once per run into the download folder
+// beside the game, checked against the signed manifest and opened, so that
+// the changed files can be extracted from its payload archive.
+
+#include <cstdint>
+#include <filesystem>
+
+#include "update/download/update-run.h"
+
+namespace qv::setup {
+
+// How long the download may wait for the server in each of its phases.
+inline constexpr std::uint32_t kPackageDownloadTimeoutMs = 30000;
+
+// Size limit (and progress total) of a release that states no package size.
+inline constexpr std::uint64_t kUnknownPackageSizeLimit = 0x80000000ull;
+
+// Downloads run.release.package_url into run.download_folder (created with its
+// parents) as SetupPackageFileName(CurrentPlatform()) and sets
+// run.downloaded_package; does nothing when that is set already. Raises the
+// result's requests and bytes_downloaded whatever the outcome, and progress
+// against package_size (or 2 GiB when the release gives none). Raises
+// std::runtime_error:
+//   "Could not create the download folder next to the install: <message>.",
+//   "Could not write the download.", "The download failed: <error>.",
+//   "Could not write the download (is the disk full?).".
+void DownloadWholePackage(UpdateRun& run, std::uint32_t timeout_ms = kPackageDownloadTimeoutMs);
+
+// DownloadWholePackage, then checks the file against run.package (size
+// without the signed overlay, SHA-256 with the setup-file hasher, payload
+// entries against run.files) and opens it with platform.open_package into
+// run.payload; does nothing once run.payload is set. Raises the texts of
+// DownloadWholePackage and:
+//   "The download has the wrong size. Nothing was changed.",
+//   "The download does not match the signed manifest (SHA-256). Nothing was changed.",
+//   "The package's files do not match the signed manifest. Nothing was changed.".
+void CheckDownloadedPackage(UpdateRun& run, std::uint32_t timeout_ms = kPackageDownloadTimeoutMs);
+
+}  // namespace qv::setup

@@ -1,0 +1,39 @@
+#include <windows.h>
+
+#include "engine/destination-checks.h"
+#include "foundation/file-hash.h"
+#include "foundation/guid-text.h"
+#include "foundation/payload-checks.h"
+#include "foundation/process-helpers.h"
+#include "foundation/signed-trailer.h"
+#include "setup/package-folders.h"
+#include "update/update-test-mode.h"
+#include "update/updater-work.h"
+
+namespace qv::setup::win_updater {
+
+GameUpdatePlatform UpdaterPlatform(const State& state, PackageView& package) {
+  GameUpdatePlatform platform;
+  // Braced: the download folder is named ".qv-update-dl-{...}".
+  platform.run_id = NewGuidText();
+  platform.process_id = ::GetCurrentProcessId();
+  platform.check_destination = [](const std::filesystem::path& folder) { CheckDestinationHasNoLinks(folder); };
+  platform.hash_file = HashFile;
+  platform.hash_setup_file = HashSetupFile;
+  platform.open_package = [&package](const std::filesystem::path& setup) { return OpenPackageView(package, setup); };
+  platform.close_package = [&package] {
+    // The module maps the file: it goes first.
+    package.module.reset();
+    package.file.reset();
+  };
+  platform.check_payload = [](const std::vector<InstalledFile>& files) { ValidatePayloadFiles(files); };
+  platform.is_process_alive = IsProcessIdRunning;
+  platform.package_folders = [] { return DefaultPackageFolders(); };
+  platform.on_phase = [&state](UpdatePhase phase) { PostPhase(state, phase); };
+  if (qv::update::IsUpdateTestMode()) {
+    platform.fail_at_step = qv::update::TestSwitchStep(L"QV_UPDATE_TEST_FAIL_AT", platform.fail_at_step);
+  }
+  return platform;
+}
+
+}  // namespace qv::setup::win_updater

@@ -1,0 +1,236 @@
+// The updater worker in this process, with the system's answers it asks for
+// (write probe, elevation, the elevated copy, the waits) replaced where a
+// test needs another one.
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "selftest/tree-snapshot.h"
+#include "support/scoped-environment.h"
+#include "support/stand-in-game.h"
+#include "support/test-server.h"
+#include "support/updater-log-lines.h"
+#include "update/game-start.h"
+#include "update/updater-work.h"
+#include "updater-fixtures.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace qv::setup::win_updater;
+using qv::test::UpdaterLogMessages;
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
+}
+
+struct UpdaterWork : ::testing::Test {
+  void SetUp() override {
+    state.arguments.game_folder = game.folder.native();
+    state.arguments.language = 3;
+    state.arguments.pass_through = {L"-windowed", L"two words"};
+    services.relaunch_elevated = [this](const Args& args, int* error) {
+      relaunched.push_back(args);
+      if (relaunch_error != 0) *error = relaunch_error;
+      return relaunch_error == 0;
+    };
+  }
+
+  // The write probe refuses every folder (as root under Wine every folder is writable).
+  void FoldersNotWritable() {
+    services.probe_writable = [this](const fs::path& folder, std::string_view suffix, const std::string& label) {
+      probes.push_back(folder.native() + L"|" + std::wstring(suffix.begin(), suffix.end()) + L"|" +
+                       std::wstring(label.begin(), label.end()));
+      throw std::runtime_error("The " + label + " is not writable.");
+    };
+  }
+
+  qv::test::OlderGame game;
+  State state;
+  WorkerServices services;
+  std::vector<Args> relaunched;
+  int relaunch_error = 0;
+  std::vector<std::wstring> probes;
+  qv::test::UpdateTestMode test_mode;
+};
+
+TEST_F(UpdaterWork, TheProductionSettings) {
+  const WorkerServices defaults;
+  EXPECT_EQ(defaults.game_close_wait, std::chrono::milliseconds(60000));
+  EXPECT_EQ(defaults.start_confirmation_seconds, 120);
+  EXPECT_EQ(defaults.start_poll_interval, std::chrono::milliseconds(250));
+  EXPECT_TRUE(defaults.probe_writable && defaults.is_elevated && defaults.relaunch_elevated && defaults.start_game);
+  // Under Wine the foundation's elevation test answers "not elevated".
+  EXPECT_FALSE(defaults.is_elevated());
+  // The real probe: a writable folder passes and leaves nothing behind.
+  const qv::setup::TreeSnapshot before = qv::setup::SnapshotTree(game.temp.path());
+  EXPECT_NO_THROW(defaults.probe_writable(game.folder, "updater-1", "game folder"));
+  EXPECT_EQ(qv::setup::SnapshotTree(game.temp.path()), before);
+  EXPECT_THROW(defaults.probe_writable(game.folder / L"qv.exe", "updater-1", "game folder"), std::runtime_error);
+}
+
+TEST_F(UpdaterWork, TheOutcomeWords) {
+  EXPECT_EQ(OutcomeWord(kOutcomeUpdated), "PASS updated");
+  EXPECT_EQ(OutcomeWord(kOutcomeFailed), "FAIL failed");
+  EXPECT_EQ(OutcomeWord(kOutcomeRolledBack), "FAIL rolled-back");
+  EXPECT_EQ(OutcomeWord(kOutcomeBroken), "FAIL broken");
+  EXPECT_EQ(OutcomeWord(kOutcomeElevated), "PASS elevated");
+  EXPECT_EQ(OutcomeWord(kOutcomeUnconfirmed), "PASS unconfirmed");
+}
+
+TEST_F(UpdaterWork, TheSummaryLine) {
+  qv::setup::GameUpdateResult result;
+  result.version = "1.2.0";
+  result.outcome.replaced = 3;
+  result.outcome.added = 2;
+  result.outcome.unchanged = 7;
+  result.outcome.removed = 1;
+  result.outcome.verified = 5;
+  result.outcome.repaired = 1;
+  result.bytes_downloaded = 123456;
+  result.requests = 4;
+  result.parts = true;
+  EXPECT_EQ(UpdateSummaryLine(result),
+            "installed 1.2.0: 3 replaced, 2 added, 7 unchanged, 1 removed, 5 checked, 1 fetched again; downloaded "
+            "123456 bytes in 4 requests (parts of the package)");
+  result.parts = false;
+  result.outcome.title_picture_missing = true;
+  result.requests = 1;
+  EXPECT_EQ(UpdateSummaryLine(result),
+            "installed 1.2.0: 3 replaced, 2 added, 7 unchanged, 1 removed, 5 checked, 1 fetched again; downloaded "
+            "123456 bytes in 1 requests (the whole package), title picture still missing");
+}
+
+TEST_F(UpdaterWork, AGameThatDoesNotCloseEndsTheUpdate) {
+  // The running game: a stand-in elsewhere that sleeps.
+  const fs::path elsewhere = game.temp / L"running";
+  qv::test::PlaceStandInGame(elsewhere);
+  qv::test::WriteStandInControl(elsewhere, "sleep 20000\n");
+  qv::setup::GameStart running = qv::setup::StartGame(elsewhere, {}, false);
+  ASSERT_TRUE(running.process.valid());
+  state.arguments.game_process_id = ::GetProcessId(running.process.get());
+  services.game_close_wait = std::chrono::milliseconds(300);
+  FoldersNotWritable();
+  const qv::setup::TreeSnapshot before = qv::setup::SnapshotTree(game.folder);
+
+  const Outcome outcome = Work(state, services);
+  EXPECT_EQ(outcome.kind, kOutcomeFailed);
+  EXPECT_EQ(outcome.detail, "Q.V. is still running.");
+  EXPECT_TRUE(outcome.start_game);
+  EXPECT_EQ(outcome.page, "");
+  // Nothing after the wait happened.
+  EXPECT_TRUE(probes.empty());
+  EXPECT_EQ(UpdaterLogMessages(game.folder), (std::vector<std::string>{"phase 0", "failed: Q.V. is still running."}));
+  qv::setup::TreeSnapshot after = qv::setup::SnapshotTree(game.folder);
+  std::erase_if(after, [](const auto& item) { return item.first == "data/qv-updater.log"; });
+  EXPECT_EQ(after, before);
+  ::TerminateProcess(running.process.get(), 9);
+  ::WaitForSingleObject(running.process.get(), 15000);
+}
+
+TEST_F(UpdaterWork, AGameThatHasEndedIsNotWaitedFor) {
+  const fs::path elsewhere = game.temp / L"ended";
+  qv::test::PlaceStandInGame(elsewhere);
+  qv::setup::GameStart ended = qv::setup::StartGame(elsewhere, {}, false);
+  ASSERT_EQ(::WaitForSingleObject(ended.process.get(), 15000), WAIT_OBJECT_0);
+  state.arguments.game_process_id = ::GetProcessId(ended.process.get());
+  services.game_close_wait = std::chrono::milliseconds(60000);
+  FoldersNotWritable();
+  qv::test::ScopedEnvironment no_elevate("QV_UPDATE_TEST_NO_ELEVATE", "1");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Work(state, services).kind, kOutcomeFailed);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+  EXPECT_EQ(probes.size(), 1u);
+}
+
+TEST_F(UpdaterWork, AnInstalledCopyThatCannotBeWrittenAsksForRightsInTestModeItSaysSo) {
+  FoldersNotWritable();
+  qv::test::ScopedEnvironment no_elevate("QV_UPDATE_TEST_NO_ELEVATE", "1");
+  const Outcome outcome = Work(state, services);
+  EXPECT_EQ(outcome.kind, kOutcomeFailed);
+  EXPECT_EQ(outcome.detail, "the game folder is not writable; elevation would be asked for (test)");
+  EXPECT_TRUE(outcome.start_game);
+  EXPECT_TRUE(relaunched.empty());
+  // The game folder's probe failed: the one above is not asked.
+  const std::wstring suffix = L"updater-" + std::to_wstring(::GetCurrentProcessId());
+  EXPECT_EQ(probes, std::vector<std::wstring>{game.folder.native() + L"|" + suffix + L"|game folder"});
+  EXPECT_EQ(UpdaterLogMessages(game.folder),
+            (std::vector<std::string>{"phase 0", "failed: the game folder is not writable; elevation would be asked "
+                                                 "for (test)"}));
+}
+
+TEST_F(UpdaterWork, TheFolderAboveTheGameIsProbedToo) {
+  std::vector<std::wstring> probed;
+  services.probe_writable = [&](const fs::path& folder, std::string_view, const std::string& label) {
+    probed.push_back(folder.native() + L"|" + std::wstring(label.begin(), label.end()));
+    if (label != "game folder") throw std::runtime_error("The " + label + " is not writable.");
+  };
+  const Outcome outcome = Work(state, services);
+  EXPECT_EQ(outcome.kind, kOutcomeElevated);
+  EXPECT_EQ(probed, (std::vector<std::wstring>{game.folder.native() + L"|game folder",
+                                               game.games.native() + L"|folder above the game"}));
+}
+
+TEST_F(UpdaterWork, AnInstalledCopyThatCannotBeWrittenIsHandedToAnElevatedCopy) {
+  FoldersNotWritable();
+  const Outcome outcome = Work(state, services);
+  EXPECT_EQ(outcome.kind, kOutcomeElevated);
+  EXPECT_EQ(outcome.detail, "");
+  EXPECT_EQ(outcome.page, "");
+  EXPECT_FALSE(outcome.start_game);
+  ASSERT_EQ(relaunched.size(), 1u);
+  EXPECT_EQ(relaunched[0].game_folder, game.folder.native());
+  EXPECT_EQ(relaunched[0].language, 3);
+  EXPECT_EQ(relaunched[0].pass_through, state.arguments.pass_through);
+  EXPECT_EQ(UpdaterLogMessages(game.folder), (std::vector<std::string>{"phase 0", "relaunched elevated"}));
+}
+
+TEST_F(UpdaterWork, ARefusedElevation) {
+  FoldersNotWritable();
+  for (const auto& [error, detail] : std::vector<std::pair<int, std::string>>{
+           {1223, "administrator rights were not given"}, {2, "could not ask for administrator rights"}}) {
+    relaunch_error = error;
+    const Outcome outcome = Work(state, services);
+    EXPECT_EQ(outcome.kind, kOutcomeFailed) << error;
+    EXPECT_EQ(outcome.detail, detail);
+    EXPECT_TRUE(outcome.start_game);
+  }
+  EXPECT_EQ(relaunched.size(), 2u);
+}
+
+TEST_F(UpdaterWork, APortableCopyNeverAsksForRights) {
+  fs::remove(game.folder / L"qv-install-manifest.txt");
+  FoldersNotWritable();
+  const Outcome outcome = Work(state, services);
+  EXPECT_TRUE(relaunched.empty());
+  EXPECT_EQ(outcome.kind, kOutcomeFailed);
+  // The update itself then refuses the folder (no file list names its "qv.exe").
+  EXPECT_EQ(outcome.detail.rfind("This folder is neither a Q.V. DU Vora installed by its setup nor a portable copy", 0),
+            0u)
+      << outcome.detail;
+  const std::vector<std::string> log = UpdaterLogMessages(game.folder);
+  EXPECT_TRUE(Contains(log, "the portable copy's folder is not writable; no elevation for a portable copy"));
+}
+
+TEST_F(UpdaterWork, AnElevatedCopyThatStillCannotWriteGoesOn) {
+  ASSERT_NE(qv::test::RunningTestServer(), nullptr);
+  ASSERT_TRUE(qv::test::TrustTestRoot());
+  const std::string document = qv::test::ServeRelease("work-same", L"update", "0.0.9");
+  qv::test::ScopedEnvironment address("QV_UPDATE_MANIFEST_URL", document);
+  state.arguments.elevated = true;
+  FoldersNotWritable();
+  const Outcome outcome = Work(state, services);
+  EXPECT_TRUE(relaunched.empty());
+  EXPECT_EQ(outcome.kind, kOutcomeFailed);
+  EXPECT_EQ(outcome.detail, "Version 0.0.9 is already the newest.");
+  EXPECT_EQ(outcome.page, qv::test::ReleasePage("0.0.9"));
+  EXPECT_TRUE(outcome.start_game);
+  EXPECT_EQ(UpdaterLogMessages(game.folder),
+            (std::vector<std::string>{"phase 0", "phase 1", "failed: Version 0.0.9 is already the newest."}));
+}
+
+}  // namespace

@@ -39,6 +39,7 @@
 #include "selftest/test-payload.h"
 
 #include "bench.h"
+#include "release-content.h"
 
 namespace {
 
@@ -50,94 +51,6 @@ struct Options {
   int files = 1000;
   int runs = 3;
 };
-
-// Reproducible bytes without the cost of a library generator.
-struct XorShift {
-  std::uint64_t state;
-  std::uint64_t Next() {
-    state ^= state << 13;
-    state ^= state >> 7;
-    state ^= state << 17;
-    return state;
-  }
-};
-
-// Incompressible content, like packed textures or audio.
-std::string Noise(std::size_t length, XorShift& random) {
-  std::string out(length, '\0');
-  std::size_t i = 0;
-  for (; i + 8 <= length; i += 8) {
-    std::uint64_t value = random.Next();
-    std::memcpy(&out[i], &value, 8);
-  }
-  for (; i < length; ++i) out[i] = static_cast<char>(random.Next());
-  return out;
-}
-
-// Text that compresses well, like shader sources, licences and JSON.
-std::string Text(std::size_t length, XorShift& random) {
-  static const char* const kWords[] = {"float4", "uniform", "sampler", "return", "texture", "position", "normal",
-                                       "{",      "}",       "=",       ";",      "0.5f",    "vec3",     "light",
-                                       "shadow", "const",   "struct",  "if",     "for",     "color",    "\"name\":"};
-  std::string out;
-  out.reserve(length + 16);
-  while (out.size() < length) {
-    out += kWords[random.Next() % (sizeof(kWords) / sizeof(kWords[0]))];
-    out += (random.Next() % 9 == 0) ? '\n' : ' ';
-  }
-  out.resize(length);
-  return out;
-}
-
-// Program-like binary: runs of zeros, small numbers and random stretches.
-std::string Binary(std::size_t length, XorShift& random) {
-  std::string out;
-  out.reserve(length + 256);
-  while (out.size() < length) {
-    std::uint64_t pick = random.Next();
-    std::size_t run = 16 + (pick >> 8) % 240;
-    switch (pick % 3) {
-      case 0: out.append(run, '\0'); break;
-      case 1:
-        for (std::size_t i = 0; i < run; ++i) out += static_cast<char>(random.Next() % 16);
-        break;
-      default: out += Noise(run, random); break;
-    }
-  }
-  out.resize(length);
-  return out;
-}
-
-FixtureFiles MakeFiles(const Options& options) {
-  XorShift random{0x9E3779B97F4A7C15ull};
-  const std::uint64_t total = options.mib << 20;
-  // One large incompressible file: its stream is longer than one 64 MiB input piece.
-  const std::uint64_t large = std::min<std::uint64_t>(72ull << 20, total / 3);
-  const int small_count = std::max(options.files - 1, 1);
-  // The other sizes spread log-uniformly between 512 bytes and 4 MiB, scaled to the total.
-  std::vector<double> weights(small_count);
-  double sum = 0;
-  for (auto& w : weights) {
-    w = std::exp(std::log(512.0) + (random.Next() % 10000) / 10000.0 * (std::log(4194304.0) - std::log(512.0)));
-    sum += w;
-  }
-  static const char* const kFolders[] = {"", "bin/", "shaders/vk/", "fonts/", "voices/", "licences/", "extractor/"};
-  FixtureFiles files;
-  files.emplace_back("voices/large-model.bin", Noise(large, random));
-  for (int i = 0; i < small_count; ++i) {
-    std::size_t size = static_cast<std::size_t>(weights[i] / sum * static_cast<double>(total - large));
-    char name[64];
-    std::snprintf(name, sizeof(name), "%sfile-%04d.dat", kFolders[random.Next() % 7], i);
-    std::string content;
-    switch (random.Next() % 3) {
-      case 0: content = Noise(size, random); break;
-      case 1: content = Text(size, random); break;
-      default: content = Binary(size, random); break;
-    }
-    files.emplace_back(name, std::move(content));
-  }
-  return files;
-}
 
 std::filesystem::path BenchFolder() {
   wchar_t temp[MAX_PATH + 1];
@@ -157,30 +70,19 @@ double Seconds(Clock::duration d) { return std::chrono::duration<double>(d).coun
 
 double MegabytesPerSecond(std::uint64_t bytes, double seconds) { return bytes / 1e6 / seconds; }
 
-std::uint64_t ReadLittleEndian(const unsigned char* bytes, int count) {
-  std::uint64_t value = 0;
-  for (int i = count - 1; i >= 0; --i) value = (value << 8) | bytes[i];
-  return value;
-}
-
 // The floor: every stream inflated through one 1 MiB buffer, in input pieces of
 // at most 64 MiB, and the output hashed with SHA-256 as it comes. Returns the
 // number of entries whose digest matched.
 int InflateAndHashInMemory(const std::string& archive) {
   const auto* data = reinterpret_cast<const unsigned char*>(archive.data());
-  const std::uint32_t count = static_cast<std::uint32_t>(ReadLittleEndian(data + 8, 4));
-  std::size_t at = 12;
   auto output = std::make_unique<unsigned char[]>(1 << 20);
   UniqueAlgorithmProvider algorithm;
   if (::BCryptOpenAlgorithmProvider(algorithm.put(), BCRYPT_SHA256_ALGORITHM, nullptr, 0) != 0) return -1;
   int matched = 0;
-  for (std::uint32_t i = 0; i < count; ++i) {
-    const std::size_t name_length = ReadLittleEndian(data + at, 2);
-    const unsigned char* fixed = data + at + 2 + name_length;
-    const std::uint64_t packed = ReadLittleEndian(fixed + 8, 8);
-    const char* stored = reinterpret_cast<const char*>(fixed + 16);
-    const unsigned char* stream_data = fixed + 80;
-    at += 2 + name_length + 80 + packed;
+  for (const qv::update::FileEntry& entry : qv::bench::PayloadStreams(archive)) {
+    const std::uint64_t packed = entry.packed;
+    const char* stored = entry.sha256.c_str();
+    const unsigned char* stream_data = data + entry.offset;
 
     UniqueHashObject hash;
     if (::BCryptCreateHash(algorithm.get(), hash.put(), nullptr, 0, nullptr, 0, 0) != 0) return -1;
@@ -220,7 +122,7 @@ int Run(const Options& options) {
   std::uint64_t unpacked = 0;
   std::string archive;
   {
-    FixtureFiles files = MakeFiles(options);
+    FixtureFiles files = qv::bench::MixedReleaseFiles(options.mib, options.files);
     for (const auto& file : files) unpacked += file.second.size();
     Clock::time_point start = Clock::now();
     archive = BuildTestPayload(folder / L"scratch", files, HashFile);

@@ -25,7 +25,13 @@ if [ $# -eq 0 ] || [[ " $* " == *" install "* ]]; then
   export QV_BENCH_SETUP="Z:$(printf '%s' "$build/bench-release/Q.V.PC.Rure.Setup.exe" | tr / '\\')"
 fi
 
-qv_wine_run "$build/bin/bench.exe" "$@"
+# The "range" benchmark downloads from the tests' local HTTPS server, started
+# around the program as the network tests start it.
+if [ $# -eq 0 ] || [[ " $* " == *" range "* ]]; then
+  "$root/tests/support/with-test-server.sh" "$build/wine-exec.sh" "$build/bin/bench.exe" "$@"
+else
+  qv_wine_run "$build/bin/bench.exe" "$@"
+fi
 
 if [ $# -eq 0 ] || [[ " $* " == *" signature "* ]]; then
   if command -v openssl >/dev/null; then

@@ -6,6 +6,7 @@
 #include "routes/dlss5/dlss5-route-role.h"
 #include "routes/fg/fg-route-role.h"
 #include "routes/route-queue-role.h"
+#include "selftest/range-test.h"
 #include "selftest/self-test-mode.h"
 #include "setup/check-update-mode.h"
 #include "setup/install-mode.h"
@@ -13,6 +14,7 @@
 #include "setup/uninstall-mode.h"
 #include "setup/verify-integrity-mode.h"
 #include "setup/window-capture.h"
+#include "update/update-test-mode.h"
 #include "update/updater-args-parser.h"
 #include "update/updater-run.h"
 
@@ -108,6 +110,13 @@ std::vector<RoleRow> SetupRoles(const ProgramStart& start) {
   roles.push_back(TestModeRow(L"--check-update", 3, [](const CommandLineArgs& args) {
     return RunCheckUpdateMode(std::filesystem::path(args[2]));
   }));
+  roles.push_back(TestModeRow(
+      L"--range-test", 6,
+      [](const CommandLineArgs& args) {
+        return RunRangeTestMode(args[2], std::filesystem::path(args[3]), std::filesystem::path(args[4]),
+                                std::filesystem::path(args[5]));
+      },
+      [] { return qv::update::IsUpdateTestMode(); }));
   roles.push_back(TestModeRow(L"--verify-integrity", 3, [](const CommandLineArgs& args) {
     return RunVerifyIntegrityMode(std::filesystem::path(args[2]));
   }));

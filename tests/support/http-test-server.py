@@ -35,15 +35,33 @@ Paths (every answer closes the connection):
                          when D is "none"), "Age: A" when given
   /files/NAME?OPTIONS    the file FOLDER/files/NAME, which the test program put
                          there; a single "bytes=A-B" or "bytes=A-" range gives
-                         206, a range list 416. Options (query):
+                         206, a range list (or a range past the end) 416.
+                         Options (query), first the answer's form:
+                           nolength=1     no Content-Length (the body ends at the close)
+                           delay=MS       waits MS milliseconds before it answers
+                         then faults, which every request of this exact path
+                         and query meets (counted per path and query, on
+                         every listener), or only some of them:
+                           skip=N         the first N requests meet no fault
+                           first=N        only the N requests after those meet
+                                          the faults
+                           moved=LOC      302 with "Location: LOC" instead
                            ranges=ignore  200 and the whole file whatever Range says
                            wholebelow=N   200 and the whole file for a range that
                                           starts before byte N (later ones honoured)
+                           alt=NAME2      the bytes of FOLDER/files/NAME2 instead
+                                          (the same positions; its size announced)
+                           flip=P         the byte at file position P inverted
                            extra=N        a range answer runs N bytes past the
                                           range (zero bytes past the file's end)
                            cut=N          a range answer stops N bytes short
-                           nolength=1     no Content-Length (the body ends at the close)
-                           delay=MS       waits MS milliseconds before it answers
+                                          (its length says so: it ends in order)
+                           end=1          announces the whole answer, sends its
+                                          first half and closes
+                           stall=MS       announces the whole answer, sends its
+                                          first half, waits MS milliseconds, closes
+                         The body is read from the file piece by piece, so
+                         large files cost no memory.
 
 Pattern byte at offset i: i % 251.
 """
@@ -164,16 +182,31 @@ class Handler(BaseHTTPRequestHandler):
 
     def serve_file(self, name, query):
         folder = os.path.join(self.server.folder, "files")
-        path = os.path.join(folder, name)
-        if name in ("", ".", "..") or "/" in name or "\\" in name or not os.path.isfile(path):
+        option = lambda key, default: query.get(key, [default])[0]
+
+        def test_file(file_name):
+            path = os.path.join(folder, file_name)
+            if file_name in ("", ".", "..") or "/" in file_name or "\\" in file_name or not os.path.isfile(path):
+                return None
+            return path
+
+        path = test_file(name)
+        if path is None:
             self.answer(404, b"no such test file")
             return
-        with open(path, "rb") as source:
-            content = source.read()
-        size = len(content)
-        option = lambda key, default: query.get(key, [default])[0]
         time.sleep(int(option("delay", "0")) / 1000)
-        without_length = option("nolength", "0") == "1"
+        number = self.server.count_request(self.path) - int(option("skip", "0"))
+        if number < 1 or number > int(option("first", str(1 << 62))):
+            query = {key: value for key, value in query.items() if key in ("nolength", "delay")}
+        if "moved" in query:
+            self.answer(302, b"", [("Location", option("moved", ""))])
+            return
+        if "alt" in query:
+            path = test_file(option("alt", ""))
+            if path is None:
+                self.answer(404, b"no such test file")
+                return
+        size = os.path.getsize(path)
         wanted = None if option("ranges", "honour") == "ignore" else self.wanted_range(size)
         if isinstance(wanted, tuple) and wanted[0] < int(option("wholebelow", "0")):
             wanted = None
@@ -181,18 +214,34 @@ class Handler(BaseHTTPRequestHandler):
             self.refuse_range(size)
             return
         if wanted is None:
-            status, body, extra = 200, content, []
+            status, start, end, extra = 200, 0, size, []
         else:
             start, end = wanted
             status, extra = 206, [("Content-Range", "bytes %d-%d/%d" % (start, end - 1, size))]
             end = max(start, end - int(option("cut", "0")))
             end += int(option("extra", "0"))
-            body = content[start:end] + bytes(max(0, end - max(start, size)))
-        if without_length:
-            self.head(status, None, extra, sending=len(body))
-            self.wfile.write(body)
-        else:
-            self.answer(status, body, extra)
+        announced = end - start
+        sending = announced // 2 if ("end" in query or "stall" in query) else announced
+        self.head(status, None if option("nolength", "0") == "1" else announced, extra, sending=sending)
+        self.send_file_bytes(path, start, start + sending, int(option("flip", "-1")))
+        if "stall" in query:
+            self.wfile.flush()
+            time.sleep(int(option("stall", "0")) / 1000)
+
+    def send_file_bytes(self, path, start, end, flip):
+        """Bytes [start, end) of the file, zero bytes past its end, the byte
+        at position `flip` inverted."""
+        with open(path, "rb") as source:
+            source.seek(start)
+            position = start
+            while position < end:
+                piece = bytearray(source.read(min(end - position, 1 << 20)))
+                if not piece:
+                    piece = bytearray(min(end - position, 1 << 20))
+                if position <= flip < position + len(piece):
+                    piece[flip - position] ^= 0xFF
+                self.wfile.write(piece)
+                position += len(piece)
 
     def route(self, parts, query):
         kind = parts[0] if parts else ""
@@ -247,17 +296,35 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(404, b"no such test path")
 
 
+class RequestCounts:
+    """How many requests each path (query included) has had, on every listener."""
+
+    def __init__(self):
+        self.lock = threading.Lock()
+        self.counts = {}
+
+    def next(self, path):
+        """The number of this request among those for exactly this path, this one included."""
+        with self.lock:
+            self.counts[path] = self.counts.get(path, 0) + 1
+            return self.counts[path]
+
+
 class Server(ThreadingHTTPServer):
     daemon_threads = True
     request_queue_size = 64
 
-    def __init__(self, name, log, folder, context=None):
+    def __init__(self, name, log, folder, counts, context=None):
         super().__init__(("127.0.0.1", 0), Handler)
         self.name = name
         self.folder = folder
         self.request_log = log
         self.context = context
         self.scheme = "https" if context else "http"
+        self.counts = counts
+
+    def count_request(self, path):
+        return self.counts.next(path)
 
     def finish_request(self, request, client_address):
         # The TLS handshake runs on the request's own thread, so a client that
@@ -308,10 +375,12 @@ def main():
     threading.Thread(target=watch_parent, args=(args.parent, args.folder, args.lifetime), daemon=True).start()
 
     log = Log(os.path.join(args.folder, "requests.log"))
+    counts = RequestCounts()
     servers = {
-        "http": Server("http", log, args.folder),
-        "https": Server("https", log, args.folder, tls_context(args.cert, args.key)),
-        "untrusted": Server("untrusted", log, args.folder, tls_context(args.untrusted_cert, args.untrusted_key)),
+        "http": Server("http", log, args.folder, counts),
+        "https": Server("https", log, args.folder, counts, tls_context(args.cert, args.key)),
+        "untrusted": Server("untrusted", log, args.folder, counts,
+                            tls_context(args.untrusted_cert, args.untrusted_key)),
     }
     refused = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     refused.bind(("127.0.0.1", 0))  # bound, never listening: connections are refused

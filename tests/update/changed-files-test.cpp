@@ -1,0 +1,92 @@
+// ObtainChangedFiles, the engine's listed extraction in an update: by range
+// requests into the test release on the test server, and from the whole setup
+// file when the server does not serve parts.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "download-fixtures.h"
+#include "foundation/file-hash.h"
+#include "foundation/text.h"
+#include "support/test-server.h"
+#include "support/thrown.h"
+#include "update/download/changed-files.h"
+
+namespace {
+
+using namespace qv::setup;
+using qv::test::DownloadRunTest;
+using qv::test::LoggedRequest;
+
+using ChangedFiles = DownloadRunTest;
+
+std::vector<LoggedRequest> Requests(const std::string& name) { return qv::test::TestServerLogFor("/files/" + name); }
+
+TEST_F(ChangedFiles, PartsGiveTheFilesWithTheManifestsDigests) {
+  ServeRelease("changed-parts.exe");
+  const std::vector<std::string> paths = {"qv.exe", "shaders/post.spv", "voice/modèle.bin"};
+  const std::vector<InstalledFile> files = ObtainChangedFiles(run, staging, Wanted(paths));
+
+  ASSERT_EQ(files.size(), 3u);
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    EXPECT_EQ(files[i].path, paths[i]);
+    EXPECT_EQ(files[i].sha256, Wanted({paths[i]})[0].sha256);
+    EXPECT_EQ(HashFile(staging / qv::setup::PathFromUtf8(paths[i])), files[i].sha256) << paths[i];
+  }
+  EXPECT_EQ(FilesBelow(staging), paths);
+  EXPECT_TRUE(run.parts);
+  EXPECT_TRUE(result.parts);
+  EXPECT_EQ(staged, std::vector<std::filesystem::path>{staging});
+  // "qv.exe" and "shaders/post.spv" lie close together; "voice/modèle.bin" right after them.
+  const std::vector<LoggedRequest> log = Requests(name);
+  ASSERT_EQ(log.size(), 1u);
+  EXPECT_NE(log[0].range, "-");
+  EXPECT_EQ(result.requests, 1);
+  EXPECT_EQ(result.bytes_downloaded, log[0].sent);
+  EXPECT_TRUE(run.downloaded_package.empty());
+}
+
+TEST_F(ChangedFiles, RangeIgnoredTakesTheWholeFileOnceAndExtractsOnlyTheWantedEntries) {
+  // The first group (README.md, at the payload's start) is served as asked,
+  // the second (voice/modèle.bin, behind the large program) whole.
+  ServeRelease("changed-whole.exe", "ranges=ignore&skip=1");
+  const std::vector<std::string> paths = {"README.md", "voice/modèle.bin"};
+  const std::vector<InstalledFile> files = ObtainChangedFiles(run, staging, Wanted(paths));
+
+  ASSERT_EQ(files.size(), 2u);
+  EXPECT_EQ(files[0].path, "README.md");
+  EXPECT_EQ(files[1].path, "voice/modèle.bin");
+  EXPECT_EQ(FilesBelow(staging), paths);  // what the range attempt wrote made room for the extraction
+  EXPECT_FALSE(run.parts);
+  EXPECT_FALSE(result.parts);
+  std::vector<LoggedRequest> log = Requests(name);
+  ASSERT_EQ(log.size(), 3u);
+  EXPECT_EQ(log[0].status, "206");
+  EXPECT_EQ(log[1].status, "200");  // the range answered whole: its body is not read
+  EXPECT_EQ(log[2].range, "-");     // the whole file, asked as such
+  EXPECT_EQ(log[2].sent, setup_bytes.size());
+  EXPECT_EQ(result.requests, 3);
+  EXPECT_EQ(result.bytes_downloaded, log[0].sent + setup_bytes.size());
+  EXPECT_EQ(FilesBelow(run.download_folder), std::vector<std::string>{"Q.V.PC.Rure.Setup.exe"});
+
+  // A second call (the engine fetching damaged files again) asks nothing.
+  const std::filesystem::path repair = temp / L"games" / L".qv-update-fix-test";
+  const std::vector<InstalledFile> again = ObtainChangedFiles(run, repair, Wanted({"qv.exe"}));
+  ASSERT_EQ(again.size(), 1u);
+  EXPECT_EQ(FilesBelow(repair), std::vector<std::string>{"qv.exe"});
+  EXPECT_EQ(Requests(name).size(), 3u);
+  EXPECT_EQ(result.requests, 3);
+}
+
+TEST_F(ChangedFiles, TheWholeFileIsCheckedBeforeAnythingIsExtracted) {
+  ServeRelease("changed-checked.exe", "ranges=ignore");
+  run.files[0].sha256 = std::string(64, '0');  // the manifest and the payload disagree
+  EXPECT_EQ(qv::test::ThrownMessage([&] { ObtainChangedFiles(run, staging, Wanted({"qv.exe"})); }),
+            "The package's files do not match the signed manifest. Nothing was changed.");
+  EXPECT_TRUE(FilesBelow(staging).empty());
+  EXPECT_TRUE(staged.empty());
+}
+
+}  // namespace

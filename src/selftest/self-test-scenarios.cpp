@@ -7,6 +7,7 @@
 #include "selftest/scenario/scenario-title-picture.h"
 #include "selftest/scenario/scenario-unicode-paths.h"
 #include "selftest/scenario/scenario-uninstall.h"
+#include "selftest/scenario/scenario-update.h"
 
 namespace qv::setup {
 
@@ -15,6 +16,7 @@ namespace qv::setup {
 // returns its failure tokens. An empty folder name hands the test the root.
 std::vector<SelfTestScenario> BuiltInSelfTestScenarios() {
   std::vector<SelfTestScenario> scenarios;
+  scenarios.push_back(ScenarioRow("update", SelfTestUpdate));
   scenarios.push_back(ScenarioRow("title-picture", SelfTestTitlePictureUpdate));
   scenarios.push_back(ScenarioRow("journal", SelfTestJournalRecovery));
   scenarios.push_back(ScenarioRow("files", SelfTestFileUpdate));

@@ -42,7 +42,7 @@ std::vector<InstalledFile> BuildNewReleaseFixture(const std::filesystem::path& r
   WriteFixtureFile(root / L"qv.exe", "new exe");
   WriteFixtureFile(root / L"shaders" / L"a.spv", "new a");
   WriteFixtureFile(root / L"shaders" / L"b.spv", "new b");
-  WriteFixtureFile(root / L"qv-install-manifest.txt", "qv-port-install 1\nversion=0.2.0\n");
+  WriteFixtureFile(root / L"qv-install-manifest.txt", std::string("qv-port-install 1\nversion=") + kNewReleaseVersion + "\n");
   return {{"qv.exe", ""}, {"shaders/a.spv", ""}, {"shaders/b.spv", ""}};
 }
 

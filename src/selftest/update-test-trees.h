@@ -15,6 +15,9 @@ namespace qv::setup {
 // The older installation's version, as its install manifest names it.
 inline constexpr const char* kOlderInstallVersion = "0.0.9";
 
+// The newer release's version, as its staged install manifest names it.
+inline constexpr const char* kNewReleaseVersion = "0.2.0";
+
 // Writes under `root`: the older version's port files ("qv.exe",
 // "shaders/a.spv", "shaders/gone.spv" which the new release no longer has,
 // "nvngx_dlss.dll", "voice/cmudict-en-us.dict", "voice/en-us/mdef"), the

@@ -16,6 +16,7 @@
 #include "support/test-server.h"
 #include "support/updater-log-lines.h"
 #include "foundation/text.h"
+#include "update/game-start.h"
 #include "update/updater-run.h"
 #include "updater-fixtures.h"
 
@@ -67,6 +68,51 @@ TEST_F(UpdaterRun, AResultPathThatMayNotBeWrittenStopsEverything) {
   EXPECT_TRUE(fs::is_empty(result));
   EXPECT_EQ(SnapshotTree(game.games), before);
   EXPECT_FALSE(qv::test::TestServerWasAskedFor("/files/refused-result.json"));
+}
+
+// Logs and the stand-in's records are what a run leaves by design.
+bool IsRunRecord(const std::string& key) {
+  return key.ends_with("/data/qv-updater.log") || key.ends_with("/data/qv-update.log") ||
+         key.ends_with("/data/qv-stand-in-runs.txt");
+}
+
+// The elevated updater starts the game through the desktop shell, which gives
+// no process handle: only the journal can tell that the new version started.
+TEST_F(UpdaterRun, AStartWithoutAHandleWaitsForTheJournalAlone) {
+  for (const bool confirms : {true, false}) {
+    SCOPED_TRACE(confirms ? "confirmed" : "silent");
+    qv::test::OlderGame older;
+    args.game_folder = older.folder.native();
+    services.start_game = [confirms](const fs::path& folder, const std::vector<std::wstring>& arguments, bool) {
+      qv::test::WriteStandInControl(folder, confirms ? "confirm\n" : "");
+      GameStart started = StartGame(folder, arguments, false);
+      return GameStart{started.started, UniqueHandle()};
+    };
+    EXPECT_EQ(RunUpdater(confirms ? "no-handle-confirmed" : "no-handle-silent"), confirms ? 0 : 1);
+    EXPECT_EQ(ReadFileText(result), std::string(confirms ? "PASS updated " : "PASS unconfirmed ") +
+                                        qv::test::kUpdateVersion + "\npage " +
+                                        qv::test::ReleasePage(qv::test::kUpdateVersion) + "\ndetail \n");
+    EXPECT_EQ(ReadFileText(older.folder / L"shaders" / L"b.spv"), "new b");
+    EXPECT_EQ(qv::test::WaitForStandInGameRuns(older.folder, 1).size(), 1u);
+    // Unconfirmed, the backup stays for the game's next start to settle.
+    EXPECT_EQ(fs::exists(UpdateJournalPath(older.folder)), !confirms);
+    EXPECT_TRUE(qv::test::Contains(qv::test::UpdaterLogMessages(older.folder),
+                                   confirms ? "the new version started; backup removed"
+                                            : "the new version's start was not confirmed; the backup stays until it "
+                                              "starts"));
+  }
+}
+
+TEST_F(UpdaterRun, ANewVersionThatCannotBeStartedIsRolledBack) {
+  const TreeSnapshot before = SnapshotTree(game.games, IsRunRecord);
+  services.start_game = [](const fs::path&, const std::vector<std::wstring>&, bool) { return GameStart{}; };
+  EXPECT_EQ(RunUpdater("not-started"), 1);
+  EXPECT_EQ(ReadFileText(result), std::string("FAIL rolled-back ") + qv::test::kUpdateVersion + "\npage " +
+                                      qv::test::ReleasePage(qv::test::kUpdateVersion) +
+                                      "\ndetail the new version could not be started\n");
+  EXPECT_EQ(SnapshotTree(game.games, IsRunRecord), before);
+  EXPECT_TRUE(qv::test::Contains(qv::test::UpdaterLogMessages(game.folder),
+                                 "rolled back: the new version could not be started"));
 }
 
 }  // namespace

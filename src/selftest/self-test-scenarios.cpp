@@ -1,8 +1,10 @@
 #include "selftest/self-test-scenarios.h"
 
 #include "selftest/scenario/scenario-fg-unlock.h"
+#include "selftest/scenario/scenario-file-update.h"
 #include "selftest/scenario/scenario-journal.h"
 #include "selftest/scenario/scenario-portable.h"
+#include "selftest/scenario/scenario-title-picture.h"
 #include "selftest/scenario/scenario-unicode-paths.h"
 #include "selftest/scenario/scenario-uninstall.h"
 #include "selftest/scenario/scenario-update.h"
@@ -15,7 +17,9 @@ namespace qv::setup {
 std::vector<SelfTestScenario> BuiltInSelfTestScenarios() {
   std::vector<SelfTestScenario> scenarios;
   scenarios.push_back(ScenarioRow("update", SelfTestUpdate));
+  scenarios.push_back(ScenarioRow("title-picture", SelfTestTitlePictureUpdate));
   scenarios.push_back(ScenarioRow("journal", SelfTestJournalRecovery));
+  scenarios.push_back(ScenarioRow("files", SelfTestFileUpdate));
   scenarios.push_back(ScenarioRow("portable", SelfTestPortableUpdate));
   scenarios.push_back(ScenarioRow("fg-unlock", SelfTestFgUnlock));
   scenarios.push_back(ScenarioRow("", SelfTestUnicodePaths));

@@ -84,6 +84,7 @@ TEST(FindDumpedGames, PackagesAndFoldersOneLevelDown) {
   auto direct_pkg = downloads / L"QV.pkg";
   WriteTestFile(direct_pkg, CandidatePkg("CUSA09903"));
   WriteTestFile(downloads / L"other.pkg", CandidatePkg("CUSA12345"));
+  WriteDump(downloads / L"another game", "CUSA99999");  // a picture, but another game's
   auto inner = WriteDump(downloads / L"games" / L"CUSA09901", "CUSA09901");
   WriteDump(downloads / L"games" / L"deeper" / L"CUSA09902", "CUSA09902");  // two levels down
   auto dump = WriteDump(downloads / L"CUSA09902", "CUSA09902");

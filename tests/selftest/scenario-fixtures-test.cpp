@@ -18,6 +18,7 @@
 #include "foundation/payload-archive.h"
 #include "selftest/file-update-fixtures.h"
 #include "selftest/fixture-files.h"
+#include "selftest/scenario/file-test-run.h"
 #include "selftest/self-test-archives.h"
 #include "selftest/test-file-list.h"
 #include "selftest/test-install-hooks.h"
@@ -301,17 +302,6 @@ TEST(ScenarioFixtures, TitleRunA) {
   EXPECT_EQ(ReadInstallManifest(install)->version, "9.9.9");
 }
 
-// The file test's payload: seven entries, the last the port's file list.
-FixtureFiles FileTestPayloadList() {
-  return {{"qv.exe", "new exe"},
-          {"shaders/same.spv", "same shader"},
-          {"shaders/changed.spv", "changed shader, new"},
-          {"voice/models/new.bin", "a new voice model"},
-          {"Fonts/Case.ttf", "a font"},
-          {"reshade-shaders/x.fx", "the package's copy of a file the unlock owns"},
-          {"qv-files.json", "{\"format\": 1, \"files\": []}\n"}};
-}
-
 TreeSnapshot LowerCased(TreeSnapshot snapshot) {
   for (auto& [path, content] : snapshot) {
     for (char& ch : path) {
@@ -324,7 +314,7 @@ TreeSnapshot LowerCased(TreeSnapshot snapshot) {
 
 TEST(ScenarioFixtures, FileUpdateRunsWithAndWithoutManifest) {
   TempFolder temp;
-  const std::string payload = BuildTestPayload(temp / L"payload-scratch", FileTestPayloadList(), HashFile);
+  const std::string payload = BuildTestPayload(temp / L"payload-scratch", FileTestRelease(), HashFile);
   const fs::path dump = temp / L"dump" / L"CUSA09901";
   WriteFixtureFile(dump / L"chunk1.psarc", kChunk);
   WriteFixtureFile(dump / L"texture.qar", TextureBytes());

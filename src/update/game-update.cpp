@@ -1,16 +1,28 @@
 #include "update/game-update.h"
 
 #include <stdexcept>
+#include <unordered_set>
 
+#include "engine/destination-checks.h"
 #include "engine/existing-install.h"
+#include "engine/install-hooks.h"
 #include "engine/install-manifest.h"
+#include "engine/install-transaction.h"
 #include "engine/update-journal.h"
+#include "engine/update-log.h"
 #include "foundation/http-client.h"
 #include "foundation/item-status.h"
 #include "foundation/paths.h"
 #include "update/build-identity.h"
 #include "update/download-policy.h"
+#include "update/download/changed-files.h"
+#include "update/download/download-folder.h"
+#include "update/download/unwritable-folders.h"
+#include "update/download/update-run.h"
+#include "update/download/whole-package.h"
+#include "update/manifest-fetch.h"
 #include "update/release-info.h"
+#include "update/update-test-mode.h"
 #include "update/version-order.h"
 
 namespace qv::setup {
@@ -20,6 +32,8 @@ namespace fs = std::filesystem;
 
 constexpr std::uint32_t kReleaseDocumentTimeoutMs = 15000;
 constexpr std::uint64_t kReleaseDocumentLimit = 0x80000;  // 512 KiB
+// Above this share of the setup file, the changed files come from the whole file.
+constexpr double kPartsShareLimit = 0.7;
 
 constexpr const char* kNotAnUpdatableCopy =
     "This folder is neither a Q.V. DU Vora installed by its setup nor a portable copy; download the new version "
@@ -30,25 +44,27 @@ void Announce(const GameUpdatePlatform& platform, UpdatePhase phase) {
 }
 
 // What the folder holds and which version it is; raises when it is neither
-// an installed copy nor a portable copy.
-struct InstalledCopy {
-  bool installed = false;  // holds an install manifest (else a portable copy)
-  std::string version;     // may be empty
-};
-
-InstalledCopy IdentifyCopy(const fs::path& game_folder, const GameUpdatePlatform& platform) {
-  InstalledCopy copy;
-  copy.installed = ReadItemStatus(game_folder / kInstallManifestName).has_value();
-  if (copy.installed) {
-    const ExistingInstall existing = ReadExistingInstall(game_folder);
+// an installed copy nor a portable copy that can be updated where it lies.
+void IdentifyCopy(UpdateRun& run) {
+  run.installed_copy = ReadItemStatus(run.game_folder / kInstallManifestName).has_value();
+  if (run.installed_copy) {
+    const ExistingInstall existing = ReadExistingInstall(run.game_folder);
     if (!existing.is_install || !existing.has_manifest) throw std::runtime_error(kNotAnUpdatableCopy);
-    copy.version = existing.version;
-    return copy;
+    run.installed_version = existing.version;
+  } else {
+    const ExistingInstall portable = ProbePortableCopy(run.game_folder, run.platform.hash_file);
+    if (!portable.is_install) throw std::runtime_error(kNotAnUpdatableCopy);
+    run.installed_version = portable.version;
+    // Checked before anything is fetched: an update that cannot be written
+    // would otherwise download for nothing.
+    const std::string unwritable = DescribeUnwritableFolders(run.game_folder, run.platform);
+    if (!unwritable.empty()) {
+      throw std::runtime_error(unwritable +
+                               " This portable copy cannot update itself there: move its folder to a place you can "
+                               "write to, or download the new version from the release page.");
+    }
   }
-  const ExistingInstall portable = ProbePortableCopy(game_folder, platform.hash_file);
-  if (!portable.is_install) throw std::runtime_error(kNotAnUpdatableCopy);
-  copy.version = portable.version;
-  return copy;
+  if (run.installed_version.empty()) run.installed_version = std::string(qv::update::CurrentVersion());
 }
 
 // The release document, read from the release service (every hop checked).
@@ -74,30 +90,150 @@ qv::update::Release FetchRelease() {
   return *release;
 }
 
+// The release's verified manifest: by two range requests, or out of the
+// whole setup file when the server serves no parts of it.
+void ObtainManifest(UpdateRun& run) {
+  std::string error;
+  bool ranges_unsupported = false;
+  std::optional<qv::update::UpdateManifest> manifest =
+      qv::update::FetchSignedManifest(run.release, &error, &ranges_unsupported);
+  if (!manifest && ranges_unsupported) {
+    Announce(run.platform, UpdatePhase::kDownloading);
+    DownloadWholePackage(run);
+    manifest = qv::update::ReadLocalSignedManifest(run.release, run.downloaded_package, &error);
+  }
+  if (!manifest) throw std::runtime_error("The update could not be verified: " + error + ".");
+  run.manifest = std::move(*manifest);
+
+  const std::string platform(qv::update::CurrentPlatform());
+  const auto files = run.manifest.files.find(platform);
+  if (files == run.manifest.files.end() || files->second.empty()) {
+    throw std::runtime_error("The signed manifest lists no files for this system.");
+  }
+  run.files = files->second;
+  if (const auto package = run.manifest.packages.find(platform); package != run.manifest.packages.end()) {
+    run.package = package->second;
+  }
+}
+
+// Which installed files differ, and whether to fetch them as parts of the
+// setup file or to take the whole file.
+void DecideDownload(UpdateRun& run) {
+  for (const qv::update::FileEntry& file : run.files) run.expected.push_back({file.path, file.size, file.sha256});
+  run.differing = FindDifferingFiles(run.game_folder, run.expected, run.platform.hash_file);
+  run.result.files_differed = run.differing.size();
+
+  std::unordered_set<std::string> differing;
+  for (const PayloadEntry& entry : run.differing) differing.insert(entry.name);
+  std::uint64_t changed_packed = 0;
+  bool every_file_packed = true;
+  for (const qv::update::FileEntry& file : run.files) {
+    every_file_packed = every_file_packed && file.packed != 0;
+    if (differing.contains(file.path)) changed_packed += file.packed;
+  }
+  const bool whole_asked = qv::update::IsUpdateTestMode() && !qv::update::TestSwitchText(L"QV_UPDATE_TEST_FULL").empty();
+  run.parts = run.downloaded_package.empty() && every_file_packed &&
+              static_cast<double>(changed_packed) <= kPartsShareLimit * static_cast<double>(run.package.size) &&
+              !whole_asked;
+  run.result.parts = run.parts;
+}
+
+std::string WithoutOneLeadingV(const std::string& version) {
+  return !version.empty() && (version[0] == 'v' || version[0] == 'V') ? version.substr(1) : version;
+}
+
+// The engine's options for an update whose new files come from the download.
+InstallHooks UpdateHooks(UpdateRun& run) {
+  const GameUpdatePlatform& platform = run.platform;
+  InstallHooks hooks;
+  hooks.new_version = WithoutOneLeadingV(run.manifest.version);
+  hooks.run_id = platform.run_id;
+  hooks.validate_destination = platform.check_destination ? platform.check_destination : [](const fs::path&) {};
+  // The signed manifest vouches for the new files, not this program's own file.
+  hooks.verify_setup = [] {};
+  hooks.check_payload = platform.check_payload;
+  hooks.extract_package = [](const fs::path&, const fs::path&) {
+    throw std::runtime_error("The game archives are missing; run the setup with your PKG or dump.");
+  };
+  hooks.create_shortcut = [](const fs::path&) {};
+  hooks.keep_journal = true;
+  hooks.download_folder = run.download_folder;
+  hooks.process_id = platform.process_id;
+  hooks.fail_at_step = platform.fail_at_step;
+  hooks.is_process_alive = platform.is_process_alive;
+  hooks.picture_search_folders = platform.package_folders;
+  hooks.payload_entries = [&run] { return run.expected; };
+  hooks.extract_entries = [&run](const fs::path& staging, const std::vector<PayloadEntry>& wanted) {
+    return ObtainChangedFiles(run, staging, wanted);
+  };
+  hooks.hash_file = platform.hash_file;
+  hooks.expected_changes = run.differing;
+  hooks.before_commit = [&platform] { Announce(platform, UpdatePhase::kInstalling); };
+  if (qv::update::IsUpdateTestMode()) {
+    hooks.pause_at_step = qv::update::TestSwitchStep(L"QV_UPDATE_TEST_PAUSE_AT", hooks.pause_at_step);
+    hooks.corrupt_after_commit = qv::update::TestSwitchText(L"QV_UPDATE_TEST_CORRUPT");
+  }
+  hooks.portable_copy = !run.installed_copy;
+  hooks.fallback_previous_version = run.installed_version;
+  return hooks;
+}
+
+std::string UpdateLogLine(const UpdateRun& run) {
+  const GameUpdateResult& result = run.result;
+  return std::string("in-game update") + (run.installed_copy ? "" : " of a portable copy") + " to " + result.version +
+         ": " + std::to_string(result.files_differed) + " of " + std::to_string(run.files.size()) +
+         " files differed; downloaded " + std::to_string(result.bytes_downloaded) + " bytes in " +
+         std::to_string(result.requests) + (result.requests == 1 ? " request" : " requests") +
+         (result.parts ? " (parts of the package)" : " (the whole package)") + " of a " +
+         std::to_string(run.package.size) + " byte package";
+}
+
 }  // namespace
 
 GameUpdateResult ApplyGameUpdate(const fs::path& given_folder, const GameUpdatePlatform& platform, std::string& page) {
-  // 1-2. The folder, and an interrupted earlier update undone or finished.
-  const fs::path game_folder = NormalAbsolutePath(given_folder);
-  if (platform.check_destination) platform.check_destination(game_folder);
-  if (ReadItemStatus(UpdateJournalPath(game_folder))) {
-    RecoverInterruptedUpdate(game_folder, platform.is_process_alive);
-  }
+  GameUpdateResult result;
+  UpdateRun run(platform, result);
 
-  // 3-5. What is installed.
-  InstalledCopy copy = IdentifyCopy(game_folder, platform);
-  if (copy.version.empty()) copy.version = std::string(qv::update::CurrentVersion());
+  // The folder, with an interrupted earlier update undone or finished first.
+  run.game_folder = NormalAbsolutePath(given_folder);
+  if (platform.check_destination) platform.check_destination(run.game_folder);
+  const fs::path journal = UpdateJournalPath(run.game_folder);
+  if (ReadItemStatus(journal)) RecoverInterruptedUpdate(run.game_folder, platform.is_process_alive);
+  IdentifyCopy(run);
 
-  // 6-11. The newest release, which must be newer and have a package here.
+  // The newest release, which must be newer and have a setup file here.
   Announce(platform, UpdatePhase::kChecking);
-  const qv::update::Release release = FetchRelease();
-  page = release.page.empty() ? release.url : release.page;
-  if (qv::update::CompareVersions(release.version, copy.version) < 1) {
-    throw std::runtime_error("Version " + copy.version + " is already the newest.");
+  run.release = FetchRelease();
+  page = run.release.page.empty() ? run.release.url : run.release.page;
+  if (qv::update::CompareVersions(run.release.version, run.installed_version) < 1) {
+    throw std::runtime_error("Version " + run.installed_version + " is already the newest.");
   }
-  if (release.package_url.empty()) throw std::runtime_error("The release has no package for this system.");
+  if (run.release.package_url.empty()) throw std::runtime_error("The release has no package for this system.");
+  run.download_folder = DownloadFolderFor(run.game_folder, platform.run_id);
 
-  throw std::runtime_error("Downloading the new version is not part of this build yet.");
+  bool package_open = true;
+  auto close_package = [&] {
+    if (package_open && platform.close_package) platform.close_package();
+    package_open = false;
+  };
+  try {
+    ObtainManifest(run);
+    DecideDownload(run);
+    Announce(platform, UpdatePhase::kDownloading);
+    const InstallHooks hooks = UpdateHooks(run);
+    result.version = hooks.new_version;
+    RunInstallTransaction(result.outcome, fs::path(), run.game_folder, false, hooks);
+    close_package();
+    AppendUpdateLog(run.game_folder, UpdateLogLine(run));
+  } catch (...) {
+    close_package();
+    // Whatever failed after the download folder may have been made, it goes
+    // (a whole setup file is hundreds of megabytes) unless a journal left by
+    // the engine names it: the journal's handling then owns it.
+    if (!ReadItemStatus(journal)) RemoveDownloadFolder(run.game_folder, run.download_folder);
+    throw;
+  }
+  return result;
 }
 
 }  // namespace qv::setup

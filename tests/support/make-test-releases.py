@@ -26,6 +26,10 @@ own folder BUILD_DIR/bin):
       the same release signed with another key than the run's
   update-unsafe-path/Q.V.PC.Rure.Setup.exe
       the same release whose signed manifest also lists "../outside.txt"
+  update-unpacked/Q.V.PC.Rure.Setup.exe
+      the same release whose signed manifest gives no stream position for
+      "voice/en-us/mdef" (no offset and packed length)
+  update-v/Q.V.PC.Rure.Setup.exe     the same release signed as version "v1.2.0"
 Every release is made with the steps of tools/make-release.py run one by one.
 """
 import importlib.util
@@ -126,17 +130,24 @@ def add_unsafe_path(document):
     files.append(escape)
 
 
+def without_stream_position(document):
+    for entry in document["files"]["windows"]:
+        if entry["path"] == "voice/en-us/mdef":
+            del entry["offset"]
+            del entry["packed"]
+
+
 def make_update_releases(out, program, key, bin_folder):
     content = os.path.join(out, "update-content")
     make_update_content(content, bin_folder)
     payload = os.path.join(out, "update-payload.bin")
     tool("pack", content, payload)
 
-    def release(name, signing_key):
+    def release(name, signing_key, version=UPDATE_VERSION):
         setup = os.path.join(out, name, PROGRAM_NAME)
         tool("embed", program, payload, setup)
         tool("stamp", setup)
-        tool("sign", setup, signing_key, UPDATE_VERSION)
+        tool("sign", setup, signing_key, version)
         return setup
 
     release("update", key)
@@ -144,6 +155,8 @@ def make_update_releases(out, program, key, bin_folder):
     tool("keygen", other_key, os.path.join(out, "other-key.hex"))
     release("update-other-key", other_key)
     resign_with_manifest(release("update-unsafe-path", key), key, add_unsafe_path)
+    resign_with_manifest(release("update-unpacked", key), key, without_stream_position)
+    release("update-v", key, "v" + UPDATE_VERSION)
 
 
 def flip_byte_in_stream(setup, entry):

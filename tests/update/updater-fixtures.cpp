@@ -2,16 +2,23 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "selftest/test-game-files.h"
 #include "selftest/update-test-trees.h"
 #include "support/test-releases.h"
 #include "support/test-server.h"
 
 namespace qv::test {
 
-std::string TextureArchiveBytes() { return std::string("QAR1\0texture archive\x01\xff", 23); }
+std::string TextureArchiveBytes() { return qv::setup::QarBytes(); }
 
 OlderGame::OlderGame() : games(temp / L"games"), folder(games / L"Q.V. DU Vora") {
   qv::setup::BuildOlderInstallFixture(folder, true, TextureArchiveBytes());
+}
+
+bool Contains(const std::vector<std::string>& lines, const std::string& line) {
+  return std::find(lines.begin(), lines.end(), line) != lines.end();
 }
 
 std::string ReleasePage(const std::string& version) { return "https://localhost/releases/" + version; }

@@ -15,7 +15,8 @@ namespace qv::test {
 // Version of the "update" test releases (make-test-releases.py).
 inline constexpr const char* kUpdateVersion = "1.2.0";
 
-// The bytes the older installation's "CUSA09901/texture.qar" holds.
+// The bytes the older installation's "CUSA09901/texture.qar" holds: a texture
+// archive the game source accepts (QarBytes).
 std::string TextureArchiveBytes();
 
 // An installation of version 0.0.9 (BuildOlderInstallFixture with its
@@ -38,6 +39,9 @@ std::string ServeRelease(const std::string& name, std::wstring_view release, con
 
 // The release page the documents of ServeRelease name.
 std::string ReleasePage(const std::string& version);
+
+// Whether `lines` hold `line` exactly.
+bool Contains(const std::vector<std::string>& lines, const std::string& line);
 
 // The variables of an updater run in update test mode against a release
 // document: "QV_UPDATE_TEST=1", the document's address and the run's public

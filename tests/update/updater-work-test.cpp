@@ -22,11 +22,8 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace qv::setup::win_updater;
+using qv::test::Contains;
 using qv::test::UpdaterLogMessages;
-
-bool Contains(const std::vector<std::string>& lines, const std::string& line) {
-  return std::find(lines.begin(), lines.end(), line) != lines.end();
-}
 
 struct UpdaterWork : ::testing::Test {
   void SetUp() override {
@@ -145,6 +142,25 @@ TEST_F(UpdaterWork, AGameThatHasEndedIsNotWaitedFor) {
   EXPECT_EQ(Work(state, services).kind, kOutcomeFailed);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
   EXPECT_EQ(probes.size(), 1u);
+}
+
+// Process ids are 32 bits wide; cut down, a larger "--pid" would name
+// whatever process owns its lower half (here a game that does not close).
+TEST_F(UpdaterWork, AProcessIdBeyondThirtyTwoBitsIsNone) {
+  const fs::path elsewhere = game.temp / L"running";
+  qv::test::PlaceStandInGame(elsewhere);
+  qv::test::WriteStandInControl(elsewhere, "sleep 20000\n");
+  qv::setup::GameStart running = qv::setup::StartGame(elsewhere, {}, false);
+  ASSERT_TRUE(running.process.valid());
+  state.arguments.game_process_id = (std::uint64_t{1} << 32) | ::GetProcessId(running.process.get());
+  services.game_close_wait = std::chrono::milliseconds(10000);
+  FoldersNotWritable();
+  qv::test::ScopedEnvironment no_elevate("QV_UPDATE_TEST_NO_ELEVATE", "1");
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(Work(state, services).detail, "the game folder is not writable; elevation would be asked for (test)");
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+  ::TerminateProcess(running.process.get(), 9);
+  ::WaitForSingleObject(running.process.get(), 15000);
 }
 
 TEST_F(UpdaterWork, AnInstalledCopyThatCannotBeWrittenAsksForRightsInTestModeItSaysSo) {

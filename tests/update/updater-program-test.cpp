@@ -1,0 +1,74 @@
+// "--game-update" through the built program under Wine, headless in update
+// test mode: an older installation updated from the update test releases on
+// the project's HTTPS test server, the new version played by the stand-in
+// game.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "foundation/text.h"
+#include "selftest/fixture-files.h"
+#include "selftest/test-file-list.h"
+#include "support/test-paths.h"
+#include "support/test-releases.h"
+#include "support/updater-log-lines.h"
+#include "updater-program-fixture.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using namespace qv::test;
+using qv::setup::ReadFileText;
+using qv::setup::TreeSnapshot;
+
+// Refusals before anything is changed: the installation, the folder around it
+// and everything but the updater's log stay as they were.
+TEST_F(UpdaterProgram, RefusedUpdatesChangeNothing) {
+  const std::string same = ServeRelease("same", L"update", "0.0.9");
+  const std::string other_key = ServeRelease("other-key", L"update-other-key", kUpdateVersion);
+  const std::string unsafe = ServeRelease("unsafe", L"update-unsafe-path", kUpdateVersion);
+  const struct {
+    const char* name;
+    std::string document;
+    std::string detail;  // its beginning
+  } cases[] = {
+      {"not newer", same, "Version 0.0.9 is already the newest."},
+      {"wrong signature", other_key, "The update could not be verified: "},
+      // The manifest's paths are checked before anything is fetched.
+      {"unsafe path", unsafe, "Unsafe payload path."},
+      {"redirect", TestHttpsUrl("/redirect/302?to=https://qv-releases.invalid/latest"),
+       "Could not reach the release page: "},
+      {"large document", TestHttpsUrl("/doc?size=600000"), "Could not reach the release page: "},
+  };
+  const TreeSnapshot before = Snapshot(game.games);
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string text = Run(game.folder, c.document);
+    EXPECT_EQ(run.exit_code, 1u) << run.output;
+    EXPECT_TRUE(StartsWith(text, "FAIL failed \npage ")) << text;
+    EXPECT_NE(text.find("\ndetail " + c.detail), std::string::npos) << text;
+    EXPECT_EQ(Snapshot(game.games), before);
+    EXPECT_TRUE(StartsWith(UpdaterLogMessages(game.folder).back(), "failed: " + c.detail));
+  }
+  EXPECT_FALSE(fs::exists(game.temp / L"outside.txt"));
+  EXPECT_FALSE(fs::exists(game.games / L"outside.txt"));
+  EXPECT_TRUE(ReadStandInGameRuns(game.folder).empty());
+}
+
+TEST_F(UpdaterProgram, AResultPathThatMayNotBeWrittenStopsEverything) {
+  fs::create_directories(result);
+  const TreeSnapshot before = qv::setup::SnapshotTree(game.games);
+  const std::string document = ServeRelease("guarded", L"update", kUpdateVersion);
+  run = RunProgram(qv::test::SetupProgramPath(), Arguments(game.folder), Environment(document), kUpdaterTimeout);
+  EXPECT_EQ(run.exit_code, 1u);
+  EXPECT_TRUE(fs::is_directory(result));
+  EXPECT_TRUE(fs::is_empty(result));
+  EXPECT_EQ(qv::setup::SnapshotTree(game.games), before);  // not even a log line
+  EXPECT_FALSE(TestServerWasAskedFor("/files/guarded.json"));
+}
+
+}  // namespace

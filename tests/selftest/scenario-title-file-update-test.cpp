@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+#include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -43,6 +45,25 @@ TEST(FileUpdateSelfTest, PassesAndWritesOnlyBelowItsFolder) {
   EXPECT_EQ(EntryNames(root.path()), std::vector<std::string>{"files"});
   EXPECT_EQ(EntryNames(root / L"files" / L"undo0"), std::vector<std::string>{"QV"});
   EXPECT_EQ(EntryNames(root / L"files" / L"undo1"), std::vector<std::string>{"QV"});
+}
+
+// An engine that misjudges an identical file as changed rewrites it: the
+// counts show one unchanged file short, and the backdated file's last-write
+// time shows the rewrite, in both update variants. The hook misreads each
+// installed "shaders/same.spv" the first time only, so the run's own final
+// check finds it whole and later scenarios see the truth.
+TEST(FileUpdateSelfTest, AFileMisjudgedAsChangedIsSeenRewritten) {
+  TempFolder root{L"qv-files-test"};
+  auto misread = std::make_shared<std::set<fs::path>>();
+  const qv::setup::FileHasher misjudging = [misread](const fs::path& file) {
+    const std::string real = qv::setup::HashFile(file);
+    const bool installed = file.parent_path().parent_path().filename() == L"QV";
+    if (installed && file.filename() == L"same.spv" && misread->insert(file).second) return std::string(64, '0');
+    return real;
+  };
+  EXPECT_EQ(qv::setup::SelfTestFileUpdate(root / L"files", misjudging),
+            " files-counts(1/6) files-identical-rewritten"
+            " files-counts-no-manifest(1/6) files-identical-rewritten-no-manifest");
 }
 
 // A hash hook that fails while the payload is built is not the test's to

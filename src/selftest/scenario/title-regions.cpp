@@ -100,7 +100,10 @@ void RunTitleGuessGroup(const TitleTest& test, std::string& tokens) {
     const fs::path installation = side / L"Q.V. DU Vora";
     BuildTitleTestInstall(installation, SelfTestTextureArchive());
     WriteDumpTitleFiles(side / L"my-dump", TitlePictureBytes(), "CUSA09901", "");
-    WriteDumpTitleFiles(side / L"other-game", "not ours", "CUSA99999", "");
+    // The other game's dump must be one the engine would take but for its
+    // title: listed before the player's (volumes list a folder in name
+    // order), with a picture that passes for a PNG yet differs from ours.
+    WriteDumpTitleFiles(side / L"another-game", TitlePictureBytes() + "not ours", "CUSA99999", "");
 
     const InstallOutcome outcome = RunTitleUpdate(test, {}, installation, "e");
     if (ReadFileText(InstalledTitlePicture(installation)) != TitlePictureBytes() || outcome.title_picture_missing) {

@@ -8,6 +8,7 @@
 
 #include "engine/install-manifest.h"
 #include "engine/update-journal.h"
+#include "engine/update-recovery.h"
 #include "foundation/folder-tests.h"
 #include "foundation/package-view.h"
 #include "selftest/fixture-files.h"
@@ -123,6 +124,90 @@ TEST_F(GameUpdate, RefusalsOfTheReleaseDocument) {
     EXPECT_EQ(phases, std::vector<int>{1}) << c.text;
   }
   EXPECT_EQ(SnapshotTree(game.games), before);
+}
+
+std::size_t WholeDownloads(std::string_view path) {
+  std::size_t whole = 0;
+  for (const qv::test::LoggedRequest& request : qv::test::TestServerLogFor(path)) whole += request.range == "-";
+  return whole;
+}
+
+std::vector<std::string> LogLines(const fs::path& file) {
+  std::vector<std::string> lines;
+  const std::string text = ReadFileText(file);
+  for (std::size_t start = 0; start < text.size();) {
+    std::size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return lines;
+}
+
+// The run's counters, the phases and the update log line, for parts and for
+// the whole setup file taken because one file has no stream position (even
+// though that file did not change).
+TEST_F(GameUpdate, PartsOrTheWholeSetupFileAndTheLogLine) {
+  const struct {
+    const char* name;
+    std::wstring release;
+    bool parts;
+  } cases[] = {{"counted-parts", L"update", true}, {"counted-unpacked", L"update-unpacked", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    OlderGame older;
+    game.folder = older.folder;  // Apply updates game.folder
+    phases.clear();
+    ASSERT_EQ(Apply(ServeRelease(c.name, c.release, qv::test::kUpdateVersion)), "");
+    EXPECT_EQ(result.version, qv::test::kUpdateVersion);
+    EXPECT_EQ(result.parts, c.parts);
+    EXPECT_EQ(phases, (std::vector<int>{1, 2, 4}));
+    EXPECT_GT(result.files_differed, 0u);
+    EXPECT_GT(result.bytes_downloaded, 0u);
+    const std::vector<qv::test::LoggedRequest> requests = qv::test::TestServerLogFor("/files/" + std::string(c.name) + ".exe");
+    std::uint64_t sent = 0;
+    int file_requests = 0;
+    for (std::size_t i = 2; i < requests.size(); ++i) {  // the first two read the signed manifest
+      sent += requests[i].sent;
+      ++file_requests;
+    }
+    EXPECT_EQ(result.requests, file_requests);
+    EXPECT_EQ(result.bytes_downloaded, sent);
+    if (!c.parts) {
+      EXPECT_EQ(file_requests, 1);
+    }
+    const std::vector<std::string> log = LogLines(older.folder / L"data" / L"qv-update.log");
+    ASSERT_FALSE(log.empty());
+    const std::string expected = "in-game update to 1.2.0: " + std::to_string(result.files_differed) + " of ";
+    EXPECT_NE(log.back().find(expected), std::string::npos) << log.back();
+    EXPECT_NE(log.back().find(" files differed; downloaded " + std::to_string(result.bytes_downloaded) + " bytes in " +
+                              std::to_string(result.requests) + (result.requests == 1 ? " request " : " requests ") +
+                              (c.parts ? "(parts of the package)" : "(the whole package)") + " of a "),
+              std::string::npos)
+        << log.back();
+    // The engine kept the journal for the start confirmation.
+    EXPECT_EQ(result.outcome.journal_path, UpdateJournalPath(older.folder));
+    EXPECT_TRUE(RestorePreviousVersion(result.outcome.journal_path, nullptr));
+  }
+}
+
+TEST_F(GameUpdate, OneLeadingVIsNotPartOfTheVersion) {
+  ASSERT_EQ(Apply(ServeRelease("v-version", L"update-v", "v" + std::string(qv::test::kUpdateVersion))), "");
+  EXPECT_EQ(result.version, qv::test::kUpdateVersion);
+  EXPECT_EQ(page, qv::test::ReleasePage("v1.2.0"));
+}
+
+// A failure after the whole setup file arrived, while the installed files
+// are compared: the download folder beside the game goes with it.
+TEST_F(GameUpdate, AFailureAfterTheWholeDownloadRemovesTheDownloadFolder) {
+  // Ranges ignored: the manifest comes out of the whole setup file, and the
+  // unsafe path it lists stops the comparison of the installed files.
+  EXPECT_EQ(Apply(ServeRelease("whole-then-unsafe", L"update-unsafe-path", qv::test::kUpdateVersion, "ranges=ignore")),
+            "Unsafe payload path.");
+  EXPECT_EQ(phases, (std::vector<int>{1, 2}));
+  EXPECT_EQ(WholeDownloads("/files/whole-then-unsafe.exe"), 1u);
+  EXPECT_EQ(Beside(), std::vector<std::wstring>{L"Q.V. DU Vora"});
+  EXPECT_FALSE(fs::exists(UpdateJournalPath(game.folder)));
 }
 
 }  // namespace

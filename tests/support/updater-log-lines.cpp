@@ -25,4 +25,11 @@ std::vector<std::string> UpdaterLogMessages(const std::filesystem::path& game_fo
   return messages;
 }
 
+std::vector<std::string> UpdateLogLines(const std::filesystem::path& game_folder) {
+  std::ifstream in(game_folder / L"data" / L"qv-update.log", std::ios::binary);
+  std::vector<std::string> lines;
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
 }  // namespace qv::test

@@ -19,6 +19,7 @@
 #include "support/test-releases.h"
 #include "support/test-server.h"
 #include "support/thrown.h"
+#include "support/updater-log-lines.h"
 #include "update/game-update.h"
 #include "update/updater-work.h"
 #include "updater-fixtures.h"
@@ -132,18 +133,6 @@ std::size_t WholeDownloads(std::string_view path) {
   return whole;
 }
 
-std::vector<std::string> LogLines(const fs::path& file) {
-  std::vector<std::string> lines;
-  const std::string text = ReadFileText(file);
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
 // The run's counters, the phases and the update log line, for parts and for
 // the whole setup file taken because one file has no stream position (even
 // though that file did not change).
@@ -176,7 +165,7 @@ TEST_F(GameUpdate, PartsOrTheWholeSetupFileAndTheLogLine) {
     if (!c.parts) {
       EXPECT_EQ(file_requests, 1);
     }
-    const std::vector<std::string> log = LogLines(older.folder / L"data" / L"qv-update.log");
+    const std::vector<std::string> log = qv::test::UpdateLogLines(older.folder);
     ASSERT_FALSE(log.empty());
     const std::string expected = "in-game update to 1.2.0: " + std::to_string(result.files_differed) + " of ";
     EXPECT_NE(log.back().find(expected), std::string::npos) << log.back();

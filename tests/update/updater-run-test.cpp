@@ -115,4 +115,21 @@ TEST_F(UpdaterRun, ANewVersionThatCannotBeStartedIsRolledBack) {
                                  "rolled back: the new version could not be started"));
 }
 
+// With the game's process to watch, a new version that ends with exit code 0
+// or still runs when the wait runs out counts as started, although it never
+// wrote the journal (a game that plays or quit normally is not broken).
+TEST_F(UpdaterRun, AWatchedStartThatEndsWellOrKeepsRunningIsConfirmed) {
+  for (const char* control : {"exit 0\n", "sleep 15000\n"}) {
+    SCOPED_TRACE(control);
+    qv::test::OlderGame older;
+    args.game_folder = older.folder.native();
+    qv::test::WriteStandInControl(older.folder, control);
+    EXPECT_EQ(RunUpdater(std::string("watched-") + control[0]), 0);
+    EXPECT_EQ(ReadFileText(result), std::string("PASS updated ") + qv::test::kUpdateVersion + "\npage " +
+                                        qv::test::ReleasePage(qv::test::kUpdateVersion) + "\ndetail \n");
+    EXPECT_FALSE(fs::exists(UpdateJournalPath(older.folder)));
+    for (const auto& run : qv::test::WaitForStandInGameRuns(older.folder, 1)) qv::test::EndStandInGame(run);
+  }
+}
+
 }  // namespace

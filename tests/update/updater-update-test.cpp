@@ -39,19 +39,6 @@ std::uint64_t OverlayStart() {
   return offset;
 }
 
-std::vector<std::string> UpdateLogLines(const fs::path& folder) {
-  std::vector<std::string> lines;
-  std::string text = ReadFileText(folder / L"data" / L"qv-update.log");
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 1;
-  }
-  return lines;
-}
-
 bool AnyContains(const std::vector<std::string>& lines, const std::string& part) {
   for (const std::string& line : lines) {
     if (line.find(part) != std::string::npos) return true;
@@ -85,7 +72,7 @@ TEST_F(UpdaterProgram, AnOlderInstallationIsUpdatedByRangeRequests) {
     EXPECT_TRUE(Contains(log, line)) << line;
   }
   EXPECT_TRUE(AnyContains(log, "installed 1.2.0: ")) << testing::PrintToString(log);
-  EXPECT_TRUE(AnyContains(UpdateLogLines(game.folder), "in-game update to 1.2.0: ")) << ReadFileText(game.folder / L"data" / L"qv-update.log");
+  EXPECT_TRUE(AnyContains(UpdateLogLines(game.folder), "in-game update to 1.2.0: "));
   EXPECT_TRUE(AnyContains(UpdateLogLines(game.folder), "(parts of the package) of a "));
 }
 

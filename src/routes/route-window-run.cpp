@@ -66,38 +66,38 @@ int FinishWithoutWindow(win_route::State& state) {
 
 }  // namespace
 
-RouteWindowSpec QueueWindowSpec(const route_queue_win::Args& args) {
+RouteWindowLook QueueWindowSpec(const route_queue_win::Args& args) {
   bool dlss5 = false;
   bool frame_generation = false;
   for (const RouteQueueItem& item : args.operations) {
     (item.kind == RouteKind::kDlss5 ? dlss5 : frame_generation) = true;
   }
-  RouteWindowSpec spec;
+  RouteWindowLook look;
   if (dlss5 && frame_generation) {
-    spec.title = kBothRoutesTitle;
+    look.title = kBothRoutesTitle;
   } else {
-    spec.title = TitleText(args.language, frame_generation ? UpdaterText::kFrameGenerationTitle : UpdaterText::kDlss5Title);
+    look.title = TitleText(args.language, frame_generation ? UpdaterText::kFrameGenerationTitle : UpdaterText::kDlss5Title);
   }
-  spec.right_to_left = IsRightToLeftLanguage(args.language);
-  return spec;
+  look.right_to_left = IsRightToLeftLanguage(args.language);
+  return look;
 }
 
-RouteWindowSpec Dlss5WindowSpec(const Dlss5RouteArgs& args) {
-  RouteWindowSpec spec;
-  spec.title = TitleText(args.language, UpdaterText::kDlss5Title);
-  spec.right_to_left = IsRightToLeftLanguage(args.language);
-  return spec;
+RouteWindowLook Dlss5WindowSpec(const Dlss5RouteArgs& args) {
+  RouteWindowLook look;
+  look.title = TitleText(args.language, UpdaterText::kDlss5Title);
+  look.right_to_left = IsRightToLeftLanguage(args.language);
+  return look;
 }
 
-RouteWindowSpec FgWindowSpec(const fg_route::Args& args) {
-  RouteWindowSpec spec;
-  spec.title = TitleText(args.language, UpdaterText::kFrameGenerationTitle);
-  spec.first_status = args.remove      ? UpdaterText::kRemovingFrameGeneration
+RouteWindowLook FgWindowSpec(const fg_route::Args& args) {
+  RouteWindowLook look;
+  look.title = TitleText(args.language, UpdaterText::kFrameGenerationTitle);
+  look.first_status = args.remove      ? UpdaterText::kRemovingFrameGeneration
                       : args.reinstall ? UpdaterText::kReinstallingFrameGeneration
                                        : UpdaterText::kInstallingFrameGeneration;
-  spec.client_height = kFgRouteClientHeight;
-  spec.right_to_left = false;  // the frame-generation window keeps its layout in every language
-  return spec;
+  look.client_height = kFgRouteClientHeight;
+  look.right_to_left = false;  // the frame-generation window keeps its layout in every language
+  return look;
 }
 
 RouteWindowLayout ComputeRouteWindowLayout(int client_height, double scale) {
@@ -118,7 +118,7 @@ void StartRouteState(win_route::State& state, const std::filesystem::path& game_
   win_route::SetCurrentState(&state);
 }
 
-int RunRouteWindow(win_route::State& state, const RouteWindowSpec& spec, std::function<void()> worker,
+int RunRouteWindow(win_route::State& state, const RouteWindowLook& look, std::function<void()> worker,
                    const RouteWindowHooks& hooks) {
   state.start_game = hooks.start_game;
   ::SetProcessDpiAwarenessContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2);
@@ -133,18 +133,18 @@ int RunRouteWindow(win_route::State& state, const RouteWindowSpec& spec, std::fu
   const HINSTANCE instance = ::GetModuleHandleW(nullptr);
   RegisterRouteWindowClass(instance);
 
-  const RouteWindowLayout layout = ComputeRouteWindowLayout(spec.client_height, scale);
-  const DWORD ex_style = spec.right_to_left ? WS_EX_LAYOUTRTL : 0;
+  const RouteWindowLayout layout = ComputeRouteWindowLayout(look.client_height, scale);
+  const DWORD ex_style = look.right_to_left ? WS_EX_LAYOUTRTL : 0;
   RECT frame{0, 0, layout.client.cx, layout.client.cy};
   ::AdjustWindowRectEx(&frame, kWindowStyle, FALSE, ex_style);
   const int width = frame.right - frame.left;
   const int height = frame.bottom - frame.top;
   state.window = hooks.create_window
-                     ? hooks.create_window(ex_style, spec.title, kWindowStyle, width, height)
-                     : ::CreateWindowExW(ex_style, kRouteWindowClass, spec.title.c_str(), kWindowStyle, CW_USEDEFAULT,
+                     ? hooks.create_window(ex_style, look.title, kWindowStyle, width, height)
+                     : ::CreateWindowExW(ex_style, kRouteWindowClass, look.title.c_str(), kWindowStyle, CW_USEDEFAULT,
                                          CW_USEDEFAULT, width, height, nullptr, nullptr, instance, nullptr);
   if (state.window) {
-    state.status = CreateChild(L"STATIC", Utf8ToWide(UpdaterTextFor(state.language, spec.first_status)).c_str(),
+    state.status = CreateChild(L"STATIC", Utf8ToWide(UpdaterTextFor(state.language, look.first_status)).c_str(),
                                SS_LEFT | SS_NOPREFIX, layout.status, state.window, instance, state.font.get());
     state.progress = CreateChild(PROGRESS_CLASSW, L"", PBS_MARQUEE, layout.progress, state.window, instance,
                                  state.font.get());

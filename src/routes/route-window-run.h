@@ -18,7 +18,7 @@ inline constexpr int kRouteClientHeight = 85;
 inline constexpr int kFgRouteClientHeight = 110;
 
 // What differs between the three route windows.
-struct RouteWindowSpec {
+struct RouteWindowLook {
   std::wstring title;
   UpdaterText first_status = UpdaterText::kWaitingForGame;
   int client_height = kRouteClientHeight;  // before scaling
@@ -28,12 +28,12 @@ struct RouteWindowSpec {
 // The queue: key 16 for DLSS 5 items only (or none), key 19 for
 // frame-generation items only, a fixed English title for both; right to left
 // in Arabic.
-RouteWindowSpec QueueWindowSpec(const route_queue_win::Args& args);
+RouteWindowLook QueueWindowSpec(const route_queue_win::Args& args);
 // Key 16, first status key 1, right to left in Arabic.
-RouteWindowSpec Dlss5WindowSpec(const Dlss5RouteArgs& args);
+RouteWindowLook Dlss5WindowSpec(const Dlss5RouteArgs& args);
 // Key 19, first status by action (20 install, 21 remove, 22 reinstall), the
 // taller client area, always left to right.
-RouteWindowSpec FgWindowSpec(const fg_route::Args& args);
+RouteWindowLook FgWindowSpec(const fg_route::Args& args);
 
 // Pixel rectangles of the window's parts at one scale (system DPI / 96).
 struct RouteWindowLayout {
@@ -59,11 +59,11 @@ void StartRouteState(win_route::State& state, const std::filesystem::path& game_
                      const std::vector<std::wstring>& relaunch_arguments, win_route::LogCallback log);
 
 // Runs a route role on `state` (already filled by the runner and made the
-// current state): builds the window from `spec`, starts `worker` on its own
+// current state): builds the window from `look`, starts `worker` on its own
 // thread (it posts the finish message as its last act), runs the message loop
 // and returns 0. When the window cannot be created the worker still runs to
 // its end, and the game is started again and the start logged all the same.
-int RunRouteWindow(win_route::State& state, const RouteWindowSpec& spec, std::function<void()> worker,
+int RunRouteWindow(win_route::State& state, const RouteWindowLook& look, std::function<void()> worker,
                    const RouteWindowHooks& hooks = {});
 
 }  // namespace qv::setup

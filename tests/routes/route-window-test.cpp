@@ -25,7 +25,7 @@ namespace {
 namespace fs = std::filesystem;
 using qv::setup::GameStart;
 using qv::setup::RouteWindowHooks;
-using qv::setup::RouteWindowSpec;
+using qv::setup::RouteWindowLook;
 using qv::setup::UpdaterText;
 using qv::setup::UpdaterTextFor;
 using qv::test::RouteGameFolder;
@@ -82,14 +82,14 @@ RouteWindowHooks RecordingHooks(Restart& restart, bool starts = true) {
 
 // Runs the route window with `inspect` as its worker (the window's state is
 // fresh and current); the worker's end posts the finish message.
-int RunInspectedWindow(const RouteWindowSpec& spec, int language, const std::function<void(win_route::State&)>& inspect,
+int RunInspectedWindow(const RouteWindowLook& look, int language, const std::function<void(win_route::State&)>& inspect,
                        Restart& restart) {
   static win_route::State state;
   state = win_route::State{};
   state.language = language;
   win_route::SetCurrentState(&state);
   return qv::setup::RunRouteWindow(
-      state, spec,
+      state, look,
       [&inspect] {
         inspect(*win_route::CurrentState());
         qv::setup::PostRouteFinished();
@@ -112,7 +112,7 @@ TEST(RouteWindow, TitlesFirstTextsSizesAndLayoutDirection) {
   const std::wstring both = L"Q.V. DU Vora: DLSS 5 / DLSS Frame Generation";
   struct Case {
     std::string name;
-    RouteWindowSpec spec;
+    RouteWindowLook look;
     std::wstring title;
     UpdaterText first;
     int client_height;
@@ -150,10 +150,10 @@ TEST(RouteWindow, TitlesFirstTextsSizesAndLayoutDirection) {
 
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    EXPECT_EQ(c.spec.title, c.title);
-    EXPECT_EQ(c.spec.first_status, c.first);
-    EXPECT_EQ(c.spec.client_height, c.client_height);
-    EXPECT_EQ(c.spec.right_to_left, c.right_to_left);
+    EXPECT_EQ(c.look.title, c.title);
+    EXPECT_EQ(c.look.first_status, c.first);
+    EXPECT_EQ(c.look.client_height, c.client_height);
+    EXPECT_EQ(c.look.right_to_left, c.right_to_left);
   }
 
   // The real windows of a few of them.
@@ -164,7 +164,7 @@ TEST(RouteWindow, TitlesFirstTextsSizesAndLayoutDirection) {
     Restart restart;
     const double scale = ::GetDpiForSystem() / 96.0;
     const auto layout = qv::setup::ComputeRouteWindowLayout(c.client_height, scale);
-    EXPECT_EQ(RunInspectedWindow(c.spec, language, [&](win_route::State& state) {
+    EXPECT_EQ(RunInspectedWindow(c.look, language, [&](win_route::State& state) {
       ASSERT_TRUE(::IsWindow(state.window));
       EXPECT_EQ(ClassOf(state.window), L"QVRoute");
       EXPECT_EQ(WindowText(state.window), c.title);

@@ -51,9 +51,9 @@ UPDATE_VERSION = "1.2.0"
 
 
 def load_tool():
-    spec = importlib.util.spec_from_file_location("make_release", TOOL)
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    found = importlib.util.spec_from_file_location("make_release", TOOL)
+    module = importlib.util.module_from_spec(found)
+    found.loader.exec_module(module)
     return module
 
 

@@ -17,9 +17,9 @@ import unittest
 import zlib
 
 TOOL_PATH = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "make-release.py")
-spec = importlib.util.spec_from_file_location("make_release", TOOL_PATH)
-tool = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(tool)
+found = importlib.util.spec_from_file_location("make_release", TOOL_PATH)
+tool = importlib.util.module_from_spec(found)
+found.loader.exec_module(tool)
 PROGRAM = sys.argv.pop(1) if __name__ == "__main__" and len(sys.argv) > 1 else None
 
 

@@ -70,14 +70,20 @@ bool RollBackJournal(const UpdateJournal& journal, std::string* message, const F
     const fs::path backed = journal.backup / *relative;
     const bool has_backup = IsRegularFile(backed);
 
-    // The new file back into staging, but only a file, only when staging has
-    // none (a staged file means the step never moved it), and never over
-    // anything: what is in the way stays where it is.
+    // The new file back into staging, but only a file. The staging folder is
+    // the update's own: a file already there under that name is replaced, for
+    // leaving the new file in place would keep the new version's file over
+    // the old one while the rollback reported the old version back. A folder
+    // there is not the update's doing: the step fails and the journal stays.
     if (step->kind == 'a' || (step->kind == 'r' && has_backup)) {
       std::optional<ItemStatus> at_installed = ReadItemStatus(installed);
-      if (at_installed && !at_installed->directory && !ReadItemStatus(staged)) {
+      if (at_installed && !at_installed->directory) {
+        if (IsFolder(staged)) {
+          fail("could not move " + step->path + " back: a folder of that name is in the staging folder");
+          continue;
+        }
         CreateParentFolders(staged);
-        if (std::error_code error = RenameItem(installed, staged, ExistingTarget::kRefuse)) {
+        if (std::error_code error = RenameItem(installed, staged, ExistingTarget::kReplace)) {
           fail("could not move " + step->path + " back: " + error.message());
           continue;
         }

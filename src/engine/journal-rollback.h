@@ -15,7 +15,10 @@ namespace qv::setup {
 //   'r'  with a backup: the new file goes back to staging, the old one back
 //        into place; without a backup the step never started;
 //   'd'  with a backup: the old file goes back into place.
-// Nothing is ever overwritten: a file in the way stays and fails its step.
+// Nothing in the installation is ever overwritten: a file in the way of an
+// old one stays and fails its step. In the staging folder, the update's own,
+// a file under the name of a new file moving back is replaced; a folder there
+// fails the step.
 // Goes on past failures and returns false when any step failed, with the
 // text of the earliest step that failed in `message` ("could not restore " +
 // path + ": " + the reason). Never raises for file-system errors.

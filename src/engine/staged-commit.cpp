@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "engine/file-moves.h"
+#include "engine/installation-guard.h"
 #include "engine/leftover-sweep.h"
 #include "engine/update-journal.h"
 #include "foundation/create-folders.h"
@@ -152,6 +153,11 @@ CommitResult CommitStagedFiles(const fs::path& staging, const fs::path& installa
     }
 
     if (journal) {
+      // A journal that appeared since this run's recovery is another run's
+      // record of what to undo: it is neither replaced nor touched.
+      if (!journal->may_replace_journal && ReadItemInfo(journal->journal_path)) {
+        throw std::runtime_error(kAnotherRunMessage);
+      }
       UpdateJournal record = SwappingJournal(*journal, staging, installation, backup);
       for (size_t i = 0; i < plan.size(); ++i) record.steps.push_back({exists[i] ? 'r' : 'a', plan[i]});
       for (size_t i = 0; i < leftovers.size(); ++i) {

@@ -28,6 +28,9 @@ struct JournalContext {
   std::uint64_t pid = 0;           // the process whose life guards the update
   std::int32_t crash_at = -1;      // the self tests' simulated crash; the install transaction passes -1
   std::int32_t pause_at = -1;
+  // Whether a journal found at `journal_path` may be written over: only one
+  // that this run's own recovery kept. Any other belongs to another run.
+  bool may_replace_journal = false;
 };
 
 struct CommitResult {

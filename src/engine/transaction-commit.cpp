@@ -105,6 +105,7 @@ void CommitUpdate(TransactionState& state, InstallOutcome& outcome, const Instal
   journal.pid = hooks.process_id;
   journal.crash_at = -1;
   journal.pause_at = hooks.pause_at_step;
+  journal.may_replace_journal = state.journal_kept_by_recovery;
   std::vector<std::string> kept;
   for (const InstalledFile& file : state.file_list) kept.push_back(file.path);
 

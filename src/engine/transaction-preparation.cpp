@@ -50,10 +50,15 @@ void RequireJournalFolders(const std::filesystem::path& destination, const Insta
 }
 
 // Recovery runs before the probe, so that the probe sees the folder as the
-// recovery left it.
-bool RecoverEarlierUpdate(const std::filesystem::path& destination, const InstallHooks& hooks) {
-  if (!ReadItemInfo(UpdateJournalPath(destination))) return false;
-  return RecoverInterruptedUpdate(destination, hooks.is_process_alive);
+// recovery left it. Then the staging and download folders that killed runs
+// left beside it go, unless a journal still lies there to name them.
+bool RecoverEarlierUpdate(TransactionState& state, const InstallHooks& hooks) {
+  const std::filesystem::path journal = UpdateJournalPath(state.destination);
+  const bool recovered =
+      ReadItemInfo(journal) && RecoverInterruptedUpdate(state.destination, hooks.is_process_alive);
+  state.journal_kept_by_recovery = ReadItemInfo(journal).has_value();
+  RemoveAbandonedUpdateFolders(state.destination, hooks.run_id);
+  return recovered;
 }
 
 ExistingInstall ProbeDestination(const std::filesystem::path& destination, const InstallHooks& hooks) {
@@ -120,7 +125,7 @@ TransactionState PrepareTransaction(InstallOutcome& outcome, const std::filesyst
   state.destination = NormalAbsolutePath(destination);
   hooks.validate_destination(state.destination);
   RequireJournalFolders(state.destination, hooks);
-  const bool recovered = RecoverEarlierUpdate(state.destination, hooks);
+  const bool recovered = RecoverEarlierUpdate(state, hooks);
   state.existing = ProbeDestination(state.destination, hooks);
   outcome = InstallOutcome{};
   outcome.recovery_done = recovered;

@@ -36,6 +36,9 @@ struct TransactionState {
 
   // Commit of an update.
   std::filesystem::path journal_path;  // the journal the commit wrote (UpdateJournalPath)
+  // The run's own recovery kept the earlier journal (its backup still held
+  // files): the commit may write over that one, and over no other.
+  bool journal_kept_by_recovery = false;
   bool committed = false;  // the commit returned: the installation holds the new version
 };
 

@@ -6,10 +6,12 @@
 #include <stdexcept>
 #include <thread>
 
+#include "engine/installation-guard.h"
 #include "engine/journal-rollback.h"
 #include "engine/update-journal.h"
 #include "foundation/item-status.h"
 #include "foundation/paths.h"
+#include "foundation/process-helpers.h"
 
 namespace qv::setup {
 namespace {
@@ -19,6 +21,23 @@ void DeleteJournalFile(const std::filesystem::path& journal_path) {
 }
 
 bool IsStarted(const std::optional<UpdateJournal>& journal) { return journal && journal->state == kJournalStarted; }
+
+// Whether the run that wrote the journal may still be at work on it, in
+// whatever state: a live writer may still roll back, confirm or clean up.
+// This process is never the writer of a journal it finds before its own
+// commit, and neither is a process created after the journal was last
+// written: it only holds the writer's id again (ids come back quickly, and
+// after a reboot the low ones are handed out anew). When either time cannot
+// be read, a live process with the id counts as the writer.
+bool IsWriterRunning(const UpdateJournal& journal, const std::filesystem::path& journal_path,
+                     const ProcessAliveQuery& process_alive) {
+  if (journal.pid == 0 || !process_alive) return false;
+  if (journal.pid == ::GetCurrentProcessId()) return false;
+  if (!process_alive(journal.pid)) return false;
+  const std::optional<std::uint64_t> created = ProcessCreationTime(journal.pid);
+  const std::optional<std::uint64_t> written = ItemWriteTime(journal_path);
+  return !(created && written && *created > *written);
+}
 
 }  // namespace
 
@@ -31,13 +50,11 @@ bool RecoverInterruptedUpdate(const std::filesystem::path& installation, const P
     DeleteJournalFile(journal_path);
     return false;
   }
+  if (IsWriterRunning(*journal, journal_path, process_alive)) throw std::runtime_error(kAnotherRunMessage);
   if (journal->state != kJournalSwapping) {
     RemoveUpdateTempFolders(*journal, removal_pause);
     DeleteJournalFile(journal_path);
     return false;
-  }
-  if (journal->pid != 0 && process_alive && process_alive(journal->pid)) {
-    throw std::runtime_error("Another update of this install is running.");
   }
   std::string message;
   if (!RollBackJournal(*journal, &message)) {

@@ -31,8 +31,10 @@ inline constexpr std::chrono::milliseconds kStartPollInterval{250};
 //   "swapped", "started"  the new version stays; folders and journal removed;
 //   refused     the journal is deleted, nothing else is touched;
 //   none        nothing happens.
-// Raises "Another update of this install is running." when a "swapping"
-// journal's pid is not 0 and `process_alive` says it runs (nothing touched),
+// Raises "Another update of this install is running." when the journal's
+// writer still runs, whatever the state (nothing touched): its pid is not 0
+// nor this process's, `process_alive` says it runs, and the process was not
+// created after the journal was last written (then it only reuses the id);
 // and "An earlier update could not be undone (<why>). Close Q.V. and try
 // again." when the rollback fails (journal and folders stay for a later try).
 bool RecoverInterruptedUpdate(const std::filesystem::path& installation, const ProcessAliveQuery& process_alive,

@@ -2,13 +2,16 @@
 
 #include <windows.h>
 
+#include <cctype>
 #include <string>
 #include <string_view>
 #include <system_error>
 #include <thread>
 
+#include "engine/installation-guard.h"
 #include "engine/update-log.h"
 #include "foundation/item-status.h"
+#include "foundation/paths.h"
 #include "foundation/text.h"
 #include "foundation/tree-walk.h"
 
@@ -33,7 +36,49 @@ bool StartsWith(std::string_view text, std::string_view prefix) {
   return text.size() >= prefix.size() && text.compare(0, prefix.size(), prefix) == 0;
 }
 
+// A run identifier as runs make them: a GUID's 36 hexadecimal digits and
+// hyphens, with or without braces around it.
+bool IsRunIdentifier(std::string_view text) {
+  if (text.size() == 38) {
+    if (text.front() != '{' || text.back() != '}') return false;
+    text = text.substr(1, 36);
+  }
+  if (text.size() != 36) return false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const bool hyphen_place = i == 8 || i == 13 || i == 18 || i == 23;
+    if (hyphen_place ? text[i] != '-' : !std::isxdigit(static_cast<unsigned char>(text[i]))) return false;
+  }
+  return true;
+}
+
+// The run identifier in the name of a staging or download folder; empty for
+// any other name (a backup or repair folder among them).
+std::string_view RunOfTemporaryFolder(std::string_view name) {
+  for (std::string_view prefix : {kUpdateDownloadPrefix, kUpdateStagingPrefix}) {
+    if (StartsWith(name, prefix)) {
+      const std::string_view run = name.substr(prefix.size());
+      return IsRunIdentifier(run) ? run : std::string_view();
+    }
+  }
+  return {};
+}
+
 }  // namespace
+
+void RemoveAbandonedUpdateFolders(const std::filesystem::path& installation, std::string_view current_run_id,
+                                  const FileSystemView& view) {
+  const std::filesystem::path install = NormalAbsolutePath(installation);
+  if (ReadItemInfo(UpdateJournalPath(install), view)) return;
+  const std::filesystem::path parent = ParentFolder(install);
+  if (parent.empty() || parent == install) return;
+  for (const FolderEntry& entry : ListEntries(parent, view)) {
+    if (!entry.info.IsFolder() || entry.info.IsReparsePoint()) continue;
+    const std::string name = WideToUtf8(entry.name);
+    const std::string_view run = RunOfTemporaryFolder(name);
+    if (run.empty() || run == current_run_id || IsRunMarked(run)) continue;
+    RemoveTree(parent / entry.name, view);  // best effort: the next run tries again
+  }
+}
 
 void RemoveUpdateTempFolders(const UpdateJournal& journal, std::chrono::milliseconds pause,
                              const FileSystemView& view) {

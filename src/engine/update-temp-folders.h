@@ -7,6 +7,7 @@
 #include <chrono>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "engine/update-journal.h"
 #include "foundation/file-system-view.h"
@@ -40,6 +41,18 @@ bool FolderHoldsFiles(const std::filesystem::path& folder, const FileSystemView&
 bool RemoveFoldersAfterRollback(const UpdateJournal& journal, std::string* message = nullptr,
                                 std::chrono::milliseconds pause = kTempFolderRetryPause,
                                 const FileSystemView& view = SystemView());
+
+// Removes the staging folders (".qv-update-" and a run identifier) and
+// download folders (".qv-update-dl-" and a run identifier) that killed runs
+// left beside `installation`; a partial setup file alone can be hundreds of
+// megabytes. Only folders of exactly that form (the identifier a GUID, braced
+// or not) are removed, never a link or junction, never the folders of
+// `current_run_id` or of another live run (IsRunMarked), and nothing while a
+// journal lies in the installation (it may name them). The caller holds the
+// installation's guard. Backup folders are never touched: without their
+// journal they may hold the only copy of an old file.
+void RemoveAbandonedUpdateFolders(const std::filesystem::path& installation, std::string_view current_run_id,
+                                  const FileSystemView& view = SystemView());
 
 // Deletes one leftover temporary item directly inside `parent` whose name
 // begins with ".qv-install-" or ".qv-update-" (the prefix alone counts too):

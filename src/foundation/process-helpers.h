@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -28,5 +29,10 @@ bool IsProcessRunning(std::uint32_t process_id);
 // process of the system has an id beyond 32 bits, so such an id runs none
 // (cutting it to 32 bits would ask about another process).
 bool IsProcessIdRunning(std::uint64_t process_id);
+
+// When the process with this id was created, in FILETIME ticks (100 ns since
+// 1601, UTC); nothing when it cannot be asked (no such process, no access).
+// Ids are reused, so only the creation time tells one holder from the next.
+std::optional<std::uint64_t> ProcessCreationTime(std::uint64_t process_id);
 
 }  // namespace qv::setup

@@ -1,12 +1,14 @@
 #include "setup/install.h"
 
 #include <cstdint>
+#include <optional>
 #include <stdexcept>
 #include <string>
 
 #include "engine/destination-checks.h"
 #include "engine/existing-install.h"
 #include "engine/install-transaction.h"
+#include "engine/installation-guard.h"
 #include "foundation/file-hash.h"
 #include "foundation/guid-text.h"
 #include "foundation/paths.h"
@@ -75,6 +77,9 @@ InstallOutcome Install(const std::filesystem::path& source, const std::filesyste
                        bool create_shortcut, bool register_uninstall, const TransactionQueries& queries) {
   CheckGamePathLength(destination);
   const InstallHooks hooks = SetupInstallHooks();
+  // No other install, update or uninstall of this folder while this one runs.
+  std::optional<InstallationGuard> guard;
+  if (!destination.empty()) guard = GuardInstallation(destination, hooks.run_id);
   InstallOutcome outcome;
   RunInstallTransaction(outcome, source, destination, create_shortcut, hooks, queries);
   if (register_uninstall) WriteUninstallEntry(destination);

@@ -4,7 +4,9 @@
 
 #include <optional>
 
+#include "engine/installation-guard.h"
 #include "foundation/file-system-view.h"
+#include "foundation/guid-text.h"
 #include "foundation/paths.h"
 #include "foundation/process-helpers.h"
 #include "foundation/tree-walk.h"
@@ -34,6 +36,9 @@ void WaitForUninstallerToEnd(const fs::path& installation) {
 // Everything after the question, in the process that does the work.
 void RemoveInstallation(const fs::path& installation, bool silent, bool remove_data, bool self_delete,
                         const UninstallServices& services) {
+  // Not while an install or update of the folder runs: its journal and
+  // backup would lose their installation under it.
+  const InstallationGuard guard = GuardInstallation(installation, NewGuidText());
   if (self_delete) WaitForUninstallerToEnd(installation);
   // The shortcut first: it is recognised by the installation it leads to.
   RemoveDesktopShortcut(installation);

@@ -10,6 +10,8 @@
 #include "engine/install-transaction.h"
 #include "engine/update-journal.h"
 #include "engine/update-log.h"
+#include "engine/update-temp-folders.h"
+#include "foundation/hooks.h"
 #include "foundation/http-client.h"
 #include "foundation/item-status.h"
 #include "foundation/paths.h"
@@ -199,11 +201,16 @@ GameUpdateResult ApplyGameUpdate(const fs::path& given_folder, const GameUpdateP
   if (platform.check_destination) platform.check_destination(run.game_folder);
   const fs::path journal = UpdateJournalPath(run.game_folder);
   if (ReadItemStatus(journal)) RecoverInterruptedUpdate(run.game_folder, platform.is_process_alive);
+  // What killed runs left beside the folder goes before this run adds its own.
+  RemoveAbandonedUpdateFolders(run.game_folder, platform.run_id);
   IdentifyCopy(run);
 
   // The newest release, which must be newer and have a setup file here.
+  // A Cancel is honoured between the steps before the download too.
+  ThrowIfCancelled();
   Announce(platform, UpdatePhase::kChecking);
   run.release = FetchRelease();
+  ThrowIfCancelled();
   page = run.release.page.empty() ? run.release.url : run.release.page;
   if (qv::update::CompareVersions(run.release.version, run.installed_version) < 1) {
     throw std::runtime_error("Version " + run.installed_version + " is already the newest.");
@@ -218,7 +225,9 @@ GameUpdateResult ApplyGameUpdate(const fs::path& given_folder, const GameUpdateP
   };
   try {
     ObtainManifest(run);
+    ThrowIfCancelled();
     DecideDownload(run);
+    ThrowIfCancelled();
     Announce(platform, UpdatePhase::kDownloading);
     const InstallHooks hooks = UpdateHooks(run);
     result.version = hooks.new_version;

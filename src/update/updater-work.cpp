@@ -8,10 +8,13 @@
 #include <stdexcept>
 
 #include "engine/existing-install.h"
+#include "engine/installation-guard.h"
 #include "engine/install-manifest.h"
 #include "engine/update-journal.h"
 #include "foundation/elevation.h"
 #include "foundation/folder-tests.h"
+#include "foundation/guid-text.h"
+#include "foundation/hooks.h"
 #include "foundation/item-status.h"
 #include "foundation/text.h"
 #include "routes/game-wait.h"
@@ -97,17 +100,33 @@ bool HandOverForRights(State& state, const WorkerServices& services, Outcome& ou
                                                      : "could not ask for administrator rights");
 }
 
-// The update itself. False with the outcome final when it failed.
-bool RunUpdate(State& state, Outcome& outcome, GameUpdateResult& result) {
+// Another run of this installation is at work: it owns the journal and
+// starts the game itself when it is done, so this run only reports.
+void FailBesideAnotherRun(const State& state, Outcome& outcome) {
+  outcome.kind = kOutcomeFailed;
+  outcome.detail = kAnotherRunMessage;
+  outcome.start_game = false;
+  LogUpdater(state, "failed: " + outcome.detail);
+}
+
+// The update itself, as the run `run_id`. False with the outcome final when
+// it failed.
+bool RunUpdate(State& state, const std::string& run_id, Outcome& outcome, GameUpdateResult& result) {
   const fs::path game_folder(state.arguments.game_folder);
   PackageView package;
   try {
-    result = ApplyGameUpdate(game_folder, UpdaterPlatform(state, package), outcome.page);
+    GameUpdatePlatform platform = UpdaterPlatform(state, package);
+    platform.run_id = run_id;  // the run the installation's guard marks
+    result = ApplyGameUpdate(game_folder, platform, outcome.page);
     return true;
   } catch (const std::exception& error) {
     outcome.detail = error.what();
   } catch (...) {
     outcome.detail = kUnexpectedFailure;
+  }
+  if (outcome.detail == kAnotherRunMessage) {
+    FailBesideAnotherRun(state, outcome);
+    return false;
   }
   // A journal left behind means files were moved and could not all be put
   // back: the next start finishes the rollback, and the game is not started
@@ -226,10 +245,21 @@ Outcome Work(State& state, const WorkerServices& services) {
     if (GameStillRunningAfter(state.arguments.game_process_id, services.game_close_wait)) {
       throw std::runtime_error("Q.V. is still running.");
     }
+    // A Cancel pressed while the game was closing ends the run here, before
+    // an elevated copy would start with a fresh flag and update anyway.
+    ThrowIfCancelled();
     if (HandOverForRights(state, services, outcome)) return outcome;
 
+    // From here to the end of the start confirmation no other run may touch
+    // the installation: this run's journal and backup are its own.
+    const std::string run_id = NewGuidText();
+    std::optional<InstallationGuard> guard = TryGuardInstallation(fs::path(state.arguments.game_folder), run_id);
+    if (!guard) {
+      FailBesideAnotherRun(state, outcome);
+      return outcome;
+    }
     GameUpdateResult result;
-    if (!RunUpdate(state, outcome, result)) return outcome;
+    if (!RunUpdate(state, run_id, outcome, result)) return outcome;
     state.SetVersion(result.version);
     LogUpdater(state, UpdateSummaryLine(result));
     for (const std::string& message : result.outcome.sweep_messages) {

@@ -200,14 +200,15 @@ TEST(TransactionFailure, FailedUndoKeepsEverythingForTheNextRecovery) {
   update.hooks.extract_entries = [&, extract = update.hooks.extract_entries](
                                      const fs::path& folder, const std::vector<qv::setup::PayloadEntry>& entries) {
     if (folder.filename() == L".qv-update-f") return extract(folder, entries);
-    WriteFixtureFile(staging / L"qv.exe", "something in the way of the undo");
+    fs::create_directories(staging / L"qv.exe" / L"in the way of the undo");
     throw std::runtime_error("no second copy");
   };
   const std::string failure = update.Failure();
   EXPECT_EQ(failure, "1 files of the new version did not install correctly (first: qv.exe). " + kNextStart);
   EXPECT_EQ(TemporaryItemsBeside(update.site.install), (std::vector<std::string>{".qv-update-f", ".qv-update-old-f"}));
   EXPECT_TRUE(qv::setup::ReadUpdateJournal(qv::setup::UpdateJournalPath(update.site.install)));
-  EXPECT_NE(update.Log().find("; it could not be undone: could not restore qv.exe: the new file is still in place\n"),
+  EXPECT_NE(update.Log().find("; it could not be undone: could not move qv.exe back: a folder of that name is in the "
+                              "staging folder\n"),
             std::string::npos)
       << update.Log();
 }

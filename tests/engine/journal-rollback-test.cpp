@@ -83,16 +83,12 @@ TEST(RollBackJournal, EachStepStateIsRecognised) {
       {"r, never started", 'r', old_file, new_file, none, old_file, new_file, none, true, ""},
       {"d, moved out", 'd', none, none, old_file, old_file, none, none, true, ""},
       {"d, never started", 'd', old_file, none, none, old_file, none, none, true, ""},
-      {"r, staging already holds the name",
-       'r',
-       new_file,
-       {{"sub/f.txt", "other"}},
-       old_file,
-       new_file,
-       {{"sub/f.txt", "other"}},
-       old_file,
-       false,
-       "could not restore sub/f.txt: the new file is still in place"},
+      // The staging folder is the update's own: a file under the name there
+      // gives way, and the old version is back without a new file in it.
+      {"r, staging already holds the name", 'r', new_file, {{"sub/f.txt", "other"}}, old_file, old_file, new_file,
+       none, true, ""},
+      {"a, staging already holds the name", 'a', new_file, {{"sub/f.txt", "other"}}, none, none, new_file, none,
+       true, ""},
       {"d, something came in its place",
        'd',
        {{"sub/f.txt", "intruder"}},
@@ -116,6 +112,23 @@ TEST(RollBackJournal, EachStepStateIsRecognised) {
     EXPECT_EQ(SnapshotFileContents(site.journal.install), Files(with_settings(c.install_after))) << c.what;
     EXPECT_EQ(SnapshotFileContents(site.journal.staging), Files(c.staging_after)) << c.what;
     EXPECT_EQ(SnapshotFileContents(site.journal.backup), Files(c.backup_after)) << c.what;
+  }
+}
+
+// A folder in the staging folder under the name of a new file is not the
+// update's doing: the new file stays, the step fails and says why, so the
+// journal is kept rather than the old version reported back.
+TEST(RollBackJournal, AFolderInStagingUnderTheNameFailsTheStep) {
+  for (const char kind : {'a', 'r'}) {
+    RollbackSite site;
+    RollbackSite::Fill(site.journal.install, {{"sub/f.txt", "new"}});
+    if (kind == 'r') RollbackSite::Fill(site.journal.backup, {{"sub/f.txt", "old"}});
+    fs::create_directories(site.journal.staging / L"sub" / L"f.txt");
+    site.journal.steps = {{kind, "sub/f.txt"}};
+    std::string message;
+    EXPECT_FALSE(RollBackJournal(site.journal, &message)) << kind;
+    EXPECT_EQ(message, "could not move sub/f.txt back: a folder of that name is in the staging folder") << kind;
+    EXPECT_EQ(qv::setup::ReadFileText(site.journal.install / L"sub" / L"f.txt"), "new") << kind;
   }
 }
 
@@ -153,12 +166,13 @@ TEST(RollBackJournal, GoesOnPastFailuresAndReportsTheEarliest) {
   RollbackSite site;
   // Steps in plan order; the rollback walks them last first.
   RollbackSite::Fill(site.journal.install, {{"one.txt", "new 1"}, {"two.txt", "new 2"}, {"three.txt", "new 3"}});
-  RollbackSite::Fill(site.journal.staging, {{"one.txt", "other 1"}, {"three.txt", "other 3"}});
+  fs::create_directories(site.journal.staging / L"one.txt");
+  fs::create_directories(site.journal.staging / L"three.txt");
   RollbackSite::Fill(site.journal.backup, {{"one.txt", "old 1"}, {"two.txt", "old 2"}, {"three.txt", "old 3"}});
   site.journal.steps = {{'r', "one.txt"}, {'r', "two.txt"}, {'r', "three.txt"}};
   std::string message;
   EXPECT_FALSE(RollBackJournal(site.journal, &message));
-  EXPECT_EQ(message, "could not restore one.txt: the new file is still in place");
+  EXPECT_EQ(message, "could not move one.txt back: a folder of that name is in the staging folder");
   // The step between the two failures was undone all the same.
   EXPECT_EQ(qv::setup::ReadFileText(site.journal.install / L"two.txt"), "old 2");
   EXPECT_EQ(qv::setup::ReadFileText(site.journal.staging / L"two.txt"), "new 2");

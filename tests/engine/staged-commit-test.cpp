@@ -329,6 +329,26 @@ TEST(CommitStagedFiles, JournalThatDoesNotReadBackMovesNothing) {
   }
 }
 
+// A journal that appeared after the run's recovery is another run's record of
+// what to undo: the commit neither replaces it nor moves anything. One that
+// the run's own recovery kept may be written over.
+TEST(CommitStagedFiles, AJournalItDidNotWriteIsLeftAlone) {
+  CommitSite site;
+  WriteFixtureFile(site.places.context.journal_path, "another run's journal\n");
+  const TreeSnapshot everything = site.Everything();
+  EXPECT_EQ(ThrownMessage([&] { site.Commit(); }), "Another update of this install is running.");
+  EXPECT_EQ(site.Everything(), everything);
+
+  CommitSite kept;
+  WriteFixtureFile(kept.places.context.journal_path, "kept by this run's recovery\n");
+  kept.places.context.may_replace_journal = true;
+  kept.Commit();
+  EXPECT_EQ(ReadFileText(kept.places.install / L"qv.exe"), "new exe");
+  const auto journal = ReadUpdateJournal(kept.places.context.journal_path);
+  ASSERT_TRUE(journal);
+  EXPECT_EQ(journal->state, qv::setup::kJournalSwapping);
+}
+
 // The old file went into the backup, but its replacement could not move in
 // (held open by another program), and meanwhile someone wrote a file at its
 // place: the undo does not overwrite that file with the backup.
@@ -357,14 +377,14 @@ TEST(CommitStagedFiles, UndoNeverReplacesWhatAppearedWhereTheOldFileWas) {
   EXPECT_EQ(ReadFileText(site.places.install / L"qv.exe"), "appeared meanwhile");
   EXPECT_EQ(ReadFileText(site.places.backup / L"qv.exe"), "old exe");
   EXPECT_EQ(ReadFileText(site.places.staging / L"qv.exe"), "new exe");
-  // The undo is incomplete, so the journal stays for the recovery, which
-  // refuses to put the old file over the one in its place.
+  // The undo is incomplete, so the journal stays for the recovery. To the
+  // journal, whatever stands at a replaced file's place is the update's: it
+  // goes back into the staging folder (the update's own, where it replaces
+  // the staged copy) and the old file is back.
   EXPECT_TRUE(site.JournalExists());
-  EXPECT_NE(ThrownMessage([&] { qv::setup::RecoverInterruptedUpdate(site.places.install, {}); })
-                .find("could not restore qv.exe: the new file is still in place"),
-            std::string::npos);
-  EXPECT_EQ(ReadFileText(site.places.install / L"qv.exe"), "appeared meanwhile");
-  EXPECT_EQ(ReadFileText(site.places.backup / L"qv.exe"), "old exe");
+  EXPECT_TRUE(qv::setup::RecoverInterruptedUpdate(site.places.install, {}));
+  EXPECT_EQ(ReadFileText(site.places.install / L"qv.exe"), "old exe");
+  EXPECT_FALSE(site.JournalExists());
 }
 
 TEST(CommitStagedFiles, EmptyPlanStillWritesAJournalAndCallsTheHookOnce) {
@@ -384,6 +404,7 @@ TEST(CommitStagedFiles, EmptyPlanStillWritesAJournalAndCallsTheHookOnce) {
   ASSERT_TRUE(journal);
   EXPECT_TRUE(journal->steps.empty());
 
+  fs::remove(places.context.journal_path);  // as the transaction retires it
   JournalContext crashing = places.context;
   crashing.crash_at = 0;
   EXPECT_THROW(commit(-1, &crashing), SimulatedCrash);

@@ -14,11 +14,15 @@
 #include "engine/update-journal.h"
 #include "engine/update-recovery.h"
 #include "foundation/canonical-path.h"
+#include "foundation/process-helpers.h"
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
+#include "selftest/file-write-time.h"
 #include "selftest/fixture-files.h"
 #include "selftest/journal-fixtures.h"
 #include "selftest/tree-snapshot.h"
+#include "support/child-mode.h"
+#include "support/child-process.h"
 #include "support/temp-folder.h"
 #include "support/thrown.h"
 
@@ -37,6 +41,8 @@ using qv::setup::UpdateJournal;
 using qv::setup::WaitForStartedVersion;
 using qv::setup::WriteFixtureFile;
 using qv::setup::WriteUpdateJournal;
+using qv::test::StartChildProcess;
+using qv::test::StartedChild;
 using qv::test::TempFolder;
 using qv::test::ThrownMessage;
 
@@ -193,11 +199,56 @@ TEST(RecoverInterruptedUpdate, RunningWriterKeepsEverythingWhereItIs) {
   EXPECT_EQ(SnapshotTree(no_pid.install), no_pid.before);
 }
 
+// A writer that still runs owns its journal in every state: while it waits
+// for the new version's start it may yet roll back, and a recovery that
+// finished its update would delete the backup it needs.
+TEST(RecoverInterruptedUpdate, ARunningWriterKeepsAFinishedUpdateToo) {
+  for (std::int32_t state : {qv::setup::kJournalSwapped, qv::setup::kJournalStarted}) {
+    UpdateSite site;
+    site.UpdateUpTo(std::size(UpdateSite::kMoves), state, 4242);
+    const TreeSnapshot everything = SnapshotTree(site.parent);
+    EXPECT_EQ(ThrownMessage([&] { RecoverInterruptedUpdate(site.install, [](std::uint64_t) { return true; }); }),
+              "Another update of this install is running.")
+        << state;
+    EXPECT_EQ(SnapshotTree(site.parent), everything) << state;
+  }
+}
+
+// Process ids are handed out again: a live process created after the journal
+// was last written only holds the writer's id, and this process never wrote a
+// journal it finds before its own commit. Neither blocks the recovery.
+TEST(RecoverInterruptedUpdate, AProcessThatOnlyHoldsTheWritersIdIsNotTheWriter) {
+  StartedChild later = StartChildProcess("recovery_sleeper", {});
+  ASSERT_TRUE(later.started());
+  const auto alive = [](std::uint64_t pid) { return qv::setup::IsProcessIdRunning(pid); };
+
+  UpdateSite site;
+  site.UpdateUpTo(3, qv::setup::kJournalSwapping, later.process_id());
+  // Written while the process ran: it may well be the writer.
+  EXPECT_EQ(ThrownMessage([&] { RecoverInterruptedUpdate(site.install, alive); }),
+            "Another update of this install is running.");
+  // Last written before the process was created: it is not.
+  qv::setup::BackdateFile(site.journal_path);
+  EXPECT_TRUE(RecoverInterruptedUpdate(site.install, alive));
+  EXPECT_EQ(SnapshotTree(site.install), site.before);
+  EXPECT_TRUE(site.TemporaryFoldersGone());
+
+  UpdateSite own;
+  own.UpdateUpTo(3, qv::setup::kJournalSwapping, ::GetCurrentProcessId());
+  EXPECT_TRUE(RecoverInterruptedUpdate(own.install, [](std::uint64_t) { return true; }));
+  EXPECT_EQ(SnapshotTree(own.install), own.before);
+}
+
+QV_CHILD_MODE(recovery_sleeper) {
+  ::Sleep(60000);
+  return 0;
+}
+
 TEST(RecoverInterruptedUpdate, FinishedUpdatesKeepTheNewVersion) {
   for (std::int32_t state : {qv::setup::kJournalSwapped, qv::setup::kJournalStarted}) {
     UpdateSite site;
     site.UpdateAll(state);
-    // The writer's process test is not asked about a finished update.
+    // Without a writer's id, whatever the process test would say.
     EXPECT_FALSE(RecoverInterruptedUpdate(site.install, [](std::uint64_t) { return true; })) << state;
     EXPECT_EQ(SnapshotTree(site.install), site.NewVersion()) << state;
     EXPECT_TRUE(site.TemporaryFoldersGone()) << state;
@@ -239,17 +290,17 @@ TEST(RecoverInterruptedUpdate, RefusedJournalIsDeletedAndNothingMoves) {
 TEST(RecoverInterruptedUpdate, FailedRollbackKeepsTheJournalForLater) {
   UpdateSite site;
   site.UpdateUpTo(2);  // qv.exe replaced
-  // Something stands in staging where the new qv.exe would go back.
-  WriteFixtureFile(site.staging / L"qv.exe", "in the way");
+  // A folder stands in staging where the new qv.exe would go back.
+  fs::create_directories(site.staging / L"qv.exe" / L"inside");
   EXPECT_EQ(ThrownMessage([&] { RecoverInterruptedUpdate(site.install, {}); }),
-            "An earlier update could not be undone (could not restore qv.exe: the new file is still in place). "
-            "Close Q.V. and try again.");
+            "An earlier update could not be undone (could not move qv.exe back: a folder of that name is in the "
+            "staging folder). Close Q.V. and try again.");
   EXPECT_TRUE(fs::exists(site.journal_path));
   EXPECT_EQ(ReadFileText(site.backup / L"qv.exe"), "old exe");
   EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "new exe");
 
   // Once the way is clear, the next recovery finishes the job.
-  fs::remove(site.staging / L"qv.exe");
+  fs::remove_all(site.staging / L"qv.exe");
   EXPECT_TRUE(RecoverInterruptedUpdate(site.install, {}));
   EXPECT_EQ(SnapshotTree(site.install), site.before);
   EXPECT_TRUE(site.TemporaryFoldersGone());

@@ -4,8 +4,10 @@
 
 #include <chrono>
 #include <filesystem>
+#include <optional>
 #include <string>
 
+#include "engine/installation-guard.h"
 #include "engine/update-journal.h"
 #include "engine/update-temp-folders.h"
 #include "foundation/canonical-path.h"
@@ -155,6 +157,59 @@ TEST(RemoveStaleTemporary, OnlyPrefixedItemsDirectlyBesideTheInstallation) {
   auto link = qv::test::ViewWithReparsePoints({{parent / L".qv-install-link", qv::setup::kReparseTagSymlink}});
   RemoveStaleTemporary(parent, parent / L".qv-install-link", link);
   EXPECT_TRUE(fs::exists(parent / L".qv-install-link" / L"file"));
+}
+
+// What killed runs left beside an installation: staging and download folders
+// named with a run identifier go, and nothing else does.
+TEST(RemoveAbandonedUpdateFolders, OnlyTheStagingAndDownloadFoldersOfRunsThatEnded) {
+  const std::wstring run = L"0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9";
+  const std::wstring live = L"11111111-2222-3333-4444-555555555555";
+  const std::wstring current = L"{66666666-7777-8888-9999-AAAAAAAAAAAA}";
+  struct Case {
+    std::wstring name;
+    bool removed;
+  } cases[] = {
+      {L".qv-update-{" + run + L"}", true},
+      {L".qv-update-" + run, true},
+      {L".qv-update-dl-{" + run + L"}", true},
+      {L".qv-update-dl-" + run, true},
+      {L".qv-update-{" + live + L"}", false},
+      {L".qv-update-dl-" + current, false},
+      {L".qv-update-old-{" + run + L"}", false},
+      {L".qv-update-fix-{" + run + L"}", false},
+      {L".qv-install-{" + run + L"}", false},
+      {L".qv-update-run", false},
+      {L".qv-update-{" + run, false},
+      {L".qv-update-{" + run + L"}x", false},
+      {L".qv-update-dl-", false},
+  };
+  TempFolder temp;
+  const fs::path parent = qv::setup::WeaklyCanonicalPath(temp.path());
+  const fs::path install = parent / L"Game";
+  WriteFixtureFile(install / L"qv.exe", "game");
+  for (const Case& c : cases) WriteFixtureFile(parent / c.name / L"part", "leftover");
+  // A file of such a name is no folder a run made.
+  WriteFixtureFile(parent / (L".qv-update-dl-{" + live + L"}0"), "a file");
+  const std::optional<qv::setup::InstallationGuard> other =
+      qv::setup::TryGuardInstallation(parent / L"Other", qv::setup::WideToUtf8(L"{" + live + L"}"));
+  ASSERT_TRUE(other);
+
+  // While a journal lies in the installation, it may name any of them.
+  WriteFixtureFile(qv::setup::UpdateJournalPath(install), "journal\n");
+  qv::setup::RemoveAbandonedUpdateFolders(install, qv::setup::WideToUtf8(current));
+  for (const Case& c : cases) EXPECT_TRUE(fs::exists(parent / c.name)) << qv::setup::WideToUtf8(c.name);
+
+  fs::remove(qv::setup::UpdateJournalPath(install));
+  qv::setup::RemoveAbandonedUpdateFolders(install, qv::setup::WideToUtf8(current));
+  for (const Case& c : cases) EXPECT_EQ(!fs::exists(parent / c.name), c.removed) << qv::setup::WideToUtf8(c.name);
+  EXPECT_TRUE(fs::exists(install / L"qv.exe"));
+
+  // A junction or link of such a name is never entered.
+  const fs::path linked = parent / (L".qv-update-{" + run + L"}");
+  WriteFixtureFile(linked / L"behind", "target's");
+  auto link = qv::test::ViewWithReparsePoints({{linked, qv::setup::kReparseTagMountPoint}});
+  qv::setup::RemoveAbandonedUpdateFolders(install, "", link);
+  EXPECT_TRUE(fs::exists(linked / L"behind"));
 }
 
 }  // namespace

@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <system_error>
 
+#include "foundation/item-status.h"
 #include "foundation/unique-handle.h"
 #include "support/test-paths.h"
 
@@ -49,28 +53,78 @@ TEST_F(EnvironmentTest, UnpairedSurrogateRaises) {
   EXPECT_THROW(GetEnvUtf8("QV_PROCESS_HELPERS_TEST"), std::system_error);
 }
 
-TEST(ProcessHelpers, IsProcessRunningFollowsAChild) {
-  EXPECT_TRUE(IsProcessRunning(::GetCurrentProcessId()));
+// A probe program that sleeps for 20 s, started directly.
+struct SleepingProbe {
+  qv::setup::UniqueHandle process;
+  qv::setup::UniqueHandle thread;
+  DWORD id = 0;
+};
 
+SleepingProbe StartSleepingProbe() {
   std::wstring command = L"\"" + (qv::test::TestBinaryFolder() / L"process-probe.exe").native() + L"\" sleep 20000";
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  ASSERT_TRUE(::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
-                               &startup, &info));
-  qv::setup::UniqueHandle process(info.hProcess);
-  qv::setup::UniqueHandle thread(info.hThread);
-  EXPECT_TRUE(IsProcessRunning(info.dwProcessId));
+  SleepingProbe probe;
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                        &startup, &info)) {
+    ADD_FAILURE() << "cannot start the probe: " << ::GetLastError();
+    return probe;
+  }
+  probe.process.reset(info.hProcess);
+  probe.thread.reset(info.hThread);
+  probe.id = info.dwProcessId;
+  return probe;
+}
+
+TEST(ProcessHelpers, IsProcessRunningFollowsAChild) {
+  EXPECT_TRUE(IsProcessRunning(::GetCurrentProcessId()));
+
+  SleepingProbe probe = StartSleepingProbe();
+  ASSERT_TRUE(probe.process.valid());
+  qv::setup::UniqueHandle& process = probe.process;
+  qv::setup::UniqueHandle& thread = probe.thread;
+  const DWORD id = probe.id;
+  EXPECT_TRUE(IsProcessRunning(id));
   ::TerminateProcess(process.get(), 1);
   ASSERT_EQ(::WaitForSingleObject(process.get(), 10000), WAIT_OBJECT_0);
   // Ended but still held open by this handle: its exit code tells.
-  EXPECT_FALSE(IsProcessRunning(info.dwProcessId));
+  EXPECT_FALSE(IsProcessRunning(id));
   process.reset();
   thread.reset();
-  EXPECT_FALSE(IsProcessRunning(info.dwProcessId));
+  EXPECT_FALSE(IsProcessRunning(id));
 
   // Process ids are multiples of 4: this one never names a process.
   EXPECT_FALSE(IsProcessRunning(0xFFFFFFF3u));
+}
+
+// A process started later has a later creation time than this one, and the
+// file written between the two starts lies between them.
+TEST(ProcessHelpers, CreationTimesOrderProcessesAndFileWrites) {
+  const std::optional<std::uint64_t> own = qv::setup::ProcessCreationTime(::GetCurrentProcessId());
+  ASSERT_TRUE(own);
+  const fs::path file = qv::test::TestBinaryFolder() / L"creation-time-probe.txt";
+  {
+    qv::setup::UniqueFile written(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    ASSERT_TRUE(written.valid());
+    DWORD count = 0;
+    ASSERT_TRUE(::WriteFile(written.get(), "x", 1, &count, nullptr));
+  }
+  const std::optional<std::uint64_t> write_time = qv::setup::ItemWriteTime(file);
+  ::Sleep(20);
+  const SleepingProbe probe = StartSleepingProbe();
+  ASSERT_TRUE(probe.process.valid());
+  const std::optional<std::uint64_t> child = qv::setup::ProcessCreationTime(probe.id);
+  ::TerminateProcess(probe.process.get(), 1);
+  ::WaitForSingleObject(probe.process.get(), 10000);
+  ::DeleteFileW(file.c_str());
+  ASSERT_TRUE(child && write_time);
+  EXPECT_LT(*own, *write_time);
+  EXPECT_LT(*write_time, *child);
+
+  EXPECT_FALSE(qv::setup::ProcessCreationTime(0xFFFFFFF3u));
+  EXPECT_FALSE(qv::setup::ProcessCreationTime(std::uint64_t{1} << 32 | ::GetCurrentProcessId()));
+  EXPECT_FALSE(qv::setup::ItemWriteTime(file));
 }
 
 }  // namespace

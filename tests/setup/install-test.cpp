@@ -8,8 +8,10 @@
 
 #include <cctype>
 #include <cstdlib>
+#include <optional>
 #include <string>
 
+#include "engine/installation-guard.h"
 #include "engine/transaction-queries.h"
 #include "foundation/hooks.h"
 #include "foundation/item-status.h"
@@ -112,6 +114,13 @@ TEST_F(InstallTest, FailedRunsLeaveNeitherShortcutNorEntry) {
 
   qv::setup::CancelHook = [] { return true; };
   EXPECT_EQ(FailedRun(dump, temp / L"c" / L"QV"), "Installation cancelled.");
+  qv::setup::CancelHook = nullptr;
+
+  // Another run of the same folder (an update, another setup) holds it.
+  const std::optional<qv::setup::InstallationGuard> other =
+      qv::setup::TryGuardInstallation(temp / L"d" / L"QV", "{another run}");
+  ASSERT_TRUE(other);
+  EXPECT_EQ(FailedRun(dump, temp / L"d" / L"QV"), "Another update of this install is running.");
 }
 
 TEST_F(InstallTest, GamePathOf250CharactersIsRefusedBeforeAnythingIsTouched) {

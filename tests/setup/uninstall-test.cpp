@@ -2,6 +2,7 @@
 // program's own payload with shortcut and uninstall entry. The message boxes
 // are answered by the test (a real box would block it).
 
+#include "engine/installation-guard.h"
 #include "setup/uninstall.h"
 
 #include <windows.h>
@@ -9,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <cwctype>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -94,6 +96,24 @@ TEST_F(UninstallTest, NoInstallationIsReportedUnlessSilent) {
     EXPECT_TRUE(boxes.empty());
   }
   EXPECT_EQ(ReadTestFile(temp / L"other" / L"letter.txt"), "mine");
+}
+
+// Not while another run (an update, a repair) holds the installation: its
+// journal and backup would lose the installation under them.
+TEST_F(UninstallTest, NotWhileAnotherRunHoldsTheInstallation) {
+  InstallInto(install);
+  const qv::setup::TreeSnapshot before = qv::setup::SnapshotTree(install);
+  {
+    const std::optional<qv::setup::InstallationGuard> other =
+        qv::setup::TryGuardInstallation(install, "{an update}");
+    ASSERT_TRUE(other);
+    EXPECT_EQ(qv::test::ThrownMessage([&] { qv::setup::Uninstall(install, true, true, false, Answering(IDYES)); }),
+              "Another update of this install is running.");
+    EXPECT_EQ(qv::setup::SnapshotTree(install), before);
+    EXPECT_TRUE(fs::exists(shortcut));
+  }
+  EXPECT_FALSE(qv::setup::Uninstall(install, true, true, false, Answering(IDYES)));
+  EXPECT_FALSE(fs::exists(install / L"qv.exe"));
 }
 
 TEST_F(UninstallTest, AnswerNoLeavesEverything) {

@@ -8,14 +8,18 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "engine/update-journal.h"
 #include "foundation/text.h"
+#include "selftest/file-write-time.h"
 #include "foundation/unique-handle.h"
 #include "selftest/fixture-files.h"
+#include "support/child-mode.h"
+#include "support/test-paths.h"
 #include "support/test-releases.h"
 #include "updater-program-fixture.h"
 
@@ -125,6 +129,132 @@ TEST_F(UpdaterProgram, ARollbackStoppedByAFileInUseIsFinishedByTheNextStart) {
   EXPECT_EQ(Run(game.folder, ServeRelease("held-same", L"update", "0.0.9")), NotNewerResult("0.0.9")) << run.output;
   EXPECT_EQ(Snapshot(game.games), before);
   ExpectNoTemporaryFolders(game);
+}
+
+struct InterruptedUpdate : UpdaterProgram {
+  // Starts an update to the release `name` and kills it while its commit
+  // pauses at `step`: the installation and its journal stay as a crash
+  // there leaves them.
+  void KillAtCommitStep(const std::string& name, int step) {
+    const fs::path marker = qv::setup::UpdateJournalPath(game.folder).native() + L".paused";
+    StartedChild killed = Start(game.folder, ServeRelease(name, L"update", kUpdateVersion),
+                                {"QV_UPDATE_TEST_PAUSE_AT=" + std::to_string(step)});
+    ASSERT_TRUE(WaitUntil(killed, [&] { return !ReadFileText(marker).empty(); }));
+    killed.Terminate();
+    fs::remove(marker);
+  }
+};
+
+// A second updater started while the first waits for the new version to
+// confirm its start leaves the first run's journal and backup alone: it ends
+// at once as a plain failure, and the first run, whose new version then
+// stops at its start, still puts the old tree back byte for byte.
+TEST_F(UpdaterProgram, ASecondUpdaterLeavesTheFirstRunsUpdateAlone) {
+  WriteStandInControl(game.folder, "sleep 8000\nexit 3\n");
+  const TreeSnapshot before = Snapshot(game.games);
+  const std::string newer = ServeRelease("two-runs", L"update", kUpdateVersion);
+  StartedChild first = Start(game.folder, newer);
+  ASSERT_EQ(WaitForStandInGameRuns(game.folder, 1, std::chrono::seconds(60)).size(), 1u);
+
+  const fs::path second_result = game.temp / L"second-result.txt";
+  const ChildRun second =
+      RunProgram(qv::test::SetupProgramPath(), Arguments(game.folder),
+                 UpdaterEnvironment(newer, {"QV_UPDATE_TEST_RESULT=" + qv::setup::WideToUtf8(second_result.native())}),
+                 kUpdaterTimeout);
+  EXPECT_EQ(second.exit_code, 1u) << second.output;
+  EXPECT_EQ(ReadFileText(second_result), "FAIL failed \npage \ndetail Another update of this install is running.\n");
+
+  ASSERT_TRUE(first.WaitFor(kUpdaterTimeout));
+  EXPECT_EQ(first.Result().exit_code, 1u);
+  const std::string text = ReadFileText(result);
+  EXPECT_TRUE(StartsWith(text, FailedResultStart("FAIL rolled-back", kUpdateVersion))) << text;
+  EXPECT_EQ(Snapshot(game.games), before);
+  ExpectNoTemporaryFolders(game);
+}
+
+QV_CHILD_MODE(writer_id_holder) {
+  ::Sleep(120000);
+  return 0;
+}
+
+// Process ids come back: after a crash (or a reboot) another process may run
+// under the id that the journal names. One created after the journal was
+// last written is not its writer, and the next start recovers.
+TEST_F(InterruptedUpdate, AProcessThatOnlyReusesTheWritersIdDoesNotBlockRecovery) {
+  WriteStandInControl(game.folder, "confirm\n");
+  const TreeSnapshot before = Snapshot(game.games);
+  const fs::path journal_path = qv::setup::UpdateJournalPath(game.folder);
+  ASSERT_NO_FATAL_FAILURE(KillAtCommitStep("reused-id", 5));
+
+  // The journal now names a live process started after the crash.
+  StartedChild holder = StartChildProcess("writer_id_holder", {});
+  ASSERT_TRUE(holder.started());
+  std::optional<qv::setup::UpdateJournal> journal = qv::setup::ReadUpdateJournal(journal_path);
+  ASSERT_TRUE(journal);
+  journal->pid = holder.process_id();
+  ASSERT_TRUE(qv::setup::WriteUpdateJournal(journal_path, *journal));
+  const std::string same = ServeRelease("reused-id-same", L"update", "0.0.9");
+  // Written while it ran, the journal may well be that process's.
+  EXPECT_EQ(Run(game.folder, same), "FAIL failed \npage \ndetail Another update of this install is running.\n")
+      << run.output;
+  EXPECT_TRUE(fs::exists(journal_path));
+
+  // Last written before the process was created, it is not.
+  qv::setup::BackdateFile(journal_path);
+  EXPECT_EQ(Run(game.folder, same), NotNewerResult("0.0.9")) << run.output;
+  EXPECT_EQ(Snapshot(game.games), before);
+  ExpectNoTemporaryFolders(game);
+}
+
+// The rollback after a crash finds a file in the staging folder under the
+// name of an added file that is already in place: the staging folder is the
+// update's own, so the added file goes back there all the same, and the old
+// tree returns exactly rather than with a file of the new version in it.
+TEST_F(InterruptedUpdate, AnAddedFileGoesBackThoughStagingHoldsItsName) {
+  WriteStandInControl(game.folder, "confirm\n");
+  const TreeSnapshot before = Snapshot(game.games);
+  const fs::path journal_path = qv::setup::UpdateJournalPath(game.folder);
+  ASSERT_NO_FATAL_FAILURE(KillAtCommitStep("staged-name", 0));
+
+  // As if the commit had moved every added file in, with a copy of each left
+  // in the staging folder.
+  const std::optional<qv::setup::UpdateJournal> journal = qv::setup::ReadUpdateJournal(journal_path);
+  ASSERT_TRUE(journal);
+  std::size_t added = 0;
+  for (const qv::setup::JournalStep& step : journal->steps) {
+    if (step.kind != 'a') continue;
+    const fs::path relative = qv::setup::PathFromUtf8(step.path);
+    fs::create_directories((journal->install / relative).parent_path());
+    fs::copy_file(journal->staging / relative, journal->install / relative);
+    ++added;
+  }
+  ASSERT_GT(added, 0u);
+
+  EXPECT_EQ(Run(game.folder, ServeRelease("staged-name-same", L"update", "0.0.9")), NotNewerResult("0.0.9"))
+      << run.output;
+  EXPECT_EQ(Snapshot(game.games), before);
+  ExpectNoTemporaryFolders(game);
+}
+
+// What killed runs leave beside the game before their journal exists (a
+// staging folder, a partial setup file in a download folder) goes with the
+// next run; nothing else beside the game does.
+TEST_F(UpdaterProgram, LeftoversOfKilledRunsGoWithTheNextRun) {
+  const std::wstring run_a = L"{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}";
+  const std::wstring run_b = L"{11111111-2222-3333-4444-555555555555}";
+  const fs::path leftovers[] = {game.games / (L".qv-update-" + run_a), game.games / (L".qv-update-dl-" + run_a),
+                                game.games / (L".qv-update-dl-" + run_b)};
+  for (const fs::path& folder : leftovers) {
+    qv::setup::WriteFixtureFile(folder / L"Q.V.PC.Rure.Setup-2.0.0.exe", std::string(64 * 1024, 'p'));
+  }
+  const fs::path kept[] = {game.games / (L".qv-update-old-" + run_a), game.games / L".qv-update-mine",
+                           game.games / L"Other Game"};
+  for (const fs::path& folder : kept) qv::setup::WriteFixtureFile(folder / L"file", "kept");
+
+  EXPECT_EQ(Run(game.folder, ServeRelease("leftovers-same", L"update", "0.0.9")), NotNewerResult("0.0.9"))
+      << run.output;
+  for (const fs::path& folder : leftovers) EXPECT_FALSE(fs::exists(folder)) << folder.string();
+  for (const fs::path& folder : kept) EXPECT_EQ(ReadFileText(folder / L"file"), "kept") << folder.string();
 }
 
 }  // namespace

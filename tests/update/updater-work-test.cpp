@@ -6,9 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "engine/installation-guard.h"
+#include "foundation/hooks.h"
 #include "selftest/tree-snapshot.h"
 #include "support/scoped-environment.h"
 #include "support/stand-in-game.h"
@@ -230,6 +233,37 @@ TEST_F(UpdaterWork, APortableCopyNeverAsksForRights) {
       << outcome.detail;
   const std::vector<std::string> log = UpdaterLogMessages(game.folder);
   EXPECT_TRUE(Contains(log, "the portable copy's folder is not writable; no elevation for a portable copy"));
+}
+
+// A Cancel pressed while the game was closing ends the run before the
+// hand-over: the elevated copy would start with a fresh flag and update.
+TEST_F(UpdaterWork, ACancelWhileTheGameClosesIsNotLostToTheHandOver) {
+  FoldersNotWritable();
+  qv::setup::CancelHook = [] { return true; };
+  const Outcome outcome = Work(state, services);
+  qv::setup::CancelHook = nullptr;
+  EXPECT_TRUE(relaunched.empty());
+  EXPECT_EQ(outcome.kind, kOutcomeFailed);
+  EXPECT_EQ(outcome.detail, "Installation cancelled.");
+  EXPECT_TRUE(outcome.start_game);
+}
+
+// Another run holds the installation: this one ends as a plain failure, and
+// leaves the game to the run that owns the update.
+TEST_F(UpdaterWork, AnotherRunOfTheInstallationEndsThisOne) {
+  const std::optional<qv::setup::InstallationGuard> other =
+      qv::setup::TryGuardInstallation(game.folder, "{another run}");
+  ASSERT_TRUE(other);
+  const qv::setup::TreeSnapshot before = qv::setup::SnapshotTree(game.games);
+  const Outcome outcome = Work(state, services);
+  EXPECT_EQ(outcome.kind, kOutcomeFailed);
+  EXPECT_EQ(outcome.detail, "Another update of this install is running.");
+  EXPECT_FALSE(outcome.start_game);
+  EXPECT_EQ(UpdaterLogMessages(game.folder),
+            (std::vector<std::string>{"phase 0", "failed: Another update of this install is running."}));
+  qv::setup::TreeSnapshot after = qv::setup::SnapshotTree(game.games);
+  std::erase_if(after, [](const auto& item) { return item.first.ends_with("qv-updater.log"); });
+  EXPECT_EQ(after, before);
 }
 
 TEST_F(UpdaterWork, AnElevatedCopyThatStillCannotWriteGoesOn) {

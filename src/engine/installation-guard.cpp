@@ -1,0 +1,76 @@
+#include "engine/installation-guard.h"
+
+#include <windows.h>
+
+#include <stdexcept>
+#include <system_error>
+
+#include "foundation/canonical-path.h"
+#include "foundation/file-hash.h"
+#include "foundation/hex-text.h"
+#include "foundation/paths.h"
+#include "foundation/text.h"
+
+namespace qv::setup {
+namespace {
+
+// Object names allow no backslash and at most MAX_PATH characters, so both
+// kinds of name carry a digest of what they stand for.
+std::wstring DigestName(std::wstring_view kind, std::string_view text) {
+  unsigned char digest[32] = {};
+  Sha256OfBuffer(text.data(), static_cast<std::uint32_t>(text.size()), digest);
+  return L"Local\\" + std::wstring(kind) + Utf8ToWide(HexEncode(digest, sizeof digest));
+}
+
+// One name for every spelling of the folder: absolute, links resolved, and
+// upper case as the file system compares names.
+std::wstring InstallationName(const std::filesystem::path& installation) {
+  std::error_code error;
+  std::filesystem::path canonical = WeaklyCanonicalPath(NormalAbsolutePath(installation), error);
+  if (error) canonical = NormalAbsolutePath(installation);
+  std::wstring text = canonical.native();
+  if (!text.empty()) {
+    const int length = ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.c_str(),
+                                       static_cast<int>(text.size()), text.data(), static_cast<int>(text.size()),
+                                       nullptr, nullptr, 0);
+    if (length <= 0) text = canonical.native();
+  }
+  return DigestName(L"qv-install-", WideToUtf8(text));
+}
+
+std::wstring RunName(std::string_view run_id) { return DigestName(L"qv-run-", run_id); }
+
+// The object of `name`, when this call created it. An object that exists
+// already, or that this process may not even open, belongs to another run.
+UniqueHandle CreateOwnObject(const std::wstring& name) {
+  UniqueHandle object(::CreateMutexW(nullptr, FALSE, name.c_str()));
+  if (object && ::GetLastError() == ERROR_ALREADY_EXISTS) object.reset();
+  return object;
+}
+
+}  // namespace
+
+std::optional<InstallationGuard> TryGuardInstallation(const std::filesystem::path& installation,
+                                                      std::string_view run_id) {
+  InstallationGuard guard;
+  guard.installation = CreateOwnObject(InstallationName(installation));
+  if (!guard.installation) return std::nullopt;
+  // The mark only tells live runs from killed ones; a run whose mark cannot
+  // be made still runs (its folders then look abandoned only to runs of
+  // other installations, which cannot start while it holds this guard).
+  guard.run = UniqueHandle(::CreateMutexW(nullptr, FALSE, RunName(run_id).c_str()));
+  return guard;
+}
+
+InstallationGuard GuardInstallation(const std::filesystem::path& installation, std::string_view run_id) {
+  std::optional<InstallationGuard> guard = TryGuardInstallation(installation, run_id);
+  if (!guard) throw std::runtime_error(kAnotherRunMessage);
+  return std::move(*guard);
+}
+
+bool IsRunMarked(std::string_view run_id) {
+  UniqueHandle object(::OpenMutexW(SYNCHRONIZE, FALSE, RunName(run_id).c_str()));
+  return object || ::GetLastError() != ERROR_FILE_NOT_FOUND;
+}
+
+}  // namespace qv::setup

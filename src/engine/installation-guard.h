@@ -1,0 +1,42 @@
+#pragma once
+// One run at a time per installation. Every run that changes an installation
+// (an update, an install or repair from the setup, an uninstall) holds the
+// installation's guard from before it reads the update journal until it has
+// finished, so that no run ever takes another live run's journal, backup or
+// staging folder for abandoned. The guard is a named kernel object of the
+// session: it goes with the process that holds it, also when that process is
+// killed, so a crash never leaves an installation locked.
+//
+// While it holds the guard, a run also marks its run identifier, so that the
+// temporary folders of a live run (of this installation or of another one in
+// the same parent folder) can be told from those a killed run left behind.
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "foundation/unique-handle.h"
+
+namespace qv::setup {
+
+inline constexpr const char* kAnotherRunMessage = "Another update of this install is running.";
+
+struct InstallationGuard {
+  UniqueHandle installation;  // the installation's named object, created by this run
+  UniqueHandle run;           // the mark of this run's identifier
+};
+
+// The guard of `installation` (compared in its weakly canonical form, letter
+// case ignored) for the run `run_id`; nothing when another live run holds it.
+std::optional<InstallationGuard> TryGuardInstallation(const std::filesystem::path& installation,
+                                                      std::string_view run_id);
+
+// As above; raises "Another update of this install is running." when another
+// live run holds the installation.
+InstallationGuard GuardInstallation(const std::filesystem::path& installation, std::string_view run_id);
+
+// Whether a live run holds the mark of `run_id`.
+bool IsRunMarked(std::string_view run_id);
+
+}  // namespace qv::setup

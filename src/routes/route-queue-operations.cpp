@@ -4,6 +4,7 @@
 #include "routes/dlss5/dlss5-route-operation.h"
 #include "routes/fg/fg-route.h"
 #include "routes/route-queue-run.h"
+#include "routes/route-result-file.h"
 
 namespace qv::setup {
 namespace {
@@ -16,6 +17,9 @@ RouteQueueOperation FrameGenerationOperation() {
   operation.write_result = [](const route_queue_win::Args& args, RouteAction action, int exit_code,
                               const std::string& detail) {
     WriteFgRouteResult(MakeFgRouteState(args, action), exit_code, detail);
+  };
+  operation.remove_result = [](const route_queue_win::Args& args) {
+    RemoveRouteResultFile(args.fg_work_folder / kFgRouteResultName);
   };
   return operation;
 }

@@ -27,9 +27,13 @@ void RecordStoppedItem(const route_queue_win::Args& args, const RouteQueueOperat
   }
 }
 
+const RouteQueueOperation& OperationFor(const RouteQueueItem& item, const RouteQueueServices& services) {
+  return item.kind == RouteKind::kDlss5 ? services.dlss5 : services.frame_generation;
+}
+
 int RunItem(const route_queue_win::Args& args, const RouteQueueItem& item, bool game_closed,
             const RouteProgress& progress, const RouteQueueServices& services) {
-  const RouteQueueOperation& operation = item.kind == RouteKind::kDlss5 ? services.dlss5 : services.frame_generation;
+  const RouteQueueOperation& operation = OperationFor(item, services);
   try {
     if (game_closed) return operation.run(args, item.action, progress);
     operation.write_result(args, item.action, -1, kGameStillRunningDetail);
@@ -47,6 +51,10 @@ int RunItem(const route_queue_win::Args& args, const RouteQueueItem& item, bool 
 
 std::vector<int> RunRouteQueueItems(const route_queue_win::Args& args, const RouteProgress& progress,
                                     const RouteQueueServices& services) {
+  for (const RouteQueueItem& item : args.operations) {
+    const RouteQueueOperation& operation = OperationFor(item, services);
+    if (operation.remove_result) operation.remove_result(args);
+  }
   LogRouteQueue(args.game_folder, "start " + RouteQueueText(args.operations));
   progress(UpdaterText::kWaitingForGame);
   // One wait for all items: each operation is told not to wait again.

@@ -26,6 +26,8 @@ struct RouteQueueOperation {
   // Writes the route's result file for an item that did not run to its end.
   std::function<void(const route_queue_win::Args& args, RouteAction action, int exit_code, const std::string& detail)>
       write_result;
+  // Deletes the route's result file of an earlier run.
+  std::function<void(const route_queue_win::Args& args)> remove_result;
 };
 
 struct RouteQueueServices {
@@ -39,7 +41,9 @@ struct RouteQueueServices {
 // The routes' own operations.
 RouteQueueServices DefaultRouteQueueServices();
 
-// Logs "start " + the queue, shows key 1, waits once for the game, then runs
+// Deletes the result file of every queued route before anything else (a
+// queue killed part-way leaves no earlier run's outcome for the game to read,
+// also for items it never reached), logs "start " + the queue, shows key 1, waits once for the game, then runs
 // every item in order and logs " finished" or " failed (exit N)" after its
 // label. An item whose game is still running gets its route's result file
 // (exit -1, "Q.V. was still running after 60 s"), its route's failure notice

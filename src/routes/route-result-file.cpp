@@ -26,4 +26,9 @@ void WriteRouteResultFile(const std::filesystem::path& file, RouteAction action,
   ::WriteFile(out.get(), text.data(), static_cast<DWORD>(text.size()), &written, nullptr);
 }
 
+void RemoveRouteResultFile(const std::filesystem::path& file) {
+  // A link under the name goes as itself; whatever it points to stays.
+  ::DeleteFileW(ToLongPath(file.native()).c_str());
+}
+
 }  // namespace qv::setup

@@ -19,4 +19,9 @@ inline constexpr std::wstring_view kFgRouteResultName = L"fg-route-result.txt";
 // skipped silently: the game then shows what it knows without it.
 void WriteRouteResultFile(const std::filesystem::path& file, RouteAction action, int exit_code, std::string_view detail);
 
+// Deletes the file (errors ignored). Every run does this before it changes
+// anything: a run that is killed must not leave an earlier run's "exit 0"
+// for the game to read as its own outcome.
+void RemoveRouteResultFile(const std::filesystem::path& file);
+
 }  // namespace qv::setup

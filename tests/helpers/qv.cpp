@@ -11,9 +11,11 @@
 //   end
 // Then it does what "<its own folder>\data\qv-stand-in-control.txt" says, one
 // command a line, in order (without that file it exits with 0 at once):
-//   confirm     sets the update journal "data\update-journal.txt" to
-//               "started" with the engine's own writer, as the real game
-//               confirms that a new version started
+//   confirm     confirms the start as the real game must: an update
+//               journal "data\update-journal.txt" in state "swapped" is
+//               rewritten as "started" (through "update-journal.txt.new" and
+//               a rename, by the engine's own writer); a journal in any other
+//               state stays as it is
 //   sleep <ms>  waits
 //   exit <code> exits with that code (the lines after it are not read)
 
@@ -72,11 +74,15 @@ bool AppendRecord(const std::filesystem::path& data, const std::string& record) 
          written == record.size();
 }
 
-// The new version's confirmation of its start.
+// The new version's confirmation of its start. Only "swapped" names an update
+// whose files are all in place and wait for this start. "swapping" is a
+// commit cut off part-way: the game started from a mix of versions, and the
+// next recovery must still roll the update back, which a "started" would
+// turn into keeping the mix and deleting the backup. "started" needs nothing.
 void ConfirmStart(const std::filesystem::path& game_folder) {
   const std::filesystem::path journal_path = qv::setup::UpdateJournalPath(game_folder);
   std::optional<qv::setup::UpdateJournal> journal = qv::setup::ReadUpdateJournal(journal_path);
-  if (!journal) return;
+  if (!journal || journal->state != qv::setup::kJournalSwapped) return;
   journal->state = qv::setup::kJournalStarted;
   qv::setup::WriteUpdateJournal(journal_path, *journal);
 }

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "dlss5-fixtures.h"
@@ -126,6 +127,73 @@ TEST(Dlss5RouteProgram, TheRouteQueueRunsTheSameOperationForItsNrItem) {
   const auto runs = qv::test::WaitForStandInGameRuns(game.game(), 1);
   ASSERT_EQ(runs.size(), 1u);
   EXPECT_EQ(runs[0].arguments, std::vector<std::string>{"-y"});
+}
+
+// A run killed while it copied the port's ReShade into place left the
+// temporary copy in the game folder; the next run that gets to the ReShade
+// takes it away, whether or not it puts a copy down itself.
+TEST(Dlss5RouteProgram, AReShadeCopyLeftByAKilledRunIsDeletedByTheNextRemoveOrInstall) {
+  struct Case {
+    const wchar_t* action;
+    bool package_has_reshade;
+    const char* dxgi_after;  // nullptr: no "dxgi.dll" in the game folder
+  };
+  const Case cases[] = {
+      {L"remove", true, nullptr},
+      {L"install", true, qv::test::kPortReShadeBytes},
+      {L"install", false, qv::test::kToolReShadeBytes},
+  };
+  for (const Case& test : cases) {
+    SCOPED_TRACE(qv::setup::WideToUtf8(test.action) + (test.package_has_reshade ? "" : " without the port's ReShade"));
+    Dlss5Game game;
+    qv::test::PlaceStandInGame(game.game());
+    if (!test.package_has_reshade) fs::remove(game.game() / L"reshade" / L"dxgi.dll");
+    const fs::path leftover = game.game() / L"dxgi.dll.qv-tmp";
+    qv::test::WriteTestFile(leftover, std::string(qv::test::kPortReShadeBytes).substr(0, 9));
+
+    StartedChild program = StartRoute(game, test.action);
+    ASSERT_TRUE(program.WaitFor(std::chrono::seconds(60)));
+    EXPECT_EQ(program.Result().exit_code, 0u);
+    const std::string ended = "kind " + qv::setup::WideToUtf8(test.action) + "\nexit 0\n";
+    EXPECT_EQ(game.Result().rfind(ended, 0), 0u) << game.Result();
+    EXPECT_FALSE(fs::exists(leftover));
+    if (test.dxgi_after == nullptr) {
+      EXPECT_FALSE(fs::exists(game.game() / L"dxgi.dll"));
+    } else {
+      EXPECT_EQ(ReadTestFile(game.game() / L"dxgi.dll"), test.dxgi_after);
+    }
+    EXPECT_EQ(qv::test::WaitForStandInGameRuns(game.game(), 1).size(), 1u);
+  }
+}
+
+// The tool's hasher retries a file it may not open, as one another program
+// holds, for about 10 s. A folder under the tool's name is no such file: the
+// route refuses it at once.
+TEST(Dlss5RouteProgram, AToolPathThatIsAFolderIsRefusedAtOnce) {
+  Dlss5Game game;
+  qv::test::PlaceStandInGame(game.game());
+  fs::remove(game.tool());
+  fs::create_directories(game.tool() / L"inside");
+
+  const auto started = std::chrono::steady_clock::now();
+  StartedChild program = StartRoute(game, L"install");
+  ASSERT_TRUE(program.started());
+  const std::string refused = "kind install\nexit -1\ndetail refused " + Native(game.tool()) +
+                              ": SHA-256 unreadable, expected " + game.tool_digest() + "\n";
+  while (game.Result() != refused && std::chrono::steady_clock::now() - started < std::chrono::seconds(30)) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  const auto took =
+      std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - started);
+  EXPECT_EQ(game.Result(), refused);
+  // The program's own start under Wine is part of this; the retries alone take 10 s.
+  EXPECT_LT(took.count(), 4000) << "the refusal took " << took.count() << " ms";
+
+  ASSERT_TRUE(program.WaitFor(std::chrono::seconds(60)));
+  EXPECT_EQ(program.Result().exit_code, 0u);
+  EXPECT_TRUE(fs::is_directory(game.tool() / L"inside"));
+  EXPECT_FALSE(fs::exists(game.game() / L"dxgi.dll"));
+  EXPECT_EQ(qv::test::WaitForStandInGameRuns(game.game(), 1).size(), 1u);
 }
 
 TEST(Dlss5RouteProgram, AWorkFolderThatIsNotTheGamesOwnIsNotThisRole) {

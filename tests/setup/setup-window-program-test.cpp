@@ -27,6 +27,7 @@
 #include "setup/uninstall-entry.h"
 #include "support/child-process.h"
 #include "support/temp-folder.h"
+#include "support/test-paths.h"
 #include "support/test-releases.h"
 #include "support/window-probe.h"
 
@@ -67,9 +68,31 @@ DWORD HelperProcessId() {
 
 bool HelperIsRunning() { return HelperProcessId() != 0; }
 
-// A process the helper started (its console host) that outlived it.
-bool HelperLeftAChild(DWORD helper) {
-  return FindProcess([helper](const PROCESSENTRY32W& entry) { return entry.th32ParentProcessID == helper; }) != 0;
+// When the process was created, in 100 ns units; 0 when it cannot be asked
+// (it has ended).
+ULONGLONG CreationTime(HANDLE process) {
+  FILETIME created{}, exited{}, kernel{}, user{};
+  if (!::GetProcessTimes(process, &created, &exited, &kernel, &user)) return 0;
+  return (static_cast<ULONGLONG>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+ULONGLONG CreationTime(DWORD process_id) {
+  UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, process_id));
+  return process ? CreationTime(process.get()) : 0;
+}
+
+// A process the parent started (the helper's console host) that outlived it.
+// A process records only its parent's id, and Wine hands the id of a process
+// that ended to the next one soon: a process whose parent id matches may be
+// the child of an earlier owner of that id. Only one created after the
+// parent counts; the caller holds a handle to the parent, so its id cannot
+// pass to a later process either.
+bool LeftAChild(DWORD parent, ULONGLONG parent_created) {
+  return FindProcess([&](const PROCESSENTRY32W& entry) {
+           if (entry.th32ParentProcessID != parent) return false;
+           const ULONGLONG created = CreationTime(entry.th32ProcessID);
+           return created != 0 && created >= parent_created;
+         }) != 0;
 }
 
 // The running setup window of a started release, as the user sees it.
@@ -272,6 +295,21 @@ TEST_F(SetupWindowProgram, InstallsADumpedGameThenAsksBeforeTouchingIt) {
   }
 }
 
+// The child check on a made-up reuse of an id: this test program stands for
+// the parent, and a probe it started before the "parent" was created stands
+// for a process an earlier owner of the id left behind.
+TEST(SetupWindowProgramChecks, OnlyAProcessCreatedAfterItsParentCountsAsItsChild) {
+  qv::test::StartedChild probe =
+      qv::test::StartProgram(qv::test::TestBinaryFolder() / L"process-probe.exe", {L"sleep", L"30000"});
+  ASSERT_TRUE(probe.started());
+  const ULONGLONG probe_created = CreationTime(probe.process_id());
+  ASSERT_NE(probe_created, 0u);
+  const DWORD self = ::GetCurrentProcessId();
+  EXPECT_TRUE(LeftAChild(self, CreationTime(::GetCurrentProcess())));
+  EXPECT_FALSE(LeftAChild(self, probe_created + 1));
+  probe.Terminate();
+}
+
 // The helper is made to wait long after it wrote its files; the user cancels
 // (with Cancel, or by closing the window) while it waits.
 TEST_F(SetupWindowProgram, CancelEndsAnInstallKeptBusyByTheHelper) {
@@ -297,6 +335,11 @@ TEST_F(SetupWindowProgram, CancelEndsAnInstallKeptBusyByTheHelper) {
     ASSERT_TRUE(setup.Running());
     const DWORD helper = HelperProcessId();
     ASSERT_NE(helper, 0u);
+    // Held until the check below: the helper's id stays its own meanwhile.
+    const UniqueHandle helper_process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, helper));
+    ASSERT_TRUE(helper_process.valid()) << ::GetLastError();
+    const ULONGLONG helper_created = CreationTime(helper_process.get());
+    ASSERT_NE(helper_created, 0u);
 
     const auto pressed = std::chrono::steady_clock::now();
     if (close_box) {
@@ -313,7 +356,7 @@ TEST_F(SetupWindowProgram, CancelEndsAnInstallKeptBusyByTheHelper) {
     EXPECT_EQ(setup.Status(), L"Installation cancelled.");
     EXPECT_TRUE(::IsWindow(setup.window()));  // closing only cancelled
     EXPECT_FALSE(HelperIsRunning());
-    EXPECT_FALSE(HelperLeftAChild(helper));
+    EXPECT_FALSE(LeftAChild(helper, helper_created));
     EXPECT_FALSE(fs::exists(destination));
     EXPECT_TRUE(fs::is_empty(games_)) << "a staging folder was left";
     EXPECT_TRUE(::IsWindowEnabled(setup.Control(kInstallId)));

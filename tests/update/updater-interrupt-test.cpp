@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <optional>
 #include <string>
@@ -84,6 +85,48 @@ TEST_F(UpdaterProgram, KilledAtEachCommitStepTheNextStartRestoresTheTree) {
   ExpectPlayerFilesUntouched(game.folder);
   ExpectNoTemporaryFolders(game);
   GameRuns(game.folder, 1);
+}
+
+// A crash in the middle of the commit leaves the new "qv.exe" beside old
+// files. The player starts it before any updater runs again: the game must
+// not confirm that journal, or the next start would keep the mix and delete
+// the backup. The next start restores the old tree byte for byte.
+TEST_F(UpdaterProgram, AGameStartedAfterACrashInTheCommitLeavesItsUndoToTheNextStart) {
+  WriteStandInControl(game.folder, "confirm\n");
+  const TreeSnapshot before = Snapshot(game.games);
+  const std::string newer = ServeRelease("crashed", L"update", kUpdateVersion);
+  const fs::path journal_path = qv::setup::UpdateJournalPath(game.folder);
+  const fs::path marker = journal_path.native() + L".paused";
+  const auto killed_at = [&](int step) {
+    StartedChild child = Start(game.folder, newer, {"QV_UPDATE_TEST_PAUSE_AT=" + std::to_string(step)});
+    const bool paused = WaitUntil(child, [&] { return !ReadFileText(marker).empty(); });
+    child.Terminate();
+    fs::remove(marker);
+    return paused;
+  };
+  // Where "qv.exe" lies in the plan: the first pause comes before any move.
+  ASSERT_TRUE(killed_at(0));
+  const std::optional<qv::setup::UpdateJournal> planned = qv::setup::ReadUpdateJournal(journal_path);
+  ASSERT_TRUE(planned.has_value());
+  const auto game_step = std::find_if(planned->steps.begin(), planned->steps.end(),
+                                      [](const qv::setup::JournalStep& step) { return step.path == "qv.exe"; });
+  ASSERT_NE(game_step, planned->steps.end());
+  // The next start undoes the first crash, then stops just after the new
+  // "qv.exe" took its place.
+  ASSERT_TRUE(killed_at(static_cast<int>(game_step - planned->steps.begin()) + 1));
+  ASSERT_EQ(qv::setup::ReadUpdateJournal(journal_path)->state, qv::setup::kJournalSwapping);
+  ASSERT_EQ(ReadFileText(game.folder / L"qv.exe"), ReadFileText(StandInGamePath()));
+
+  const ChildRun played = RunProgram(game.folder / L"qv.exe", {});
+  EXPECT_EQ(played.exit_code, 0u);
+  ASSERT_EQ(GameRuns(game.folder, 1).size(), 1u);
+  const std::optional<qv::setup::UpdateJournal> after_game = qv::setup::ReadUpdateJournal(journal_path);
+  ASSERT_TRUE(after_game.has_value());
+  EXPECT_EQ(after_game->state, qv::setup::kJournalSwapping);
+
+  EXPECT_EQ(Run(game.folder, ServeRelease("crashed-same", L"update", "0.0.9")), NotNewerResult("0.0.9")) << run.output;
+  EXPECT_EQ(Snapshot(game.games), before);
+  ExpectNoTemporaryFolders(game);
 }
 
 // Killed while the new version has started but not yet confirmed: the files

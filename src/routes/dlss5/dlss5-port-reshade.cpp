@@ -19,6 +19,12 @@ bool IsPlainFile(const fs::path& path, const FileSystemView& view) {
   return info && !info->IsFolder() && !IsLinkOrJunction(path, view);
 }
 
+fs::path TemporaryCopy(const win_route::State& state) { return state.game_folder / L"dxgi.dll.qv-tmp"; }
+
+// The temporary name is the route's alone: whatever stands there is a copy a
+// killed run left (or would be written through), never anything of the user's.
+void DeleteTemporaryCopy(const win_route::State& state) { ::DeleteFileW(ApiPath(TemporaryCopy(state)).c_str()); }
+
 bool CopyToNewFile(const fs::path& from, const fs::path& to) {
   return ::CopyFileW(ApiPath(from).c_str(), ApiPath(to).c_str(), TRUE) != 0;
 }
@@ -28,17 +34,18 @@ bool CopyToNewFile(const fs::path& from, const fs::path& to) {
 PortReShade PutDownPortReShade(const win_route::State& state, const FileCopier& copy, const FileSystemView& view) {
   const fs::path source = state.game_folder / L"reshade" / L"dxgi.dll";
   const fs::path target = state.game_folder / L"dxgi.dll";
-  const fs::path temporary = state.game_folder / L"dxgi.dll.qv-tmp";
+  const fs::path temporary = TemporaryCopy(state);
+  // A leftover of an earlier run goes first, as itself, also when nothing is
+  // put down this time: the copy then creates a new file and never writes
+  // through whatever stood under the name.
+  DeleteTemporaryCopy(state);
   PortReShade result;
   if (!IsPlainFile(source, view)) {
     result.reason = "the package has no " + NativePathToUtf8(source);
     return result;
   }
 
-  // A leftover of an earlier run goes first, as itself: the copy then creates
-  // a new file and never writes through whatever stood under the name.
-  ::DeleteFileW(ApiPath(temporary).c_str());
-  const auto discard_temporary = [&] { ::DeleteFileW(ApiPath(temporary).c_str()); };
+  const auto discard_temporary = [&] { DeleteTemporaryCopy(state); };
   if (!(copy ? copy(source, temporary) : CopyToNewFile(source, temporary))) {
     discard_temporary();
     result.reason = "could not replace " + NativePathToUtf8(target);
@@ -64,6 +71,8 @@ PortReShade PutDownPortReShade(const win_route::State& state, const FileCopier& 
 
 void DeletePortReShade(const win_route::State& state, const std::string& recorded_sha256,
                        const FileSystemView& view) {
+  // A run killed while it put the copy down left it; removal takes it too.
+  DeleteTemporaryCopy(state);
   const fs::path target = state.game_folder / L"dxgi.dll";
   if (recorded_sha256.empty() || !IsPlainFile(target, view)) return;
   if (HashFileOrEmpty(target) != recorded_sha256) return;  // the user's own file since

@@ -30,14 +30,16 @@ struct PortReShade {
 // Reasons: "the package has no <source>" (missing, a link, a junction or a
 // folder), "could not replace <target>" (the copy or the rename failed),
 // "the copied <target> does not match the package's". No temporary file
-// stays behind in any case.
+// stays behind in any case, not even one an earlier, killed run left.
 PortReShade PutDownPortReShade(const win_route::State& state, const FileCopier& copy = {},
                                const FileSystemView& view = SystemView());
 
-// On removal: when `recorded_sha256` is not empty and game\dxgi.dll is a
-// plain file (no link, junction or folder) with exactly that SHA-256, deletes
-// it and logs "the port's own ReShade (dxgi.dll) deleted" (or "... could not
-// be deleted"). Anything else leaves the file alone without a log line.
+// On removal: deletes game\dxgi.dll.qv-tmp, which a run killed while it put
+// the copy down leaves. Then, when `recorded_sha256` is not empty and
+// game\dxgi.dll is a plain file (no link, junction or folder) with exactly
+// that SHA-256, deletes it and logs "the port's own ReShade (dxgi.dll)
+// deleted" (or "... could not be deleted"). Anything else leaves the file
+// alone without a log line.
 void DeletePortReShade(const win_route::State& state, const std::string& recorded_sha256,
                        const FileSystemView& view = SystemView());
 

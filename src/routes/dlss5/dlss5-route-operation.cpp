@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "foundation/file-hash.h"
 #include "foundation/paths.h"
 #include "foundation/text.h"
 #include "routes/dlss5/dlss5-route-record.h"
 #include "routes/dlss5/dlss5-route-state.h"
 #include "routes/dlss5/dlss5-tool-source.h"
+#include "routes/tool-digest.h"
 
 namespace qv::setup {
 namespace {
@@ -30,7 +30,7 @@ UpdaterText ActionText(RouteAction action) {
 // the game with the user's rights and changes files the game loads.
 bool ToolAccepted(const win_route::State& state, const std::filesystem::path& tool, const RouteProgress& progress,
                   const Dlss5RouteSettings& settings) {
-  const std::string actual = HashFileOrEmpty(tool);
+  const std::string actual = ToolDigestOrEmpty(tool);
   const std::string expected =
       ExpectedDlss5ToolDigest(ReadToolSourceLines(state.work_folder), BuiltInDlss5ToolDigest());
   if (actual == expected) return true;
@@ -115,6 +115,9 @@ RouteQueueOperation Dlss5QueueOperation(const Dlss5RouteSettings& settings) {
   operation.write_result = [](const route_queue_win::Args& args, RouteAction action, int exit_code,
                               const std::string& detail) {
     WriteRouteResult(MakeDlss5RouteState(args, action), exit_code, detail);
+  };
+  operation.remove_result = [](const route_queue_win::Args& args) {
+    RemoveRouteResult(MakeDlss5RouteState(args, RouteAction::kInstall));
   };
   return operation;
 }

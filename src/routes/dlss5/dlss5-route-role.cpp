@@ -16,6 +16,9 @@ void PostDlss5RouteText(const win_route::State& state, UpdaterText key) {
 namespace win_route {
 
 void RouteWork(State& state, const RouteProgress& progress, const Dlss5RouteSettings& settings) {
+  // First of all: should this run be killed anywhere below, the game must
+  // find no result rather than the last run's.
+  RemoveRouteResult(state);
   progress(UpdaterText::kWaitingForGame);
   if (GameStillRunningAfter(state.game_process_id, settings.game_wait)) {
     LogDlss5Route(state, Dlss5StartLine(state), settings.view);

@@ -31,6 +31,10 @@ void WriteRouteResult(const win_route::State& state, int exit_code, std::string_
   WriteRouteResultFile(state.work_folder / kDlss5RouteResultName, Dlss5Action(state), exit_code, detail);
 }
 
+void RemoveRouteResult(const win_route::State& state) {
+  RemoveRouteResultFile(state.work_folder / kDlss5RouteResultName);
+}
+
 void LogDlss5Route(const win_route::State& state, std::string_view line, const FileSystemView& view) {
   AppendRouteLog(state.game_folder, kDlss5RouteLogPrefix, line, view);
 }

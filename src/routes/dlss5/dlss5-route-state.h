@@ -30,6 +30,8 @@ win_route::State MakeDlss5RouteState(const route_queue_win::Args& args, RouteAct
 // Replaces the work folder's "route-result.txt" (kind, exit, detail). A file
 // that cannot be written is skipped.
 void WriteRouteResult(const win_route::State& state, int exit_code, std::string_view detail);
+// Deletes the work folder's "route-result.txt" left by an earlier run.
+void RemoveRouteResult(const win_route::State& state);
 
 // "dlss5 route: " + line in the game's updater log, when its "data" folder is
 // a real folder; silent on every failure. CR and LF in the line become blanks.

@@ -2,12 +2,11 @@
 
 #include <windows.h>
 
-#include "foundation/file-hash.h"
-#include "foundation/item-status.h"
 #include "routes/fg/fg-package.h"
 #include "routes/fg/fg-unlock-files.h"
 #include "routes/route-log.h"
 #include "routes/route-result-file.h"
+#include "routes/tool-digest.h"
 
 namespace qv::setup {
 namespace {
@@ -16,19 +15,6 @@ UpdaterText StatusOf(const FgRouteState& state) {
   if (state.remove) return UpdaterText::kRemovingFrameGeneration;
   if (state.reinstall) return UpdaterText::kReinstallingFrameGeneration;
   return UpdaterText::kInstallingFrameGeneration;
-}
-
-// The zip's SHA-256, empty when it cannot be computed. A folder is never
-// opened: the hasher would wait on its refusal as on a file another program
-// holds.
-std::string ZipDigest(const std::filesystem::path& zip) {
-  const std::optional<ItemStatus> status = ReadItemStatus(zip);
-  if (!status || status->directory) return {};
-  try {
-    return HashFile(zip);
-  } catch (const std::exception&) {
-    return {};
-  }
 }
 
 }  // namespace
@@ -64,6 +50,9 @@ FgRouteState MakeFgRouteState(const fg_route::Args& args) {
 
 int RunFgRouteStep(const FgRouteState& state, bool wait, const RouteProgress& progress,
                    const FgRouteServices& services) {
+  // First of all: should this run be killed anywhere below, the game must
+  // find no result rather than the last run's.
+  RemoveRouteResultFile(state.work_folder / kFgRouteResultName);
   progress(StatusOf(state));
   std::string detail;
   const int exit_code = RunFgRouteOperation(state, detail, wait, services);
@@ -92,7 +81,7 @@ int RunFgRouteOperation(const FgRouteState& state, std::string& detail, bool wai
     return 0;
   }
 
-  const std::string computed = ZipDigest(FgToolZipPath(state.work_folder));
+  const std::string computed = ToolDigestOrEmpty(FgToolZipPath(state.work_folder));
   if (computed != expected) {
     detail = "the package zip SHA-256 " + (computed.empty() ? std::string("unreadable") : computed) +
              " does not match what the download recorded " + expected;

@@ -17,8 +17,9 @@ void PostDlss5RouteText(const win_route::State& state, UpdaterText key);
 
 namespace win_route {
 
-// The worker's body: deletes the result file of an earlier run, shows key 1, waits for the game (a game still running
-// after the wait gets its start line, the result file with exit -1 and
+// The worker's body: deletes the result file of an earlier run, shows key 1,
+// waits for the game (a game still running after the wait gets its start
+// line, the result file with exit -1 and
 // "Q.V. was still running after 60 s", that line in the log, key 25 and the
 // failure pause), then runs the operation.
 void RouteWork(State& state, const RouteProgress& progress, const Dlss5RouteSettings& settings = {});

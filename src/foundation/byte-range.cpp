@@ -72,7 +72,13 @@ bool AnswersRange(std::string_view request, std::optional<std::string_view> cont
   if (!content_range) return false;
   const std::optional<ByteRange> answered = ParseContentRange(*content_range);
   if (!answered || answered->first != asked->first) return false;
-  if (asked->last && answered->last != asked->last) return false;
+  // A range that runs past the file's end is answered up to its last byte:
+  // still the part asked for (what is missing shows as a short answer).
+  if (asked->last && answered->last != asked->last) {
+    const bool cut_at_the_end =
+        answered->total && *answered->last + 1 == *answered->total && *asked->last > *answered->last;
+    if (!cut_at_the_end) return false;
+  }
   return total == 0 || answered->total == total;
 }
 

@@ -25,8 +25,9 @@ std::optional<ByteRange> ParseRangeRequest(std::string_view value);
 std::optional<ByteRange> ParseContentRange(std::string_view value);
 
 // True when a 206 answer's Content-Range text carries exactly the range asked
-// for: the same first byte, the same last byte when the request named one, and
-// the file's size when `total` is not 0. A request the parser cannot read is
+// for: the same first byte, the same last byte when the request named one (or
+// the file's last byte, for a range that runs past the end), and the file's
+// size when `total` is not 0. A request the parser cannot read is
 // not judged (true); a missing or unreadable Content-Range is false.
 bool AnswersRange(std::string_view request, std::optional<std::string_view> content_range, std::uint64_t total);
 

@@ -341,6 +341,9 @@ TEST(ByteRanges, AnswersRange) {
       {"bytes=0-47", "bytes -47/100", 0, false},
       {"bytes=0-47", "bytes 0-99999999999999999999999/*", 0, false},
       {"bytes=0-47", nullptr, 0, false},
+      {"bytes=90-120", "bytes 90-99/100", 0, true},  // cut at the file's end
+      {"bytes=90-120", "bytes 90-98/100", 0, false},
+      {"bytes=90-120", "bytes 90-99/*", 0, false},
       {"bytes=10-", "bytes 10-99/100", 100, true},
       {"bytes=10-", "bytes 11-99/100", 0, false},
       {"bytes=-10", "bytes 90-99/100", 0, true},   // a suffix range is not judged

@@ -144,4 +144,24 @@ bool Sha256OfBuffer(const void* bytes, std::uint32_t length, unsigned char* dige
   return ::BCryptFinishHash(hash.get(), digest, 32, 0) == 0;
 }
 
+bool Sha256OfPieces(const std::function<bool(const Sha256Add& add)>& feed, unsigned char* digest) {
+  const BCRYPT_ALG_HANDLE algorithm = Sha256Provider();
+  if (algorithm == nullptr) return false;
+  UniqueHashObject hash;
+  if (::BCryptCreateHash(algorithm, hash.put(), nullptr, 0, nullptr, 0, 0) != 0) return false;
+  const Sha256Add add = [&hash](const void* bytes, std::size_t length) {
+    // The provider takes 32-bit lengths: longer pieces go in parts.
+    const auto* at = static_cast<const unsigned char*>(bytes);
+    while (length != 0) {
+      const ULONG part = static_cast<ULONG>(std::min<std::size_t>(length, 1u << 30));
+      if (::BCryptHashData(hash.get(), const_cast<PUCHAR>(at), part, 0) != 0) return false;
+      at += part;
+      length -= part;
+    }
+    return true;
+  };
+  if (!feed(add)) return false;
+  return ::BCryptFinishHash(hash.get(), digest, 32, 0) == 0;
+}
+
 }  // namespace qv::setup

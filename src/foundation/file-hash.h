@@ -48,4 +48,12 @@ std::string HashFileOrEmpty(const std::filesystem::path& path);
 // unspecified) when any provider step fails; never raises.
 bool Sha256OfBuffer(const void* bytes, std::uint32_t length, unsigned char* digest);
 
+// Hands each piece of a content to the hash; false when hashing failed.
+using Sha256Add = std::function<bool(const void* bytes, std::size_t length)>;
+
+// SHA-256 of a content of any length that `feed` hands over piece by piece
+// through the Sha256Add it is given, into 32 raw bytes at `digest`. False when
+// `feed` answers false or any provider step fails; never raises.
+bool Sha256OfPieces(const std::function<bool(const Sha256Add& add)>& feed, unsigned char* digest);
+
 }  // namespace qv::setup

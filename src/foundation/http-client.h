@@ -18,24 +18,40 @@ struct DownloadRequest {
   std::string url;
   // Milliseconds for name resolution, connect, send and each receive of every request.
   std::uint32_t timeout_ms = 30000;
+  // Milliseconds the whole download may take, redirects included; 0: no bound
+  // beyond the time-outs. Small documents set it: a server that keeps sending
+  // a byte now and then never meets a time-out.
+  std::uint32_t deadline_ms = 0;
+  // The slowest body accepted: fewer than `slow_floor_bytes` within any
+  // `slow_window_ms` after the answer began ends the download ("too slow").
+  // A window of 0 switches the check off.
+  std::uint32_t slow_window_ms = 30000;
+  std::uint64_t slow_floor_bytes = 1024;
   // Largest body accepted: checked against the announced length and the bytes received.
   std::uint64_t max_bytes = 64ull * 1024 * 1024;
   // Asked before every request, redirect targets included. Empty refuses everything.
   std::function<bool(const std::string& url)> allow_url;
-  // Receives the body in pieces of at most 256 KiB; false: the bytes could not
-  // be stored. Empty: the body is counted and dropped.
+  // Receives the body in pieces of at most 256 KiB, each handed on as soon as
+  // it arrived; false: the bytes could not be stored. Empty: the body is
+  // counted and dropped.
   std::function<bool(const char* data, std::uint64_t size)> sink;
   // Bytes done and total (0 when the server announced no length).
   std::function<void(std::uint64_t done, std::uint64_t total)> progress;
-  // Polled before every read; true stops the download.
+  // Polled before and after every wait for data; true stops the download.
   std::function<bool()> cancelled;
   // Value of a Range header ("bytes=FIRST-LAST"); empty asks for the whole file.
   std::string range;
+  // The size of the whole file a range is taken from, when the caller knows
+  // it: the answer's Content-Range must name it. 0: not checked.
+  std::uint64_t range_total = 0;
 };
 
 struct DownloadResult {
   bool ok = false;              // the whole body arrived
-  bool range_ignored = false;   // a range request was answered with the whole file (200)
+  // A range request was not answered with the part asked for: with the whole
+  // file (200), or with a 206 whose Content-Range names another part.
+  bool range_ignored = false;
+  bool too_large = false;       // the body was, or was announced, larger than max_bytes
   std::uint32_t status = 0;     // status of the last response (0: none came)
   std::uint64_t bytes = 0;      // body bytes the sink accepted
   std::string final_url;        // address that answered with the expected status

@@ -1,6 +1,11 @@
+#include <windows.h>
+
+#include <algorithm>
+#include <chrono>
 #include <string>
 #include <vector>
 
+#include "foundation/byte-range.h"
 #include "foundation/http-client.h"
 #include "foundation/text.h"
 #include "foundation/winhttp-exchange.h"
@@ -8,10 +13,13 @@
 namespace qv::setup {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
 constexpr int kMaxRedirects = 5;
 constexpr DWORD kDownloadPathCapacity = 4096;
 constexpr DWORD kLocationCapacityBytes = 8192;
 constexpr DWORD kLengthCapacityBytes = 64;
+constexpr DWORD kContentRangeCapacityBytes = 256;
 constexpr DWORD kPieceSize = 256 * 1024;
 
 DownloadResult& Fail(DownloadResult& result, std::string error) {
@@ -20,22 +28,85 @@ DownloadResult& Fail(DownloadResult& result, std::string error) {
   return result;
 }
 
+DownloadResult& FailTooLarge(DownloadResult& result) {
+  result.too_large = true;
+  return Fail(result, "the file is larger than expected");
+}
+
 std::string ErrorSuffix(DWORD error) { return " (error " + std::to_string(error) + ")"; }
 
-// Streams the body of an accepted response into the sink.
-DownloadResult& ReceiveBody(HINTERNET http, const DownloadRequest& request, DownloadResult& result) {
+std::string Seconds(std::uint32_t ms) { return std::to_string((ms + 999) / 1000) + " seconds"; }
+
+// The time bounds of one download: the caller's overall deadline and the
+// smallest amount of body that must arrive in every window.
+struct Pace {
+  const DownloadRequest& request;
+  Clock::time_point start = Clock::now();
+  Clock::time_point window_start = start;
+  std::uint64_t window_bytes = 0;
+
+  bool DeadlinePassed() const {
+    return request.deadline_ms != 0 && Clock::now() - start >= std::chrono::milliseconds(request.deadline_ms);
+  }
+
+  // The time-outs of the next request: never beyond what the deadline leaves.
+  std::uint32_t TimeoutMs() const {
+    if (request.deadline_ms == 0) return request.timeout_ms;
+    const auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start).count();
+    const std::uint64_t left = spent >= request.deadline_ms ? 1 : request.deadline_ms - spent;
+    return static_cast<std::uint32_t>(std::min<std::uint64_t>(request.timeout_ms, left));
+  }
+
+  void BodyBegins() {
+    window_start = Clock::now();
+    window_bytes = 0;
+  }
+
+  // Counts a piece; false when a whole window passed with too little.
+  bool Received(std::uint64_t bytes) {
+    window_bytes += bytes;
+    if (request.slow_window_ms == 0) return true;
+    const Clock::time_point now = Clock::now();
+    if (now - window_start < std::chrono::milliseconds(request.slow_window_ms)) return true;
+    if (window_bytes < request.slow_floor_bytes) return false;
+    window_start = now;
+    window_bytes = 0;
+    return true;
+  }
+};
+
+std::string TooSlowText(const std::string& url) { return "the server " + UrlHost(url) + " is too slow"; }
+
+DownloadResult& FailDeadline(DownloadResult& result, const DownloadRequest& request, const std::string& url) {
+  return Fail(result, TooSlowText(url) + " (no complete answer within " + Seconds(request.deadline_ms) + ")");
+}
+
+// Streams the body of an accepted response into the sink, one piece as soon
+// as it has arrived: a server that sends slowly never holds a read (and the
+// cancel check behind it) until a whole buffer is full.
+DownloadResult& ReceiveBody(HINTERNET http, const DownloadRequest& request, const std::string& url, Pace& pace,
+                            DownloadResult& result) {
   std::uint64_t total = 0;  // unknown
   if (auto length = QueryHeaderText(http, WINHTTP_QUERY_CONTENT_LENGTH, kLengthCapacityBytes)) {
     total = ParseHeaderNumber(*length);
   }
-  if (total > request.max_bytes) return Fail(result, "the file is larger than expected");
+  if (total > request.max_bytes) return FailTooLarge(result);
 
   std::vector<char> buffer(kPieceSize);
   if (request.progress) request.progress(0, total);
+  pace.BodyBegins();
   for (;;) {
     if (request.cancelled && request.cancelled()) return Fail(result, "cancelled");
+    if (pace.DeadlinePassed()) return FailDeadline(result, request, url);
+    DWORD available = 0;
+    if (!::WinHttpQueryDataAvailable(http, &available)) {
+      return Fail(result, "the download stopped" + ErrorSuffix(LastWinHttpError()));
+    }
+    // The wait may have been long: a cancel that came meanwhile goes first.
+    if (request.cancelled && request.cancelled()) return Fail(result, "cancelled");
     DWORD read = 0;
-    if (!::WinHttpReadData(http, buffer.data(), kPieceSize, &read)) {
+    if (available != 0 &&
+        !::WinHttpReadData(http, buffer.data(), std::min<DWORD>(available, kPieceSize), &read)) {
       return Fail(result, "the download stopped" + ErrorSuffix(LastWinHttpError()));
     }
     if (read == 0) {
@@ -43,10 +114,14 @@ DownloadResult& ReceiveBody(HINTERNET http, const DownloadRequest& request, Down
       result.ok = true;
       return result;
     }
-    if (read > request.max_bytes - result.bytes) return Fail(result, "the file is larger than expected");
+    if (read > request.max_bytes - result.bytes) return FailTooLarge(result);
     if (request.sink && !request.sink(buffer.data(), read)) return Fail(result, "could not store the download");
     result.bytes += read;
     if (request.progress) request.progress(result.bytes, total);
+    if (!pace.Received(read)) {
+      return Fail(result, TooSlowText(url) + " (less than " + std::to_string(request.slow_floor_bytes) +
+                              " bytes in " + Seconds(request.slow_window_ms) + ")");
+    }
   }
 }
 
@@ -54,6 +129,7 @@ DownloadResult& ReceiveBody(HINTERNET http, const DownloadRequest& request, Down
 
 DownloadResult HttpDownload(const DownloadRequest& request) {
   DownloadResult result;
+  Pace pace{request};
   std::string current = request.url;
   for (int hop = 0;; ++hop) {
     if (hop > kMaxRedirects) return Fail(result, "too many redirects");
@@ -62,12 +138,14 @@ DownloadResult HttpDownload(const DownloadRequest& request) {
     }
     std::optional<SplitAddress> address = SplitHttpAddress(Utf8ToWide(current), kDownloadPathCapacity);
     if (!address) return Fail(result, "invalid address");
+    if (pace.DeadlinePassed()) return FailDeadline(result, request, current);
 
     // One session per hop; all three handles close when the hop ends, however it ends.
+    const std::uint32_t timeout_ms = pace.TimeoutMs();
     WinHttpExchange exchange;
-    exchange.session = OpenSession(request.timeout_ms);
+    exchange.session = OpenSession(timeout_ms);
     if (!exchange.session) return Fail(result, "no network");
-    if (!OpenGetRequest(exchange, *address, request.timeout_ms)) return Fail(result, "could not connect");
+    if (!OpenGetRequest(exchange, *address, timeout_ms)) return Fail(result, "could not connect");
     HINTERNET http = exchange.request.get();
     DisableRedirects(http);
 
@@ -76,6 +154,7 @@ DownloadResult HttpDownload(const DownloadRequest& request) {
                               headers.empty() ? 0 : static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
         !::WinHttpReceiveResponse(http, nullptr)) {
       DWORD error = LastWinHttpError();
+      if (error == ERROR_WINHTTP_TIMEOUT && pace.DeadlinePassed()) return FailDeadline(result, request, current);
       return Fail(result, "no answer from " + UrlHost(current) + ErrorSuffix(error));
     }
 
@@ -98,9 +177,19 @@ DownloadResult HttpDownload(const DownloadRequest& request) {
     }
     std::uint32_t expected = request.range.empty() ? 200 : 206;
     if (*status != expected) return Fail(result, "HTTP " + std::to_string(*status) + " from " + UrlHost(current));
+    if (!request.range.empty()) {
+      // Bytes of another part would only show as damaged data much later.
+      std::optional<std::wstring> answered = QueryHeaderText(http, WINHTTP_QUERY_CONTENT_RANGE, kContentRangeCapacityBytes);
+      std::optional<std::string> answered_text;
+      if (answered) answered_text = WideToUtf8(*answered);
+      if (!AnswersRange(request.range, answered_text, request.range_total)) {
+        result.range_ignored = true;
+        return Fail(result, UrlHost(current) + " answered another part of the file than the one asked for");
+      }
+    }
 
     result.final_url = current;
-    return ReceiveBody(http, request, result);
+    return ReceiveBody(http, request, current, pace, result);
   }
 }
 

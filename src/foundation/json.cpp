@@ -164,10 +164,15 @@ bool ParseJsonString(JsonCursor& cursor, std::string& out) {
       case 't':
         out += '\t';
         break;
-      case 'b':
-      case 'f':
       case 'r':
-        break;  // dropped: none of the documents needs them
+        out += '\r';
+        break;
+      case 'b':
+        out += '\b';
+        break;
+      case 'f':
+        out += '\f';
+        break;
       case 'u':
         if (!ParseUnicodeEscape(cursor, out)) return false;
         break;

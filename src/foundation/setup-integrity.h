@@ -25,12 +25,12 @@ std::string_view IntegrityMarker();
 // True when the image (the bytes of a setup file) holds the marker exactly
 // once with its whole digest field, the field is stamped, and the field equals
 // the SHA-256 of the image with the field zeroed. A valid signed overlay at
-// the end is left out first. Never raises for bad input; false for images
-// of 4 GiB or more (without the overlay).
-bool CheckSetupImageIntegrity(std::string image);
+// the end is left out first. Never raises for bad input.
+bool CheckSetupImageIntegrity(std::string_view image);
 
-// CheckSetupImageIntegrity of the running program's own file; false when the
-// file cannot be read.
+// CheckSetupImageIntegrity of the running program's own file, read and hashed
+// a piece at a time (memory does not grow with the file); false when the file
+// cannot be read.
 bool CheckSetupIntegrity();
 
 }  // namespace qv::setup

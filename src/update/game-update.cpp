@@ -23,6 +23,7 @@
 #include "update/download/update-run.h"
 #include "update/download/whole-package.h"
 #include "update/manifest-fetch.h"
+#include "update/manifest-names.h"
 #include "update/release-info.h"
 #include "update/update-test-mode.h"
 #include "update/version-order.h"
@@ -33,6 +34,8 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr std::uint32_t kReleaseDocumentTimeoutMs = 15000;
+// The whole fetch of the release document, however the server paces it.
+constexpr std::uint32_t kReleaseDocumentDeadlineMs = 30000;
 constexpr std::uint64_t kReleaseDocumentLimit = 0x80000;  // 512 KiB
 // Above this share of the setup file, the changed files come from the whole file.
 constexpr double kPartsShareLimit = 0.7;
@@ -79,13 +82,16 @@ qv::update::Release FetchRelease() {
   DownloadRequest request;
   request.url = address;
   request.timeout_ms = kReleaseDocumentTimeoutMs;
+  request.deadline_ms = kReleaseDocumentDeadlineMs;
   request.max_bytes = kReleaseDocumentLimit;
+  request.cancelled = [] { return IsCancelRequested(); };
   request.allow_url = [](const std::string& url) { return qv::update::IsAllowedReleaseUrl(url); };
   request.sink = [&body](const char* data, std::uint64_t size) {
     body.append(data, static_cast<std::size_t>(size));
     return true;
   };
   const DownloadResult fetched = HttpDownload(request);
+  ThrowIfCancelled();
   if (!fetched.ok) throw std::runtime_error("Could not reach the release page: " + fetched.error + ".");
   std::optional<qv::update::Release> release = qv::update::ParseRelease(body, qv::update::CurrentPlatform());
   if (!release) throw std::runtime_error("The release information could not be read.");
@@ -98,7 +104,8 @@ void ObtainManifest(UpdateRun& run) {
   std::string error;
   bool ranges_unsupported = false;
   std::optional<qv::update::UpdateManifest> manifest =
-      qv::update::FetchSignedManifest(run.release, &error, &ranges_unsupported);
+      qv::update::FetchSignedManifest(run.release, &error, &ranges_unsupported, [] { return IsCancelRequested(); });
+  ThrowIfCancelled();
   if (!manifest && ranges_unsupported) {
     Announce(run.platform, UpdatePhase::kDownloading);
     DownloadWholePackage(run);
@@ -113,6 +120,7 @@ void ObtainManifest(UpdateRun& run) {
     throw std::runtime_error("The signed manifest lists no files for this system.");
   }
   run.files = files->second;
+  qv::update::CheckManifestFileNames(run.files);
   if (const auto package = run.manifest.packages.find(platform); package != run.manifest.packages.end()) {
     run.package = package->second;
   }

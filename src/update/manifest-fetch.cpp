@@ -24,6 +24,7 @@ struct PackageRangeReader {
   std::string url;
   std::string* error = nullptr;
   bool* ranges_unsupported = nullptr;
+  const std::function<bool()>& cancelled;
 
   void Fail(const std::string& reason) const {
     if (error != nullptr) *error = "could not read the end of " + FileNameOf(url) + ": " + reason;
@@ -37,8 +38,10 @@ struct PackageRangeReader {
     qv::setup::DownloadRequest request;
     request.url = url;
     request.timeout_ms = kRangeTimeoutMs;
+    request.deadline_ms = kManifestRequestDeadlineMs;
     request.max_bytes = wanted;
     request.range = "bytes=" + std::to_string(from) + "-" + std::to_string(to);
+    request.cancelled = cancelled;
     request.allow_url = IsAllowedDownloadUrl;
     request.sink = [&out](const char* data, std::uint64_t size) {  // CollectManifestBytes
       out.append(data, static_cast<std::size_t>(size));
@@ -72,13 +75,15 @@ std::optional<qv::setup::SignedTrailer> ReadFetchedTrailer(std::string_view byte
 }
 
 std::optional<UpdateManifest> FetchSignedManifest(const Release& release, std::string* error,
-                                                  bool* rangesUnsupported) {
+                                                  bool* rangesUnsupported, const std::function<bool()>& cancelled) {
   if (rangesUnsupported != nullptr) *rangesUnsupported = false;
   if (release.package_url.empty() || release.package_size < qv::setup::kSignedTrailerSize) {
     if (error != nullptr) *error = "the release has no package for this system";
     return std::nullopt;
   }
-  PackageRangeReader reader{release.package_url, error, rangesUnsupported};
+  // The file's size comes from the unsigned release document here: the
+  // answers' Content-Range is held to the range asked, not to that size.
+  PackageRangeReader reader{release.package_url, error, rangesUnsupported, cancelled};
 
   std::string trailer_bytes;
   const std::uint64_t trailer_start = release.package_size - qv::setup::kSignedTrailerSize;

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "foundation/byte-range.h"
 #include "foundation/elevation.h"
 #include "foundation/http-client.h"
 #include "foundation/winhttp-exchange.h"
@@ -235,6 +236,125 @@ TEST_F(HttpDownloadTest, CancelStopsWithinOnePiece) {
   EXPECT_EQ(result.error, "cancelled");
   ASSERT_EQ(recorder.pieces.size(), 1u);
   EXPECT_EQ(result.bytes, recorder.pieces[0]);
+}
+
+// A server that sends a byte now and then meets no time-out: the pieces are
+// handed on as they come, and the caller's bounds end the download.
+TEST_F(HttpDownloadTest, ATrickleIsHandedOnAsItComes) {
+  DownloadRequest request = recorder.Request(TestHttpUrl("/trickle/6/200"));
+  DownloadResult result = HttpDownload(request);
+  EXPECT_TRUE(result.ok) << result.error;
+  EXPECT_TRUE(recorder.body == TestPattern(0, 6));
+  EXPECT_GE(recorder.pieces.size(), 3u);  // not one full buffer at the end
+  EXPECT_EQ(recorder.progress.size(), recorder.pieces.size() + 1);
+}
+
+TEST_F(HttpDownloadTest, ATrickleMeetsTheDeadlineAndTheSlowestPace) {
+  const struct {
+    const char* what;
+    std::uint32_t deadline_ms;
+    std::uint32_t slow_window_ms;
+    std::string error;
+  } cases[] = {
+      {"deadline", 2000, 0, "the server 127.0.0.1 is too slow (no complete answer within 2 seconds)"},
+      {"pace", 0, 2000, "the server 127.0.0.1 is too slow (less than 1024 bytes in 2 seconds)"},
+  };
+  for (const auto& c : cases) {
+    Recorder recorder;
+    DownloadRequest request = recorder.Request(TestHttpUrl("/trickle/1000/250"));
+    request.deadline_ms = c.deadline_ms;
+    request.slow_window_ms = c.slow_window_ms;
+    const auto start = std::chrono::steady_clock::now();
+    DownloadResult result = HttpDownload(request);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_FALSE(result.ok) << c.what;
+    EXPECT_EQ(result.error, c.error) << c.what;
+    EXPECT_GT(result.bytes, 0u) << c.what;
+    EXPECT_LT(took, std::chrono::seconds(4)) << c.what;
+  }
+}
+
+TEST_F(HttpDownloadTest, CancelDuringATrickleTakesEffectAtOnce) {
+  DownloadRequest request = recorder.Request(TestHttpUrl("/trickle/1000/250"));
+  const auto start = std::chrono::steady_clock::now();
+  const auto cancel_at = start + std::chrono::milliseconds(1500);
+  request.cancelled = [cancel_at] { return std::chrono::steady_clock::now() >= cancel_at; };
+  DownloadResult result = HttpDownload(request);
+  EXPECT_EQ(result.error, "cancelled");
+  EXPECT_LT(std::chrono::steady_clock::now() - cancel_at, std::chrono::seconds(1));
+  EXPECT_GT(result.bytes, 0u);
+}
+
+TEST_F(HttpDownloadTest, AnAnswerForAnotherPartIsNotTaken) {
+  qv::test::PutTestServerFile("parts.bin", TestPattern(0, 5000));
+  const struct {
+    const char* query;
+    std::uint64_t total;
+    bool ok;
+  } cases[] = {
+      {"", 0, true},
+      {"", 5000, true},
+      {"", 4999, false},           // not the file the caller knows
+      {"?shift=1", 0, false},       // a part one byte further on
+      {"?shift=1000", 5000, false},
+      {"?total=6000", 5000, false},
+      {"?total=6000", 0, true},     // the total is checked only when known
+  };
+  for (const auto& c : cases) {
+    Recorder recorder;
+    DownloadRequest request = recorder.Request(TestHttpUrl(std::string("/files/parts.bin") + c.query));
+    request.range = "bytes=1000-2999";
+    request.range_total = c.total;
+    DownloadResult result = HttpDownload(request);
+    SCOPED_TRACE(std::string(c.query) + " total " + std::to_string(c.total));
+    EXPECT_EQ(result.ok, c.ok) << result.error;
+    EXPECT_EQ(result.range_ignored, !c.ok);
+    if (c.ok) {
+      EXPECT_TRUE(recorder.body == TestPattern(1000, 2000));
+    } else {
+      EXPECT_EQ(result.error, "127.0.0.1 answered another part of the file than the one asked for");
+      EXPECT_TRUE(recorder.pieces.empty());
+      EXPECT_EQ(result.status, 206u);
+    }
+  }
+}
+
+TEST(ByteRanges, AnswersRange) {
+  const struct {
+    const char* request;
+    const char* answer;  // null: no Content-Range
+    std::uint64_t total;
+    bool matches;
+  } cases[] = {
+      {"bytes=0-47", "bytes 0-47/100", 0, true},
+      {"bytes=0-47", "bytes 0-47/100", 100, true},
+      {"bytes=0-47", "bytes 0-47/*", 0, true},
+      {"bytes=0-47", "bytes 0-47/*", 100, false},
+      {"bytes=0-47", "Bytes  0-47/100 ", 100, true},
+      {"bytes=0-47", "bytes 0-47/101", 100, false},
+      {"bytes=0-47", "bytes 1-48/100", 0, false},
+      {"bytes=0-47", "bytes 0-46/100", 0, false},
+      {"bytes=0-47", "bytes 0-47/47", 0, false},  // the last byte beyond the total
+      {"bytes=0-47", "bytes 47-0/100", 0, false},
+      {"bytes=0-47", "bytes 0-47", 0, false},
+      {"bytes=0-47", "items 0-47/100", 0, false},
+      {"bytes=0-47", "bytes -47/100", 0, false},
+      {"bytes=0-47", "bytes 0-99999999999999999999999/*", 0, false},
+      {"bytes=0-47", nullptr, 0, false},
+      {"bytes=90-120", "bytes 90-99/100", 0, true},  // cut at the file's end
+      {"bytes=90-120", "bytes 90-98/100", 0, false},
+      {"bytes=90-120", "bytes 90-99/*", 0, false},
+      {"bytes=10-", "bytes 10-99/100", 100, true},
+      {"bytes=10-", "bytes 11-99/100", 0, false},
+      {"bytes=-10", "bytes 90-99/100", 0, true},   // a suffix range is not judged
+      {"bytes=1-2,5-6", nullptr, 0, true},         // nor a range list
+  };
+  for (const auto& c : cases) {
+    std::optional<std::string_view> answer;
+    if (c.answer != nullptr) answer = c.answer;
+    EXPECT_EQ(AnswersRange(c.request, answer, c.total), c.matches)
+        << c.request << " / " << (c.answer ? c.answer : "(none)") << " / " << c.total;
+  }
 }
 
 TEST_F(HttpDownloadTest, SinkThatRefusesStopsTheDownload) {

@@ -160,7 +160,9 @@ TEST(JsonReader, StringEscapes) {
   } cases[] = {
       {R"("plain")", "plain"},
       {R"("a\nb\tc")", "a\nb\tc"},
-      {R"("\b\f\r")", ""},  // dropped
+      {R"("a\rb")", "a\rb"},
+      {R"("\b\f\r")", "\b\f\r"},
+      {R"("line\r\nnext")", "line\r\nnext"},
       {R"("\/\q\"\\")", "/q\"\\"},
       {R"("\u00e9")", "\xC3\xA9"},
       {R"("\u20AC")", "\xE2\x82\xAC"},
@@ -289,7 +291,7 @@ TEST(JsonReader, RealisticDocumentParses) {
   ASSERT_EQ(files->items.size(), 3u);
   EXPECT_EQ(FindJsonMember(files->items[1], "path")->text, "shaders/caf\xC3\xA9 \"x\".bin");
   EXPECT_EQ(FindJsonMember(files->items[2], "sha256")->text, "A/\n\t");
-  EXPECT_EQ(FindJsonMember(*FindJsonMember(*document, "release"), "body")->text, "line\nnext \x12");
+  EXPECT_EQ(FindJsonMember(*FindJsonMember(*document, "release"), "body")->text, "line\r\nnext \x12");
 }
 
 TEST(JsonReader, EveryProperPrefixOfADocumentIsRefused) {

@@ -9,6 +9,7 @@
 
 #include "foundation/file-hash.h"
 #include "foundation/run-process.h"
+#include "foundation/text.h"
 #include "support/signed-overlay.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"
@@ -157,6 +158,25 @@ TEST(SetupIntegrity, RunningProgramChecksItsOwnFile) {
     EXPECT_TRUE(result.started) << c.what;
     EXPECT_EQ(result.exit_code, c.exit_code) << c.what;
   }
+}
+
+// A setup file is hundreds of MiB: the check reads and hashes it a piece at a
+// time, so what it holds does not grow with the file.
+TEST(SetupIntegrity, ALargeFileIsCheckedInLittleMemory) {
+  qv::test::TempFolder temp{L"qv-integrity-large"};
+  const std::string probe = qv::test::ReadTestFile(qv::test::TestBinaryFolder() / L"integrity-probe.exe");
+  ASSERT_FALSE(probe.empty());
+  constexpr std::size_t kPadding = 96u << 20;
+  const fs::path copy = temp / L"large-probe.exe";
+  qv::test::WriteTestFile(copy, Stamp(probe + std::string(kPadding, '\x5A')));
+  const fs::path peak_file = temp / L"peak.txt";
+  std::atomic<bool> cancel{false};
+  auto result = qv::setup::RunProcess(copy, {qv::setup::WideToUtf8(peak_file.native())}, {}, temp / L"probe.log", cancel, 60000);
+  ASSERT_TRUE(result.started);
+  EXPECT_EQ(result.exit_code, 0u);
+  const std::uint64_t peak = std::stoull(qv::test::ReadTestFile(peak_file));
+  EXPECT_GT(peak, 0u);
+  EXPECT_LT(peak, kPadding / 2) << peak;
 }
 
 }  // namespace

@@ -26,6 +26,8 @@ Paths (every answer closes the connection):
   /short/N/M             announces N bytes, sends M, closes
   /slow/MS/N             waits MS milliseconds, then answers like /data/N
   /stall/N/M/MS          announces N bytes, sends M, waits MS milliseconds, closes
+  /trickle/N/MS          N pattern bytes, announced, sent one byte every MS
+                         milliseconds; one "bytes=A-B" range gives 206
   /status/CODE           the status CODE with a short body
   /redirect/CODE?to=LOC  the status CODE with "Location: LOC" (no Location without "to")
   /chain/N?kind=K        N redirects (K relative, absolute or scheme, to the host
@@ -60,6 +62,13 @@ Paths (every answer closes the connection):
                                           first half and closes
                            stall=MS       announces the whole answer, sends its
                                           first half, waits MS milliseconds, closes
+                           trickle=MS     sends the answer one byte every MS
+                                          milliseconds
+                           shift=N        a range answer (206) for the part N
+                                          bytes further on (clipped at the end),
+                                          its Content-Range naming that part
+                           total=N        a range answer's Content-Range names
+                                          N as the file's size
                          The body is read from the file piece by piece, so
                          large files cost no memory.
 
@@ -180,6 +189,20 @@ class Handler(BaseHTTPRequestHandler):
         else:
             self.answer(200, pattern(0, size))
 
+    def serve_trickle(self, size, interval):
+        wanted = self.wanted_range(size)
+        if wanted == "refused":
+            self.refuse_range(size)
+            return
+        start, end = wanted if wanted else (0, size)
+        extra = [("Content-Range", "bytes %d-%d/%d" % (start, end - 1, size))] if wanted else []
+        self.head(206 if wanted else 200, end - start, extra)
+        self.wfile.flush()
+        for offset in range(start, end):
+            time.sleep(interval)
+            self.wfile.write(pattern(offset, offset + 1))
+            self.wfile.flush()
+
     def serve_file(self, name, query):
         folder = os.path.join(self.server.folder, "files")
         option = lambda key, default: query.get(key, [default])[0]
@@ -217,30 +240,39 @@ class Handler(BaseHTTPRequestHandler):
             status, start, end, extra = 200, 0, size, []
         else:
             start, end = wanted
-            status, extra = 206, [("Content-Range", "bytes %d-%d/%d" % (start, end - 1, size))]
+            shift = int(option("shift", "0"))
+            start, end = min(start + shift, size - 1), min(end + shift, size)
+            status = 206
+            extra = [("Content-Range", "bytes %d-%d/%s" % (start, end - 1, option("total", str(size))))]
             end = max(start, end - int(option("cut", "0")))
             end += int(option("extra", "0"))
         announced = end - start
         sending = announced // 2 if ("end" in query or "stall" in query) else announced
         self.head(status, None if option("nolength", "0") == "1" else announced, extra, sending=sending)
-        self.send_file_bytes(path, start, start + sending, int(option("flip", "-1")))
+        self.send_file_bytes(path, start, start + sending, int(option("flip", "-1")),
+                             int(option("trickle", "0")) / 1000)
         if "stall" in query:
             self.wfile.flush()
             time.sleep(int(option("stall", "0")) / 1000)
 
-    def send_file_bytes(self, path, start, end, flip):
+    def send_file_bytes(self, path, start, end, flip, trickle=0):
         """Bytes [start, end) of the file, zero bytes past its end, the byte
-        at position `flip` inverted."""
+        at position `flip` inverted; one byte every `trickle` seconds when
+        that is not 0."""
         with open(path, "rb") as source:
             source.seek(start)
             position = start
             while position < end:
-                piece = bytearray(source.read(min(end - position, 1 << 20)))
+                if trickle:
+                    time.sleep(trickle)
+                piece = bytearray(source.read(min(end - position, 1 if trickle else 1 << 20)))
                 if not piece:
                     piece = bytearray(min(end - position, 1 << 20))
                 if position <= flip < position + len(piece):
                     piece[flip - position] ^= 0xFF
                 self.wfile.write(piece)
+                if trickle:
+                    self.wfile.flush()
                 position += len(piece)
 
     def route(self, parts, query):
@@ -264,6 +296,8 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.write(pattern(0, numbers[1]))
             self.wfile.flush()
             time.sleep(numbers[2] / 1000)
+        elif kind == "trickle" and len(numbers) == 2:
+            self.serve_trickle(numbers[0], numbers[1] / 1000)
         elif kind == "status" and len(numbers) == 1:
             self.answer(numbers[0], b"status %d" % numbers[0])
         elif kind == "redirect" and len(numbers) == 1:

@@ -5,9 +5,8 @@
 
 namespace qv::test {
 
-// The text as a JSON string, quotes included: line feeds, quotes and
-// backslashes escaped, every other byte as it is (the program's JSON reader
-// keeps raw bytes, but drops the escape of a carriage return).
+// The text as a JSON string, quotes included: quotes, backslashes and control
+// bytes escaped, every other byte (UTF-8 sequences included) as it is.
 std::string JsonString(std::string_view text);
 
 }  // namespace qv::test

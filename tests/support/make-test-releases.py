@@ -26,6 +26,9 @@ own folder BUILD_DIR/bin):
       the same release signed with another key than the run's
   update-unsafe-path/Q.V.PC.Rure.Setup.exe
       the same release whose signed manifest also lists "../outside.txt"
+  update-trailing-dot/, update-title-folder/, update-same-file/
+      the same release whose signed manifest also lists "shaders/new.spv.",
+      "CUSA09901/chunk1.psarc" or "Shaders/A.spv" (with the first file's data)
   update-unpacked/Q.V.PC.Rure.Setup.exe
       the same release whose signed manifest gives no stream position for
       "voice/en-us/mdef" (no offset and packed length)
@@ -124,10 +127,17 @@ def resign_with_manifest(setup, key, change):
 
 
 def add_unsafe_path(document):
-    files = document["files"]["windows"]
-    escape = dict(files[0])
-    escape["path"] = "../outside.txt"
-    files.append(escape)
+    add_entry_named("../outside.txt")(document)
+
+
+def add_entry_named(path):
+    """A change that lists the first file once more under `path`."""
+    def change(document):
+        files = document["files"]["windows"]
+        entry = dict(files[0])
+        entry["path"] = path
+        files.append(entry)
+    return change
 
 
 def without_stream_position(document):
@@ -155,6 +165,9 @@ def make_update_releases(out, program, key, bin_folder):
     tool("keygen", other_key, os.path.join(out, "other-key.hex"))
     release("update-other-key", other_key)
     resign_with_manifest(release("update-unsafe-path", key), key, add_unsafe_path)
+    resign_with_manifest(release("update-trailing-dot", key), key, add_entry_named("shaders/new.spv."))
+    resign_with_manifest(release("update-title-folder", key), key, add_entry_named("CUSA09901/chunk1.psarc"))
+    resign_with_manifest(release("update-same-file", key), key, add_entry_named("Shaders/A.spv"))
     resign_with_manifest(release("update-unpacked", key), key, without_stream_position)
     release("update-v", key, "v" + UPDATE_VERSION)
 

@@ -31,6 +31,9 @@ TEST_F(UpdaterProgram, RefusedUpdatesChangeNothing) {
   const std::string same = ServeRelease("same", L"update", "0.0.9");
   const std::string other_key = ServeRelease("other-key", L"update-other-key", kUpdateVersion);
   const std::string unsafe = ServeRelease("unsafe", L"update-unsafe-path", kUpdateVersion);
+  const std::string trailing_dot = ServeRelease("trailing-dot", L"update-trailing-dot", kUpdateVersion);
+  const std::string title_folder = ServeRelease("title-folder", L"update-title-folder", kUpdateVersion);
+  const std::string same_file = ServeRelease("same-file", L"update-same-file", kUpdateVersion);
   const struct {
     const char* name;
     std::string document;
@@ -40,9 +43,18 @@ TEST_F(UpdaterProgram, RefusedUpdatesChangeNothing) {
       {"wrong signature", other_key, "The update could not be verified: "},
       // The manifest's paths are checked before anything is fetched.
       {"unsafe path", unsafe, "Unsafe payload path."},
+      // A name the system would store as another one.
+      {"trailing dot", trailing_dot, "Unsafe payload path."},
+      // The player's own game archives stay theirs.
+      {"title folder", title_folder,
+       "The update may not change the game's own files: CUSA09901/chunk1.psarc lies in a title folder."},
+      {"same file twice", same_file, "The update lists Shaders/A.spv, which is the same file as shaders/a.spv."},
       {"redirect", TestHttpsUrl("/redirect/302?to=https://qv-releases.invalid/latest"),
        "Could not reach the release page: "},
       {"large document", TestHttpsUrl("/doc?size=600000"), "Could not reach the release page: "},
+      // A byte now and then meets no time-out; the document's deadline ends it.
+      {"trickled document", same + "?trickle=200",
+       "Could not reach the release page: the server localhost is too slow (no complete answer within 30 seconds)."},
   };
   const TreeSnapshot before = Snapshot(game.games);
   for (const auto& c : cases) {

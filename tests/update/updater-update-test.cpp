@@ -77,8 +77,9 @@ TEST_F(UpdaterProgram, AnOlderInstallationIsUpdatedByRangeRequests) {
 }
 
 // The whole setup file instead of its parts: asked for, because the server
-// ignores ranges from the manifest on, or because it ignores them only for
-// the files' streams (the run falls back in the middle). One download each.
+// ignores ranges (or answers other parts) from the manifest on, or because it
+// does so only for the files' streams (the run falls back in the middle). One
+// download each.
 TEST_F(UpdaterProgram, TheWholeSetupFile) {
   const struct {
     const char* name;
@@ -88,6 +89,9 @@ TEST_F(UpdaterProgram, TheWholeSetupFile) {
       {"whole-asked", "", {"QV_UPDATE_TEST_FULL=1"}},
       {"whole-ranges-ignored", "ranges=ignore", {}},
       {"whole-files-ignored", "wholebelow=" + std::to_string(OverlayStart()), {}},
+      // Answers for another part than the one asked for count as no parts.
+      {"whole-other-part", "shift=1", {}},
+      {"whole-files-other-part", "skip=2&shift=1", {}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);

@@ -69,6 +69,33 @@ TEST_F(WholePackage, AReleaseWithoutASizeAllowsTwoGibibytes) {
   EXPECT_EQ(reports.back(), std::make_pair(std::uint64_t{setup_bytes.size()}, std::uint64_t{0x80000000u}));
 }
 
+TEST(WholePackageLimit, ThePackageSizeUpToTheSetupFileCeiling) {
+  const struct {
+    std::uint64_t stated;
+    std::uint64_t limit;
+  } cases[] = {
+      {0, 0x80000000ull},            // nothing stated
+      {1, 1},
+      {123456789, 123456789},
+      {0xFFFFFFFFull, 0xFFFFFFFFull},
+      {0x100000000ull, 0x100000000ull},
+      {0x100000001ull, 0x100000000ull},
+      {1ull << 40, 0x100000000ull},  // an unsigned document may claim anything
+      {~0ull, 0x100000000ull},
+  };
+  for (const auto& c : cases) EXPECT_EQ(WholePackageLimit(c.stated), c.limit) << c.stated;
+}
+
+TEST_F(WholePackage, AReleaseClaimingMoreThanASetupFileCanBeIsNotFetched) {
+  ServeRelease("whole-huge.exe");
+  run.release.package_size = (1ull << 40);
+  EXPECT_EQ(ThrownMessage([&] { DownloadWholePackage(run); }),
+            "The release's setup file is larger than 4 GiB, more than a setup file can be.");
+  EXPECT_EQ(result.requests, 0);
+  EXPECT_EQ(RequestCount(name), 0u);
+  EXPECT_FALSE(std::filesystem::exists(run.download_folder));
+}
+
 TEST_F(WholePackage, DownloadFailuresNameTheirCause) {
   // Each failure leaves the installation alone and raises its sentence.
   ServeRelease("whole-failures.exe");

@@ -45,7 +45,8 @@ std::vector<InstalledFile> ObtainChangedFiles(UpdateRun& run, const std::filesys
       if (wanted_names.count(SlashForm(file.path)) != 0) chosen.push_back(file);
     }
     const RangeFetch fetch =
-        FetchRanges(run.release.package_url, chosen, staging, run.platform.hash_file, timeouts.range_group_ms);
+        FetchRanges(run.release.package_url, chosen, staging, run.platform.hash_file, timeouts.range_group_ms,
+                    run.release.package_size);
     run.result.requests += static_cast<std::int32_t>(fetch.requests);
     run.result.bytes_downloaded += fetch.bytes;
     if (!fetch.failed) {

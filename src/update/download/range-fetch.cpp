@@ -25,6 +25,7 @@ struct RangeSession {
   std::string current_url;  // follows the redirects of the last successful group
   const std::filesystem::path& folder;
   std::uint32_t timeout_ms;
+  std::uint64_t file_size;
   RangeFetch fetch;
 };
 
@@ -37,6 +38,7 @@ bool FetchRangeGroups(RangeSession& session, const EntryList& list) {
       RangeUnpacker unpacker(session.folder, group.entries, group.start);
       DownloadRequest request = ReleaseFileRequest(session.current_url, session.timeout_ms, group.end - group.start);
       request.range = RangeHeaderOf(group);
+      request.range_total = session.file_size;
       request.sink = [&unpacker](const char* data, std::uint64_t size) { return unpacker.Write(data, size); };
       const DownloadResult result = HttpDownload(request);
       ++session.fetch.requests;
@@ -89,7 +91,8 @@ EntryList VerifyFetchedFiles(const std::filesystem::path& folder, const FileHash
 }  // namespace
 
 RangeFetch FetchRanges(const std::string& url, const std::vector<FileEntry>& entries,
-                       const std::filesystem::path& folder, const FileHasher& hasher, std::uint32_t timeout_ms) {
+                       const std::filesystem::path& folder, const FileHasher& hasher, std::uint32_t timeout_ms,
+                       std::uint64_t file_size) {
   if (!hasher) throw std::invalid_argument("FetchRanges needs a hasher");
   EntryList all;
   for (const FileEntry& entry : entries) {
@@ -101,7 +104,7 @@ RangeFetch FetchRanges(const std::string& url, const std::vector<FileEntry>& ent
     all.push_back(&entry);
   }
 
-  RangeSession session{url, url, folder, timeout_ms, {}};
+  RangeSession session{url, url, folder, timeout_ms, file_size, {}};
   if (!FetchRangeGroups(session, all)) return session.fetch;
   const EntryList differing = VerifyFetchedFiles(folder, hasher, all);
   if (differing.empty()) return session.fetch;

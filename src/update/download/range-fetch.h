@@ -20,7 +20,7 @@ namespace qv::setup {
 struct RangeFetch {
   std::uint64_t bytes = 0;     // bytes received over all range answers
   std::uint32_t requests = 0;  // range requests made, retries included
-  bool failed = false;         // the server answered a range request with the whole file
+  bool failed = false;         // the server answered a range request whole or with another part
 };
 
 // How long one range request may wait for the server in each of its phases.
@@ -32,8 +32,10 @@ inline constexpr std::uint64_t kRangeJoinDistance = 0x40000;
 
 // Writes every entry's file at SafePayloadPath(folder, path), checked with
 // `hasher` against its sha256. `url` is the setup file's address; every hop
-// must pass IsAllowedDownloadUrl. Returns with `failed` set (and what was
-// written left in place) when the server does not serve parts of the file.
+// must pass IsAllowedDownloadUrl. `file_size`, when not 0, is the setup
+// file's whole size, which every answer's Content-Range must name. Returns
+// with `failed` set (and what was written left in place) when the server does
+// not serve parts of the file, or answers another part than the one asked for.
 // Raises std::runtime_error:
 //   "Installation cancelled." (CancelHook);
 //   "The download of the changed files failed: <reason>." (a network failure
@@ -43,6 +45,6 @@ inline constexpr std::uint64_t kRangeJoinDistance = 0x40000;
 // Raises ProgressCounters by every unpacked byte (never past the total).
 RangeFetch FetchRanges(const std::string& url, const std::vector<qv::update::FileEntry>& entries,
                        const std::filesystem::path& folder, const FileHasher& hasher,
-                       std::uint32_t timeout_ms = kRangeGroupTimeoutMs);
+                       std::uint32_t timeout_ms = kRangeGroupTimeoutMs, std::uint64_t file_size = 0);
 
 }  // namespace qv::setup

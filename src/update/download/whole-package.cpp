@@ -59,17 +59,24 @@ bool PayloadMatchesManifest(std::vector<PayloadEntry> entries, std::vector<qv::u
   return true;
 }
 
+constexpr const char* kBeyondCeiling = "The release's setup file is larger than 4 GiB, more than a setup file can be.";
+
 }  // namespace
+
+std::uint64_t WholePackageLimit(std::uint64_t package_size) {
+  return package_size == 0 ? kUnknownPackageSizeLimit : std::min(package_size, kSetupFileCeiling);
+}
 
 void DownloadWholePackage(UpdateRun& run, std::uint32_t timeout_ms) {
   if (!run.downloaded_package.empty()) return;
+  if (run.release.package_size > kSetupFileCeiling) throw std::runtime_error(kBeyondCeiling);
   CreateDownloadFolder(run.download_folder);
   const std::filesystem::path file =
       run.download_folder / Utf8ToWide(qv::update::SetupPackageFileName(qv::update::CurrentPlatform()));
   UniqueFile handle = CreateFreshFile(file);
   if (!handle) throw std::runtime_error("Could not write the download.");
 
-  const std::uint64_t limit = run.release.package_size != 0 ? run.release.package_size : kUnknownPackageSizeLimit;
+  const std::uint64_t limit = WholePackageLimit(run.release.package_size);
   bool written = true;
   DownloadRequest request = ReleaseFileRequest(run.release.package_url, timeout_ms, limit);
   request.sink = [&handle, &written](const char* data, std::uint64_t size) {
@@ -88,6 +95,7 @@ void DownloadWholePackage(UpdateRun& run, std::uint32_t timeout_ms) {
 
   // A full disk stops the transfer too; it is named as what it is.
   if (!written) throw std::runtime_error("Could not write the download (is the disk full?).");
+  if (result.too_large && limit == kSetupFileCeiling) throw std::runtime_error(kBeyondCeiling);
   if (!result.ok) throw std::runtime_error("The download failed: " + result.error + ".");
   run.downloaded_package = file;
 }

@@ -17,12 +17,23 @@ inline constexpr std::uint32_t kPackageDownloadTimeoutMs = 30000;
 // Size limit (and progress total) of a release that states no package size.
 inline constexpr std::uint64_t kUnknownPackageSizeLimit = 0x80000000ull;
 
+// The largest setup file there can be (its payload is a resource, whose size
+// the format holds in 32 bits): the ceiling of every whole-package download,
+// since the release document that states the package size is not signed.
+inline constexpr std::uint64_t kSetupFileCeiling = 0x100000000ull;
+
+// The size limit of a whole-package download: the release's package size up
+// to the ceiling, or kUnknownPackageSizeLimit when it states none.
+std::uint64_t WholePackageLimit(std::uint64_t package_size);
+
 // Downloads run.release.package_url into run.download_folder (created with its
 // parents) as SetupPackageFileName(CurrentPlatform()) and sets
 // run.downloaded_package; does nothing when that is set already. Raises the
 // result's requests and bytes_downloaded whatever the outcome, and progress
-// against package_size (or 2 GiB when the release gives none). Raises
-// std::runtime_error:
+// against WholePackageLimit. Raises std::runtime_error:
+//   "The release's setup file is larger than 4 GiB, more than a setup file
+//     can be." (stated so by the release, before anything is fetched, or
+//     found so while downloading),
 //   "Could not create the download folder next to the install: <message>.",
 //   "Could not write the download.", "The download failed: <error>.",
 //   "Could not write the download (is the disk full?).".

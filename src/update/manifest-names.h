@@ -1,0 +1,27 @@
+#pragma once
+// The names a signed manifest may give the files of an update, held to the
+// rules the release tool packs by: a name the system would store under
+// another name, one that says the same file as another entry, and one that
+// reaches the player's own files are refused before anything is downloaded.
+
+#include <vector>
+
+#include "update/signed-manifest.h"
+
+namespace qv::update {
+
+// Raises std::runtime_error, for the first entry in list order that breaks a rule:
+//   "Unsafe payload path." for a name that is empty, rooted, not UTF-8, or has an
+//     element that is empty ("a//b"), "." or "..", ends in a dot or a blank
+//     (the system trims them: "new.spv." becomes "new.spv"), holds one of
+//     < > : " \ | ? * or a control byte, or names a device;
+//   "The installer payload cannot contain files under data/." for a name under data;
+//   "The update may not change the game's own files: <name> lies in a title
+//     folder." for a name in a title folder ("CUSA09901/chunk1.psarc");
+//   "The update lists <name>, which is the same file as <earlier name>." for
+//     two names the system takes for one file (letter case), and (as "the
+//     installation's record qv-install-manifest.txt") for the record the
+//     engine writes itself.
+void CheckManifestFileNames(const std::vector<FileEntry>& files);
+
+}  // namespace qv::update

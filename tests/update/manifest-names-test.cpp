@@ -1,0 +1,80 @@
+// The names a signed manifest may give an update's files: what the system
+// would store under another name, what reaches the player's files and two
+// names for one file are refused before anything is downloaded.
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/thrown.h"
+#include "update/manifest-names.h"
+
+namespace {
+
+using qv::test::ThrownMessage;
+using qv::update::CheckManifestFileNames;
+using qv::update::FileEntry;
+
+const std::string kDigest(64, 'a');
+
+std::vector<FileEntry> Files(const std::vector<std::string>& paths) {
+  std::vector<FileEntry> files;
+  for (const std::string& path : paths) files.push_back(FileEntry{path, 1, kDigest, 0, 0});
+  return files;
+}
+
+constexpr const char* kUnsafe = "Unsafe payload path.";
+constexpr const char* kAccepted = "(no exception)";
+
+TEST(ManifestNames, RefusedNames) {
+  const struct {
+    std::vector<std::string> paths;
+    std::string message;
+  } cases[] = {
+      {{"qv.exe", "shaders/new.spv", "voice/mod\xC3\xA8le.bin", "qv-files.json", "data.txt", "mods.txt"}, kAccepted},
+      {{"CUSA09901.txt", "cusa0990/x.txt", "CUSA099011/x.txt"}, kAccepted},  // no title folders
+      // Names the system would store as another name.
+      {{"shaders/new.spv."}, kUnsafe},
+      {{"shaders/new.spv "}, kUnsafe},
+      {{"shaders./new.spv"}, kUnsafe},
+      {{"shaders//x.txt"}, kUnsafe},
+      {{"shaders/"}, kUnsafe},
+      {{"/qv.exe"}, kUnsafe},
+      {{"../qv.exe"}, kUnsafe},
+      {{"shaders/./x.txt"}, kUnsafe},
+      {{"shaders\\x.txt"}, kUnsafe},
+      {{"C:qv.exe"}, kUnsafe},
+      {{"a?.txt"}, kUnsafe},
+      {{"a*.txt"}, kUnsafe},
+      {{"a<b.txt"}, kUnsafe},
+      {{"a|b.txt"}, kUnsafe},
+      {{"a\"b.txt"}, kUnsafe},
+      {{"a\tb.txt"}, kUnsafe},
+      {{"shaders/nul.spv"}, kUnsafe},
+      {{"COM1"}, kUnsafe},
+      {{"bad\xFF.txt"}, kUnsafe},
+      {{std::string("a\0b", 3)}, kUnsafe},
+      // The player's own files.
+      {{"data/qv.ini"}, "The installer payload cannot contain files under data/."},
+      {{"Data/x"}, "The installer payload cannot contain files under data/."},
+      {{"CUSA09901/chunk1.psarc"}, "The update may not change the game's own files: CUSA09901/chunk1.psarc lies in a title folder."},
+      {{"cusa09903/x.txt"}, "The update may not change the game's own files: cusa09903/x.txt lies in a title folder."},
+      {{"CUSA09902-old/sce_sys/icon0.png"},
+       "The update may not change the game's own files: CUSA09902-old/sce_sys/icon0.png lies in a title folder."},
+      // Two names for one file.
+      {{"qv.exe", "shaders/a.spv", "qv.exe"}, "The update lists qv.exe, which is the same file as qv.exe."},
+      {{"Shaders/A.spv", "shaders/a.SPV"}, "The update lists shaders/a.SPV, which is the same file as Shaders/A.spv."},
+      {{"voice/\xC3\xA9.bin", "voice/\xC3\x89.bin"},
+       "The update lists voice/\xC3\x89.bin, which is the same file as voice/\xC3\xA9.bin."},
+      {{"QV-Install-Manifest.txt"},
+       "The update lists QV-Install-Manifest.txt, which is the same file as the installation's record "
+       "qv-install-manifest.txt."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.paths));
+    EXPECT_EQ(ThrownMessage([&] { CheckManifestFileNames(Files(c.paths)); }), c.message);
+  }
+}
+
+}  // namespace

@@ -1,8 +1,10 @@
 #pragma once
 // The program's only way onto the network: file downloads that follow
 // redirects themselves under the caller's address check, and the small HTTPS
-// document fetch of the update check. Both are synchronous, run on the
-// caller's thread and keep no state between calls.
+// document fetch of the update check. Both are synchronous and keep no state
+// between calls. A download that can be cancelled waits for the network on a
+// thread of its own, so that a Cancel ends it within about 100 ms however
+// slowly the server answers.
 
 #include <cstdint>
 #include <functional>
@@ -37,7 +39,9 @@ struct DownloadRequest {
   std::function<bool(const char* data, std::uint64_t size)> sink;
   // Bytes done and total (0 when the server announced no length).
   std::function<void(std::uint64_t done, std::uint64_t total)> progress;
-  // Polled before and after every wait for data; true stops the download.
+  // Polled every 100 ms, and before and after every wait for data; true
+  // stops the download at once (a request still waiting for the server is
+  // left to end by itself, and no callable is called again).
   std::function<bool()> cancelled;
   // Value of a Range header ("bytes=FIRST-LAST"); empty asks for the whole file.
   std::string range;

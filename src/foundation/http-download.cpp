@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "foundation/blocking-http-download.h"
 #include "foundation/byte-range.h"
 #include "foundation/http-client.h"
 #include "foundation/text.h"
@@ -127,7 +128,7 @@ DownloadResult& ReceiveBody(HINTERNET http, const DownloadRequest& request, cons
 
 }  // namespace
 
-DownloadResult HttpDownload(const DownloadRequest& request) {
+DownloadResult BlockingHttpDownload(const DownloadRequest& request) {
   DownloadResult result;
   Pace pace{request};
   std::string current = request.url;

@@ -285,6 +285,23 @@ TEST_F(HttpDownloadTest, CancelDuringATrickleTakesEffectAtOnce) {
   EXPECT_GT(result.bytes, 0u);
 }
 
+// A server that sends one byte every few seconds holds every read for as
+// long: a Cancel still ends the download within about a second, and so it
+// does while the answer's headers are awaited.
+TEST_F(HttpDownloadTest, CancelEndsAWaitForASlowServerWithinASecond) {
+  for (const char* path : {"/trickle/1000/4000", "/files/slow.bin?delay=6000"}) {
+    SCOPED_TRACE(path);
+    qv::test::PutTestServerFile("slow.bin", TestPattern(0, 100));
+    Recorder slow;
+    DownloadRequest request = slow.Request(TestHttpUrl(path));
+    const auto cancel_at = std::chrono::steady_clock::now() + std::chrono::milliseconds(1500);
+    request.cancelled = [cancel_at] { return std::chrono::steady_clock::now() >= cancel_at; };
+    const DownloadResult result = HttpDownload(request);
+    EXPECT_EQ(result.error, "cancelled");
+    EXPECT_LT(std::chrono::steady_clock::now() - cancel_at, std::chrono::milliseconds(1200));
+  }
+}
+
 TEST_F(HttpDownloadTest, AnAnswerForAnotherPartIsNotTaken) {
   qv::test::PutTestServerFile("parts.bin", TestPattern(0, 5000));
   const struct {

@@ -35,21 +35,22 @@ TEST_F(UpdaterProgram, RefusedUpdatesChangeNothing) {
     const char* name;
     std::string document;
     std::string detail;  // its beginning
+    std::string version;  // in the result once the newer release is known
   } cases[] = {
-      {"not newer", same, "Version 0.0.9 is already the newest."},
-      {"wrong signature", other_key, "The update could not be verified: "},
+      {"not newer", same, "Version 0.0.9 is already the newest.", ""},
+      {"wrong signature", other_key, "The update could not be verified: ", kUpdateVersion},
       // The manifest's paths are checked before anything is fetched.
-      {"unsafe path", unsafe, "Unsafe payload path."},
+      {"unsafe path", unsafe, "Unsafe payload path.", kUpdateVersion},
       {"redirect", TestHttpsUrl("/redirect/302?to=https://qv-releases.invalid/latest"),
-       "Could not reach the release page: "},
-      {"large document", TestHttpsUrl("/doc?size=600000"), "Could not reach the release page: "},
+       "Could not reach the release page: ", ""},
+      {"large document", TestHttpsUrl("/doc?size=600000"), "Could not reach the release page: ", ""},
   };
   const TreeSnapshot before = Snapshot(game.games);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string text = Run(game.folder, c.document);
     EXPECT_EQ(run.exit_code, 1u) << run.output;
-    EXPECT_TRUE(StartsWith(text, "FAIL failed \npage ")) << text;
+    EXPECT_TRUE(StartsWith(text, "FAIL failed " + c.version + "\npage ")) << text;
     EXPECT_NE(text.find("\ndetail " + c.detail), std::string::npos) << text;
     EXPECT_EQ(Snapshot(game.games), before);
     EXPECT_TRUE(StartsWith(UpdaterLogMessages(game.folder).back(), "failed: " + c.detail));

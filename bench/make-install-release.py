@@ -8,6 +8,7 @@ the uninstaller and the stand-in extraction helper, and MIB MiB of files of
 mixed compressibility in sizes from 16 KiB to 8 MiB plus one of 48 MiB),
 a fresh key, and Q.V.PC.Rure.Setup.exe made with tools/make-release.py.
 """
+import importlib.util
 import os
 import random
 import shutil
@@ -64,9 +65,17 @@ def main():
         with open(os.path.join(folder, f"file-{index:04d}.bin"), "wb") as f:
             f.write(content_bytes(generator, size, 0 if index == 0 else index % 3))
 
+    # The release tool takes only the program's own version.
+    program = os.path.join(bin_folder, "Q.V.PC.Rure.Setup.exe")
+    found = importlib.util.spec_from_file_location("make_release", TOOL)
+    tool = importlib.util.module_from_spec(found)
+    found.loader.exec_module(tool)
+    with open(program, "rb") as f:
+        version = tool.program_version(f.read())
+
     key = os.path.join(out, "release-key.pem")
     for step in (["keygen", key, os.path.join(out, "release-key.hex")],
-                 ["release", os.path.join(bin_folder, "Q.V.PC.Rure.Setup.exe"), content, key, "1.1.0",
+                 ["release", program, content, key, version,
                   os.path.join(out, "Q.V.PC.Rure.Setup.exe"), "--level", "6"]):
         subprocess.run([sys.executable, TOOL, *step], check=True)
 

@@ -14,7 +14,10 @@ Usage:
       Writes the payload archive of every file below FOLDER plus a generated
       "qv-files.json" (format 1, every file but itself; one the folder holds
       is replaced), sorted by name. Refuses links, unsafe names and names
-      under "data/". N is the zlib level (default 9).
+      under "data/", and a port folder without the files every installation
+      needs: "qv.exe", "qv-updater.exe" (the updater, also the uninstaller)
+      and the runtimes "amd_fidelityfx_vk.dll", "nvngx_dlss.dll" and
+      "libxess.dll". N is the zlib level (default 9).
   make-release.py embed PROGRAM PAYLOAD SETUP
       Copies PROGRAM to SETUP with PAYLOAD as its resource RCDATA 100
       (replacing one it has). The copy leaves out the symbol table and the
@@ -24,7 +27,11 @@ Usage:
   make-release.py sign SETUP KEY VERSION
       Appends the manifest, signed with KEY (an Ed25519 private key in PEM,
       through "openssl pkeyutl -sign -rawin"), its signature and the trailer;
-      an overlay already there is replaced. The manifest: "format" 1,
+      an overlay already there is replaced. VERSION (one leading "v" allowed)
+      must be the program's own version, the "ProductVersion" of its version
+      resource: the installation records the program's version, and an
+      updater that found another one in the manifest would offer the same
+      update again at every start. The manifest: "format" 1,
       "version", "packages"."windows" naming "Q.V.PC.Rure.Setup.exe" with the
       size and SHA-256 of the file without the overlay, and "files"."windows"
       with every payload entry's path, size, SHA-256, and the absolute file
@@ -45,6 +52,12 @@ Usage:
 
 Every step runs alone too, so that a test can damage a setup file between
 two of them (for instance its payload before stamping).
+
+Options for test fixtures only (never for a release anyone installs):
+  --for-tests-any-version    "sign" and "release" take a VERSION other than
+                             the program's own
+  --for-tests-partial-port   "pack" and "release" take a folder without the
+                             files every installation needs
 
 The test suite's fixture (tests/support/make-test-releases.py, ctest entry
 "setup-test-releases") writes into BUILD/test-releases/:
@@ -84,6 +97,11 @@ PACKAGE_NAME = "Q.V.PC.Rure.Setup.exe"
 RT_RCDATA = 10
 PAYLOAD_ID = 100
 COPY_CHUNK = 8 << 20
+# What every port folder holds: without the game there is nothing to start,
+# without "qv-updater.exe" neither updates nor the uninstall entry work, and
+# the game does not start without its runtimes.
+PORT_FILES = ("qv.exe", "qv-updater.exe", "amd_fidelityfx_vk.dll", "nvngx_dlss.dll", "libxess.dll")
+RT_VERSION = 16
 RESERVED_NAMES = {"CON", "PRN", "AUX", "NUL", *(f"COM{i}" for i in range(1, 10)), *(f"LPT{i}" for i in range(1, 10))}
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -143,6 +161,16 @@ def collect_files(folder):
             raise ReleaseError(f"{name} and {seen[key]} name the same file on Windows")
         seen[key] = name
     return sorted(files, key=lambda item: item[0].encode("utf-8"))
+
+
+def check_port_folder(folder):
+    """Refuses a port folder that lacks a file of PORT_FILES, naming every one."""
+    if not os.path.isdir(folder):
+        raise ReleaseError(f"{folder}: not a folder")
+    missing = [name for name in PORT_FILES if not os.path.isfile(os.path.join(folder, name))]
+    if missing:
+        raise ReleaseError(f"{folder}: not a complete port folder; missing: {', '.join(missing)} "
+                           f"(a port folder holds {', '.join(PORT_FILES)})")
 
 
 def _sha256_file(path):
@@ -457,6 +485,36 @@ def embed(program_path, payload_path, setup_path):
     os.replace(setup_path + ".tmp", setup_path)
 
 
+def program_version(image):
+    """The "ProductVersion" text of the program's version resource, or None."""
+    pe = PeImage(image)
+    for names in _read_resource_tree(pe).get(RT_VERSION, {}).values():
+        for data, _codepage in names.values():
+            key = "ProductVersion\0".encode("utf-16-le")
+            at = data.find(key)
+            while at != -1 and at % 2:
+                at = data.find(key, at + 1)
+            if at == -1:
+                continue
+            value = _align(at + len(key), 4)
+            end = value
+            while end + 1 < len(data) and data[end:end + 2] != b"\0\0":
+                end += 2
+            return data[value:end].decode("utf-16-le")
+    return None
+
+
+def check_version(image, version, what):
+    """Refuses a VERSION other than the program's own (one leading "v" allowed)."""
+    own = program_version(image)
+    if own is None:
+        raise ReleaseError(f"{what}: the program has no version resource to check VERSION against")
+    plain = version[1:] if version[:1] in ("v", "V") else version
+    if plain != own:
+        raise ReleaseError(f"{what}: VERSION {version} is not the program's own version {own}; build the "
+                           f"program with QV_VERSION {plain} (CMakeLists.txt) or sign it as {own}")
+
+
 def payload_range(image):
     """(file offset, length) of resource RCDATA 100, found through the resource directory."""
     pe = PeImage(image)
@@ -559,10 +617,12 @@ def sign_file(key_path, file_path, signature_path):
         f.write(signature)
 
 
-def sign(setup_path, key_path, version):
+def sign(setup_path, key_path, version, any_version=False):
     if not version:
         raise ReleaseError("the version must not be empty")
     package = _read_without_overlay(setup_path)
+    if not any_version:
+        check_version(package, version, setup_path)
     manifest = build_manifest(package, version)
     if len(manifest) > MAX_MANIFEST:
         raise ReleaseError("the manifest is larger than 16 MiB")
@@ -590,17 +650,32 @@ def entries(setup_path):
         print(stream, packed, size, digest, name)
 
 
-def release(program, folder, key, version, setup, level=9):
+def release(program, folder, key, version, setup, level=9, any_version=False, partial_port=False):
+    # Both refusals come before anything is written.
+    if not partial_port:
+        check_port_folder(folder)
+    if not any_version:
+        with open(program, "rb") as f:
+            check_version(f.read(), version, program)
     with tempfile.TemporaryDirectory() as scratch:
         payload = os.path.join(scratch, "payload.bin")
         pack(folder, payload, level)
         embed(program, payload, setup)
     stamp(setup)
-    sign(setup, key, version)
+    sign(setup, key, version, any_version=True)
+
+
+def pack_port(folder, payload_path, level=9, partial_port=False):
+    if not partial_port:
+        check_port_folder(folder)
+    pack(folder, payload_path, level)
 
 
 def main(argv):
     level = 9
+    any_version = "--for-tests-any-version" in argv
+    partial_port = "--for-tests-partial-port" in argv
+    argv = [a for a in argv if a not in ("--for-tests-any-version", "--for-tests-partial-port")]
     if "--level" in argv:
         at = argv.index("--level")
         try:
@@ -609,11 +684,11 @@ def main(argv):
             sys.exit(__doc__)
         del argv[at:at + 2]
     commands = {
-        "release": (5, lambda a: release(*a, level=level)),
-        "pack": (2, lambda a: pack(*a, level=level)),
+        "release": (5, lambda a: release(*a, level=level, any_version=any_version, partial_port=partial_port)),
+        "pack": (2, lambda a: pack_port(*a, level=level, partial_port=partial_port)),
         "embed": (3, lambda a: embed(*a)),
         "stamp": (1, lambda a: stamp(*a)),
-        "sign": (3, lambda a: sign(*a)),
+        "sign": (3, lambda a: sign(*a, any_version=any_version)),
         "sign-file": (3, lambda a: sign_file(*a)),
         "keygen": (2, lambda a: keygen(*a)),
         "entries": (1, lambda a: entries(*a)),

@@ -77,4 +77,8 @@ std::string_view TakeLine(std::string_view& rest) {
   return line;
 }
 
+std::string CountOf(std::uint64_t count, std::string_view one, std::string_view many) {
+  return std::to_string(count) + " " + std::string(count == 1 ? one : many);
+}
+
 }  // namespace qv::setup

@@ -3,6 +3,7 @@
 // system call takes UTF-16. Paths are built from wide text only (libstdc++ on
 // mingw would convert narrow text through the ANSI code page).
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -33,5 +34,9 @@ std::string ToGenericUtf8Lenient(const std::filesystem::path& path);
 // that line feed; the last line may lack one. Records are read line by line
 // with it while `rest` is not empty.
 std::string_view TakeLine(std::string_view& rest);
+
+// "1 request", "0 requests", "2 requests": a count with its noun in the
+// number that goes with it, for logs and results that people read.
+std::string CountOf(std::uint64_t count, std::string_view one, std::string_view many);
 
 }  // namespace qv::setup

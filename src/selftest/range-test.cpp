@@ -85,7 +85,7 @@ std::string RunRangeTest(const std::string& url, const std::filesystem::path& in
   const RangeFetch fetch = FetchRanges(url, entries, folder, hasher);
   if (fetch.failed) throw std::runtime_error("the server ignored Range");
   return "PASS " + std::to_string(entries.size()) + " files checked against their SHA-256; " +
-         std::to_string(fetch.requests) + " requests, " + std::to_string(fetch.bytes) + " bytes for " +
+         CountOf(fetch.requests, "request", "requests") + ", " + std::to_string(fetch.bytes) + " bytes for " +
          std::to_string(packed_sum) + " packed bytes";
 }
 

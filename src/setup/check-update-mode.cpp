@@ -20,7 +20,7 @@ int RunCheckUpdateMode(const std::filesystem::path& result, qv::update::Checker&
   std::string text = "url " + qv::update::ReleaseUrl();
   text += "\nthis " + std::string(qv::update::CurrentVersion());
   text += std::string("\ndone ") + (done ? "1" : "0");
-  text += "\nnewer " + (newer ? newer->version + " " + newer->url : std::string("none"));
+  text += "\nnewer " + (newer ? newer->version + " " + newer->url : std::string("none")) + "\n";
   WriteResultFile(result, text);
   return 0;
 }

@@ -15,8 +15,9 @@ struct CheckUpdatePolling {
 };
 
 // "--check-update <result>": starts the update check as the setup window does
-// (no installation folder), waits for it and writes four lines, without the
-// result-file guard:
+// (no installation folder), waits for it and writes four lines, each with its
+// line end (scripts read the file line by line), without the result-file
+// guard:
 //   url <ReleaseUrl()>
 //   this <CurrentVersion()>
 //   done <1 or 0>

@@ -5,6 +5,7 @@
 #include <exception>
 #include <memory>
 
+#include "foundation/error-text.h"
 #include "foundation/logger.h"
 #include "foundation/text.h"
 #include "setup/setup-window-state.h"
@@ -33,7 +34,7 @@ void RunInstallJob(const InstallJob& job, const InstallJobRunner& runner) {
     text = runner(job);
     ok = true;
   } catch (const std::exception& error) {
-    text = Utf8ToWide(error.what());
+    text = Utf8ToWide(UserErrorText(error));
   } catch (...) {
     // A failure of an unexpected kind must not end the process with the
     // window still waiting for the worker: it is reported like any other.

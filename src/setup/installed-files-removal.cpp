@@ -10,12 +10,15 @@
 #include "engine/path-classes.h"
 #include "engine/route-files.h"
 #include "foundation/canonical-path.h"
+#include "foundation/file-reads.h"
 #include "foundation/folder-tests.h"
 #include "foundation/paths.h"
 #include "foundation/payload-archive.h"
 #include "foundation/payload-checks.h"
 #include "foundation/text.h"
 #include "foundation/tree-walk.h"
+#include "gamesource/title-folders.h"
+#include "gamesource/title-picture.h"
 
 namespace qv::setup {
 namespace {
@@ -116,7 +119,35 @@ std::vector<fs::path> FoldersDeepestFirst(const fs::path& folder, bool remove_da
   return folders;
 }
 
+// The game's icon as the installation came with it: in its title folder (an
+// extracted package brings "sce_sys"), or in the game it was installed from.
+bool IsTheGamesIcon(const fs::path& installation, const ExistingInstall& existing, const std::string& bytes) {
+  std::vector<fs::path> sources;
+  if (const std::string title = FindTitleFolder(installation); !title.empty()) {
+    sources.push_back(installation / PathFromUtf8(title));
+  }
+  if (!existing.source.empty()) {
+    try {
+      sources.push_back(PathFromUtf8(existing.source).make_preferred());
+    } catch (const std::exception&) {
+      // A record that is no path names no game to compare with.
+    }
+  }
+  for (const fs::path& source : sources) {
+    if (ReadSourcePicture(source, kShortcutIconName) == bytes) return true;
+  }
+  return false;
+}
+
 }  // namespace
+
+bool IsSetupsShortcutIcon(const fs::path& installation, const ExistingInstall& existing, const FileSystemView& view) {
+  const fs::path icon = installation / PathFromUtf8(kShortcutIconName);
+  const std::optional<ItemInfo> info = ReadItemInfo(icon, view);
+  if (!info || info->IsFolder() || info->IsReparsePoint() || info->size > kShortcutIconLimit) return false;
+  const std::string bytes = ReadSmallFile(icon, kShortcutIconLimit);
+  return !bytes.empty() && IsTheGamesIcon(installation, existing, bytes);
+}
 
 std::set<std::string> ListUninstallNames(const fs::path& folder, const ExistingInstall& existing, bool remove_data) {
   std::set<std::string> names;
@@ -182,7 +213,9 @@ RemovalCounts RemoveInstalledFiles(const fs::path& folder, bool remove_data, con
   if (!existing) throw std::runtime_error(kNoInstallationText);
 
   RemovalCounts counts;
-  RemoveNamedItems(installation, ListUninstallNames(installation, *existing, remove_data), counts, view);
+  std::set<std::string> names = ListUninstallNames(installation, *existing, remove_data);
+  if (IsSetupsShortcutIcon(installation, *existing, view)) names.emplace(kShortcutIconName);
+  RemoveNamedItems(installation, names, counts, view);
   if (remove_data) {
     // Errors are not counted: what stays keeps its folder, and the folder
     // keeps the installation folder.

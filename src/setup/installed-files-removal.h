@@ -35,6 +35,20 @@ inline constexpr const char* kNoInstallationText = "This folder does not contain
 inline constexpr std::array<std::string_view, 5> kInstallationOwnNames{
     "qv-install-manifest.txt", "qv.exe", "qv-updater.exe", "install-notes.txt", "install-extraction.log"};
 
+// The copy of the game's icon that the setup puts at the top of an
+// installation beside the shortcut. No record names it (an update may bring
+// it without touching the install manifest), so uninstalling recognises it by
+// its bytes.
+inline constexpr std::string_view kShortcutIconName = "icon0.png";
+inline constexpr std::uint64_t kShortcutIconLimit = 16u << 20;
+
+// True when "icon0.png" at the top of `installation` is a plain file (no link)
+// of at most kShortcutIconLimit bytes whose bytes are the game's icon: that of
+// the installation's title folder or of the recorded game source `existing`
+// names (ReadSourcePicture). A picture the player put there themselves stays.
+bool IsSetupsShortcutIcon(const std::filesystem::path& installation, const ExistingInstall& existing,
+                          const FileSystemView& view = SystemView());
+
 // What `folder` holds, for uninstalling: nullopt when it holds no installation
 // (missing, empty, a file or a link, or a folder of something else). Raises
 // what ReadExistingInstall raises for an installation whose records cannot be
@@ -66,7 +80,8 @@ void RemoveNamedItems(const std::filesystem::path& folder, const std::set<std::s
                       const FileSystemView& view = SystemView());
 
 // Uninstalls the files of the installation in `folder`: RemoveNamedItems of
-// ListUninstallNames; with `remove_data` the "data" and "mods" folders whole
+// ListUninstallNames and the shortcut icon when IsSetupsShortcutIcon; with
+// `remove_data` the "data" and "mods" folders whole
 // (a link of that name removed as a link); then every emptied folder, deepest
 // first, never entering a link (without `remove_data` "data" and "mods" are
 // left exactly as they are); then the folder itself when it is empty.

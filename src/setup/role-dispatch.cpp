@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <string>
 
+#include "foundation/error-text.h"
 #include "foundation/logger.h"
 #include "foundation/unique-handle.h"
 #include "selftest/result-file.h"
@@ -27,7 +28,7 @@ int RunUnderHandling(const RoleRow& row, const RoleRun& run, const CommandLineAr
     return run();
   } catch (const std::exception& error) {
     Log(LogLevel::kError, row.name + ": " + error.what());
-    if (row.failures == FailureHandling::kResultFile) return ReportToResultFile(args, error.what());
+    if (row.failures == FailureHandling::kResultFile) return ReportToResultFile(args, UserErrorText(error));
     return kExitFailed;
   } catch (...) {
     Log(LogLevel::kError, row.name + ": " + kUnknownFailureText);

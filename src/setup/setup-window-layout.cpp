@@ -8,7 +8,6 @@ namespace qv::setup {
 
 SetupControlTable MakeSetupControlTable(std::wstring_view version, std::wstring_view default_folder) {
   constexpr DWORD kTab = WS_TABSTOP;
-  constexpr int kBelow = kStatusLabelGrowth;  // rows under the status label move down with it
   return SetupControlTable{{
       {L"STATIC", std::wstring(kHeadingText), 0, 24, 20, 560, 35, 0},
       {L"STATIC", std::wstring(kIntroductionText), 0, 24, 65, 572, 24, 0},
@@ -20,10 +19,10 @@ SetupControlTable MakeSetupControlTable(std::wstring_view version, std::wstring_
       {L"BUTTON", std::wstring(kLocationText), kTab, 506, 166, 90, 28, kLocationId},
       {L"BUTTON", std::wstring(kShortcutText), kTab | BS_AUTOCHECKBOX, 24, 205, 420, 24, kShortcutBoxId},
       {PROGRESS_CLASSW, L"", PBS_MARQUEE, 24, 242, 572, 15, 0},
-      {L"STATIC", std::wstring(kInitialStatusText), 0, 24, 271, 572, kStatusLabelHeight, 0},
-      {L"STATIC", L"", 0, 24, 337 + kBelow, 364, 30, 0},
-      {L"BUTTON", std::wstring(kInstallText), kTab | BS_DEFPUSHBUTTON, 398, 337 + kBelow, 94, 30, kInstallId},
-      {L"BUTTON", std::wstring(kCloseText), kTab, 502, 337 + kBelow, 94, 30, kCloseId},
+      {L"EDIT", std::wstring(kInitialStatusText), kTextBoxStyle, 24, 271, 572, kStatusLabelHeight, 0},
+      {L"EDIT", L"", ES_MULTILINE | ES_READONLY, 24, kNoticeTop, 572, kNoticeHeight, 0},
+      {L"BUTTON", std::wstring(kInstallText), kTab | BS_DEFPUSHBUTTON, 398, kButtonRowTop, 94, 30, kInstallId},
+      {L"BUTTON", std::wstring(kCloseText), kTab, 502, kButtonRowTop, 94, 30, kCloseId},
   }};
 }
 
@@ -39,6 +38,8 @@ SIZE SetupClientSize(float scale) {
   return SIZE{ScaleLength(kSetupClientWidth, scale), ScaleLength(kSetupClientHeight, scale)};
 }
 
-bool TakesClientEdge(const wchar_t* class_name) { return std::wcscmp(class_name, L"EDIT") == 0; }
+bool TakesClientEdge(const ControlSpec& control) {
+  return std::wcscmp(control.class_name, L"EDIT") == 0 && (control.style & ES_READONLY) == 0;
+}
 
 }  // namespace qv::setup

@@ -55,16 +55,27 @@ inline constexpr const wchar_t* kDumpFolderTitle =
 inline constexpr const wchar_t* kLocationTitle =
     L"Select a parent directory. Setup creates a new Q.V. folder inside it.";
 
-// The status label shows up to five lines of the setup font (20 units each):
-// the longest summary (an update that restored the archives, with both extra
-// sentences) wraps to five. The notice and the buttons below it, and the
-// window's bottom edge, move down by what the label grew.
+// The status label shows five lines of the setup font (20 units each): the
+// longest summary (an update that restored the archives, with both extra
+// sentences) wraps to five. It is a read-only edit box without a frame, so
+// that it looks like a label but scrolls: a failure of the package
+// extraction helper quotes 600 characters of its log, whose end (the
+// helper's own error) must stay readable. The notice and the buttons below
+// it, and the window's bottom edge, move down by what the label grew.
 inline constexpr int kStatusLabelHeight = 100;
 inline constexpr int kStatusLabelGrowth = kStatusLabelHeight - 55;
 
+// The newer-release notice has a row of its own across the window, two
+// lines tall, so that a release's whole download address fits; it is a
+// read-only edit box too, which breaks an address longer than a line and
+// lets the user copy it. The buttons sit below it.
+inline constexpr int kNoticeTop = 337 + kStatusLabelGrowth;
+inline constexpr int kNoticeHeight = 40;
+inline constexpr int kButtonRowTop = kNoticeTop + kNoticeHeight + 6;
+
 // Client area at 96 DPI.
 inline constexpr int kSetupClientWidth = 620;
-inline constexpr int kSetupClientHeight = 385 + kStatusLabelGrowth;
+inline constexpr int kSetupClientHeight = 385 + kStatusLabelGrowth + (kButtonRowTop - kNoticeTop);
 
 enum class SetupControl {
   kHeading,
@@ -107,7 +118,13 @@ RECT ScaledControlRect(const ControlSpec& control, float scale);
 // The window's client size at `scale`.
 SIZE SetupClientSize(float scale);
 
-// True for the class that gets the sunken edge ("EDIT", exactly).
-bool TakesClientEdge(const wchar_t* class_name);
+// True for the boxes the user types in: class "EDIT" (exactly) and not
+// read-only. The read-only edit boxes show text as labels do.
+bool TakesClientEdge(const ControlSpec& control);
+
+// The style of the read-only edit box that stands in for the status label:
+// several lines, word-wrapped; the window adds a vertical scroll bar while
+// its text is longer than the box.
+inline constexpr DWORD kTextBoxStyle = ES_MULTILINE | ES_READONLY | ES_AUTOVSCROLL;
 
 }  // namespace qv::setup

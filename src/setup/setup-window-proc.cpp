@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "engine/existing-install.h"
+#include "foundation/error-text.h"
 #include "foundation/text.h"
 #include "setup/existing-install-question.h"
 #include "setup/folder-choices.h"
@@ -74,7 +75,7 @@ bool ConfirmExistingInstall(HWND window, const std::wstring& destination) {
     question = ExistingInstallQuestion(ReadExistingInstall(std::filesystem::path(destination)),
                                        qv::update::CurrentVersion());
   } catch (const std::exception& error) {
-    ShowStatus(Utf8ToWide(error.what()));
+    ShowStatus(Utf8ToWide(UserErrorText(error)));
     return false;
   }
   if (question.empty()) return true;
@@ -143,6 +144,24 @@ void OnUpdateCheckTimer(HWND window) {
   if (!notice.empty()) ::SetWindowTextW(SetupControlHandle(SetupControl::kNoticeLabel), notice.c_str());
 }
 
+// Enter, as the dialog manager (IsDialogMessageW) hands it on: a push button
+// that has the focus is pressed, otherwise the default button, Install. The
+// manager itself passes over Install while it is disabled.
+LRESULT DefaultButton(HWND window) {
+  int id = kInstallId;
+  HWND focus = ::GetFocus();
+  if (focus != nullptr && ::GetParent(focus) == window) {
+    const LONG_PTR style = ::GetWindowLongPtrW(focus, GWL_STYLE);
+    wchar_t class_name[16] = {};
+    ::GetClassNameW(focus, class_name, 16);
+    const LONG_PTR type = style & BS_TYPEMASK;
+    if (::lstrcmpiW(class_name, L"BUTTON") == 0 && (type == BS_PUSHBUTTON || type == BS_DEFPUSHBUTTON)) {
+      id = ::GetDlgCtrlID(focus);
+    }
+  }
+  return MAKELRESULT(id, DC_HASDEFID);
+}
+
 LRESULT OnCommand(HWND window, WPARAM wparam) {
   switch (LOWORD(wparam)) {
     case kPickPackageId:
@@ -175,6 +194,8 @@ LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
       return 0;
     case WM_COMMAND:
       return OnCommand(window, wparam);
+    case DM_GETDEFID:
+      return DefaultButton(window);
     case WM_CTLCOLORSTATIC:
       ::SetBkColor(reinterpret_cast<HDC>(wparam), RGB(255, 255, 255));
       return reinterpret_cast<LRESULT>(::GetStockObject(WHITE_BRUSH));

@@ -40,12 +40,27 @@ void RegisterSetupWindowClass(HINSTANCE instance) {
 
 HWND CreateControl(HINSTANCE instance, HWND parent, const ControlSpec& control, float scale, HFONT font) {
   const RECT rect = ScaledControlRect(control, scale);
-  HWND child = ::CreateWindowExW(TakesClientEdge(control.class_name) ? WS_EX_CLIENTEDGE : 0, control.class_name,
+  HWND child = ::CreateWindowExW(TakesClientEdge(control) ? WS_EX_CLIENTEDGE : 0, control.class_name,
                                  control.text.c_str(), control.style | WS_CHILD | WS_VISIBLE, rect.left, rect.top,
                                  rect.right - rect.left, rect.bottom - rect.top, parent,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(control.id)), instance, nullptr);
   if (child != nullptr) ::SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
   return child;
+}
+
+// Whether the text box's lines are more than its formatting rectangle shows.
+bool StatusOverflows(HWND box) {
+  RECT format{};
+  ::SendMessageW(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+  HDC dc = ::GetDC(box);
+  HGDIOBJ previous = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(box, WM_GETFONT, 0, 0)));
+  TEXTMETRICW metrics{};
+  ::GetTextMetricsW(dc, &metrics);
+  ::SelectObject(dc, previous);
+  ::ReleaseDC(box, dc);
+  const LONG line_height = metrics.tmHeight > 0 ? metrics.tmHeight : 1;
+  const LRESULT lines = ::SendMessageW(box, EM_GETLINECOUNT, 0, 0);
+  return lines > (format.bottom - format.top) / line_height;
 }
 
 }  // namespace
@@ -170,7 +185,29 @@ void SetProgressPosition(int permille) {
 void UpdateStatusLabel() {
   std::wstring text = SetupUi.status_text;
   if (SetupUi.percent >= 0) text += L" " + std::to_wstring(SetupUi.percent) + L"%";
-  ::SetWindowTextW(SetupControlHandle(SetupControl::kStatusLabel), text.c_str());
+  HWND status = SetupControlHandle(SetupControl::kStatusLabel);
+  ::SetWindowTextW(status, WithEditLineEnds(text).c_str());
+  // The scroll bar only for a text longer than the box: a box with a scroll
+  // bar redraws it at every change, and the progress changes the text up to
+  // a thousand times in a run; without it the box looks like the label.
+  ::ShowScrollBar(status, SB_VERT, StatusOverflows(status) ? TRUE : FALSE);
+}
+
+std::wstring WithEditLineEnds(std::wstring_view text) {
+  // An edit box breaks lines only at CR LF; the helper's log may end its
+  // lines with LF alone, or CR alone.
+  std::wstring shown;
+  shown.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const wchar_t c = text[i];
+    if (c == L'\r' && i + 1 < text.size() && text[i + 1] == L'\n') continue;  // the LF writes CR LF
+    if (c == L'\r' || c == L'\n') {
+      shown += L"\r\n";
+    } else {
+      shown += c;
+    }
+  }
+  return shown;
 }
 
 void StoreAtomicInt(std::atomic<int>& target, int value) { target.exchange(value); }

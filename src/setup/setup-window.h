@@ -84,8 +84,11 @@ LRESULT CALLBACK SetupWindowProc(HWND window, UINT message, WPARAM wparam, LPARA
 std::wstring GetControlText(HWND control);
 void SetProgressMarquee(bool on);
 void SetProgressPosition(int permille);
-// The status line, followed by " N%" while a percentage is known.
+// The status line, followed by " N%" while a percentage is known, with its
+// line ends as the status box needs them (WithEditLineEnds).
 void UpdateStatusLabel();
+// `text` with every line end (LF, CR or CR LF) written as CR LF.
+std::wstring WithEditLineEnds(std::wstring_view text);
 void StoreAtomicInt(std::atomic<int>& target, int value);
 
 }  // namespace qv::setup

@@ -22,10 +22,13 @@ std::wstring TemporaryCopyName(std::uint32_t process_id);
 // decimal digits, ".exe", nothing else (letter case as made).
 bool IsTemporaryCopyName(std::wstring_view name);
 
-// The copy's command line: QuoteArg(copy) + " --uninstall --silent
-// --self-delete" + (" --remove-data" when asked) + " " + QuoteArg(folder).
+// The copy's command line: QuoteArg(copy) + " --uninstall" + (" --silent"
+// when the user's own uninstall is silent) + " --self-delete" +
+// (" --remove-data" when asked) + " " + QuoteArg(folder). The user has
+// answered the question already; a copy that is not silent tells them at the
+// end how many files it removed, as the uninstaller they started promised.
 std::wstring TemporaryCopyCommandLine(const std::filesystem::path& copy, const std::filesystem::path& folder,
-                                      bool remove_data);
+                                      bool remove_data, bool silent);
 
 // Copies `own` into the user's temporary folder as TemporaryCopyName(this
 // process) (replacing a file of that name) and starts the copy there, with
@@ -33,7 +36,8 @@ std::wstring TemporaryCopyCommandLine(const std::filesystem::path& copy, const s
 // inherited handles. True when the copy runs; then this process must do
 // nothing more. False when it could not be written or started (a copy that
 // did not start is deleted again).
-bool HandOffToTemporaryCopy(const std::filesystem::path& own, const std::filesystem::path& folder, bool remove_data);
+bool HandOffToTemporaryCopy(const std::filesystem::path& own, const std::filesystem::path& folder, bool remove_data,
+                            bool silent);
 
 // What the command interpreter runs to delete the copy once it has ended:
 // wait about one second (two echo requests to the local host), then delete

@@ -4,6 +4,7 @@
 
 #include <exception>
 
+#include "foundation/error-text.h"
 #include "foundation/item-status.h"
 #include "foundation/process-helpers.h"
 #include "foundation/text.h"
@@ -36,7 +37,7 @@ int RunUninstall(const UninstallArgs& args, const UninstallServices& services) {
   try {
     return Uninstall(args.folder, args.silent, args.remove_data, args.self_delete, services) ? 1 : 0;
   } catch (const std::exception& error) {
-    if (!args.silent) services.ask(Utf8ToWide(error.what()), MB_ICONERROR);
+    if (!args.silent) services.ask(Utf8ToWide(UserErrorText(error)), MB_ICONERROR);
     throw;
   }
 }

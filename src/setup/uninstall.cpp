@@ -44,7 +44,9 @@ void RemoveInstallation(const fs::path& installation, bool silent, bool remove_d
   RemoveDesktopShortcut(installation);
   const RemovalCounts counts = RemoveInstalledFiles(installation, remove_data);
   DeleteUninstallEntry(installation);
-  if (!silent && !self_delete) services.ask(UninstalledMessage(counts.removed), MB_ICONINFORMATION);
+  // The temporary copy tells it too: for the user it is the uninstaller they
+  // started from the list of installed programs.
+  if (!silent) services.ask(UninstalledMessage(counts.removed), MB_ICONINFORMATION);
 }
 
 // Uninstall without the temporary copy's final self-deletion.
@@ -55,12 +57,14 @@ bool UninstallHere(const fs::path& folder, bool silent, bool remove_data, bool s
     if (!silent) services.ask(NoInstallationMessage(installation), MB_ICONERROR);
     return true;
   }
-  if (!silent && services.ask(UninstallQuestion(installation, remove_data), MB_YESNO | MB_ICONQUESTION) != IDYES) {
+  // The temporary copy was started only after the user said Yes.
+  if (!silent && !self_delete &&
+      services.ask(UninstallQuestion(installation, remove_data), MB_YESNO | MB_ICONQUESTION) != IDYES) {
     return false;
   }
   const fs::path& own = services.own_executable;
   if (!self_delete && !own.empty() && IsInsideFolder(own, installation) &&
-      HandOffToTemporaryCopy(own, installation, remove_data)) {
+      HandOffToTemporaryCopy(own, installation, remove_data, silent)) {
     return false;  // the copy does the rest
   }
   RemoveInstallation(installation, silent, remove_data, self_delete, services);

@@ -50,6 +50,10 @@ struct GameUpdatePlatform {
   std::function<std::vector<std::filesystem::path>()> package_folders;
   // Told each phase as the update reaches it; may be empty.
   std::function<void(UpdatePhase phase)> on_phase;
+  // Told the new version (one leading "v" or "V" removed) as soon as the
+  // release document shows a newer release, before anything is downloaded,
+  // so that the phases that follow can name it; may be empty.
+  std::function<void(const std::string& version)> on_release;
   // Test fault: the engine's commit fails at this step; -1 never.
   std::int32_t fail_at_step = -1;
 };

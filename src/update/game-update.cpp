@@ -15,6 +15,7 @@
 #include "foundation/http-client.h"
 #include "foundation/item-status.h"
 #include "foundation/paths.h"
+#include "foundation/text.h"
 #include "update/build-identity.h"
 #include "update/download-policy.h"
 #include "update/download/changed-files.h"
@@ -193,7 +194,7 @@ std::string UpdateLogLine(const UpdateRun& run) {
   return std::string("in-game update") + (run.installed_copy ? "" : " of a portable copy") + " to " + result.version +
          ": " + std::to_string(result.files_differed) + " of " + std::to_string(run.files.size()) +
          " files differed; downloaded " + std::to_string(result.bytes_downloaded) + " bytes in " +
-         std::to_string(result.requests) + (result.requests == 1 ? " request" : " requests") +
+         CountOf(static_cast<std::uint64_t>(result.requests), "request", "requests") +
          (result.parts ? " (parts of the package)" : " (the whole package)") + " of a " +
          std::to_string(run.package.size) + " byte package";
 }
@@ -224,6 +225,7 @@ GameUpdateResult ApplyGameUpdate(const fs::path& given_folder, const GameUpdateP
     throw std::runtime_error("Version " + run.installed_version + " is already the newest.");
   }
   if (run.release.package_url.empty()) throw std::runtime_error("The release has no package for this system.");
+  if (platform.on_release) platform.on_release(WithoutOneLeadingV(run.release.version));
   run.download_folder = DownloadFolderFor(run.game_folder, platform.run_id);
 
   bool package_open = true;

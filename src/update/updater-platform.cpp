@@ -12,7 +12,7 @@
 
 namespace qv::setup::win_updater {
 
-GameUpdatePlatform UpdaterPlatform(const State& state, PackageView& package) {
+GameUpdatePlatform UpdaterPlatform(State& state, PackageView& package) {
   GameUpdatePlatform platform;
   // Braced: the download folder is named ".qv-update-dl-{...}".
   platform.run_id = NewGuidText();
@@ -30,6 +30,8 @@ GameUpdatePlatform UpdaterPlatform(const State& state, PackageView& package) {
   platform.is_process_alive = IsProcessIdRunning;
   platform.package_folders = [] { return DefaultPackageFolders(); };
   platform.on_phase = [&state](UpdatePhase phase) { PostPhase(state, phase); };
+  // The window's downloading and installing lines name the version.
+  platform.on_release = [&state](const std::string& version) { state.SetVersion(version); };
   if (qv::update::IsUpdateTestMode()) {
     platform.fail_at_step = qv::update::TestSwitchStep(L"QV_UPDATE_TEST_FAIL_AT", platform.fail_at_step);
   }

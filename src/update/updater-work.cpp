@@ -12,6 +12,7 @@
 #include "engine/install-manifest.h"
 #include "engine/update-journal.h"
 #include "foundation/elevation.h"
+#include "foundation/error-text.h"
 #include "foundation/folder-tests.h"
 #include "foundation/guid-text.h"
 #include "foundation/hooks.h"
@@ -120,7 +121,7 @@ bool RunUpdate(State& state, const std::string& run_id, Outcome& outcome, GameUp
     result = ApplyGameUpdate(game_folder, platform, outcome.page);
     return true;
   } catch (const std::exception& error) {
-    outcome.detail = error.what();
+    outcome.detail = UserErrorText(error);
   } catch (...) {
     outcome.detail = kUnexpectedFailure;
   }
@@ -232,8 +233,8 @@ std::string UpdateSummaryLine(const GameUpdateResult& result) {
                      std::to_string(outcome.added) + " added, " + std::to_string(outcome.unchanged) + " unchanged, " +
                      std::to_string(outcome.removed) + " removed, " + std::to_string(outcome.verified) + " checked, " +
                      std::to_string(outcome.repaired) + " fetched again; downloaded " +
-                     std::to_string(result.bytes_downloaded) + " bytes in " + std::to_string(result.requests) +
-                     " requests (" + (result.parts ? "parts of the package" : "the whole package") + ")";
+                     std::to_string(result.bytes_downloaded) + " bytes in " +
+                     CountOf(static_cast<std::uint64_t>(result.requests), "request", "requests") + " (" + (result.parts ? "parts of the package" : "the whole package") + ")";
   if (outcome.title_picture_missing) line += ", title picture still missing";
   return line;
 }
@@ -271,7 +272,7 @@ Outcome Work(State& state, const WorkerServices& services) {
     ConfirmOrRollBack(state, services, kept.empty() ? UpdateJournalPath(fs::path(state.arguments.game_folder)) : kept,
                       outcome);
   } catch (const std::exception& error) {
-    Fail(state, outcome, error.what());
+    Fail(state, outcome, UserErrorText(error));
   } catch (...) {
     Fail(state, outcome, kUnexpectedFailure);
   }

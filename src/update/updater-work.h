@@ -55,8 +55,9 @@ void PostPhase(const State& state, UpdatePhase phase);
 // identifier, this process's id, the link check, the hashers, the package
 // opened through `package` (which must outlive the update), the payload
 // check, the process test, the player's download folders, the phases through
-// PostPhase, and in update test mode "QV_UPDATE_TEST_FAIL_AT".
-GameUpdatePlatform UpdaterPlatform(const State& state, PackageView& package);
+// PostPhase, the new version into the State as soon as the release is known,
+// and in update test mode "QV_UPDATE_TEST_FAIL_AT".
+GameUpdatePlatform UpdaterPlatform(State& state, PackageView& package);
 
 // The updater log's line about a finished update run.
 std::string UpdateSummaryLine(const GameUpdateResult& result);

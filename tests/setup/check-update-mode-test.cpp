@@ -29,7 +29,7 @@ TEST(CheckUpdateMode, ACheckThatNeverEndsIsReportedAfterItsPolls) {
   EXPECT_EQ(RunCheckUpdateMode(temp / L"result.txt", checker, CheckUpdatePolling{4, std::chrono::milliseconds(50)}), 0);
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(195));
   EXPECT_EQ(ReadTestFile(temp / L"result.txt"),
-            "url https://localhost:1/release.json\r\nthis 1.1.0\r\ndone 0\r\nnewer none");
+            "url https://localhost:1/release.json\r\nthis 1.1.0\r\ndone 0\r\nnewer none\r\n");
 }
 
 TEST(CheckUpdateMode, AFinishedCheckWithANewerRelease) {
@@ -50,7 +50,7 @@ TEST(CheckUpdateMode, AFinishedCheckWithANewerRelease) {
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));  // no poll waited for
   EXPECT_EQ(ReadTestFile(temp / L"result.txt"),
             "url https://localhost:1/release.json\r\nthis 1.1.0\r\ndone 1\r\nnewer v2.0.0 "
-            "https://localhost:1/Q.V.PC.Rure.Setup.exe");
+            "https://localhost:1/Q.V.PC.Rure.Setup.exe\r\n");
 }
 
 TEST(CheckUpdateMode, AnAddressRefusedAtTheStart) {
@@ -59,7 +59,7 @@ TEST(CheckUpdateMode, AnAddressRefusedAtTheStart) {
   Checker checker;
   EXPECT_EQ(RunCheckUpdateMode(temp / L"result.txt", checker), 0);
   EXPECT_EQ(ReadTestFile(temp / L"result.txt"),
-            "url https://updates.invalid/release.json\r\nthis 1.1.0\r\ndone 1\r\nnewer none");
+            "url https://updates.invalid/release.json\r\nthis 1.1.0\r\ndone 1\r\nnewer none\r\n");
 }
 
 }  // namespace

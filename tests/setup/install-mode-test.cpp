@@ -1,6 +1,8 @@
 // "--install SOURCE DEST RESULT" run as a user would, from the test releases
 // (made by the release tool for this run) and from the plain build.
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -134,6 +136,10 @@ TEST_F(InstallMode, FailuresLeaveNothingBesideTheDestination) {
   fs::create_directories(deep);
 
   const std::string log_text(700, 'x');
+  // A drive letter that names no drive here (the player's unplugged disk).
+  std::wstring missing_drive = L"Q:\\";
+  while (::GetDriveTypeW(missing_drive.c_str()) != DRIVE_NO_ROOT_DIR && missing_drive[0] < L'Y') ++missing_drive[0];
+  const fs::path on_missing_drive = fs::path(missing_drive) / L"Games" / L"QV";
   struct Case {
     const char* what;
     fs::path setup;
@@ -156,6 +162,9 @@ TEST_F(InstallMode, FailuresLeaveNothingBesideTheDestination) {
       {"path of 250", TestReleaseSetup(L"good"), dump, too_long, {},
        "This installation folder's path is too long: the game cannot start when its path has 250 characters or "
        "more. Choose a folder with a shorter path."},
+      {"missing drive", TestReleaseSetup(L"good"), dump, on_missing_drive, {},
+       "Could not create the folder " + qv::setup::WideToUtf8(on_missing_drive.parent_path().native()) +
+           ": the path does not exist (is its drive or network share connected?)."},
       {"helper exit 2", TestReleaseSetup(L"good"), package, games / L"QV",
        {"QV_TEST_PKG_EXTRACT_EXIT=2", "QV_TEST_PKG_EXTRACT_TEXT=" + log_text},
        "PKG extraction failed. QV.PkgExtract (test stand-in)\npackage: " + qv::setup::WideToUtf8(package.native()) +

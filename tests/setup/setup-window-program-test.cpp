@@ -15,6 +15,7 @@
 #include <regex>
 #include <set>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -308,6 +309,81 @@ TEST(SetupWindowProgramChecks, OnlyAProcessCreatedAfterItsParentCountsAsItsChild
   EXPECT_TRUE(LeftAChild(self, CreationTime(::GetCurrentProcess())));
   EXPECT_FALSE(LeftAChild(self, probe_created + 1));
   probe.Terminate();
+}
+
+// The first top-level dialog of a process whose file name starts with `prefix`.
+HWND DialogOfProcessNamed(const std::wstring& prefix, DWORD timeout_ms) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_ms);
+  while (std::chrono::steady_clock::now() < deadline) {
+    const DWORD process = FindProcess([&](const PROCESSENTRY32W& entry) {
+      return std::wstring_view(entry.szExeFile).starts_with(prefix);
+    });
+    if (process != 0) {
+      if (HWND dialog = qv::test::WaitForTopLevelWindow(process, L"#32770", 1000)) return dialog;
+    }
+    ::Sleep(50);
+  }
+  return nullptr;
+}
+
+// What a player does who installs with Enter and later removes the game from
+// the list of installed programs: Enter presses Install; the uninstall entry's
+// command asks, hands the work to its temporary copy, and that copy says how
+// many files it removed. With the player's data removed and their game files
+// kept elsewhere, no folder is left, the shortcut's icon included.
+TEST_F(SetupWindowProgram, EnterInstallsAndTheUninstallEntryLeavesNoFolder) {
+  const fs::path destination = games_ / L"Q.V. DU Vora";
+  {
+    SetupWindowOfProgram setup;
+    ASSERT_NE(setup.window(), nullptr);
+    setup.Type(kSourceBoxId, dump_.native());
+    setup.Type(kFolderBoxId, destination.native());
+    // Enter typed in the folder box.
+    ::PostMessageW(setup.Control(kFolderBoxId), WM_KEYDOWN, VK_RETURN, 1);
+    ::PostMessageW(setup.Control(kFolderBoxId), WM_KEYUP, VK_RETURN, 0xC0000001);
+    const RunObservation seen = WatchInstall(setup);
+    ASSERT_TRUE(seen.started) << "Enter did not start the install";
+    ASSERT_FALSE(setup.Running()) << "the install did not finish";
+    EXPECT_EQ(setup.Status(), L"Installed. Launch qv.exe or the desktop shortcut.");
+    // Enter again does nothing: Install is off after a success.
+    ::PostMessageW(setup.Control(kFolderBoxId), WM_KEYDOWN, VK_RETURN, 1);
+    ::Sleep(300);
+    EXPECT_FALSE(setup.Running());
+    setup.Click(kCloseId);
+    ASSERT_TRUE(setup.child().WaitFor(std::chrono::seconds(10)));
+  }
+  ASSERT_TRUE(fs::is_regular_file(destination / L"icon0.png"));
+  ASSERT_TRUE(fs::exists(*DesktopShortcutPath()));
+  // The player keeps the game's files somewhere else.
+  fs::rename(destination / L"CUSA09901", temp_ / L"kept game");
+
+  const fs::path temporary = temp_ / L"tmp";
+  fs::create_directories(temporary);
+  const std::string temporary_text = WideToUtf8(temporary.native());
+  qv::test::StartedChild uninstaller =
+      qv::test::StartProgram(destination / L"qv-updater.exe", {L"--uninstall", L"--remove-data", destination.native()},
+                             {"TMP=" + temporary_text, "TEMP=" + temporary_text});
+  HWND question = qv::test::WaitForTopLevelWindow(uninstaller.process_id(), L"#32770", kWindowWaitMs);
+  ASSERT_NE(question, nullptr);
+  ::PostMessageW(question, WM_COMMAND, MAKEWPARAM(IDYES, BN_CLICKED), 0);
+  ASSERT_TRUE(uninstaller.WaitFor(std::chrono::seconds(30)));
+
+  HWND done = DialogOfProcessNamed(L"qv-uninstall-", 60000);
+  ASSERT_NE(done, nullptr) << "the temporary copy showed no final box";
+  const qv::test::WindowSnapshot box = qv::test::ReadWindow(done);
+  EXPECT_EQ(box.title, L"Q.V. DU Vora Setup");
+  bool counted = false;
+  for (const std::wstring& text : box.static_texts) {
+    counted = counted || (text.starts_with(L"Q.V. DU Vora has been uninstalled (") && text.ends_with(L" files removed)."));
+  }
+  EXPECT_TRUE(counted);
+  ::PostMessageW(done, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+  while (fs::exists(destination) && std::chrono::steady_clock::now() < deadline) ::Sleep(100);
+  EXPECT_FALSE(fs::exists(destination));
+  EXPECT_FALSE(fs::exists(*DesktopShortcutPath()));
+  EXPECT_TRUE(fs::exists(temp_ / L"kept game" / L"chunk1.psarc"));
 }
 
 // The helper is made to wait long after it wrote its files; the user cancels

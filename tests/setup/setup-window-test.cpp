@@ -67,11 +67,14 @@ TEST_F(SetupWindowLayout, ControlTable) {
       {L"Button", L"Create desktop shortcut with your game icon", WS_TABSTOP | BS_AUTOCHECKBOX, 24, 205, 420, 24, 16},
       {L"msctls_progress32", L"", PBS_MARQUEE, 24, 242, 572, 15, 0},
       // Five lines tall: the longest summary needs them; what lies below
-      // moved down by the 45 units the label grew.
-      {L"Static", L"Select your PKG or dumped game folder, and a new installation folder.", 0, 24, 271, 572, 100, 0},
-      {L"Static", L"", 0, 24, 382, 364, 30, 0},
-      {L"Button", L"Install", WS_TABSTOP | BS_DEFPUSHBUTTON, 398, 382, 94, 30, 12},
-      {L"Button", L"Close", WS_TABSTOP, 502, 382, 94, 30, 13},
+      // moved down by the 45 units the label grew. A read-only edit box
+      // without a frame, so that a longer failure scrolls.
+      {L"Edit", L"Select your PKG or dumped game folder, and a new installation folder.",
+       ES_MULTILINE | ES_READONLY, 24, 271, 572, 100, 0},
+      // The notice: a row of its own, two lines for a whole download address.
+      {L"Edit", L"", ES_MULTILINE | ES_READONLY, 24, 382, 572, 40, 0},
+      {L"Button", L"Install", WS_TABSTOP | BS_DEFPUSHBUTTON, 398, 428, 94, 30, 12},
+      {L"Button", L"Close", WS_TABSTOP, 502, 428, 94, 30, 13},
   };
   const float scale = SetupUi.scale;
   EXPECT_FLOAT_EQ(scale, static_cast<float>(::GetDpiForSystem()) / 96.0f);
@@ -94,7 +97,8 @@ TEST_F(SetupWindowLayout, ControlTable) {
     const DWORD style = static_cast<DWORD>(::GetWindowLongPtrW(child, GWL_STYLE));
     EXPECT_EQ(style & (WS_CHILD | WS_VISIBLE), static_cast<DWORD>(WS_CHILD | WS_VISIBLE));
     EXPECT_EQ(style & want.style, want.style);
-    const bool edit = std::wstring(want.class_name) == L"Edit";
+    // The boxes the user types in are sunken; the read-only ones look like labels.
+    const bool edit = std::wstring(want.class_name) == L"Edit" && (want.style & ES_READONLY) == 0;
     EXPECT_EQ((::GetWindowLongPtrW(child, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) != 0, edit);
     const RECT rect = RectInParent(child);
     EXPECT_EQ(rect.left, scaled(want.x));
@@ -114,7 +118,7 @@ TEST_F(SetupWindowLayout, ControlTable) {
   RECT client{};
   ::GetClientRect(window_, &client);
   EXPECT_EQ(client.right, scaled(620));
-  EXPECT_EQ(client.bottom, scaled(430));
+  EXPECT_EQ(client.bottom, scaled(476));
   EXPECT_EQ(SetupWindow.window.load(), window_);
 }
 
@@ -122,7 +126,7 @@ TEST_F(SetupWindowLayout, ControlTable) {
 TEST(SetupWindowScaling, At144Dpi) {
   const SIZE client = SetupClientSize(1.5f);
   EXPECT_EQ(client.cx, 930);
-  EXPECT_EQ(client.cy, 645);
+  EXPECT_EQ(client.cy, 714);
   EXPECT_EQ(ScaleLength(kSetupFontHeight, 1.5f), -22);
   EXPECT_EQ(ScaleLength(kHeadingFontHeight, 1.5f), -37);
   const RECT status = ScaledControlRect(MakeSetupControlTable(L"1", L"")[10], 1.5f);

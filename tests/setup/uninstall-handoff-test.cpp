@@ -46,15 +46,27 @@ TEST(UninstallHandoff, TemporaryCopyNames) {
 }
 
 TEST(UninstallHandoff, TheCopysCommandLine) {
-  EXPECT_EQ(qv::setup::TemporaryCopyCommandLine(L"C:\\Temp\\qv-uninstall-7.exe", L"C:\\Games\\QV", true),
-            L"C:\\Temp\\qv-uninstall-7.exe --uninstall --silent --self-delete --remove-data C:\\Games\\QV");
-  EXPECT_EQ(qv::setup::TemporaryCopyCommandLine(L"C:\\Temp\\qv-uninstall-7.exe", L"C:\\Games\\QV", false),
-            L"C:\\Temp\\qv-uninstall-7.exe --uninstall --silent --self-delete C:\\Games\\QV");
+  const struct {
+    bool remove_data;
+    bool silent;
+    const wchar_t* line;
+  } cases[] = {
+      {true, true, L"C:\\Temp\\qv-uninstall-7.exe --uninstall --silent --self-delete --remove-data C:\\Games\\QV"},
+      {false, true, L"C:\\Temp\\qv-uninstall-7.exe --uninstall --silent --self-delete C:\\Games\\QV"},
+      // Not silent: the copy shows the final count (the question was asked).
+      {true, false, L"C:\\Temp\\qv-uninstall-7.exe --uninstall --self-delete --remove-data C:\\Games\\QV"},
+      {false, false, L"C:\\Temp\\qv-uninstall-7.exe --uninstall --self-delete C:\\Games\\QV"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(qv::setup::TemporaryCopyCommandLine(L"C:\\Temp\\qv-uninstall-7.exe", L"C:\\Games\\QV", c.remove_data,
+                                                  c.silent),
+              c.line);
+  }
 
   // Paths that need quoting come back whole from the system's splitter.
   const fs::path copy = L"C:\\Users\\A B\\Temp & 100% ^ (x)\\qv-uninstall-7.exe";
   const fs::path folder = L"D:\\My Games\\Q.V. \"DU\" Vora\\";
-  EXPECT_EQ(Split(qv::setup::TemporaryCopyCommandLine(copy, folder, false)),
+  EXPECT_EQ(Split(qv::setup::TemporaryCopyCommandLine(copy, folder, false, true)),
             (std::vector<std::wstring>{copy.native(), L"--uninstall", L"--silent", L"--self-delete", folder.native()}));
 }
 

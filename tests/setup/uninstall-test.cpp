@@ -157,9 +157,32 @@ TEST_F(UninstallTest, FromOutsideItRemovesEverythingAndSaysHowManyFiles) {
   EXPECT_FALSE(fs::exists(shortcut));
   EXPECT_FALSE(UninstallEntryExists());
   for (const std::string& path : left) {
-    EXPECT_TRUE(path.starts_with("data/") || path.starts_with("mods/") || path.starts_with("CUSA09901/") ||
-                path == "icon0.png")
-        << path;
+    EXPECT_TRUE(path.starts_with("data/") || path.starts_with("mods/") || path.starts_with("CUSA09901/")) << path;
+  }
+}
+
+// The game's icon that the setup put at the top for the shortcut goes with
+// the installation; a picture of that name the player put there stays, and
+// so does the folder that holds it.
+TEST_F(UninstallTest, TheShortcutIconGoesWhenItIsTheSetupsCopy) {
+  const struct {
+    const char* what;
+    std::optional<std::string> replaced_by;  // the player's own bytes
+    bool removed;
+  } cases[] = {
+      {"the setup's copy", std::nullopt, true},
+      {"the player's picture", qv::setup::PngBytes("the player's own icon"), false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    InstallInto(install);
+    ASSERT_TRUE(fs::is_regular_file(install / L"icon0.png"));
+    if (c.replaced_by) WriteTestFile(install / L"icon0.png", *c.replaced_by);
+    fs::remove_all(install / L"CUSA09901");  // the player keeps the game elsewhere
+    EXPECT_FALSE(qv::setup::Uninstall(install, true, true, false, Answering(IDYES)));
+    EXPECT_EQ(fs::exists(install / L"icon0.png"), !c.removed);
+    EXPECT_EQ(fs::exists(install), !c.removed);
+    fs::remove_all(install);
   }
 }
 

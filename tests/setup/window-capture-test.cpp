@@ -85,7 +85,7 @@ LayoutCheck CheckLayout(const WindowPixels& pixels, float scale) {
   for (const ControlSpec& control : table) rects.push_back(ScaledControlRect(control, scale));
   const COLORREF window = ::GetSysColor(COLOR_WINDOW);
   const int left = ScaleLength(24, scale), top = ScaleLength(20, scale);
-  const int right = ScaleLength(596, scale), bottom = ScaleLength(412, scale);
+  const int right = ScaleLength(596, scale), bottom = ScaleLength(458, scale);
 
   LayoutCheck check;
   check.dark_in.assign(rects.size(), 0);
@@ -113,7 +113,7 @@ LayoutCheck CheckLayout(const WindowPixels& pixels, float scale) {
 
 void ExpectSetupWindowPixels(const WindowPixels& pixels, float scale) {
   EXPECT_EQ(pixels.width, ScaleLength(620, scale));
-  EXPECT_EQ(pixels.height, ScaleLength(430, scale));
+  EXPECT_EQ(pixels.height, ScaleLength(476, scale));
   const LayoutCheck check = CheckLayout(pixels, scale);
   EXPECT_EQ(check.stray_pixels, 0);
   EXPECT_EQ(check.margin_pixels, 0);
@@ -204,7 +204,7 @@ TEST_F(PreviewProgram, At144Dpi) {
   std::optional<WindowPixels> at144 = ReadPreviewBmp(qv::test::ReadTestFile(large));
   ASSERT_TRUE(at96 && at144);
   EXPECT_EQ(at144->width, 930);
-  EXPECT_EQ(at144->height, 645);
+  EXPECT_EQ(at144->height, 714);
   ExpectSetupWindowPixels(*at144, 1.5f);
 
   // The heading's text is drawn half as tall again.

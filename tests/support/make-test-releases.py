@@ -33,7 +33,11 @@ own folder BUILD_DIR/bin):
       the same release whose signed manifest gives no stream position for
       "voice/en-us/mdef" (no offset and packed length)
   update-v/Q.V.PC.Rure.Setup.exe     the same release signed as version "v1.2.0"
-Every release is made with the steps of tools/make-release.py run one by one.
+Every release is made with the steps of tools/make-release.py run one by one;
+the releases of other versions than the program's own (newer, update*) are
+signed with its test-only option "--for-tests-any-version", and the update's
+files, which bring no "qv-updater.exe", are packed with
+"--for-tests-partial-port".
 """
 import importlib.util
 import json
@@ -151,13 +155,15 @@ def make_update_releases(out, program, key, bin_folder):
     content = os.path.join(out, "update-content")
     make_update_content(content, bin_folder)
     payload = os.path.join(out, "update-payload.bin")
-    tool("pack", content, payload)
+    # The update brings no "qv-updater.exe": the installation keeps its own.
+    tool("pack", "--for-tests-partial-port", content, payload)
 
     def release(name, signing_key, version=UPDATE_VERSION):
         setup = os.path.join(out, name, PROGRAM_NAME)
         tool("embed", program, payload, setup)
         tool("stamp", setup)
-        tool("sign", setup, signing_key, version)
+        # Made from this build's program, whose own version is VERSION.
+        tool("sign", "--for-tests-any-version", setup, signing_key, version)
         return setup
 
     release("update", key)
@@ -223,7 +229,7 @@ def main():
     newer = os.path.join(out, "newer", PROGRAM_NAME)
     tool("embed", program, payload, newer)
     tool("stamp", newer)
-    tool("sign", newer, key, NEWER_VERSION)
+    tool("sign", "--for-tests-any-version", newer, key, NEWER_VERSION)
 
     make_update_releases(out, program, key, bin_folder)
 

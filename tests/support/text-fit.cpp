@@ -47,6 +47,49 @@ bool CheckBoxHolds(HWND control, const std::wstring& text) {
   return box + needed.cx <= client.right && needed.cy <= client.bottom;
 }
 
+TextBoxLayout LayOutInTextBox(HWND box, const std::wstring& text, const ShowText& show) {
+  wchar_t class_name[16] = {};
+  ::GetClassNameW(box, class_name, 16);
+  if (::lstrcmpiW(class_name, L"EDIT") != 0 || (::GetWindowLongPtrW(box, GWL_STYLE) & ES_MULTILINE) == 0) return {};
+  const ShowText put = show ? show : [box](const std::wstring& shown) { ::SetWindowTextW(box, shown.c_str()); };
+
+  const int length = ::GetWindowTextLengthW(box);
+  std::wstring previous(static_cast<std::size_t>(length) + 1, L'\0');
+  previous.resize(static_cast<std::size_t>(::GetWindowTextW(box, previous.data(), length + 1)));
+  put(text);
+  const LONG_PTR style = ::GetWindowLongPtrW(box, GWL_STYLE);
+
+  RECT format{};
+  ::SendMessageW(box, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+  HDC dc = ::GetDC(box);
+  HGDIOBJ old_font = ::SelectObject(dc, reinterpret_cast<HGDIOBJ>(::SendMessageW(box, WM_GETFONT, 0, 0)));
+  TEXTMETRICW metrics{};
+  ::GetTextMetricsW(dc, &metrics);
+  ::SelectObject(dc, old_font);
+  ::ReleaseDC(box, dc);
+  const int line_height = metrics.tmHeight > 0 ? metrics.tmHeight : 1;
+  const int visible = (format.bottom - format.top) / line_height;
+  const int lines = static_cast<int>(::SendMessageW(box, EM_GETLINECOUNT, 0, 0));
+
+  TextBoxLayout layout;
+  layout.fits = lines <= visible;
+  ::SendMessageW(box, WM_VSCROLL, SB_BOTTOM, 0);
+  const int first = static_cast<int>(::SendMessageW(box, EM_GETFIRSTVISIBLELINE, 0, 0));
+  layout.end_reachable = (style & WS_VSCROLL) != 0 && first + visible >= lines;
+  ::SendMessageW(box, WM_VSCROLL, SB_TOP, 0);
+  put(previous);
+  return layout;
+}
+
+bool TextBoxHolds(HWND box, const std::wstring& text, const ShowText& show) {
+  return LayOutInTextBox(box, text, show).fits;
+}
+
+bool TextBoxReadable(HWND box, const std::wstring& text, const ShowText& show) {
+  const TextBoxLayout layout = LayOutInTextBox(box, text, show);
+  return layout.fits || layout.end_reachable;
+}
+
 std::string Narrow(const std::wstring& text) { return qv::setup::WideToUtf8(text); }
 
 }  // namespace qv::test

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <string>
 
 namespace qv::test {
@@ -24,6 +25,26 @@ bool ButtonHolds(HWND control, const std::wstring& text);
 
 // True when `text` fits on one line beside a check box's box.
 bool CheckBoxHolds(HWND control, const std::wstring& text);
+
+// Puts a text into a text box as its window does; empty: WM_SETTEXT as is.
+using ShowText = std::function<void(const std::wstring& text)>;
+
+// How a read-only edit box that stands in for a label lays out `text` (line
+// ends as the box needs them, CR LF), asked of the box itself after `show`
+// put the text in: whether all lines fit its formatting rectangle at once,
+// and whether its vertical scroll bar brings the last line into view. Both
+// false for any other control. The box's own text is put back afterwards.
+struct TextBoxLayout {
+  bool fits = false;
+  bool end_reachable = false;
+};
+TextBoxLayout LayOutInTextBox(HWND box, const std::wstring& text, const ShowText& show = {});
+
+// All of `text` shows in the box without scrolling.
+bool TextBoxHolds(HWND box, const std::wstring& text, const ShowText& show = {});
+
+// All of `text` can be read in the box: it fits, or the box scrolls to its end.
+bool TextBoxReadable(HWND box, const std::wstring& text, const ShowText& show = {});
 
 // UTF-8 for failure messages.
 std::string Narrow(const std::wstring& text);

@@ -146,8 +146,8 @@ class Steps(unittest.TestCase):
         tool.embed(PROGRAM, self.payload, self.setup)
         tool.stamp(self.setup)
         package = read(self.setup)
-        tool.sign(self.setup, self.key, "1.0.0")
-        tool.sign(self.setup, self.key, "1.2.0")
+        tool.sign(self.setup, self.key, "1.0.0", any_version=True)
+        tool.sign(self.setup, self.key, "1.2.0", any_version=True)
         signed = read(self.setup)
         manifest_offset, manifest_length = tool.signed_trailer(signed)
         self.assertEqual(signed[:manifest_offset], package)
@@ -171,7 +171,7 @@ class Steps(unittest.TestCase):
 
     def test_sign_file_signs_as_sign_does(self):
         tool.embed(PROGRAM, self.payload, self.setup)
-        tool.sign(self.setup, self.key, "1.2.0")
+        tool.sign(self.setup, self.key, "1.2.0", any_version=True)
         signed = read(self.setup)
         manifest_offset, manifest_length = tool.signed_trailer(signed)
         manifest = os.path.join(self.temp.name, "manifest.json")
@@ -196,6 +196,94 @@ class Steps(unittest.TestCase):
             tool.sign(self.setup, rsa, "1.1.0")
         with self.assertRaisesRegex(tool.ReleaseError, "version"):
             tool.sign(self.setup, self.key, "")
+
+
+@unittest.skipUnless(PROGRAM, "needs a built program")
+class Refusals(unittest.TestCase):
+    """The tool run as whoever makes a release runs it: what it refuses, with
+    exit code 1, a message that says why, and no setup file written."""
+
+    def setUp(self):
+        self.temp = tempfile.TemporaryDirectory()
+        root = self.temp.name
+        self.key = os.path.join(root, "key.pem")
+        tool.keygen(self.key, os.path.join(root, "key.hex"))
+        self.folder = os.path.join(root, "port")
+        for name in tool.PORT_FILES:
+            write(self.folder, name, name.encode())
+        write(self.folder, "shaders/a.spv", b"shader")
+        self.setup = os.path.join(root, "out", "Q.V.PC.Rure.Setup.exe")
+        self.version = tool.program_version(read(PROGRAM))
+
+    def tearDown(self):
+        self.temp.cleanup()
+
+    def run_tool(self, *arguments):
+        return subprocess.run([sys.executable, TOOL_PATH, *arguments], capture_output=True, text=True)
+
+    def release(self, version, *options):
+        return self.run_tool("release", *options, PROGRAM, self.folder, self.key, version, self.setup)
+
+    def signed_version(self):
+        signed = read(self.setup)
+        offset, length = tool.signed_trailer(signed)
+        return json.loads(signed[offset:offset + length])["version"]
+
+    def test_the_programs_version_is_read_from_its_version_resource(self):
+        self.assertRegex(self.version, r"^[0-9]+\.[0-9]+\.[0-9]+")
+
+    def test_refuses_a_version_other_than_the_programs_own(self):
+        for version in ["9.9.9", self.version + ".1", "v" + self.version + "-beta"]:
+            with self.subTest(version=version):
+                run = self.release(version)
+                self.assertEqual(run.returncode, 1, run.stderr)
+                self.assertIn(f"VERSION {version} is not the program's own version {self.version}", run.stderr)
+                self.assertFalse(os.path.exists(self.setup))
+        # "sign" alone checks the setup file it signs.
+        self.assertEqual(self.release(self.version).returncode, 0)
+        run = self.run_tool("sign", self.setup, self.key, "9.9.9")
+        self.assertEqual(run.returncode, 1, run.stderr)
+        self.assertIn("is not the program's own version", run.stderr)
+        self.assertEqual(self.signed_version(), self.version)
+
+    def test_takes_the_programs_own_version_with_or_without_a_leading_v(self):
+        for version in [self.version, "v" + self.version, "V" + self.version]:
+            with self.subTest(version=version):
+                run = self.release(version)
+                self.assertEqual(run.returncode, 0, run.stderr)
+                self.assertEqual(self.signed_version(), version)
+
+    def test_another_version_only_with_the_option_for_tests(self):
+        run = self.release("9.9.9", "--for-tests-any-version")
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(self.signed_version(), "9.9.9")
+        run = self.run_tool("sign", "--for-tests-any-version", self.setup, self.key, "9.9.10")
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(self.signed_version(), "9.9.10")
+
+    def test_refuses_a_port_folder_without_the_files_every_installation_needs(self):
+        payload = os.path.join(self.temp.name, "payload.bin")
+        cases = [[name] for name in tool.PORT_FILES] + [["qv-updater.exe", "libxess.dll"], list(tool.PORT_FILES)]
+        for missing in cases:
+            with self.subTest(missing=missing):
+                for name in missing:
+                    os.rename(os.path.join(self.folder, name), os.path.join(self.temp.name, name))
+                for run, output in [(self.release(self.version), self.setup),
+                                    (self.run_tool("pack", self.folder, payload), payload)]:
+                    self.assertEqual(run.returncode, 1, run.stderr)
+                    self.assertIn("not a complete port folder; missing: " + ", ".join(missing), run.stderr)
+                    self.assertFalse(os.path.exists(output))
+                for name in missing:
+                    os.rename(os.path.join(self.temp.name, name), os.path.join(self.folder, name))
+
+    def test_a_partial_folder_only_with_the_option_for_tests(self):
+        os.remove(os.path.join(self.folder, "qv-updater.exe"))
+        run = self.release(self.version, "--for-tests-partial-port")
+        self.assertEqual(run.returncode, 0, run.stderr)
+        payload = os.path.join(self.temp.name, "payload.bin")
+        run = self.run_tool("pack", "--for-tests-partial-port", self.folder, payload)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertNotIn("qv-updater.exe", [e[0] for e in tool.read_payload_index(read(payload))])
 
 
 if __name__ == "__main__":

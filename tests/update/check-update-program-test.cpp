@@ -47,12 +47,12 @@ TEST_F(CheckUpdateProgram, ANewerRelease) {
                     R"({"name":"Q.V.PC.Rure.Setup.exe","browser_download_url":")" + link + R"(","size":)" +
                         std::to_string(bytes.size()) + "}]}");
   EXPECT_EQ(Run("program-newer.json"), "url " + TestHttpsUrl("/files/program-newer.json") +
-                                           "\r\nthis 1.1.0\r\ndone 1\r\nnewer 2.0.0 " + link);
+                                           "\r\nthis 1.1.0\r\ndone 1\r\nnewer 2.0.0 " + link + "\r\n");
   // The release document in the project's own form.
   PutTestServerFile("program-own.json",
                     R"({"version":"1.2","url":"https://localhost/r","platforms":{"windows":{"url":"https://localhost/w.exe"}}})");
   EXPECT_EQ(Run("program-own.json"), "url " + TestHttpsUrl("/files/program-own.json") +
-                                         "\r\nthis 1.1.0\r\ndone 1\r\nnewer 1.2 https://localhost/w.exe");
+                                         "\r\nthis 1.1.0\r\ndone 1\r\nnewer 1.2 https://localhost/w.exe\r\n");
 }
 
 TEST_F(CheckUpdateProgram, AnOlderOrEqualRelease) {
@@ -60,7 +60,7 @@ TEST_F(CheckUpdateProgram, AnOlderOrEqualRelease) {
     PutTestServerFile("program-older.json", std::string(R"({"tag_name":")") + version +
                                                 R"(","html_url":"https://localhost/releases/old"})");
     EXPECT_EQ(Run("program-older.json"),
-              "url " + TestHttpsUrl("/files/program-older.json") + "\r\nthis 1.1.0\r\ndone 1\r\nnewer none")
+              "url " + TestHttpsUrl("/files/program-older.json") + "\r\nthis 1.1.0\r\ndone 1\r\nnewer none\r\n")
         << version;
   }
 }

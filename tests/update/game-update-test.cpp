@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/install-manifest.h"
@@ -184,6 +185,36 @@ TEST_F(GameUpdate, OneLeadingVIsNotPartOfTheVersion) {
   ASSERT_EQ(Apply(ServeRelease("v-version", L"update-v", "v" + std::string(qv::test::kUpdateVersion))), "");
   EXPECT_EQ(result.version, qv::test::kUpdateVersion);
   EXPECT_EQ(page, qv::test::ReleasePage("v1.2.0"));
+}
+
+// The window's downloading and installing lines name the new version, so the
+// version reaches the updater's State before the download starts: by range
+// requests, and by the whole setup file when the server ignores Range.
+TEST_F(GameUpdate, TheNewVersionIsKnownFromTheDownloadOn) {
+  const struct {
+    const char* name;
+    std::wstring release;
+    std::string version;
+    std::string server_options;
+  } cases[] = {{"known-parts", L"update", qv::test::kUpdateVersion, ""},
+               {"known-v", L"update-v", "v" + std::string(qv::test::kUpdateVersion), ""},
+               {"known-whole", L"update", qv::test::kUpdateVersion, "ranges=ignore"}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    OlderGame older;
+    game.folder = older.folder;
+    state.SetVersion("");
+    std::vector<std::pair<int, std::string>> seen;
+    platform.on_phase = [&](UpdatePhase phase) { seen.emplace_back(static_cast<int>(phase), state.Version()); };
+    ASSERT_EQ(Apply(ServeRelease(c.name, c.release, c.version, c.server_options)), "");
+    ASSERT_GE(seen.size(), 3u);
+    EXPECT_EQ(seen.front(), std::make_pair(1, std::string()));
+    EXPECT_EQ(seen.back().first, 4);
+    for (std::size_t i = 1; i < seen.size(); ++i) {
+      EXPECT_EQ(seen[i].second, qv::test::kUpdateVersion) << "phase " << seen[i].first;
+    }
+    EXPECT_TRUE(RestorePreviousVersion(result.outcome.journal_path, nullptr));
+  }
 }
 
 // A failure after the whole setup file arrived, while the installed files

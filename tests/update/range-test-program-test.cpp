@@ -97,7 +97,7 @@ TEST_F(RangeTestProgram, FetchesAndChecksTheIndexedFiles) {
   std::uint64_t packed = 0;
   for (const auto& entry : image.entries) packed += entry.packed;
   const std::uint64_t sent = image.entries[2].offset + image.entries[2].packed - image.entries[0].offset;
-  EXPECT_EQ(text, "PASS 3 files checked against their SHA-256; 1 requests, " + std::to_string(sent) + " bytes for " +
+  EXPECT_EQ(text, "PASS 3 files checked against their SHA-256; 1 request, " + std::to_string(sent) + " bytes for " +
                       std::to_string(packed) + " packed bytes");
   for (const ImageFile& file : files) {
     EXPECT_EQ(qv::test::ReadTestFile(temp / L"out" / PathFromUtf8(file.path)), file.content);

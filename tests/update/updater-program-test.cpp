@@ -38,30 +38,34 @@ TEST_F(UpdaterProgram, RefusedUpdatesChangeNothing) {
     const char* name;
     std::string document;
     std::string detail;  // its beginning
+    std::string version;  // in the result once the newer release is known
   } cases[] = {
-      {"not newer", same, "Version 0.0.9 is already the newest."},
-      {"wrong signature", other_key, "The update could not be verified: "},
+      {"not newer", same, "Version 0.0.9 is already the newest.", ""},
+      {"wrong signature", other_key, "The update could not be verified: ", kUpdateVersion},
       // The manifest's paths are checked before anything is fetched.
-      {"unsafe path", unsafe, "Unsafe payload path."},
+      {"unsafe path", unsafe, "Unsafe payload path.", kUpdateVersion},
       // A name the system would store as another one.
-      {"trailing dot", trailing_dot, "Unsafe payload path."},
+      {"trailing dot", trailing_dot, "Unsafe payload path.", kUpdateVersion},
       // The player's own game archives stay theirs.
       {"title folder", title_folder,
-       "The update may not change the game's own files: CUSA09901/chunk1.psarc lies in a title folder."},
-      {"same file twice", same_file, "The update lists Shaders/A.spv, which is the same file as shaders/a.spv."},
+       "The update may not change the game's own files: CUSA09901/chunk1.psarc lies in a title folder.",
+       kUpdateVersion},
+      {"same file twice", same_file, "The update lists Shaders/A.spv, which is the same file as shaders/a.spv.",
+       kUpdateVersion},
       {"redirect", TestHttpsUrl("/redirect/302?to=https://qv-releases.invalid/latest"),
-       "Could not reach the release page: "},
-      {"large document", TestHttpsUrl("/doc?size=600000"), "Could not reach the release page: "},
+       "Could not reach the release page: ", ""},
+      {"large document", TestHttpsUrl("/doc?size=600000"), "Could not reach the release page: ", ""},
       // A byte now and then meets no time-out; the document's deadline ends it.
       {"trickled document", same + "?trickle=200",
-       "Could not reach the release page: the server localhost is too slow (no complete answer within 30 seconds)."},
+       "Could not reach the release page: the server localhost is too slow (no complete answer within 30 seconds).",
+       ""},
   };
   const TreeSnapshot before = Snapshot(game.games);
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     const std::string text = Run(game.folder, c.document);
     EXPECT_EQ(run.exit_code, 1u) << run.output;
-    EXPECT_TRUE(StartsWith(text, "FAIL failed \npage ")) << text;
+    EXPECT_TRUE(StartsWith(text, "FAIL failed " + c.version + "\npage ")) << text;
     EXPECT_NE(text.find("\ndetail " + c.detail), std::string::npos) << text;
     EXPECT_EQ(Snapshot(game.games), before);
     EXPECT_TRUE(StartsWith(UpdaterLogMessages(game.folder).back(), "failed: " + c.detail));

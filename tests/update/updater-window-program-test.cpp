@@ -42,7 +42,7 @@ std::wstring HeldText(HWND control) {
 
 bool IsDownloadingLine(const std::wstring& text) {
   for (int percent = -1; percent <= 100; ++percent) {
-    if (text == Utf8ToWide(qv::setup::PhaseLine(kLanguage, 2, "", percent))) return true;
+    if (text == Utf8ToWide(qv::setup::PhaseLine(kLanguage, 2, kUpdateVersion, percent))) return true;
   }
   return false;
 }

@@ -102,7 +102,7 @@ TEST_F(UpdaterWork, TheSummaryLine) {
   result.requests = 1;
   EXPECT_EQ(UpdateSummaryLine(result),
             "installed 1.2.0: 3 replaced, 2 added, 7 unchanged, 1 removed, 5 checked, 1 fetched again; downloaded "
-            "123456 bytes in 1 requests (the whole package), title picture still missing");
+            "123456 bytes in 1 request (the whole package), title picture still missing");
 }
 
 TEST_F(UpdaterWork, AGameThatDoesNotCloseEndsTheUpdate) {

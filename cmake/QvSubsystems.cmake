@@ -2,7 +2,7 @@
 # becomes one static library "qv_<name>" once it holds code; files are picked
 # up by globbing, subfolders included (a large folder groups its files by the
 # prefixes their names share), so adding a source file needs no change here.
-set(QV_SUBSYSTEMS foundation gamesource engine setup update routes selftest)
+set(QV_SUBSYSTEMS foundation gamesource engine setup update routes selftest program)
 
 # Windows libraries the subsystems call into.
 set(QV_SYSTEM_LIBS

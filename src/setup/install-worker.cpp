@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "foundation/logger.h"
+#include "foundation/setup-window-state.h"
 #include "foundation/text.h"
-#include "setup/setup-window-state.h"
 
 namespace qv::setup {
 namespace {

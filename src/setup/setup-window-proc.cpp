@@ -9,10 +9,10 @@
 #include <system_error>
 
 #include "engine/existing-install.h"
+#include "foundation/setup-window-state.h"
 #include "foundation/text.h"
 #include "setup/existing-install-question.h"
 #include "setup/folder-choices.h"
-#include "setup/setup-window-state.h"
 #include "setup/setup-window.h"
 #include "update/build-identity.h"
 

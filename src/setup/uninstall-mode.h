@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "setup/role-dispatch.h"
+#include "program/role-dispatch.h"
 #include "setup/uninstall.h"
 
 namespace qv::setup {

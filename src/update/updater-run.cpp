@@ -1,8 +1,8 @@
 #include "update/updater-run.h"
 
 #include "foundation/hooks.h"
+#include "foundation/result-file.h"
 #include "foundation/text.h"
-#include "selftest/result-file.h"
 #include "update/build-identity.h"
 #include "update/environment-text.h"
 #include "update/update-test-mode.h"

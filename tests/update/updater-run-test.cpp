@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "engine/update-journal.h"
-#include "selftest/fixture-files.h"
-#include "selftest/tree-snapshot.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/tree-snapshot.h"
 #include "support/scoped-environment.h"
 #include "support/stand-in-game.h"
 #include "support/test-releases.h"

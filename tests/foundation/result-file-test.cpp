@@ -1,11 +1,11 @@
-#include "selftest/result-file.h"
+#include "foundation/result-file.h"
 
 #include <gtest/gtest.h>
 
 #include <stdexcept>
 #include <string>
 
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "support/fake-links.h"
 #include "support/temp-folder.h"
 

@@ -1,4 +1,4 @@
-#include "routes/route-work-folders.h"
+#include "update/route-work-folders.h"
 
 #include "foundation/paths.h"
 

@@ -3,8 +3,8 @@
 
 #include <windows.h>
 
-#include "setup/role-dispatch.h"
-#include "setup/role-table.h"
+#include "program/role-dispatch.h"
+#include "program/role-table.h"
 #include "setup/setup-hooks.h"
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show_command) {

@@ -1,4 +1,4 @@
-#include "routes/game-wait.h"
+#include "update/game-wait.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "setup/role-dispatch.h"
+#include "program/role-dispatch.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "setup/role-table.h"
+#include "program/role-table.h"
 #include "support/temp-folder.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "selftest/progress-stats-text.h"
+#include "foundation/progress-stats-text.h"
 
 namespace qv::setup {
 

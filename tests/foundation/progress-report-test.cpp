@@ -1,4 +1,4 @@
-#include "setup/progress-report.h"
+#include "foundation/progress-report.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "foundation/hooks.h"
-#include "selftest/progress-stats-text.h"
+#include "foundation/progress-stats-text.h"
+#include "foundation/setup-window-state.h"
 #include "setup/setup-hooks.h"
-#include "setup/setup-window-state.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "setup/progress-report.h"
+#include "foundation/progress-report.h"
 
 namespace qv::setup {
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "setup/role-dispatch.h"
+#include "program/role-dispatch.h"
 
 namespace qv::setup {
 

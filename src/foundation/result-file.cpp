@@ -1,4 +1,4 @@
-#include "selftest/result-file.h"
+#include "foundation/result-file.h"
 
 #include <stdexcept>
 #include <string>

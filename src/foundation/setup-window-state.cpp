@@ -1,4 +1,4 @@
-#include "setup/setup-window-state.h"
+#include "foundation/setup-window-state.h"
 
 namespace qv::setup {
 

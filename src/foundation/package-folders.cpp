@@ -1,4 +1,4 @@
-#include "setup/package-folders.h"
+#include "foundation/package-folders.h"
 
 #include "foundation/known-folder.h"
 

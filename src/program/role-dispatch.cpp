@@ -1,4 +1,4 @@
-#include "setup/role-dispatch.h"
+#include "program/role-dispatch.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -8,8 +8,8 @@
 #include <string>
 
 #include "foundation/logger.h"
+#include "foundation/result-file.h"
 #include "foundation/unique-handle.h"
-#include "selftest/result-file.h"
 
 namespace qv::setup {
 namespace {

@@ -1,4 +1,4 @@
-#include "setup/role-table.h"
+#include "program/role-table.h"
 
 #include <filesystem>
 #include <optional>

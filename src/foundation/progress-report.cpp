@@ -1,4 +1,4 @@
-#include "setup/progress-report.h"
+#include "foundation/progress-report.h"
 
 #include <algorithm>
 

@@ -6,7 +6,7 @@
 #include <bitset>
 #include <cstdint>
 
-#include "setup/setup-window-state.h"
+#include "foundation/setup-window-state.h"
 
 namespace qv::setup {
 

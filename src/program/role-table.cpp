@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 
+#include "foundation/process-helpers.h"
 #include "routes/dlss5/dlss5-route-role.h"
 #include "routes/fg/fg-route-role.h"
 #include "routes/route-queue-role.h"
@@ -56,6 +57,13 @@ RoleRun FgRouteRole(const CommandLineArgs& args) {
   return [parsed] { return fg_route::RunRoute(parsed); };
 }
 
+// "--uninstall" [options] [folder]; without a folder, the one the program lies in.
+RoleRun UninstallRole(const CommandLineArgs& args) {
+  std::optional<UninstallArgs> parsed = ParseUninstallArgs(args, OwnExecutablePath());
+  if (!parsed) return {};
+  return [parsed = std::move(*parsed)] { return RunUninstall(parsed); };
+}
+
 }  // namespace
 
 // One row per role, in the order the command line is offered to them; the
@@ -97,7 +105,7 @@ std::vector<RoleRow> SetupRoles(const ProgramStart& start) {
 
   // 3. "--uninstall" [options] [folder] (2 or more arguments); kExitOne: its
   //    last argument is a folder or an option, never a result file.
-  roles.push_back(UninstallRow());
+  roles.push_back({"uninstall", &UninstallRole, FailureHandling::kExitOne});
 
   // 4. The test modes, each with its exact argument count; failures go to the
   //    result file: "--install" (5), then "--check-update" (3) and

@@ -32,8 +32,8 @@
 #include "foundation/text.h"
 #include "foundation/tree-walk.h"
 #include "foundation/unique-handle.h"
-#include "selftest/fixture-files.h"
-#include "selftest/test-game-files.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/test-game-files.h"
 
 #include "bench.h"
 

@@ -40,7 +40,7 @@
 #include "foundation/hooks.h"
 #include "foundation/payload-archive.h"
 #include "foundation/tree-walk.h"
-#include "selftest/test-payload.h"
+#include "selftest/fixtures/test-payload.h"
 
 #include "bench.h"
 #include "release-content.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "update/signed-manifest.h"
 
 namespace qv::bench {

@@ -1,8 +1,10 @@
-# The subsystems in the order they build on each other. Each folder under src/
-# becomes one static library "qv_<name>" once it holds code; files are picked
-# up by globbing, subfolders included (a large folder groups its files by the
-# prefixes their names share), so adding a source file needs no change here.
-set(QV_SUBSYSTEMS foundation gamesource engine setup update routes selftest)
+# The subsystems as layers, top to bottom: a folder under src/ includes only
+# the folders after it here (tools/check-layers.py, a test entry, holds the
+# code to this order). Each folder becomes one static library "qv_<name>" once
+# it holds code; files are picked up by globbing, subfolders included (a large
+# folder groups its files by what they share), so adding a source file needs
+# no change here.
+set(QV_SUBSYSTEMS program selftest setup routes update engine gamesource foundation)
 
 # Windows libraries the subsystems call into.
 set(QV_SYSTEM_LIBS
@@ -25,13 +27,10 @@ function(qv_add_subsystem name)
   set(QV_LIBRARIES ${QV_LIBRARIES} qv_${name} PARENT_SCOPE)
 endfunction()
 
-# Links a target against every subsystem library. The subsystems call each other
-# both ways (the entry point runs the self tests, the self tests drive the
-# engine), so the archives are linked as one group.
+# Links a target against every subsystem library, top layer first: a layer
+# calls only those below it, so one pass of the linker over the archives in
+# this order finds every symbol.
 function(qv_link_subsystems target)
-  if(QV_LIBRARIES)
-    list(JOIN QV_LIBRARIES "," group)
-    target_link_libraries(${target} PRIVATE "$<LINK_GROUP:RESCAN,${group}>")
-  endif()
+  target_link_libraries(${target} PRIVATE ${QV_LIBRARIES})
   target_link_libraries(${target} PRIVATE ZLIB::ZLIB ${QV_SYSTEM_LIBS})
 endfunction()

@@ -11,7 +11,7 @@
 #include "foundation/file-system-view.h"
 #include "foundation/paths.h"
 #include "routes/route-kinds.h"
-#include "routes/route-work-folders.h"
+#include "update/route-work-folders.h"
 
 namespace qv::setup {
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "routes/game-wait.h"
 #include "routes/route-kinds.h"
 #include "routes/route-queue-args.h"
+#include "update/game-wait.h"
 #include "update/updater-text.h"
 
 namespace qv::setup {

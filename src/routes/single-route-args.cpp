@@ -3,7 +3,7 @@
 #include <optional>
 #include <string_view>
 
-#include "routes/route-work-folders.h"
+#include "update/route-work-folders.h"
 #include "routes/route-options.h"
 
 namespace qv::setup {

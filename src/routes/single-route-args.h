@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "foundation/paths.h"
-#include "routes/route-work-folders.h"
+#include "update/route-work-folders.h"
 
 namespace qv::setup {
 

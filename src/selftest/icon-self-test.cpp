@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "gamesource/title-picture.h"
-#include "selftest/fixture-files.h"
-#include "selftest/test-pkg.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/test-pkg.h"
 
 namespace qv::setup {
 namespace {

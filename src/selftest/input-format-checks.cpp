@@ -7,7 +7,7 @@
 #include "foundation/rename-item.h"
 #include "gamesource/game-source.h"
 #include "gamesource/release-identification.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "selftest/icon-self-test.h"
 #include "selftest/refusal-check.h"
 #include "selftest/self-test-archives.h"

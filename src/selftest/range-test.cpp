@@ -8,8 +8,8 @@
 #include <string_view>
 
 #include "foundation/hooks.h"
+#include "foundation/result-file.h"
 #include "foundation/text.h"
-#include "selftest/result-file.h"
 #include "update/download/range-fetch.h"
 
 namespace qv::setup {

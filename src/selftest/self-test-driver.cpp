@@ -7,11 +7,11 @@
 
 #include "foundation/logger.h"
 #include "foundation/payload-archive.h"
+#include "foundation/result-file.h"
 #include "foundation/text.h"
 #include "selftest/input-format-checks.h"
 #include "selftest/refusal-check.h"
 #include "selftest/release-checks.h"
-#include "selftest/result-file.h"
 #include "selftest/self-test-scenarios.h"
 
 namespace qv::setup {

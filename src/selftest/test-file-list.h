@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 
 namespace qv::setup {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <thread>
 
-#include "selftest/result-file.h"
+#include "foundation/result-file.h"
 #include "update/build-identity.h"
 #include "update/release-info.h"
 

@@ -2,8 +2,8 @@
 
 #include <sstream>
 
-#include "selftest/progress-stats-text.h"
-#include "selftest/result-file.h"
+#include "foundation/progress-stats-text.h"
+#include "foundation/result-file.h"
 #include "setup/install.h"
 
 namespace qv::setup {

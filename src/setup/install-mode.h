@@ -4,7 +4,7 @@
 #include <string>
 
 #include "engine/install-outcome.h"
-#include "setup/progress-report.h"
+#include "foundation/progress-report.h"
 
 namespace qv::setup {
 

@@ -7,8 +7,8 @@
 
 #include "foundation/error-text.h"
 #include "foundation/logger.h"
+#include "foundation/setup-window-state.h"
 #include "foundation/text.h"
-#include "setup/setup-window-state.h"
 
 namespace qv::setup {
 namespace {

@@ -3,9 +3,9 @@
 #include <memory>
 
 #include "foundation/hooks.h"
+#include "foundation/progress-report.h"
+#include "foundation/setup-window-state.h"
 #include "foundation/text.h"
-#include "setup/progress-report.h"
-#include "setup/setup-window-state.h"
 
 namespace qv::setup {
 

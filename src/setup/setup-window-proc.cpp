@@ -10,10 +10,10 @@
 
 #include "engine/existing-install.h"
 #include "foundation/error-text.h"
+#include "foundation/setup-window-state.h"
 #include "foundation/text.h"
 #include "setup/existing-install-question.h"
 #include "setup/folder-choices.h"
-#include "setup/setup-window-state.h"
 #include "setup/setup-window.h"
 #include "update/build-identity.h"
 

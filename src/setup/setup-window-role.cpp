@@ -2,10 +2,10 @@
 
 #include "foundation/logger.h"
 #include "foundation/text.h"
+#include "foundation/window-thread.h"
 #include "setup/install-from-shortcut.h"
 #include "setup/install.h"
 #include "setup/outcome-summary.h"
-#include "setup/window-thread.h"
 
 namespace qv::setup {
 

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "foundation/known-folder.h"
+#include "foundation/setup-window-state.h"
 #include "foundation/text.h"
 #include "setup/product-names.h"
-#include "setup/setup-window-state.h"
 #include "update/build-identity.h"
 
 namespace qv::setup {

@@ -11,7 +11,7 @@
 
 namespace qv::setup {
 
-std::optional<UninstallArgs> ParseUninstallArgs(const CommandLineArgs& args,
+std::optional<UninstallArgs> ParseUninstallArgs(const std::vector<std::wstring>& args,
                                                 const std::filesystem::path& own_executable) {
   if (args.size() < 2 || args[1] != L"--uninstall") return std::nullopt;
   UninstallArgs parsed;
@@ -40,15 +40,6 @@ int RunUninstall(const UninstallArgs& args, const UninstallServices& services) {
     if (!args.silent) services.ask(Utf8ToWide(UserErrorText(error)), MB_ICONERROR);
     throw;
   }
-}
-
-RoleRow UninstallRow() {
-  RoleParser parse = [](const CommandLineArgs& args) -> RoleRun {
-    std::optional<UninstallArgs> parsed = ParseUninstallArgs(args, OwnExecutablePath());
-    if (!parsed) return {};
-    return [parsed = std::move(*parsed)] { return RunUninstall(parsed); };
-  };
-  return RoleRow{"uninstall", std::move(parse), FailureHandling::kExitOne};
 }
 
 }  // namespace qv::setup

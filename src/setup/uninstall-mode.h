@@ -4,8 +4,9 @@
 
 #include <filesystem>
 #include <optional>
+#include <string>
+#include <vector>
 
-#include "setup/role-dispatch.h"
 #include "setup/uninstall.h"
 
 namespace qv::setup {
@@ -22,15 +23,12 @@ struct UninstallArgs {
 // "--silent" (compared exactly) set their flags in any order, and every other
 // argument names the folder, the last one winning. Without a folder, the
 // parent folder of `own_executable`. Nothing for any other line.
-std::optional<UninstallArgs> ParseUninstallArgs(const CommandLineArgs& args,
+std::optional<UninstallArgs> ParseUninstallArgs(const std::vector<std::wstring>& args,
                                                 const std::filesystem::path& own_executable);
 
 // Runs Uninstall: exit code 1 when the folder holds no installation, else 0.
 // A failure is shown to the user in an error box unless silent, and raised
 // again (the dispatcher turns it into exit code 1 and writes nothing).
 int RunUninstall(const UninstallArgs& args, const UninstallServices& services = SystemUninstallServices());
-
-// The role row of "--uninstall" (failures: exit code 1, nothing written).
-RoleRow UninstallRow();
 
 }  // namespace qv::setup

@@ -1,6 +1,6 @@
 #include "setup/verify-integrity-mode.h"
 
-#include "selftest/result-file.h"
+#include "foundation/result-file.h"
 #include "setup/verify-setup.h"
 
 namespace qv::setup {

@@ -6,9 +6,9 @@
 #include "foundation/gdi-owners.h"
 #include "foundation/paths.h"
 #include "foundation/whole-file.h"
+#include "foundation/window-thread.h"
 #include "setup/install-from-shortcut.h"
 #include "setup/setup-window.h"
-#include "setup/window-thread.h"
 
 namespace qv::setup {
 namespace {

@@ -3,8 +3,8 @@
 #include <string_view>
 
 #include "foundation/paths.h"
-#include "routes/route-work-folders.h"
 #include "update/role-arguments.h"
+#include "update/route-work-folders.h"
 
 namespace qv::setup {
 

@@ -3,10 +3,10 @@
 #include "engine/destination-checks.h"
 #include "foundation/file-hash.h"
 #include "foundation/guid-text.h"
+#include "foundation/package-folders.h"
 #include "foundation/payload-checks.h"
 #include "foundation/process-helpers.h"
 #include "foundation/signed-trailer.h"
-#include "setup/package-folders.h"
 #include "update/update-test-mode.h"
 #include "update/updater-work.h"
 

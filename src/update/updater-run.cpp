@@ -1,8 +1,8 @@
 #include "update/updater-run.h"
 
 #include "foundation/hooks.h"
+#include "foundation/result-file.h"
 #include "foundation/text.h"
-#include "selftest/result-file.h"
 #include "update/build-identity.h"
 #include "update/environment-text.h"
 #include "update/update-test-mode.h"
@@ -39,12 +39,7 @@ void AssignHooks() {
   };
   LogLineHook = nullptr;
   ProgressHook = [](std::uint64_t done, std::uint64_t total) {
-    State* state = CurrentState();
-    if (state == nullptr || state->window == nullptr || total == 0) return;
-    const int permille = static_cast<int>(done >= total ? 1000 : done * 1000 / total);
-    if (state->last_permille.exchange(permille) != permille) {
-      ::PostMessageW(state->window, WM_APP + 12, static_cast<WPARAM>(permille), 0);
-    }
+    if (State* state = CurrentState()) PostProgress(*state, done, total);
   };
 }
 

@@ -8,9 +8,9 @@
 #include <thread>
 
 #include "foundation/logger.h"
+#include "foundation/progress-report.h"
 #include "foundation/text.h"
-#include "setup/progress-report.h"
-#include "setup/window-thread.h"
+#include "foundation/window-thread.h"
 #include "update/update-phase.h"
 #include "update/updater-text.h"
 

@@ -18,7 +18,7 @@
 #include "foundation/hooks.h"
 #include "foundation/item-status.h"
 #include "foundation/text.h"
-#include "routes/game-wait.h"
+#include "update/game-wait.h"
 #include "update/elevated-relaunch.h"
 #include "update/update-test-mode.h"
 #include "update/updater-log.h"

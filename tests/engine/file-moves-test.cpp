@@ -8,8 +8,8 @@
 
 #include "engine/file-moves.h"
 #include "foundation/unique-handle.h"
-#include "selftest/fixture-files.h"
-#include "selftest/tree-snapshot.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/tree-snapshot.h"
 #include "support/fake-links.h"
 #include "support/temp-folder.h"
 #include "support/thrown.h"

@@ -6,7 +6,7 @@
 
 #include "engine/install-notes.h"
 #include "foundation/paths.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "support/temp-folder.h"
 
 namespace {

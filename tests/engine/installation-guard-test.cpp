@@ -9,7 +9,7 @@
 #include "engine/installation-guard.h"
 #include "foundation/canonical-path.h"
 #include "foundation/text.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "support/child-mode.h"
 #include "support/child-process.h"
 #include "support/temp-folder.h"

@@ -12,8 +12,8 @@
 #include "foundation/text.h"
 #include "engine/install-transaction.h"
 #include "selftest/test-file-list.h"
-#include "selftest/test-game-files.h"
-#include "selftest/test-payload.h"
+#include "selftest/fixtures/test-game-files.h"
+#include "selftest/fixtures/test-payload.h"
 
 namespace qv::test {
 

@@ -14,8 +14,8 @@
 #include "engine/install-hooks.h"
 #include "engine/install-outcome.h"
 #include "engine/transaction-queries.h"
-#include "selftest/fixture-files.h"
-#include "selftest/tree-snapshot.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/tree-snapshot.h"
 #include "support/temp-folder.h"
 
 namespace qv::test {

@@ -18,8 +18,8 @@
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
 #include "foundation/tree-walk.h"
-#include "selftest/fixture-files.h"
-#include "selftest/journal-fixtures.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/journal-fixtures.h"
 #include "support/temp-folder.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
 #include "foundation/tree-walk.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "support/fake-links.h"
 #include "support/temp-folder.h"
 

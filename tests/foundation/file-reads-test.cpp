@@ -5,7 +5,7 @@
 #include <string>
 
 #include "foundation/item-status.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "support/temp-folder.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "foundation/hooks.h"
 #include "foundation/text.h"
 #include "foundation/tree-walk.h"
-#include "selftest/test-payload.h"
+#include "selftest/fixtures/test-payload.h"
 #include "support/payload-layout.h"
 #include "support/temp-folder.h"
 #include "support/thrown.h"

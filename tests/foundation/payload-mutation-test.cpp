@@ -16,7 +16,7 @@
 #include "foundation/payload-archive.h"
 #include "foundation/text.h"
 #include "foundation/tree-walk.h"
-#include "selftest/test-payload.h"
+#include "selftest/fixtures/test-payload.h"
 #include "support/guarded-bytes.h"
 #include "support/payload-layout.h"
 #include "support/temp-folder.h"

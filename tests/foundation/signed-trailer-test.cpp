@@ -9,7 +9,7 @@
 #include "foundation/hex-text.h"
 #include "foundation/paths.h"
 #include "foundation/text.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "support/payload-layout.h"
 #include "support/signed-overlay.h"
 #include "support/temp-folder.h"

@@ -5,7 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "foundation/unique-handle.h"
-#include "selftest/test-pkg.h"
+#include "selftest/fixtures/test-pkg.h"
 #include "support/temp-folder.h"
 
 namespace qv::test {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "selftest/test-game-files.h"
+#include "selftest/fixtures/test-game-files.h"
 
 namespace qv::test {
 

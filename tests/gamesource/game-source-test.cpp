@@ -16,8 +16,8 @@
 #include "gamesource/archive-copy.h"
 #include "foundation/item-status.h"
 #include "gamesource/archive-tests.h"
-#include "selftest/test-param-sfo.h"
-#include "selftest/test-pkg.h"
+#include "selftest/fixtures/test-param-sfo.h"
+#include "selftest/fixtures/test-pkg.h"
 #include "support/temp-folder.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include "gamesource/param-sfo.h"
 #include "gamesource/pkg-reader.h"
 #include "gamesource/title-picture.h"
-#include "selftest/test-param-sfo.h"
+#include "selftest/fixtures/test-param-sfo.h"
 #include "support/guarded-bytes.h"
 #include "support/temp-folder.h"
 

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "game-fixtures.h"
-#include "selftest/test-param-sfo.h"
+#include "selftest/fixtures/test-param-sfo.h"
 #include "support/temp-folder.h"
 
 namespace {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "game-fixtures.h"
-#include "selftest/test-param-sfo.h"
-#include "selftest/test-pkg.h"
+#include "selftest/fixtures/test-param-sfo.h"
+#include "selftest/fixtures/test-pkg.h"
 #include "support/temp-folder.h"
 
 namespace {

@@ -8,8 +8,8 @@
 
 #include "game-fixtures.h"
 #include "gamesource/pkg-reader.h"
-#include "selftest/test-param-sfo.h"
-#include "selftest/test-pkg.h"
+#include "selftest/fixtures/test-param-sfo.h"
+#include "selftest/fixtures/test-pkg.h"
 #include "support/fake-links.h"
 #include "support/temp-folder.h"
 

@@ -37,7 +37,7 @@
 #include "foundation/process-helpers.h"
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 
 namespace {
 

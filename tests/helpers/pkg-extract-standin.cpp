@@ -27,9 +27,9 @@
 #include "foundation/unique-handle.h"
 #include "gamesource/archive-tests.h"
 #include "gamesource/pkg-reader.h"
-#include "selftest/fixture-files.h"
-#include "selftest/test-game-files.h"
-#include "selftest/test-param-sfo.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/test-game-files.h"
+#include "selftest/fixtures/test-param-sfo.h"
 
 namespace {
 

@@ -28,7 +28,7 @@
 #include "foundation/file-reads.h"
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include "routes/dlss5/dlss5-route-operation.h"
 #include "routes/route-kinds.h"
 #include "routes/route-window.h"
-#include "selftest/tree-snapshot.h"
+#include "selftest/fixtures/tree-snapshot.h"
 
 namespace qv::test {
 

@@ -9,7 +9,7 @@
 #include "foundation/file-hash.h"
 #include "foundation/hex-text.h"
 #include "foundation/text.h"
-#include "selftest/tree-snapshot.h"
+#include "selftest/fixtures/tree-snapshot.h"
 #include "support/stand-in-game.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"

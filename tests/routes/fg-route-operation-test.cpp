@@ -19,7 +19,7 @@
 #include "routes/fg/fg-route-role.h"
 #include "routes/route-record-values.h"
 #include "routes/fg/fg-route.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "fg-route-fixtures.h"
 #include "support/fake-links.h"
 #include "support/scoped-variable.h"

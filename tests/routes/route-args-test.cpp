@@ -6,7 +6,7 @@
 #include "foundation/text.h"
 #include "routes/route-queue-args.h"
 #include "routes/route-queue-text.h"
-#include "routes/route-work-folders.h"
+#include "update/route-work-folders.h"
 #include "routes/single-route-args.h"
 #include "route-fixtures.h"
 

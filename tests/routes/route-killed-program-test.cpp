@@ -15,10 +15,10 @@
 #include "dlss5-fixtures.h"
 #include "foundation/text.h"
 #include "route-fixtures.h"
-#include "routes/route-work-folders.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "support/child-process.h"
 #include "support/test-paths.h"
+#include "update/route-work-folders.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include "routes/fg/fg-route.h"
 #include "routes/route-queue-run.h"
 #include "routes/route-queue-text.h"
-#include "routes/route-work-folders.h"
+#include "update/route-work-folders.h"
 #include "fg-route-fixtures.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "support/temp-folder.h"
 
 namespace {

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/test-game-files.h"
+#include "selftest/fixtures/test-param-sfo.h"
 #include "selftest/icon-self-test.h"
 #include "selftest/self-test-archives.h"
-#include "selftest/test-game-files.h"
-#include "selftest/test-param-sfo.h"
 #include "support/temp-folder.h"
 
 namespace {

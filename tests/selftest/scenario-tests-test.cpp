@@ -13,7 +13,7 @@
 #include "foundation/file-hash.h"
 #include "foundation/item-status.h"
 #include "foundation/text.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "selftest/scenario/scenario-fg-unlock.h"
 #include "selftest/scenario/scenario-journal.h"
 #include "selftest/scenario/scenario-portable.h"

@@ -11,7 +11,7 @@
 
 #include "engine/staged-commit.h"
 #include "foundation/unique-handle.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "support/fake-links.h"
 #include "support/scoped-environment.h"
 #include "support/temp-folder.h"

@@ -5,9 +5,9 @@
 
 #include "foundation/file-hash.h"
 #include "foundation/payload-archive.h"
+#include "selftest/fixtures/test-param-sfo.h"
+#include "selftest/fixtures/test-payload.h"
 #include "selftest/test-file-list.h"
-#include "selftest/test-param-sfo.h"
-#include "selftest/test-payload.h"
 #include "support/temp-folder.h"
 
 namespace {

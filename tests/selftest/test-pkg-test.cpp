@@ -1,4 +1,4 @@
-#include "selftest/test-pkg.h"
+#include "selftest/fixtures/test-pkg.h"
 
 #include <gtest/gtest.h>
 

@@ -17,7 +17,7 @@
 
 #include "foundation/item-status.h"
 #include "foundation/text.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "selftest/scenario/scenario-checks.h"
 #include "selftest/scenario/scenario-update.h"
 #include "support/temp-folder.h"

@@ -5,9 +5,9 @@
 
 #include "engine/existing-install.h"
 #include "engine/install-manifest.h"
-#include "selftest/fixture-files.h"
-#include "selftest/tree-snapshot.h"
-#include "selftest/update-test-trees.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/tree-snapshot.h"
+#include "selftest/fixtures/update-test-trees.h"
 #include "support/temp-folder.h"
 
 namespace {

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "foundation/text.h"
-#include "selftest/test-game-files.h"
-#include "selftest/test-pkg.h"
-#include "selftest/tree-snapshot.h"
+#include "selftest/fixtures/test-game-files.h"
+#include "selftest/fixtures/test-pkg.h"
+#include "selftest/fixtures/tree-snapshot.h"
 #include "support/child-process.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"

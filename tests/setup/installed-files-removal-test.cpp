@@ -17,7 +17,7 @@
 #include "foundation/payload-archive.h"
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
-#include "selftest/tree-snapshot.h"
+#include "selftest/fixtures/tree-snapshot.h"
 #include "support/fake-links.h"
 #include "support/temp-folder.h"
 #include "support/thrown.h"

@@ -11,11 +11,11 @@
 
 #include "foundation/file-hash.h"
 #include "foundation/hooks.h"
+#include "foundation/package-folders.h"
 #include "foundation/text.h"
-#include "selftest/tree-snapshot.h"
+#include "selftest/fixtures/tree-snapshot.h"
 #include "setup/folder-size.h"
 #include "setup/own-payload.h"
-#include "setup/package-folders.h"
 #include "support/temp-folder.h"
 
 namespace {

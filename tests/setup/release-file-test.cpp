@@ -25,7 +25,7 @@
 #include "foundation/signed-trailer.h"
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
-#include "selftest/tree-snapshot.h"
+#include "selftest/fixtures/tree-snapshot.h"
 #include "support/child-process.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "setup/setup-window-state.h"
+#include "foundation/setup-window-state.h"
 
 namespace qv::test {
 

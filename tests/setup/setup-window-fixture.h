@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "foundation/unique-handle.h"
+#include "foundation/window-thread.h"
 #include "setup/setup-window.h"
-#include "setup/window-thread.h"
 
 namespace qv::test {
 

@@ -13,12 +13,12 @@
 #include <thread>
 
 #include "engine/install-manifest.h"
+#include "foundation/progress-report.h"
+#include "foundation/setup-window-state.h"
 #include "foundation/text.h"
 #include "setup-window-fixture.h"
-#include "setup/progress-report.h"
 #include "setup/setup-hooks.h"
 #include "setup/setup-window-layout.h"
-#include "setup/setup-window-state.h"
 #include "support/temp-folder.h"
 #include "support/window-probe.h"
 #include "update/build-identity.h"

@@ -12,7 +12,7 @@
 #include <string>
 
 #include "engine/install-manifest.h"
-#include "selftest/test-game-files.h"
+#include "selftest/fixtures/test-game-files.h"
 #include "setup-window-fixture.h"
 #include "setup/folder-choices.h"
 #include "setup/install-from-shortcut.h"

@@ -21,8 +21,8 @@
 
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
-#include "selftest/test-game-files.h"
-#include "selftest/test-pkg.h"
+#include "selftest/fixtures/test-game-files.h"
+#include "selftest/fixtures/test-pkg.h"
 #include "setup/desktop-shortcut.h"
 #include "setup/setup-window-layout.h"
 #include "setup/uninstall-entry.h"

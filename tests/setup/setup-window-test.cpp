@@ -9,11 +9,11 @@
 
 #include <string>
 
+#include "foundation/setup-window-state.h"
 #include "foundation/unique-handle.h"
 #include "setup-window-fixture.h"
 #include "setup/setup-hooks.h"
 #include "setup/setup-window-layout.h"
-#include "setup/setup-window-state.h"
 #include "setup/setup-window.h"
 #include "update/build-identity.h"
 

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "foundation/text.h"
-#include "selftest/test-game-files.h"
-#include "selftest/tree-snapshot.h"
+#include "selftest/fixtures/test-game-files.h"
+#include "selftest/fixtures/tree-snapshot.h"
 #include "setup/desktop-shortcut.h"
 #include "setup/uninstall-entry.h"
 #include "support/child-process.h"

@@ -17,8 +17,8 @@
 
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
-#include "selftest/test-game-files.h"
-#include "selftest/tree-snapshot.h"
+#include "selftest/fixtures/test-game-files.h"
+#include "selftest/fixtures/tree-snapshot.h"
 #include "setup/desktop-shortcut.h"
 #include "setup/install-from-shortcut.h"
 #include "setup/install.h"

@@ -4,8 +4,8 @@
 
 #include <algorithm>
 
-#include "selftest/test-game-files.h"
-#include "selftest/update-test-trees.h"
+#include "selftest/fixtures/test-game-files.h"
+#include "selftest/fixtures/update-test-trees.h"
 #include "support/test-releases.h"
 #include "support/test-server.h"
 

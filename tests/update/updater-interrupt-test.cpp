@@ -18,7 +18,7 @@
 #include "foundation/text.h"
 #include "selftest/file-write-time.h"
 #include "foundation/unique-handle.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "support/child-mode.h"
 #include "support/test-paths.h"
 #include "support/test-releases.h"

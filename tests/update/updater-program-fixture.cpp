@@ -4,7 +4,7 @@
 
 #include "engine/update-journal.h"
 #include "foundation/text.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "support/test-paths.h"
 #include "support/test-releases.h"
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "selftest/tree-snapshot.h"
+#include "selftest/fixtures/tree-snapshot.h"
 #include "support/child-process.h"
 #include "support/stand-in-game.h"
 #include "support/test-server.h"

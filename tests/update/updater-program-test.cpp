@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "foundation/text.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "selftest/test-file-list.h"
 #include "support/test-paths.h"
 #include "support/test-releases.h"

@@ -1,15 +1,19 @@
 // The updater role in this process, headless, against the update test
 // releases: what the worker does once the new version is in place, with the
-// system's answers replaced where the test needs another one.
+// system's answers replaced where the test needs another one; and, windowed,
+// where the run's progress goes.
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/update-journal.h"
-#include "selftest/fixture-files.h"
-#include "selftest/tree-snapshot.h"
+#include "foundation/hooks.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/tree-snapshot.h"
 #include "support/scoped-environment.h"
 #include "support/stand-in-game.h"
 #include "support/test-releases.h"
@@ -130,6 +134,32 @@ TEST_F(UpdaterRun, AWatchedStartThatEndsWellOrKeepsRunningIsConfirmed) {
     EXPECT_FALSE(fs::exists(UpdateJournalPath(older.folder)));
     for (const auto& run : qv::test::WaitForStandInGameRuns(older.folder, 1)) qv::test::EndStandInGame(run);
   }
+}
+
+// With its window, the run's progress hook posts thousandths to it, each
+// value once, and never lets a large byte count wrap into a small value.
+TEST(UpdaterRunWindowed, TheProgressHookPostsThousandthsToTheWindow) {
+  qv::test::OlderGame older;
+  Args args;
+  args.game_folder = older.folder.native();
+  WorkerServices services;
+  bool had_window = false;
+  std::vector<int> posted;
+  services.probe_writable = [&](const fs::path&, std::string_view, const std::string& label) {
+    State* state = CurrentState();
+    had_window = state != nullptr && state->window != nullptr;
+    const std::pair<std::uint64_t, std::uint64_t> calls[] = {{1, 3}, {1ull << 62, 1ull << 63}, {5, 0}};
+    for (const auto& [done, total] : calls) {
+      ProgressHook(done, total);
+      if (state != nullptr) posted.push_back(state->last_permille);
+    }
+    throw std::runtime_error("The " + label + " is not writable.");
+  };
+  services.relaunch_elevated = [](const Args&, int*) { return true; };
+  services.start_game = [](const fs::path&, const std::vector<std::wstring>&, bool) { return GameStart{}; };
+  EXPECT_EQ(qv::setup::win_updater::Run(args, services), 0);
+  EXPECT_TRUE(had_window);
+  EXPECT_EQ(posted, (std::vector<int>{333, 500, 500}));
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "foundation/text.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "selftest/test-file-list.h"
 #include "support/temp-folder.h"
 #include "update/game-start.h"

@@ -8,7 +8,7 @@
 
 #include <memory>
 
-#include "setup/window-thread.h"
+#include "foundation/window-thread.h"
 #include "update/updater-state.h"
 #include "update/updater-window.h"
 

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "foundation/text.h"
-#include "selftest/tree-snapshot.h"
+#include "selftest/fixtures/tree-snapshot.h"
 #include "support/test-paths.h"
 #include "support/updater-log-lines.h"
 #include "support/window-probe.h"

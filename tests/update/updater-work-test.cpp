@@ -12,7 +12,7 @@
 
 #include "engine/installation-guard.h"
 #include "foundation/hooks.h"
-#include "selftest/tree-snapshot.h"
+#include "selftest/fixtures/tree-snapshot.h"
 #include "support/scoped-environment.h"
 #include "support/stand-in-game.h"
 #include "support/test-server.h"

@@ -13,9 +13,9 @@
 #include "foundation/file-system-view.h"
 #include "routes/dlss5/dlss5-installer-run.h"
 #include "routes/dlss5/dlss5-port-reshade.h"
-#include "routes/game-wait.h"
 #include "routes/route-queue-run.h"
 #include "routes/route-window.h"
+#include "update/game-wait.h"
 
 namespace qv::setup {
 

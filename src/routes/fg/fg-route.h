@@ -18,11 +18,11 @@
 #include <vector>
 
 #include "foundation/file-system-view.h"
-#include "routes/game-wait.h"
 #include "routes/route-kinds.h"
 #include "routes/route-queue-args.h"
 #include "routes/route-queue-run.h"
 #include "routes/single-route-args.h"
+#include "update/game-wait.h"
 
 namespace qv::setup {
 

@@ -12,11 +12,11 @@
 #include "engine/update-journal.h"
 #include "engine/update-recovery.h"
 #include "foundation/text.h"
-#include "selftest/file-update-fixtures.h"
 #include "selftest/file-write-time.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/file-update-fixtures.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/tree-snapshot.h"
 #include "selftest/self-test-archives.h"
-#include "selftest/tree-snapshot.h"
 
 namespace qv::setup {
 namespace {

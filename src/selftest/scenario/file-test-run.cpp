@@ -1,8 +1,8 @@
 #include "selftest/scenario/file-test-run.h"
 
 #include "engine/install-transaction.h"
-#include "selftest/test-install-hooks.h"
-#include "selftest/test-payload.h"
+#include "selftest/fixtures/test-install-hooks.h"
+#include "selftest/fixtures/test-payload.h"
 
 namespace qv::setup {
 

@@ -10,7 +10,7 @@
 #include "engine/install-hooks.h"
 #include "engine/install-outcome.h"
 #include "foundation/file-hash.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 
 namespace qv::setup {
 

@@ -12,7 +12,7 @@
 #include "engine/staged-commit.h"
 #include "foundation/text.h"
 #include "foundation/tree-walk.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "selftest/scenario/scenario-checks.h"
 
 namespace qv::setup {

@@ -6,13 +6,13 @@
 
 #include "engine/existing-install.h"
 #include "engine/path-classes.h"
-#include "selftest/file-update-fixtures.h"
 #include "selftest/file-write-time.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/file-update-fixtures.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/tree-snapshot.h"
 #include "selftest/scenario/file-repair-undo.h"
 #include "selftest/scenario/file-test-run.h"
 #include "selftest/self-test-archives.h"
-#include "selftest/tree-snapshot.h"
 
 namespace qv::setup {
 namespace {

@@ -15,10 +15,10 @@
 #include "foundation/paths.h"
 #include "foundation/text.h"
 #include "foundation/tree-walk.h"
-#include "selftest/fixture-files.h"
-#include "selftest/journal-fixtures.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/journal-fixtures.h"
+#include "selftest/fixtures/tree-snapshot.h"
 #include "selftest/scenario/scenario-checks.h"
-#include "selftest/tree-snapshot.h"
 
 namespace qv::setup {
 namespace {

@@ -11,15 +11,15 @@
 #include "engine/leftover-sweep.h"
 #include "foundation/payload-archive.h"
 #include "foundation/text.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/test-install-hooks.h"
+#include "selftest/fixtures/test-payload.h"
+#include "selftest/fixtures/title-portable-fixtures.h"
+#include "selftest/fixtures/tree-snapshot.h"
 #include "selftest/refusal-check.h"
 #include "selftest/scenario/scenario-checks.h"
 #include "selftest/self-test-archives.h"
 #include "selftest/test-file-list.h"
-#include "selftest/test-install-hooks.h"
-#include "selftest/test-payload.h"
-#include "selftest/title-portable-fixtures.h"
-#include "selftest/tree-snapshot.h"
 
 namespace qv::setup {
 namespace {

@@ -6,11 +6,11 @@
 #include "engine/update-journal.h"
 #include "foundation/text.h"
 #include "foundation/tree-walk.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/title-portable-fixtures.h"
 #include "selftest/scenario/title-regions.h"
 #include "selftest/scenario/title-test-run.h"
 #include "selftest/self-test-archives.h"
-#include "selftest/title-portable-fixtures.h"
 
 namespace qv::setup {
 namespace {

@@ -10,7 +10,7 @@
 #include "foundation/text.h"
 #include "foundation/tree-walk.h"
 #include "gamesource/game-source.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "selftest/refusal-check.h"
 #include "selftest/scenario/scenario-checks.h"
 #include "selftest/self-test-archives.h"

@@ -5,7 +5,7 @@
 #include "engine/install-manifest.h"
 #include "foundation/create-folders.h"
 #include "foundation/tree-walk.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "selftest/refusal-check.h"
 #include "selftest/scenario/scenario-checks.h"
 #include "setup/installed-files-removal.h"

@@ -6,9 +6,9 @@
 #include <system_error>
 
 #include "engine/existing-install.h"
-#include "selftest/fixture-files.h"
+#include "foundation/result-file.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "selftest/refusal-check.h"
-#include "selftest/result-file.h"
 #include "selftest/scenario/scenario-checks.h"
 #include "selftest/scenario/scenario-update-sections.h"
 

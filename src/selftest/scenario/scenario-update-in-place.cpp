@@ -10,10 +10,10 @@
 #include "engine/staged-commit.h"
 #include "foundation/payload-checks.h"
 #include "foundation/text.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/update-test-trees.h"
 #include "selftest/scenario/scenario-checks.h"
 #include "selftest/scenario/scenario-update-sections.h"
-#include "selftest/update-test-trees.h"
 
 namespace qv::setup {
 namespace {

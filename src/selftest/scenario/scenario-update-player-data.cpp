@@ -13,11 +13,11 @@
 #include "foundation/payload-checks.h"
 #include "foundation/text.h"
 #include "gamesource/game-data-folder.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/update-test-trees.h"
 #include "selftest/refusal-check.h"
 #include "selftest/scenario/scenario-checks.h"
 #include "selftest/scenario/scenario-update-sections.h"
-#include "selftest/update-test-trees.h"
 
 namespace qv::setup {
 

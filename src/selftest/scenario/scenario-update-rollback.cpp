@@ -9,11 +9,11 @@
 #include "engine/existing-install.h"
 #include "engine/staged-commit.h"
 #include "foundation/text.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/tree-snapshot.h"
+#include "selftest/fixtures/update-test-trees.h"
 #include "selftest/refusal-check.h"
 #include "selftest/scenario/scenario-update-sections.h"
-#include "selftest/tree-snapshot.h"
-#include "selftest/update-test-trees.h"
 
 namespace qv::setup {
 namespace {

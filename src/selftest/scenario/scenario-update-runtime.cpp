@@ -6,10 +6,10 @@
 
 #include "engine/existing-install.h"
 #include "foundation/payload-checks.h"
+#include "selftest/fixtures/update-test-trees.h"
 #include "selftest/refusal-check.h"
 #include "selftest/scenario/scenario-checks.h"
 #include "selftest/scenario/scenario-update-sections.h"
-#include "selftest/update-test-trees.h"
 #include "setup/existing-install-question.h"
 
 namespace qv::setup {

@@ -8,10 +8,10 @@
 #include "gamesource/archive-copy.h"
 #include "gamesource/game-source.h"
 #include "gamesource/param-sfo.h"
-#include "selftest/fixture-files.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/test-param-sfo.h"
+#include "selftest/fixtures/title-portable-fixtures.h"
 #include "selftest/self-test-archives.h"
-#include "selftest/test-param-sfo.h"
-#include "selftest/title-portable-fixtures.h"
 
 namespace qv::setup {
 namespace {

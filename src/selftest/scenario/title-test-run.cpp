@@ -2,10 +2,10 @@
 
 #include "engine/install-transaction.h"
 #include "foundation/hex-text.h"
-#include "selftest/fixture-files.h"
-#include "selftest/test-install-hooks.h"
-#include "selftest/test-param-sfo.h"
-#include "selftest/test-payload.h"
+#include "selftest/fixtures/fixture-files.h"
+#include "selftest/fixtures/test-install-hooks.h"
+#include "selftest/fixtures/test-param-sfo.h"
+#include "selftest/fixtures/test-payload.h"
 
 namespace qv::setup {
 

@@ -1,8 +1,0 @@
-#include "setup/setup-window-state.h"
-
-namespace qv::setup {
-
-SetupWindowState SetupWindow;
-std::atomic<bool> SetupCancelFlag{false};
-
-}  // namespace qv::setup

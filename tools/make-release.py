@@ -563,9 +563,9 @@ def _read_without_overlay(setup_path):
 
 
 def stamp(setup_path):
-    spec = importlib.util.spec_from_file_location("stamp_integrity", os.path.join(HERE, "stamp-integrity.py"))
-    module = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(module)
+    module_spec = importlib.util.spec_from_file_location("stamp_integrity", os.path.join(HERE, "stamp-integrity.py"))
+    module = importlib.util.module_from_spec(module_spec)
+    module_spec.loader.exec_module(module)
     saved = sys.argv
     try:
         sys.argv = [saved[0], setup_path]

@@ -55,9 +55,10 @@ std::optional<InstallationGuard> TryGuardInstallation(const std::filesystem::pat
   InstallationGuard guard;
   guard.installation = CreateOwnObject(InstallationName(installation));
   if (!guard.installation) return std::nullopt;
-  // The mark only tells live runs from killed ones; a run whose mark cannot
-  // be made still runs (its folders then look abandoned only to runs of
-  // other installations, which cannot start while it holds this guard).
+  // The mark only tells live runs from killed ones, so a run whose mark
+  // cannot be made still goes on: its own sweep spares its folders by name,
+  // and only a run of another installation beside it could take them for
+  // abandoned.
   guard.run = UniqueHandle(::CreateMutexW(nullptr, FALSE, RunName(run_id).c_str()));
   return guard;
 }

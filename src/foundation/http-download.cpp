@@ -180,7 +180,8 @@ DownloadResult BlockingHttpDownload(const DownloadRequest& request) {
     if (*status != expected) return Fail(result, "HTTP " + std::to_string(*status) + " from " + UrlHost(current));
     if (!request.range.empty()) {
       // Bytes of another part would only show as damaged data much later.
-      std::optional<std::wstring> answered = QueryHeaderText(http, WINHTTP_QUERY_CONTENT_RANGE, kContentRangeCapacityBytes);
+      std::optional<std::wstring> answered =
+          QueryHeaderText(http, WINHTTP_QUERY_CONTENT_RANGE, kContentRangeCapacityBytes);
       std::optional<std::string> answered_text;
       if (answered) answered_text = WideToUtf8(*answered);
       if (!AnswersRange(request.range, answered_text, request.range_total)) {

@@ -92,7 +92,8 @@ bool CheckContentIntegrity(std::uint64_t size, const ContentReader& read) {
   const std::uint64_t digest_at = *field + kIntegrityMarkerSize;
   char stamped[kIntegrityDigestSize];
   if (!read(digest_at, stamped, sizeof stamped)) return false;
-  if (std::all_of(std::begin(stamped), std::end(stamped), [](char c) { return c == '\0'; })) return false;  // never stamped
+  // Never stamped: all zero.
+  if (std::all_of(std::begin(stamped), std::end(stamped), [](char c) { return c == '\0'; })) return false;
   unsigned char digest[kIntegrityDigestSize];
   if (!HashWithZeroedDigest(size, digest_at, read, digest)) return false;
   return std::memcmp(digest, stamped, kIntegrityDigestSize) == 0;

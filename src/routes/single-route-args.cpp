@@ -3,8 +3,8 @@
 #include <optional>
 #include <string_view>
 
-#include "update/route-work-folders.h"
 #include "routes/route-options.h"
+#include "update/route-work-folders.h"
 
 namespace qv::setup {
 namespace {

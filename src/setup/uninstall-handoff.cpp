@@ -89,7 +89,9 @@ bool IsTemporaryCopyName(std::wstring_view name) {
 }
 
 std::wstring TemporaryCopyCommandLine(const fs::path& copy, const fs::path& folder, bool remove_data, bool silent) {
-  std::wstring line = QuoteArg(copy.native()) + (silent ? L" --uninstall --silent --self-delete" : L" --uninstall --self-delete");
+  std::wstring line = QuoteArg(copy.native()) + L" --uninstall";
+  if (silent) line += L" --silent";
+  line += L" --self-delete";
   if (remove_data) line += L" --remove-data";
   return line + L" " + QuoteArg(folder.native());
 }
@@ -102,7 +104,9 @@ bool HandOffToTemporaryCopy(const fs::path& own, const fs::path& folder, bool re
   if (!::CopyFileW(ApiPath(own).c_str(), ApiPath(copy).c_str(), FALSE)) return false;
   // Started in the temporary folder: a current folder inside the
   // installation would keep that folder from being removed.
-  if (StartDetached(copy, TemporaryCopyCommandLine(copy, folder, remove_data, silent), temporary, 0, nullptr)) return true;
+  if (StartDetached(copy, TemporaryCopyCommandLine(copy, folder, remove_data, silent), temporary, 0, nullptr)) {
+    return true;
+  }
   RemoveItem(copy);
   return false;
 }

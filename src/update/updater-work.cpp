@@ -8,8 +8,8 @@
 #include <stdexcept>
 
 #include "engine/existing-install.h"
-#include "engine/installation-guard.h"
 #include "engine/install-manifest.h"
+#include "engine/installation-guard.h"
 #include "engine/update-journal.h"
 #include "foundation/elevation.h"
 #include "foundation/error-text.h"
@@ -18,8 +18,8 @@
 #include "foundation/hooks.h"
 #include "foundation/item-status.h"
 #include "foundation/text.h"
-#include "update/game-wait.h"
 #include "update/elevated-relaunch.h"
+#include "update/game-wait.h"
 #include "update/update-test-mode.h"
 #include "update/updater-log.h"
 #include "update/updater-window.h"
@@ -234,7 +234,8 @@ std::string UpdateSummaryLine(const GameUpdateResult& result) {
                      std::to_string(outcome.removed) + " removed, " + std::to_string(outcome.verified) + " checked, " +
                      std::to_string(outcome.repaired) + " fetched again; downloaded " +
                      std::to_string(result.bytes_downloaded) + " bytes in " +
-                     CountOf(static_cast<std::uint64_t>(result.requests), "request", "requests") + " (" + (result.parts ? "parts of the package" : "the whole package") + ")";
+                     CountOf(static_cast<std::uint64_t>(result.requests), "request", "requests") + " (" +
+                     (result.parts ? "parts of the package" : "the whole package") + ")";
   if (outcome.title_picture_missing) line += ", title picture still missing";
   return line;
 }

@@ -4,16 +4,16 @@
 #include <set>
 #include <stdexcept>
 
+#include "engine/install-transaction.h"
 #include "foundation/file-hash.h"
 #include "foundation/folder-tests.h"
 #include "foundation/hooks.h"
 #include "foundation/item-status.h"
 #include "foundation/payload-archive.h"
 #include "foundation/text.h"
-#include "engine/install-transaction.h"
-#include "selftest/test-file-list.h"
 #include "selftest/fixtures/test-game-files.h"
 #include "selftest/fixtures/test-payload.h"
+#include "selftest/test-file-list.h"
 
 namespace qv::test {
 

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "foundation/create-folders.h"
+#include "foundation/item-status.h"
 #include "foundation/paths.h"
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
 #include "game-fixtures.h"
 #include "gamesource/archive-copy.h"
-#include "foundation/item-status.h"
 #include "gamesource/archive-tests.h"
 #include "selftest/fixtures/test-param-sfo.h"
 #include "selftest/fixtures/test-pkg.h"

@@ -13,14 +13,14 @@
 #include <vector>
 
 #include "engine/route-files.h"
+#include "fg-route-fixtures.h"
 #include "foundation/file-system-view.h"
 #include "foundation/json.h"
 #include "routes/fg/fg-route-record.h"
 #include "routes/fg/fg-route-role.h"
-#include "routes/route-record-values.h"
 #include "routes/fg/fg-route.h"
+#include "routes/route-record-values.h"
 #include "selftest/fixtures/fixture-files.h"
-#include "fg-route-fixtures.h"
 #include "support/fake-links.h"
 #include "support/scoped-variable.h"
 #include "support/stand-in-game.h"

@@ -4,11 +4,11 @@
 #include <vector>
 
 #include "foundation/text.h"
+#include "route-fixtures.h"
 #include "routes/route-queue-args.h"
 #include "routes/route-queue-text.h"
-#include "update/route-work-folders.h"
 #include "routes/single-route-args.h"
-#include "route-fixtures.h"
+#include "update/route-work-folders.h"
 
 namespace {
 

@@ -10,14 +10,14 @@
 #include <vector>
 
 #include "dlss5-fixtures.h"
+#include "fg-route-fixtures.h"
 #include "routes/dlss5/dlss5-route-role.h"
 #include "routes/fg/fg-route.h"
 #include "routes/route-queue-run.h"
 #include "routes/route-queue-text.h"
-#include "update/route-work-folders.h"
-#include "fg-route-fixtures.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "support/temp-folder.h"
+#include "update/route-work-folders.h"
 
 namespace {
 

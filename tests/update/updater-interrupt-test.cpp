@@ -16,8 +16,8 @@
 
 #include "engine/update-journal.h"
 #include "foundation/text.h"
-#include "selftest/file-write-time.h"
 #include "foundation/unique-handle.h"
+#include "selftest/file-write-time.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "support/child-mode.h"
 #include "support/test-paths.h"

@@ -16,10 +16,10 @@
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/test-file-list.h"
 #include "support/temp-folder.h"
-#include "update/game-start.h"
 #include "support/test-paths.h"
 #include "support/test-releases.h"
 #include "support/updater-log-lines.h"
+#include "update/game-start.h"
 #include "updater-program-fixture.h"
 
 namespace {

@@ -99,10 +99,21 @@ StartedChild StartProgram(const std::filesystem::path& program, const std::vecto
   startup.hStdOutput = output.get();
   startup.hStdError = output.get();
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE,
-                        CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(), nullptr, &startup, &info)) {
-    ADD_FAILURE() << "cannot start " << program.string() << ": " << ::GetLastError();
-    return child;
+  // A Wine session busy with the whole suite now and then refuses a start
+  // with ERROR_INTERNAL_ERROR (1359) that a second try does not meet; no
+  // program under test is involved yet, so the start is tried again.
+  constexpr int kStartAttempts = 3;
+  for (int attempt = 1;; ++attempt) {
+    if (::CreateProcessW(program.c_str(), command.data(), nullptr, nullptr, TRUE,
+                         CREATE_UNICODE_ENVIRONMENT | CREATE_NO_WINDOW, block.data(), nullptr, &startup, &info)) {
+      break;
+    }
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_INTERNAL_ERROR || attempt == kStartAttempts) {
+      ADD_FAILURE() << "cannot start " << program.string() << ": " << error;
+      return child;
+    }
+    ::Sleep(200);
   }
   child.process_.reset(info.hProcess);
   UniqueHandle thread(info.hThread);

@@ -60,8 +60,6 @@ struct InstallHooks {
   std::uint64_t process_id = 0;
   // Test fault: the commit fails at this step; -1 never.
   std::int32_t fail_at_step = -1;
-  // Asked by the recovery whether the writer of an earlier journal still runs.
-  ProcessAliveQuery is_process_alive;
   // Optional. Further folders searched for the player's dumped game when the
   // title picture is missing.
   std::function<std::vector<std::filesystem::path>()> picture_search_folders;

@@ -15,16 +15,30 @@ namespace qv::setup {
 namespace {
 
 // Object names allow no backslash and at most MAX_PATH characters, so both
-// kinds of name carry a digest of what they stand for.
+// kinds of name carry a digest of what they stand for. They live in the
+// global namespace: an installation such as C:\Games\Q.V. is shared by every
+// user of the computer, and a run in another logon session (another user's,
+// or one started through a service) must meet the same objects. Creating a
+// mutex there needs no privilege.
 std::wstring DigestName(std::wstring_view kind, std::string_view text) {
   unsigned char digest[32] = {};
   Sha256OfBuffer(text.data(), static_cast<std::uint32_t>(text.size()), digest);
-  return L"Local\\" + std::wstring(kind) + Utf8ToWide(HexEncode(digest, sizeof digest));
+  return L"Global\\" + std::wstring(kind) + Utf8ToWide(HexEncode(digest, sizeof digest));
 }
+
+// The object of `name`, when this call created it. An object that exists
+// already, or that this process may not even open, belongs to another run.
+UniqueHandle CreateOwnObject(const std::wstring& name) {
+  UniqueHandle object(::CreateMutexW(nullptr, FALSE, name.c_str()));
+  if (object && ::GetLastError() == ERROR_ALREADY_EXISTS) object.reset();
+  return object;
+}
+
+}  // namespace
 
 // One name for every spelling of the folder: absolute, links resolved, and
 // upper case as the file system compares names.
-std::wstring InstallationName(const std::filesystem::path& installation) {
+std::wstring InstallationGuardName(const std::filesystem::path& installation) {
   std::error_code error;
   std::filesystem::path canonical = WeaklyCanonicalPath(NormalAbsolutePath(installation), error);
   if (error) canonical = NormalAbsolutePath(installation);
@@ -38,28 +52,18 @@ std::wstring InstallationName(const std::filesystem::path& installation) {
   return DigestName(L"qv-install-", WideToUtf8(text));
 }
 
-std::wstring RunName(std::string_view run_id) { return DigestName(L"qv-run-", run_id); }
-
-// The object of `name`, when this call created it. An object that exists
-// already, or that this process may not even open, belongs to another run.
-UniqueHandle CreateOwnObject(const std::wstring& name) {
-  UniqueHandle object(::CreateMutexW(nullptr, FALSE, name.c_str()));
-  if (object && ::GetLastError() == ERROR_ALREADY_EXISTS) object.reset();
-  return object;
-}
-
-}  // namespace
+std::wstring RunMarkName(std::string_view run_id) { return DigestName(L"qv-run-", run_id); }
 
 std::optional<InstallationGuard> TryGuardInstallation(const std::filesystem::path& installation,
                                                       std::string_view run_id) {
   InstallationGuard guard;
-  guard.installation = CreateOwnObject(InstallationName(installation));
+  guard.installation = CreateOwnObject(InstallationGuardName(installation));
   if (!guard.installation) return std::nullopt;
   // The mark only tells live runs from killed ones, so a run whose mark
   // cannot be made still goes on: its own sweep spares its folders by name,
   // and only a run of another installation beside it could take them for
   // abandoned.
-  guard.run = UniqueHandle(::CreateMutexW(nullptr, FALSE, RunName(run_id).c_str()));
+  guard.run = UniqueHandle(::CreateMutexW(nullptr, FALSE, RunMarkName(run_id).c_str()));
   return guard;
 }
 
@@ -70,7 +74,7 @@ InstallationGuard GuardInstallation(const std::filesystem::path& installation, s
 }
 
 bool IsRunMarked(std::string_view run_id) {
-  UniqueHandle object(::OpenMutexW(SYNCHRONIZE, FALSE, RunName(run_id).c_str()));
+  UniqueHandle object(::OpenMutexW(SYNCHRONIZE, FALSE, RunMarkName(run_id).c_str()));
   return object || ::GetLastError() != ERROR_FILE_NOT_FOUND;
 }
 

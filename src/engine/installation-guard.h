@@ -3,9 +3,11 @@
 // (an update, an install or repair from the setup, an uninstall) holds the
 // installation's guard from before it reads the update journal until it has
 // finished, so that no run ever takes another live run's journal, backup or
-// staging folder for abandoned. The guard is a named kernel object of the
-// session: it goes with the process that holds it, also when that process is
-// killed, so a crash never leaves an installation locked.
+// staging folder for abandoned. The guard is a named kernel object in the
+// global namespace, seen from every logon session: it goes with the process
+// that holds it, also when that process is killed, so a crash never leaves an
+// installation locked. Only such an object proves a run alive: a process id
+// comes back for another process soon after its own has ended.
 //
 // While it holds the guard, a run also marks its run identifier, so that the
 // temporary folders of a live run (of this installation or of another one in
@@ -38,5 +40,11 @@ InstallationGuard GuardInstallation(const std::filesystem::path& installation, s
 
 // Whether a live run holds the mark of `run_id`.
 bool IsRunMarked(std::string_view run_id);
+
+// The names of the installation's guard and of a run's mark ("Global\\"
+// followed by the kind and a SHA-256 of the folder's canonical upper-case
+// form or of the run identifier).
+std::wstring InstallationGuardName(const std::filesystem::path& installation);
+std::wstring RunMarkName(std::string_view run_id);
 
 }  // namespace qv::setup

@@ -8,6 +8,7 @@
 #include "foundation/item-status.h"
 #include "foundation/paths.h"
 #include "foundation/rename-item.h"
+#include "foundation/stored-names.h"
 #include "foundation/text.h"
 #include "foundation/tree-walk.h"
 
@@ -45,7 +46,20 @@ void PruneAddedFileFolders(const fs::path& install, const fs::path& relative, co
 
 }  // namespace
 
+bool StepsNameItemsAsStored(const UpdateJournal& journal, std::string* message) {
+  for (const JournalStep& step : journal.steps) {
+    // A step its own rules refuse fails alone, as the rollback reports it.
+    if (!IsJournalStep(step.kind, step.path)) continue;
+    std::string stored;
+    if (IsStoredAsNamed(journal.install, step.path, &stored)) continue;
+    if (message) *message = step.path + " is " + stored + " under another name";
+    return false;
+  }
+  return true;
+}
+
 bool RollBackJournal(const UpdateJournal& journal, std::string* message, const FileSystemView& view) {
+  if (!StepsNameItemsAsStored(journal, message)) return false;
   bool ok = true;
   // Steps are walked last first, so the last failure noted is the earliest.
   auto fail = [&](std::string text) {

@@ -9,6 +9,14 @@
 
 namespace qv::setup {
 
+// Whether every step names the installation's items by the names they are
+// stored under (IsStoredAsNamed): a short 8.3 name in a step
+// ("CUSA09~1/chunk1.psarc") would move the item it stands for, which no name
+// test of the step ever saw. No commit writes such a step, so a journal that
+// holds one is not this system's record. False with the first such step in
+// `message` ("<path> is <stored path> under another name").
+bool StepsNameItemsAsStored(const UpdateJournal& journal, std::string* message = nullptr);
+
 // Undoes the journal's steps, last first, deciding each move from what the
 // installation, staging and backup folders hold:
 //   'a'  the new file goes back to staging; folders it emptied are removed;
@@ -21,7 +29,9 @@ namespace qv::setup {
 // fails the step.
 // Goes on past failures and returns false when any step failed, with the
 // text of the earliest step that failed in `message` ("could not restore " +
-// path + ": " + the reason). Never raises for file-system errors.
+// path + ": " + the reason). A journal whose steps are not all
+// StepsNameItemsAsStored moves nothing at all: false with that text. Never
+// raises for file-system errors.
 bool RollBackJournal(const UpdateJournal& journal, std::string* message = nullptr,
                      const FileSystemView& view = SystemView());
 

@@ -16,6 +16,7 @@
 #include "foundation/paths.h"
 #include "foundation/payload-checks.h"
 #include "foundation/rename-item.h"
+#include "foundation/stored-names.h"
 #include "foundation/whole-file.h"
 
 namespace qv::setup {
@@ -137,6 +138,12 @@ CommitResult CommitStagedFiles(const fs::path& staging, const fs::path& installa
       // A step the journal reader would refuse could be moved but never
       // undone after a crash: the next recovery deletes such a journal.
       if (!IsJournalStep(status ? 'r' : 'a', path)) throw std::runtime_error("Unsafe payload path.");
+      // The name tests above judge the name as written; the move reaches
+      // whatever the file system takes it for, a short 8.3 name of the
+      // player's folder included.
+      if (std::string stored; !IsStoredAsNamed(installation, path, &stored)) {
+        throw std::runtime_error("Cannot write " + path + ": it is " + stored + " under another name.");
+      }
       if (status && status->directory) throw std::runtime_error("A folder is in the way of " + path + ".");
       exists.push_back(status.has_value());
     }

@@ -54,8 +54,7 @@ void RequireJournalFolders(const std::filesystem::path& destination, const Insta
 // left beside it go, unless a journal still lies there to name them.
 bool RecoverEarlierUpdate(TransactionState& state, const InstallHooks& hooks) {
   const std::filesystem::path journal = UpdateJournalPath(state.destination);
-  const bool recovered =
-      ReadItemInfo(journal) && RecoverInterruptedUpdate(state.destination, hooks.is_process_alive);
+  const bool recovered = ReadItemInfo(journal) && RecoverInterruptedUpdate(state.destination);
   state.journal_kept_by_recovery = ReadItemInfo(journal).has_value();
   RemoveAbandonedUpdateFolders(state.destination, hooks.run_id);
   return recovered;

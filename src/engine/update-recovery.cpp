@@ -6,12 +6,10 @@
 #include <stdexcept>
 #include <thread>
 
-#include "engine/installation-guard.h"
 #include "engine/journal-rollback.h"
 #include "engine/update-journal.h"
 #include "foundation/item-status.h"
 #include "foundation/paths.h"
-#include "foundation/process-helpers.h"
 
 namespace qv::setup {
 namespace {
@@ -22,35 +20,23 @@ void DeleteJournalFile(const std::filesystem::path& journal_path) {
 
 bool IsStarted(const std::optional<UpdateJournal>& journal) { return journal && journal->state == kJournalStarted; }
 
-// Whether the run that wrote the journal may still be at work on it, in
-// whatever state: a live writer may still roll back, confirm or clean up.
-// This process is never the writer of a journal it finds before its own
-// commit, and neither is a process created after the journal was last
-// written: it only holds the writer's id again (ids come back quickly, and
-// after a reboot the low ones are handed out anew). When either time cannot
-// be read, a live process with the id counts as the writer.
-bool IsWriterRunning(const UpdateJournal& journal, const std::filesystem::path& journal_path,
-                     const ProcessAliveQuery& process_alive) {
-  if (journal.pid == 0 || !process_alive) return false;
-  if (journal.pid == ::GetCurrentProcessId()) return false;
-  if (!process_alive(journal.pid)) return false;
-  const std::optional<std::uint64_t> created = ProcessCreationTime(journal.pid);
-  const std::optional<std::uint64_t> written = ItemWriteTime(journal_path);
-  return !(created && written && *created > *written);
-}
-
 }  // namespace
 
-bool RecoverInterruptedUpdate(const std::filesystem::path& installation, const ProcessAliveQuery& process_alive,
-                              std::chrono::milliseconds removal_pause) {
+bool RecoverInterruptedUpdate(const std::filesystem::path& installation, std::chrono::milliseconds removal_pause) {
   const std::filesystem::path journal_path = UpdateJournalPath(installation);
   if (!ReadItemStatus(journal_path)) return false;
   std::optional<UpdateJournal> journal = ReadUpdateJournal(journal_path);
-  if (!journal) {
+  // The caller holds the installation's guard, and so does every run that
+  // writes a journal for as long as it lives: whoever wrote this one has
+  // ended (the game itself only rewrites the state, it moves no file). The
+  // process id in the journal proves nothing either way, for ids come back.
+  //
+  // A journal that names an item by another name (a short 8.3 name) is no
+  // commit's record: like any other journal refused, it goes and nothing moves.
+  if (!journal || !StepsNameItemsAsStored(*journal)) {
     DeleteJournalFile(journal_path);
     return false;
   }
-  if (IsWriterRunning(*journal, journal_path, process_alive)) throw std::runtime_error(kAnotherRunMessage);
   if (journal->state != kJournalSwapping) {
     RemoveUpdateTempFolders(*journal, removal_pause);
     DeleteJournalFile(journal_path);

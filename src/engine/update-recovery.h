@@ -15,8 +15,6 @@
 
 namespace qv::setup {
 
-// Whether the process with this id still runs.
-using ProcessAliveQuery = std::function<bool(std::uint64_t process_id)>;
 // Nothing while the started game runs; its exit code once it has ended.
 using ExitCodeQuery = std::function<std::optional<std::int32_t>()>;
 
@@ -29,15 +27,16 @@ inline constexpr std::chrono::milliseconds kStartPollInterval{250};
 //               folders and the journal stay and the update log names the
 //               kept backup (RemoveFoldersAfterRollback); still true;
 //   "swapped", "started"  the new version stays; folders and journal removed;
-//   refused     the journal is deleted, nothing else is touched;
+//   refused     (the reader refuses it, or a step names an item by another
+//               name: StepsNameItemsAsStored) the journal is deleted, nothing
+//               else is touched;
 //   none        nothing happens.
-// Raises "Another update of this install is running." when the journal's
-// writer still runs, whatever the state (nothing touched): its pid is not 0
-// nor this process's, `process_alive` says it runs, and the process was not
-// created after the journal was last written (then it only reuses the id);
-// and "An earlier update could not be undone (<why>). Close Q.V. and try
+// The caller holds the installation's guard (InstallationGuard), as every run
+// that writes a journal does for its whole life: the journal's writer has
+// therefore ended, whatever process now holds the id the journal names.
+// Raises "An earlier update could not be undone (<why>). Close Q.V. and try
 // again." when the rollback fails (journal and folders stay for a later try).
-bool RecoverInterruptedUpdate(const std::filesystem::path& installation, const ProcessAliveQuery& process_alive,
+bool RecoverInterruptedUpdate(const std::filesystem::path& installation,
                               std::chrono::milliseconds removal_pause = kTempFolderRetryPause);
 
 // Watches the journal and the started game, every `poll_interval`, until one

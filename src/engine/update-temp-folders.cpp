@@ -51,10 +51,12 @@ bool IsRunIdentifier(std::string_view text) {
   return true;
 }
 
-// The run identifier in the name of a staging or download folder; empty for
-// any other name (a backup or repair folder among them).
+// The run identifier in the name of a staging, download or repair folder;
+// empty for any other name (a backup folder among them: ".qv-update-old-"
+// followed by an identifier is no run identifier after ".qv-update-").
 std::string_view RunOfTemporaryFolder(std::string_view name) {
-  for (std::string_view prefix : {kUpdateDownloadPrefix, kUpdateStagingPrefix}) {
+  for (std::string_view prefix :
+       {kUpdateDownloadPrefix, kUpdateRepairPrefix, kUpdateStagingPrefix, kInstallStagingPrefix}) {
     if (StartsWith(name, prefix)) {
       const std::string_view run = name.substr(prefix.size());
       return IsRunIdentifier(run) ? run : std::string_view();

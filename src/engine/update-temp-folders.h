@@ -42,11 +42,12 @@ bool RemoveFoldersAfterRollback(const UpdateJournal& journal, std::string* messa
                                 std::chrono::milliseconds pause = kTempFolderRetryPause,
                                 const FileSystemView& view = SystemView());
 
-// Removes the staging folders (".qv-update-" and a run identifier) and
-// download folders (".qv-update-dl-" and a run identifier) that killed runs
-// left beside `installation`; a partial setup file alone can be hundreds of
-// megabytes. Only folders of exactly that form (the identifier a GUID, braced
-// or not) are removed, never a link or junction, never the folders of
+// Removes the temporary folders that killed runs left beside `installation`:
+// update staging folders (".qv-update-" and a run identifier), download
+// folders (".qv-update-dl-"), repair folders (".qv-update-fix-") and install
+// staging folders (".qv-install-", a whole unpacked game); a partial setup
+// file alone can be hundreds of megabytes. Only folders of exactly that form
+// (the identifier a GUID, braced or not) are removed, never a link or junction, never the folders of
 // `current_run_id` or of another live run (IsRunMarked), and nothing while a
 // journal lies in the installation (it may name them). The caller holds the
 // installation's guard. Backup folders are never touched: without their

@@ -39,13 +39,6 @@ std::optional<ItemStatus> ReadItemStatus(const std::filesystem::path& path) {
   return status;
 }
 
-std::optional<std::uint64_t> ItemWriteTime(const std::filesystem::path& path) {
-  if (path.empty()) return std::nullopt;
-  WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!::GetFileAttributesExW(ApiPath(path).c_str(), GetFileExInfoStandard, &data)) return std::nullopt;
-  return JoinSize(data.ftLastWriteTime.dwHighDateTime, data.ftLastWriteTime.dwLowDateTime);
-}
-
 bool IsRegularFile(const std::filesystem::path& path) {
   auto status = ReadItemStatus(path);
   return status && !status->directory;

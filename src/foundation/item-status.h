@@ -23,11 +23,6 @@ struct ItemStatus {
 // be read (missing, dangling link, no access, invalid name).
 std::optional<ItemStatus> ReadItemStatus(const std::filesystem::path& path);
 
-// When the item itself (a link: the link) was last written, in FILETIME ticks
-// (100 ns since 1601, UTC); nothing when it cannot be read. Finer than
-// std::filesystem::last_write_time, which has whole seconds here.
-std::optional<std::uint64_t> ItemWriteTime(const std::filesystem::path& path);
-
 // True when the item's status can be read and it is not a folder.
 bool IsRegularFile(const std::filesystem::path& path);
 // True when the item's status can be read and it is a folder.

@@ -49,18 +49,4 @@ bool IsProcessRunning(std::uint32_t process_id) {
   return ::GetExitCodeProcess(process.get(), &exit_code) && exit_code == STILL_ACTIVE;
 }
 
-bool IsProcessIdRunning(std::uint64_t process_id) {
-  return process_id <= std::numeric_limits<std::uint32_t>::max() &&
-         IsProcessRunning(static_cast<std::uint32_t>(process_id));
-}
-
-std::optional<std::uint64_t> ProcessCreationTime(std::uint64_t process_id) {
-  if (process_id > std::numeric_limits<std::uint32_t>::max()) return std::nullopt;
-  UniqueHandle process(
-      ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<std::uint32_t>(process_id)));
-  FILETIME created{}, exited{}, kernel{}, user{};
-  if (!process || !::GetProcessTimes(process.get(), &created, &exited, &kernel, &user)) return std::nullopt;
-  return (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-}
-
 }  // namespace qv::setup

@@ -25,14 +25,4 @@ bool AllowForeground(std::uint32_t process_id);
 // opened (an elevated one seen from an unelevated caller) counts as running.
 bool IsProcessRunning(std::uint32_t process_id);
 
-// IsProcessRunning for an id as records and command lines carry it: no
-// process of the system has an id beyond 32 bits, so such an id runs none
-// (cutting it to 32 bits would ask about another process).
-bool IsProcessIdRunning(std::uint64_t process_id);
-
-// When the process with this id was created, in FILETIME ticks (100 ns since
-// 1601, UTC); nothing when it cannot be asked (no such process, no access).
-// Ids are reused, so only the creation time tells one holder from the next.
-std::optional<std::uint64_t> ProcessCreationTime(std::uint64_t process_id);
-
 }  // namespace qv::setup

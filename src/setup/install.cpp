@@ -58,7 +58,6 @@ InstallHooks SetupInstallHooks() {
   hooks.create_shortcut = CreateDesktopShortcut;
   hooks.keep_journal = false;
   hooks.process_id = 0;
-  hooks.is_process_alive = IsProcessIdRunning;
   hooks.picture_search_folders = [] { return DefaultPackageFolders(); };
   hooks.payload_entries = [] { return ReadOwnPayloadIndex(); };
   hooks.extract_entries = [](const std::filesystem::path& folder, const std::vector<PayloadEntry>& entries) {

@@ -44,8 +44,6 @@ struct GameUpdatePlatform {
   std::function<void(const std::filesystem::path& staging)> staged_files;
   // Refuses the new files' list by raising; may be empty.
   std::function<void(const std::vector<InstalledFile>& files)> check_payload;
-  // Whether a process still runs (the journal's writer, for the recovery).
-  ProcessAliveQuery is_process_alive;
   // The player's usual download folders, searched for the game's package.
   std::function<std::vector<std::filesystem::path>()> package_folders;
   // Told each phase as the update reaches it; may be empty.

@@ -25,6 +25,7 @@
 #include "update/download/whole-package.h"
 #include "update/manifest-fetch.h"
 #include "update/manifest-names.h"
+#include "update/manifest-stored-names.h"
 #include "update/release-info.h"
 #include "update/update-test-mode.h"
 #include "update/version-order.h"
@@ -122,6 +123,7 @@ void ObtainManifest(UpdateRun& run) {
   }
   run.files = files->second;
   qv::update::CheckManifestFileNames(run.files);
+  qv::update::CheckManifestNamesAsStored(run.game_folder, run.files);
   if (const auto package = run.manifest.packages.find(platform); package != run.manifest.packages.end()) {
     run.package = package->second;
   }
@@ -171,7 +173,6 @@ InstallHooks UpdateHooks(UpdateRun& run) {
   hooks.download_folder = run.download_folder;
   hooks.process_id = platform.process_id;
   hooks.fail_at_step = platform.fail_at_step;
-  hooks.is_process_alive = platform.is_process_alive;
   hooks.picture_search_folders = platform.package_folders;
   hooks.payload_entries = [&run] { return run.expected; };
   hooks.extract_entries = [&run](const fs::path& staging, const std::vector<PayloadEntry>& wanted) {
@@ -209,7 +210,7 @@ GameUpdateResult ApplyGameUpdate(const fs::path& given_folder, const GameUpdateP
   run.game_folder = NormalAbsolutePath(given_folder);
   if (platform.check_destination) platform.check_destination(run.game_folder);
   const fs::path journal = UpdateJournalPath(run.game_folder);
-  if (ReadItemStatus(journal)) RecoverInterruptedUpdate(run.game_folder, platform.is_process_alive);
+  if (ReadItemStatus(journal)) RecoverInterruptedUpdate(run.game_folder);
   // What killed runs left beside the folder goes before this run adds its own.
   RemoveAbandonedUpdateFolders(run.game_folder, platform.run_id);
   IdentifyCopy(run);

@@ -1,9 +1,10 @@
 #pragma once
-// The routes change files that the running game holds open, so they wait for
-// the game to close first, once, up to a minute.
+// The updater and the routes change files that the running game holds open,
+// so they wait for the game to close first, once, up to a minute.
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 
 namespace qv::setup {
 
@@ -12,10 +13,25 @@ inline constexpr std::chrono::milliseconds kGameCloseWait{60000};
 // What the result files say when the game did not close in time.
 inline constexpr const char* kGameStillRunningDetail = "Q.V. was still running after 60 s";
 
-// Waits up to `wait` for the process to end. True only when the process id is
-// not 0 and fits in 32 bits (a larger one names no process), the process can be opened for waiting and the wait runs out: a
-// process that is gone (it cannot be opened) and a wait that fails count as
-// closed, since nothing would come of waiting longer.
+// How often a wait for the game asks whether the player has cancelled.
+inline constexpr std::chrono::milliseconds kGameWaitCancelPoll{100};
+
+enum class GameWaitEnd {
+  kClosed,        // the game has ended, or there is nothing to wait for
+  kStillRunning,  // the time ran out with the game still running
+  kCancelled,     // the player cancelled while the game still ran
+};
+
+// Waits up to `wait` for the process to end, asking `cancelled` (when given)
+// every kGameWaitCancelPoll. Only a process id that is not 0 and fits in 32
+// bits (a larger one names no process) and that can be opened for waiting is
+// waited for: a process that is gone (it cannot be opened) and a wait that
+// fails count as closed, since nothing would come of waiting longer. A game
+// that has ended counts as closed even when a Cancel came at the same time.
+GameWaitEnd WaitForGameToClose(std::uint64_t game_process_id, std::chrono::milliseconds wait,
+                               const std::function<bool()>& cancelled = {});
+
+// True when WaitForGameToClose, without a Cancel, ends with the game still running.
 bool GameStillRunningAfter(std::uint64_t game_process_id, std::chrono::milliseconds wait);
 
 }  // namespace qv::setup

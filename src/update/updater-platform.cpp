@@ -27,7 +27,6 @@ GameUpdatePlatform UpdaterPlatform(State& state, PackageView& package) {
     package.file.reset();
   };
   platform.check_payload = [](const std::vector<InstalledFile>& files) { ValidatePayloadFiles(files); };
-  platform.is_process_alive = IsProcessIdRunning;
   platform.package_folders = [] { return DefaultPackageFolders(); };
   platform.on_phase = [&state](UpdatePhase phase) { PostPhase(state, phase); };
   // The window's downloading and installing lines name the version.

@@ -188,6 +188,14 @@ void ConfirmOrRollBack(State& state, const WorkerServices& services, const fs::p
   }
 }
 
+// The game has not closed: it is not started a second time beside itself.
+void FailBesideRunningGame(const State& state, Outcome& outcome, const std::string& detail) {
+  outcome.kind = kOutcomeFailed;
+  outcome.detail = detail;
+  outcome.start_game = false;
+  LogUpdater(state, "failed: " + detail);
+}
+
 void Fail(const State& state, Outcome& outcome, const std::string& detail) {
   outcome.kind = kOutcomeFailed;
   outcome.detail = detail;
@@ -244,11 +252,19 @@ Outcome Work(State& state, const WorkerServices& services) {
   Outcome outcome;
   try {
     PostPhase(state, UpdatePhase::kWaitingForGame);
-    if (GameStillRunningAfter(state.arguments.game_process_id, services.game_close_wait)) {
-      throw std::runtime_error("Q.V. is still running.");
+    switch (WaitForGameToClose(state.arguments.game_process_id, services.game_close_wait,
+                               [] { return IsCancelRequested(); })) {
+      case GameWaitEnd::kStillRunning:
+        FailBesideRunningGame(state, outcome, "Q.V. is still running.");
+        return outcome;
+      case GameWaitEnd::kCancelled:
+        FailBesideRunningGame(state, outcome, "Installation cancelled.");
+        return outcome;
+      case GameWaitEnd::kClosed:
+        break;
     }
-    // A Cancel pressed while the game was closing ends the run here, before
-    // an elevated copy would start with a fresh flag and update anyway.
+    // A Cancel pressed just as the game closed ends the run here, before an
+    // elevated copy would start with a fresh flag and update anyway.
     ThrowIfCancelled();
     if (HandOverForRights(state, services, outcome)) return outcome;
 

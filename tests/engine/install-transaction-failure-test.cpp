@@ -287,7 +287,7 @@ TEST(TransactionFailure, JournalThatCannotBeDeleted) {
                                                            "version."});
       EXPECT_TRUE(outcome.notes.empty());
       fs::remove(journal_path.native() + L".new");
-      EXPECT_TRUE(qv::setup::RecoverInterruptedUpdate(site.install, {}));
+      EXPECT_TRUE(qv::setup::RecoverInterruptedUpdate(site.install));
       EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "game executable 1.0.0");
       EXPECT_EQ(ReadFileText(site.install / L"shaders" / L"old.spv"), "old shader");
       EXPECT_FALSE(qv::setup::ReadItemStatus(site.install / L"shaders" / L"new.spv"));
@@ -296,7 +296,7 @@ TEST(TransactionFailure, JournalThatCannotBeDeleted) {
       EXPECT_EQ(left->state, qv::setup::kJournalSwapped);
       EXPECT_TRUE(outcome.notes.empty());
       EXPECT_TRUE(outcome.warnings.empty());
-      EXPECT_FALSE(qv::setup::RecoverInterruptedUpdate(site.install, {}));
+      EXPECT_FALSE(qv::setup::RecoverInterruptedUpdate(site.install));
       EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "game executable 1.1.0");
       EXPECT_EQ(ReadFileText(site.install / L"shaders" / L"new.spv"), "new shader");
     }

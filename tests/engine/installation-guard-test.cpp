@@ -67,6 +67,34 @@ TEST(InstallationGuard, TheRunIsMarkedWhileItHoldsTheGuard) {
   EXPECT_EQ(qv::test::RunChildProcess("guard_probe", {qv::setup::WideToUtf8(temp.path().native())}).exit_code, 0u);
 }
 
+// The objects are named in the global namespace, so that a run in another
+// logon session (another user's on a shared C:\\Games, one started through a
+// service) meets them: what such a run creates under those names holds the
+// installation and marks its run here too.
+TEST(InstallationGuard, RunsOfOtherSessionsAreSeen) {
+  TempFolder temp;
+  const fs::path install = temp.path() / L"Game";
+  const std::wstring guard_name = qv::setup::InstallationGuardName(install);
+  const std::wstring mark_name = qv::setup::RunMarkName("{other-session}");
+  EXPECT_EQ(guard_name.rfind(L"Global\\qv-install-", 0), 0u) << qv::setup::WideToUtf8(guard_name);
+  EXPECT_EQ(mark_name.rfind(L"Global\\qv-run-", 0), 0u) << qv::setup::WideToUtf8(mark_name);
+
+  EXPECT_FALSE(IsRunMarked("{other-session}"));
+  {
+    const qv::setup::UniqueHandle other_guard(::CreateMutexW(nullptr, FALSE, guard_name.c_str()));
+    const qv::setup::UniqueHandle other_mark(::CreateMutexW(nullptr, FALSE, mark_name.c_str()));
+    ASSERT_TRUE(other_guard && other_mark);
+    EXPECT_FALSE(TryGuardInstallation(install, "{this-session}"));
+    EXPECT_TRUE(IsRunMarked("{other-session}"));
+  }
+  EXPECT_FALSE(IsRunMarked("{other-session}"));
+  std::optional<InstallationGuard> guard = TryGuardInstallation(install, "{this-session}");
+  ASSERT_TRUE(guard);
+  // And what this run holds, another session's run finds under those names.
+  const qv::setup::UniqueHandle seen(::OpenMutexW(SYNCHRONIZE, FALSE, guard_name.c_str()));
+  EXPECT_TRUE(seen);
+}
+
 // 3 when another process holds the guard of <folder>/Game and marks its run.
 QV_CHILD_MODE(guard_probe) {
   const fs::path folder(qv::setup::Utf8ToWide(args.at(0)));

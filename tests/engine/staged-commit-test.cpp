@@ -24,6 +24,7 @@
 #include "selftest/fixtures/tree-snapshot.h"
 #include "support/child-mode.h"
 #include "support/child-process.h"
+#include "support/short-names.h"
 #include "support/temp-folder.h"
 #include "support/thrown.h"
 
@@ -221,7 +222,7 @@ TEST(CommitStagedFiles, CrashAtEveryStepIsRecovered) {
     EXPECT_EQ(journal->state, qv::setup::kJournalSwapping);
     EXPECT_EQ(journal->steps.size(), 7u);
 
-    EXPECT_TRUE(qv::setup::RecoverInterruptedUpdate(site.places.install, {})) << step;
+    EXPECT_TRUE(qv::setup::RecoverInterruptedUpdate(site.places.install)) << step;
     EXPECT_EQ(SnapshotTree(site.places.install), site.install_before) << step;
     EXPECT_FALSE(fs::exists(site.places.staging)) << step;
     EXPECT_FALSE(fs::exists(site.places.backup)) << step;
@@ -382,7 +383,7 @@ TEST(CommitStagedFiles, UndoNeverReplacesWhatAppearedWhereTheOldFileWas) {
   // goes back into the staging folder (the update's own, where it replaces
   // the staged copy) and the old file is back.
   EXPECT_TRUE(site.JournalExists());
-  EXPECT_TRUE(qv::setup::RecoverInterruptedUpdate(site.places.install, {}));
+  EXPECT_TRUE(qv::setup::RecoverInterruptedUpdate(site.places.install));
   EXPECT_EQ(ReadFileText(site.places.install / L"qv.exe"), "old exe");
   EXPECT_FALSE(site.JournalExists());
 }
@@ -504,7 +505,7 @@ TEST(CommitStagedFiles, FailedUndoKeepsTheJournalForTheRecovery) {
   EXPECT_EQ(ReadFileText(site.places.install / L"shaders" / L"a.spv"), "old a");
 
   held.reset();
-  EXPECT_TRUE(qv::setup::RecoverInterruptedUpdate(site.places.install, {}));
+  EXPECT_TRUE(qv::setup::RecoverInterruptedUpdate(site.places.install));
   EXPECT_EQ(SnapshotTree(site.places.install), site.install_before);
   EXPECT_FALSE(fs::exists(site.places.backup));
 }
@@ -555,7 +556,7 @@ TEST(CommitStagedFiles, PauseMarkerWhileTheCommitSleeps) {
   EXPECT_TRUE(site.JournalExists());
 
   child.Terminate();
-  EXPECT_TRUE(qv::setup::RecoverInterruptedUpdate(site.places.install, {}));
+  EXPECT_TRUE(qv::setup::RecoverInterruptedUpdate(site.places.install));
   EXPECT_EQ(
       SnapshotTree(site.places.install, [](const std::string& key) { return key == "data/update-journal.txt.paused"; }),
       site.install_before);
@@ -577,6 +578,46 @@ TEST(CommitStagedFiles, TestPointsNeedAJournalContextButFailAtDoesNot) {
   step = 0;
   EXPECT_THROW(qv::setup::UpdateTestHook(&context, step, -1), SimulatedCrash);
   EXPECT_EQ(step, 0);
+}
+
+}  // namespace
+
+namespace {
+
+// Short 8.3 names of the player's folders and files pass every name test of
+// a step, yet the move would take what they stand for: the commit refuses
+// them before anything moves, naming the entry and what it stands for.
+TEST(CommitStagedFiles, ShortNamesOfThePlayersItemsAreRefusedBeforeAnythingMoves) {
+  CommitSite site;
+  const fs::path& install = site.places.install;
+  WriteFixtureFile(install / L"screenshots" / L"shot.png", "the player's picture");
+  WriteFixtureFile(install / L"enhanced-textures" / L"t.dds", "the player's texture");
+  WriteFixtureFile(install / L"dlssg_sm86.ini", "the unlock's settings");
+  WriteFixtureFile(install / L"CUSA09901" / L"chunk1.psarc", "the player's archive");
+  const std::string shots = qv::test::ShortNameOf(install / L"screenshots");
+  const std::string textures = qv::test::ShortNameOf(install / L"enhanced-textures");
+  const std::string unlock = qv::test::ShortNameOf(install / L"dlssg_sm86.ini");
+  const std::string title = qv::test::ShortNameOf(install / L"CUSA09901");
+  ASSERT_FALSE(shots.empty() || textures.empty() || unlock.empty() || title.empty());
+  const struct {
+    std::string path;
+    std::string stored;
+  } cases[] = {
+      {shots + "/shot.png", "screenshots/shot.png"},
+      {shots + "/new.png", "screenshots/new.png"},
+      {textures + "/t.dds", "enhanced-textures/t.dds"},
+      {unlock, "dlssg_sm86.ini"},
+      {title + "/chunk1.psarc", "CUSA09901/chunk1.psarc"},
+  };
+  const TreeSnapshot everything = site.Everything();
+  for (const auto& c : cases) {
+    const std::string message = "Cannot write " + c.path + ": it is " + c.stored + " under another name.";
+    EXPECT_EQ(ThrownMessage([&] {
+                site.places.Commit(-1, &site.places.context, PlannedFiles(), {"qv-install-manifest.txt", c.path});
+              }),
+              message);
+    EXPECT_EQ(site.Everything(), everything) << c.path;
+  }
 }
 
 }  // namespace

@@ -250,12 +250,8 @@ void LeaveInterruptedUpdate(const InstalledSite& site, std::uint64_t pid) {
 
 TEST(TransactionPreparation, InterruptedUpdateIsRecoveredFirst) {
   InstalledSite site;
-  LeaveInterruptedUpdate(site, 4242);
-  PreparedRun busy(site, true);
-  busy.hooks.is_process_alive = [](std::uint64_t pid) { return pid == 4242; };
-  const TreeSnapshot before = SnapshotWithoutLog(site.temp / L"games");
-  EXPECT_EQ(busy.Failure(), "Another update of this install is running.");
-  EXPECT_EQ(SnapshotWithoutLog(site.temp / L"games"), before);
+  // The journal names this very process: ids prove nothing of its writer.
+  LeaveInterruptedUpdate(site, ::GetCurrentProcessId());
 
   InstallOutcome outcome;
   InstallHooks hooks = site.UpdateHooks("after");

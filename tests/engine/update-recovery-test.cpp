@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <sddl.h>
 
 #include <gtest/gtest.h>
 
@@ -14,15 +15,15 @@
 #include "engine/update-journal.h"
 #include "engine/update-recovery.h"
 #include "foundation/canonical-path.h"
-#include "foundation/process-helpers.h"
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
-#include "selftest/file-write-time.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/journal-fixtures.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "support/child-mode.h"
 #include "support/child-process.h"
+#include "support/short-names.h"
+#include "support/test-paths.h"
 #include "support/temp-folder.h"
 #include "support/thrown.h"
 
@@ -133,7 +134,7 @@ struct UpdateSite {
 TEST(RecoverInterruptedUpdate, NothingToDoWithoutAJournal) {
   UpdateSite site;
   const TreeSnapshot everything = SnapshotTree(site.parent);
-  EXPECT_FALSE(RecoverInterruptedUpdate(site.install, {}));
+  EXPECT_FALSE(RecoverInterruptedUpdate(site.install));
   EXPECT_EQ(SnapshotTree(site.parent), everything);
 }
 
@@ -143,7 +144,7 @@ TEST(RecoverInterruptedUpdate, RollsBackAnInterruptedUpdateFromAnyPoint) {
   for (size_t moves = 0; moves <= std::size(UpdateSite::kMoves); ++moves) {
     UpdateSite site;
     site.UpdateUpTo(moves);
-    EXPECT_TRUE(RecoverInterruptedUpdate(site.install, {})) << moves;
+    EXPECT_TRUE(RecoverInterruptedUpdate(site.install)) << moves;
     EXPECT_EQ(SnapshotTree(site.install), site.before) << moves;
     EXPECT_TRUE(site.TemporaryFoldersGone()) << moves;
     EXPECT_FALSE(fs::exists(site.journal_path)) << moves;
@@ -165,78 +166,82 @@ TEST(RecoverInterruptedUpdate, SpellingOfTheInstallationDoesNotMatter) {
   shouted.staging = upper(site.staging);
   ASSERT_TRUE(WriteUpdateJournal(site.journal_path, shouted));
   const fs::path lowered = fs::path(site.parent.native() + L"\\game");
-  EXPECT_TRUE(RecoverInterruptedUpdate(lowered, {}));
+  EXPECT_TRUE(RecoverInterruptedUpdate(lowered));
   EXPECT_EQ(SnapshotTree(site.install), site.before);
   EXPECT_TRUE(site.TemporaryFoldersGone());
 }
 
-TEST(RecoverInterruptedUpdate, RunningWriterKeepsEverythingWhereItIs) {
-  UpdateSite site;
-  site.UpdateUpTo(3, qv::setup::kJournalSwapping, 4242);
-  const TreeSnapshot everything = SnapshotTree(site.parent);
-  std::vector<std::uint64_t> asked;
-  auto alive = [&](std::uint64_t pid) {
-    asked.push_back(pid);
-    return true;
-  };
-  EXPECT_EQ(ThrownMessage([&] { RecoverInterruptedUpdate(site.install, alive); }),
-            "Another update of this install is running.");
-  EXPECT_EQ(asked, std::vector<std::uint64_t>{4242});
-  EXPECT_EQ(SnapshotTree(site.parent), everything);
+// A probe program that sleeps, started with a security descriptor that lets
+// no one else open it: as a service seen from the player's account is, which
+// may hold a journal's id after a reboot.
+struct UnqueryableProcess {
+  qv::setup::UniqueHandle process;
+  qv::setup::UniqueHandle thread;
+  DWORD id = 0;
 
-  // A writer that has ended, or no way to ask: the recovery proceeds.
-  EXPECT_TRUE(RecoverInterruptedUpdate(site.install, [](std::uint64_t) { return false; }));
-  EXPECT_EQ(SnapshotTree(site.install), site.before);
-
-  UpdateSite no_test;
-  no_test.UpdateUpTo(3, qv::setup::kJournalSwapping, 4242);
-  EXPECT_TRUE(RecoverInterruptedUpdate(no_test.install, {}));
-  EXPECT_EQ(SnapshotTree(no_test.install), no_test.before);
-
-  UpdateSite no_pid;
-  no_pid.UpdateUpTo(3, qv::setup::kJournalSwapping, 0);
-  EXPECT_TRUE(RecoverInterruptedUpdate(no_pid.install, [](std::uint64_t) { return true; }));
-  EXPECT_EQ(SnapshotTree(no_pid.install), no_pid.before);
-}
-
-// A writer that still runs owns its journal in every state: while it waits
-// for the new version's start it may yet roll back, and a recovery that
-// finished its update would delete the backup it needs.
-TEST(RecoverInterruptedUpdate, ARunningWriterKeepsAFinishedUpdateToo) {
-  for (std::int32_t state : {qv::setup::kJournalSwapped, qv::setup::kJournalStarted}) {
-    UpdateSite site;
-    site.UpdateUpTo(std::size(UpdateSite::kMoves), state, 4242);
-    const TreeSnapshot everything = SnapshotTree(site.parent);
-    EXPECT_EQ(ThrownMessage([&] { RecoverInterruptedUpdate(site.install, [](std::uint64_t) { return true; }); }),
-              "Another update of this install is running.")
-        << state;
-    EXPECT_EQ(SnapshotTree(site.parent), everything) << state;
+  UnqueryableProcess() {
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(D;;GA;;;WD)", SDDL_REVISION_1, &descriptor,
+                                                                nullptr)) {
+      ADD_FAILURE() << "no security descriptor: " << ::GetLastError();
+      return;
+    }
+    const qv::setup::UniqueLocal<PSECURITY_DESCRIPTOR> owned(descriptor);
+    SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
+    std::wstring command =
+        L"\"" + (qv::test::TestBinaryFolder() / L"process-probe.exe").native() + L"\" sleep 60000";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info{};
+    if (!::CreateProcessW(nullptr, command.data(), &attributes, nullptr, FALSE, CREATE_NO_WINDOW, nullptr, nullptr,
+                          &startup, &info)) {
+      ADD_FAILURE() << "cannot start the probe: " << ::GetLastError();
+      return;
+    }
+    process.reset(info.hProcess);
+    thread.reset(info.hThread);
+    id = info.dwProcessId;
   }
-}
+  ~UnqueryableProcess() {
+    if (process) ::TerminateProcess(process.get(), 1);
+  }
+};
 
-// Process ids are handed out again: a live process created after the journal
-// was last written only holds the writer's id, and this process never wrote a
-// journal it finds before its own commit. Neither blocks the recovery.
-TEST(RecoverInterruptedUpdate, AProcessThatOnlyHoldsTheWritersIdIsNotTheWriter) {
-  StartedChild later = StartChildProcess("recovery_sleeper", {});
-  ASSERT_TRUE(later.started());
-  const auto alive = [](std::uint64_t pid) { return qv::setup::IsProcessIdRunning(pid); };
-
-  UpdateSite site;
-  site.UpdateUpTo(3, qv::setup::kJournalSwapping, later.process_id());
-  // Written while the process ran: it may well be the writer.
-  EXPECT_EQ(ThrownMessage([&] { RecoverInterruptedUpdate(site.install, alive); }),
-            "Another update of this install is running.");
-  // Last written before the process was created: it is not.
-  qv::setup::BackdateFile(site.journal_path);
-  EXPECT_TRUE(RecoverInterruptedUpdate(site.install, alive));
-  EXPECT_EQ(SnapshotTree(site.install), site.before);
-  EXPECT_TRUE(site.TemporaryFoldersGone());
-
-  UpdateSite own;
-  own.UpdateUpTo(3, qv::setup::kJournalSwapping, ::GetCurrentProcessId());
-  EXPECT_TRUE(RecoverInterruptedUpdate(own.install, [](std::uint64_t) { return true; }));
-  EXPECT_EQ(SnapshotTree(own.install), own.before);
+// Whoever wrote a journal has ended by the time a run that holds the
+// installation's guard reads it, so the id the journal names is never taken
+// for its writer: a process of the id may have started before the journal
+// was last written or after, may refuse to be asked, may be this process.
+// The recovery goes on in every state.
+TEST(RecoverInterruptedUpdate, TheJournalsProcessIdNeverKeepsItsUpdate) {
+  StartedChild earlier = StartChildProcess("recovery_sleeper", {});
+  ASSERT_TRUE(earlier.started());
+  UnqueryableProcess closed;
+  ASSERT_NE(closed.id, 0u);
+  // As the player's account would see a service's process.
+  {
+    qv::setup::UniqueHandle asked(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, closed.id));
+    const DWORD error = ::GetLastError();
+    EXPECT_FALSE(asked.valid());
+    EXPECT_EQ(error, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  }
+  const std::uint64_t pids[] = {earlier.process_id(), closed.id, ::GetCurrentProcessId(), 0, 0xFFFFFFF3u,
+                                std::uint64_t{1} << 40};
+  for (std::uint64_t pid : pids) {
+    for (std::int32_t state : {qv::setup::kJournalSwapping, qv::setup::kJournalSwapped, qv::setup::kJournalStarted}) {
+      SCOPED_TRACE("pid " + std::to_string(pid) + ", state " + std::to_string(state));
+      UpdateSite site;
+      if (state == qv::setup::kJournalSwapping) {
+        site.UpdateUpTo(3, state, pid);
+      } else {
+        site.UpdateUpTo(std::size(UpdateSite::kMoves), state, pid);
+      }
+      // Written while the process of the id ran.
+      EXPECT_EQ(RecoverInterruptedUpdate(site.install), state == qv::setup::kJournalSwapping);
+      EXPECT_EQ(SnapshotTree(site.install), state == qv::setup::kJournalSwapping ? site.before : site.NewVersion());
+      EXPECT_TRUE(site.TemporaryFoldersGone());
+      EXPECT_FALSE(fs::exists(site.journal_path));
+    }
+  }
 }
 
 QV_CHILD_MODE(recovery_sleeper) {
@@ -248,8 +253,7 @@ TEST(RecoverInterruptedUpdate, FinishedUpdatesKeepTheNewVersion) {
   for (std::int32_t state : {qv::setup::kJournalSwapped, qv::setup::kJournalStarted}) {
     UpdateSite site;
     site.UpdateAll(state);
-    // Without a writer's id, whatever the process test would say.
-    EXPECT_FALSE(RecoverInterruptedUpdate(site.install, [](std::uint64_t) { return true; })) << state;
+    EXPECT_FALSE(RecoverInterruptedUpdate(site.install)) << state;
     EXPECT_EQ(SnapshotTree(site.install), site.NewVersion()) << state;
     EXPECT_TRUE(site.TemporaryFoldersGone()) << state;
     EXPECT_FALSE(fs::exists(site.journal_path)) << state;
@@ -279,7 +283,7 @@ TEST(RecoverInterruptedUpdate, RefusedJournalIsDeletedAndNothingMoves) {
     WriteFixtureFile(site.journal_path, text);
     ASSERT_FALSE(ReadUpdateJournal(site.journal_path)) << spoiler;
     TreeSnapshot everything = SnapshotTree(site.parent);
-    EXPECT_FALSE(RecoverInterruptedUpdate(site.install, {})) << spoiler;
+    EXPECT_FALSE(RecoverInterruptedUpdate(site.install)) << spoiler;
     EXPECT_FALSE(fs::exists(site.journal_path)) << spoiler;
     everything.erase(std::find_if(everything.begin(), everything.end(),
                                   [](const auto& item) { return item.first == "Game/data/update-journal.txt"; }));
@@ -292,7 +296,7 @@ TEST(RecoverInterruptedUpdate, FailedRollbackKeepsTheJournalForLater) {
   site.UpdateUpTo(2);  // qv.exe replaced
   // A folder stands in staging where the new qv.exe would go back.
   fs::create_directories(site.staging / L"qv.exe" / L"inside");
-  EXPECT_EQ(ThrownMessage([&] { RecoverInterruptedUpdate(site.install, {}); }),
+  EXPECT_EQ(ThrownMessage([&] { RecoverInterruptedUpdate(site.install); }),
             "An earlier update could not be undone (could not move qv.exe back: a folder of that name is in the "
             "staging folder). Close Q.V. and try again.");
   EXPECT_TRUE(fs::exists(site.journal_path));
@@ -301,7 +305,7 @@ TEST(RecoverInterruptedUpdate, FailedRollbackKeepsTheJournalForLater) {
 
   // Once the way is clear, the next recovery finishes the job.
   fs::remove_all(site.staging / L"qv.exe");
-  EXPECT_TRUE(RecoverInterruptedUpdate(site.install, {}));
+  EXPECT_TRUE(RecoverInterruptedUpdate(site.install));
   EXPECT_EQ(SnapshotTree(site.install), site.before);
   EXPECT_TRUE(site.TemporaryFoldersGone());
 }
@@ -326,7 +330,7 @@ TEST(RecoverInterruptedUpdate, BackupThatStillHoldsFilesIsKept) {
     WriteFixtureFile(site.journal_path, text);
     ASSERT_TRUE(ReadUpdateJournal(site.journal_path));
 
-    EXPECT_TRUE(RecoverInterruptedUpdate(site.install, {}));
+    EXPECT_TRUE(RecoverInterruptedUpdate(site.install));
     // The old files the journal does not name are still there, with the
     // staging folder and the journal, and the update log says where.
     EXPECT_EQ(ReadFileText(site.backup / L"shaders" / L"gone.spv"), "old gone");
@@ -342,7 +346,7 @@ TEST(RecoverInterruptedUpdate, BackupThatStillHoldsFilesIsKept) {
       EXPECT_FALSE(fs::exists(site.install / L"shaders" / L"b.spv"));
     }
     // A later recovery keeps them too.
-    EXPECT_TRUE(RecoverInterruptedUpdate(site.install, {}));
+    EXPECT_TRUE(RecoverInterruptedUpdate(site.install));
     EXPECT_EQ(ReadFileText(site.backup / L"shaders" / L"gone.spv"), "old gone");
     std::string message;
     EXPECT_FALSE(RestorePreviousVersion(site.journal_path, &message));
@@ -450,7 +454,7 @@ TEST(FinishStartedUpdate, FileInUseLeavesAStartedJournal) {
   EXPECT_FALSE(fs::exists(site.staging));
 
   // The next recovery finishes the clean-up and keeps the new version.
-  EXPECT_FALSE(RecoverInterruptedUpdate(site.install, {}, 1ms));
+  EXPECT_FALSE(RecoverInterruptedUpdate(site.install, 1ms));
   EXPECT_TRUE(site.TemporaryFoldersGone());
   EXPECT_FALSE(fs::exists(site.journal_path));
   EXPECT_EQ(SnapshotTree(site.install), site.NewVersion());
@@ -467,7 +471,7 @@ TEST(FinishStartedUpdate, SwappingJournalIsMarkedStartedFirst) {
   EXPECT_TRUE(fs::exists(site.backup / L"qv.exe"));
   EXPECT_EQ(ReadUpdateJournal(site.journal_path)->state, qv::setup::kJournalSwapping);
   // The next recovery can still undo the whole update.
-  EXPECT_TRUE(RecoverInterruptedUpdate(site.install, {}, 1ms));
+  EXPECT_TRUE(RecoverInterruptedUpdate(site.install, 1ms));
   EXPECT_EQ(SnapshotTree(site.install, [](const std::string& key) { return key == "data/update-journal.txt.new/"; }),
             site.before);
 
@@ -525,7 +529,7 @@ TEST(RestorePreviousVersion, FailedRestoreIsFinishedByTheNextRecovery) {
     EXPECT_EQ(ReadFileText(site.backup / L"qv.exe"), "old exe");
 
     // Released, the next recovery restores the old tree byte for byte.
-    EXPECT_TRUE(RecoverInterruptedUpdate(site.install, {}));
+    EXPECT_TRUE(RecoverInterruptedUpdate(site.install));
     EXPECT_EQ(SnapshotTree(site.install), site.before);
     EXPECT_TRUE(site.TemporaryFoldersGone());
     EXPECT_FALSE(fs::exists(site.journal_path));
@@ -554,6 +558,54 @@ TEST(RestorePreviousVersion, FailedRollbackKeepsJournalAndFolders) {
   EXPECT_EQ(ReadFileText(site.install / L"shaders" / L"gone.spv"), "written by the new version");
   // Every other step was undone.
   EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "old exe");
+}
+
+}  // namespace
+
+namespace {
+
+// A journal step that names the player's item by its short 8.3 name passes
+// every name test, yet a rollback would move what the name stands for into
+// the staging folder, which then goes. No commit writes such a step: the
+// journal is refused as any other planted one, and nothing moves.
+TEST(RecoverInterruptedUpdate, AStepNamingAnItemByAnotherNameRefusesTheJournal) {
+  const struct {
+    const wchar_t* item;  // the player's, below the installation
+    char kind;
+  } cases[] = {
+      {L"screenshots/shot.png", 'a'},
+      {L"enhanced-textures/t.dds", 'r'},
+      {L"dlssg_sm86.ini", 'a'},
+      {L"qv-dlssg-route.json", 'r'},
+  };
+  for (const auto& c : cases) {
+    UpdateSite site;
+    const fs::path item = site.install / fs::path(c.item).make_preferred();
+    WriteFixtureFile(item, "the player's");
+    const fs::path first = site.install / *fs::path(c.item).begin();
+    const std::string short_name = qv::test::ShortNameOf(first);
+    ASSERT_FALSE(short_name.empty());
+    std::string step = qv::setup::ToGenericUtf8(fs::path(c.item));
+    step.replace(0, qv::setup::ToGenericUtf8(*fs::path(c.item).begin()).size(), short_name);
+    SCOPED_TRACE(step);
+    UpdateJournal journal = site.Journal(qv::setup::kJournalSwapping);
+    journal.steps.push_back({c.kind, step});
+    if (c.kind == 'r') WriteFixtureFile(site.backup / qv::setup::PathFromUtf8(step), "old");
+    ASSERT_TRUE(WriteUpdateJournal(site.journal_path, journal));
+    ASSERT_TRUE(ReadUpdateJournal(site.journal_path)) << "a journal its reader takes";
+    const TreeSnapshot everything = SnapshotTree(site.parent, [](const std::string& key) {
+      return key == "Game/data/update-journal.txt";
+    });
+
+    std::string message;
+    EXPECT_FALSE(RestorePreviousVersion(site.journal_path, &message, 1ms));
+    EXPECT_EQ(message, step + " is " + qv::setup::ToGenericUtf8(fs::path(c.item)) + " under another name");
+    EXPECT_FALSE(RecoverInterruptedUpdate(site.install, 1ms));
+    EXPECT_FALSE(fs::exists(site.journal_path));
+    EXPECT_EQ(ReadFileText(item), "the player's");
+    EXPECT_EQ(SnapshotTree(site.parent, [](const std::string& key) { return key == "Game/data/update-journal.txt"; }),
+              everything);
+  }
 }
 
 }  // namespace

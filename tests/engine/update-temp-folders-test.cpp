@@ -159,9 +159,9 @@ TEST(RemoveStaleTemporary, OnlyPrefixedItemsDirectlyBesideTheInstallation) {
   EXPECT_TRUE(fs::exists(parent / L".qv-install-link" / L"file"));
 }
 
-// What killed runs left beside an installation: staging and download folders
-// named with a run identifier go, and nothing else does.
-TEST(RemoveAbandonedUpdateFolders, OnlyTheStagingAndDownloadFoldersOfRunsThatEnded) {
+// What killed runs left beside an installation: staging, download and repair
+// folders named with a run identifier go, and nothing else does.
+TEST(RemoveAbandonedUpdateFolders, OnlyTheTemporaryFoldersOfRunsThatEnded) {
   const std::wstring run = L"0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9";
   const std::wstring live = L"11111111-2222-3333-4444-555555555555";
   const std::wstring current = L"{66666666-7777-8888-9999-AAAAAAAAAAAA}";
@@ -175,9 +175,17 @@ TEST(RemoveAbandonedUpdateFolders, OnlyTheStagingAndDownloadFoldersOfRunsThatEnd
       {L".qv-update-dl-" + run, true},
       {L".qv-update-{" + live + L"}", false},
       {L".qv-update-dl-" + current, false},
+      {L".qv-update-fix-{" + run + L"}", true},
+      {L".qv-update-fix-" + run, true},
+      {L".qv-install-{" + run + L"}", true},
+      {L".qv-install-" + run, true},
+      {L".qv-update-fix-{" + live + L"}", false},
+      {L".qv-install-{" + live + L"}", false},
+      {L".qv-update-fix-" + current, false},
       {L".qv-update-old-{" + run + L"}", false},
-      {L".qv-update-fix-{" + run + L"}", false},
-      {L".qv-install-{" + run + L"}", false},
+      {L".qv-update-old-" + run, false},
+      {L".qv-install-run", false},
+      {L".qv-update-fix-", false},
       {L".qv-update-run", false},
       {L".qv-update-{" + run, false},
       {L".qv-update-{" + run + L"}x", false},
@@ -204,12 +212,18 @@ TEST(RemoveAbandonedUpdateFolders, OnlyTheStagingAndDownloadFoldersOfRunsThatEnd
   for (const Case& c : cases) EXPECT_EQ(!fs::exists(parent / c.name), c.removed) << qv::setup::WideToUtf8(c.name);
   EXPECT_TRUE(fs::exists(install / L"qv.exe"));
 
-  // A junction or link of such a name is never entered.
+  // A junction or link of such a name is never entered, nor removed: an
+  // empty one too would be taken for a folder of the run.
   const fs::path linked = parent / (L".qv-update-{" + run + L"}");
   WriteFixtureFile(linked / L"behind", "target's");
-  auto link = qv::test::ViewWithReparsePoints({{linked, qv::setup::kReparseTagMountPoint}});
-  qv::setup::RemoveAbandonedUpdateFolders(install, "", link);
-  EXPECT_TRUE(fs::exists(linked / L"behind"));
+  const fs::path empty_links[] = {parent / (L".qv-update-dl-" + run), parent / (L".qv-install-{" + run + L"}")};
+  for (const fs::path& folder : empty_links) fs::create_directories(folder);
+  for (std::uint32_t tag : {qv::setup::kReparseTagMountPoint, qv::setup::kReparseTagSymlink}) {
+    auto link = qv::test::ViewWithReparsePoints({{linked, tag}, {empty_links[0], tag}, {empty_links[1], tag}});
+    qv::setup::RemoveAbandonedUpdateFolders(install, "", link);
+    EXPECT_TRUE(fs::exists(linked / L"behind")) << tag;
+    for (const fs::path& folder : empty_links) EXPECT_TRUE(fs::exists(folder)) << folder.string() << " " << tag;
+  }
 }
 
 }  // namespace

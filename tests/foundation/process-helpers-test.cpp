@@ -98,33 +98,4 @@ TEST(ProcessHelpers, IsProcessRunningFollowsAChild) {
   EXPECT_FALSE(IsProcessRunning(0xFFFFFFF3u));
 }
 
-// A process started later has a later creation time than this one, and the
-// file written between the two starts lies between them.
-TEST(ProcessHelpers, CreationTimesOrderProcessesAndFileWrites) {
-  const std::optional<std::uint64_t> own = qv::setup::ProcessCreationTime(::GetCurrentProcessId());
-  ASSERT_TRUE(own);
-  const fs::path file = qv::test::TestBinaryFolder() / L"creation-time-probe.txt";
-  {
-    qv::setup::UniqueFile written(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    ASSERT_TRUE(written.valid());
-    DWORD count = 0;
-    ASSERT_TRUE(::WriteFile(written.get(), "x", 1, &count, nullptr));
-  }
-  const std::optional<std::uint64_t> write_time = qv::setup::ItemWriteTime(file);
-  ::Sleep(20);
-  const SleepingProbe probe = StartSleepingProbe();
-  ASSERT_TRUE(probe.process.valid());
-  const std::optional<std::uint64_t> child = qv::setup::ProcessCreationTime(probe.id);
-  ::TerminateProcess(probe.process.get(), 1);
-  ::WaitForSingleObject(probe.process.get(), 10000);
-  ::DeleteFileW(file.c_str());
-  ASSERT_TRUE(child && write_time);
-  EXPECT_LT(*own, *write_time);
-  EXPECT_LT(*write_time, *child);
-
-  EXPECT_FALSE(qv::setup::ProcessCreationTime(0xFFFFFFF3u));
-  EXPECT_FALSE(qv::setup::ProcessCreationTime(std::uint64_t{1} << 32 | ::GetCurrentProcessId()));
-  EXPECT_FALSE(qv::setup::ItemWriteTime(file));
-}
-
 }  // namespace

@@ -241,7 +241,6 @@ TEST(ScenarioFixtures, HookRecords) {
     EXPECT_EQ(hooks.pause_at_step, -1);
     EXPECT_FALSE(hooks.keep_journal);
     EXPECT_FALSE(hooks.check_payload);
-    EXPECT_FALSE(hooks.is_process_alive);
     EXPECT_FALSE(hooks.before_commit);
     EXPECT_TRUE(hooks.corrupt_after_commit.empty());
     EXPECT_EQ(hooks.portable_copy, c.portable);

@@ -157,12 +157,10 @@ TEST_F(InstallTest, HooksCarryTheSetupsOwnOperations) {
   }
   EXPECT_NE(qv::setup::SetupInstallHooks().run_id, hooks.run_id);
   EXPECT_TRUE(hooks.validate_destination && hooks.verify_setup && hooks.payload_size && hooks.extract_payload &&
-              hooks.check_payload && hooks.extract_package && hooks.create_shortcut && hooks.is_process_alive &&
+              hooks.check_payload && hooks.extract_package && hooks.create_shortcut &&
               hooks.picture_search_folders && hooks.payload_entries && hooks.extract_entries && hooks.hash_file);
   EXPECT_FALSE(hooks.keep_journal || hooks.portable_copy || hooks.expected_changes || hooks.before_commit);
   EXPECT_EQ(hooks.payload_size(), qv::setup::OwnPayloadTotalSize());
-  EXPECT_TRUE(hooks.is_process_alive(::GetCurrentProcessId()));
-  EXPECT_FALSE(hooks.is_process_alive(std::uint64_t{1} << 32 | ::GetCurrentProcessId()));
   EXPECT_EQ(hooks.fail_at_step, -1);
   EXPECT_EQ(hooks.pause_at_step, -1);
   EXPECT_EQ(hooks.corrupt_after_commit, "");

@@ -71,6 +71,10 @@ Paths (every answer closes the connection):
                                           N as the file's size
                          The body is read from the file piece by piece, so
                          large files cost no memory.
+  /sign/NAME             signs FOLDER/files/NAME as the release tool signs a
+                         manifest (openssl pkeyutl -sign -rawin) with the
+                         server's own Ed25519 key, made on first use; the body
+                         is "signature=HEX\npublic=HEX\n" (the raw public key)
 
 Pattern byte at offset i: i % 251.
 """
@@ -81,6 +85,7 @@ import shutil
 import signal
 import socket
 import ssl
+import subprocess
 import sys
 import threading
 import time
@@ -255,6 +260,17 @@ class Handler(BaseHTTPRequestHandler):
             self.wfile.flush()
             time.sleep(int(option("stall", "0")) / 1000)
 
+    def sign_file(self, name):
+        path = os.path.join(self.server.folder, "files", name)
+        if name in ("", ".", "..") or "/" in name or "\\" in name or not os.path.isfile(path):
+            self.answer(404, b"no such test file")
+            return
+        key = signing_key(self.server.folder)
+        run = lambda *command: subprocess.run(command, capture_output=True, check=True).stdout
+        signature = run("openssl", "pkeyutl", "-sign", "-rawin", "-inkey", key, "-in", path)
+        public = run("openssl", "pkey", "-in", key, "-pubout", "-outform", "DER")[-32:]
+        self.answer(200, ("signature=%s\npublic=%s\n" % (signature.hex(), public.hex())).encode("ascii"))
+
     def send_file_bytes(self, path, start, end, flip, trickle=0):
         """Bytes [start, end) of the file, zero bytes past its end, the byte
         at position `flip` inverted; one byte every `trickle` seconds when
@@ -326,8 +342,23 @@ class Handler(BaseHTTPRequestHandler):
             self.answer(int(query.get("status", ["200"])[0]), pattern(0, int(query.get("size", ["0"])[0])), extra)
         elif kind == "files" and len(parts) == 2:
             self.serve_file(urllib.parse.unquote(parts[1]), query)
+        elif kind == "sign" and len(parts) == 2:
+            self.sign_file(urllib.parse.unquote(parts[1]))
         else:
             self.answer(404, b"no such test path")
+
+
+SIGNING_KEY_LOCK = threading.Lock()
+
+
+def signing_key(folder):
+    """The server's Ed25519 signing key, made once for the run."""
+    path = os.path.join(folder, "signing-key.pem")
+    with SIGNING_KEY_LOCK:
+        if not os.path.isfile(path):
+            subprocess.run(["openssl", "genpkey", "-algorithm", "ed25519", "-out", path],
+                           capture_output=True, check=True)
+    return path
 
 
 class RequestCounts:

@@ -25,7 +25,11 @@ std::string ReleasePage(const std::string& version) { return "https://localhost/
 
 std::string ServeRelease(const std::string& name, std::wstring_view release, const std::string& version,
                          const std::string& query) {
-  const std::string bytes = ReadTestFile(TestReleaseSetup(release));
+  return ServeSetupFile(name, ReadTestFile(TestReleaseSetup(release)), version, query);
+}
+
+std::string ServeSetupFile(const std::string& name, const std::string& bytes, const std::string& version,
+                           const std::string& query) {
   PutTestServerFile(name + ".exe", bytes);
   const std::string link = TestHttpsUrl("/files/" + name + ".exe" + (query.empty() ? "" : "?" + query));
   PutTestServerFile(name + ".json", R"({"tag_name":")" + version + R"(","html_url":")" + ReleasePage(version) +

@@ -37,6 +37,10 @@ struct OlderGame {
 std::string ServeRelease(const std::string& name, std::wstring_view release, const std::string& version,
                          const std::string& query = "");
 
+// As ServeRelease, for a setup file the test made.
+std::string ServeSetupFile(const std::string& name, const std::string& bytes, const std::string& version,
+                           const std::string& query = "");
+
 // The release page the documents of ServeRelease name.
 std::string ReleasePage(const std::string& version);
 

@@ -17,7 +17,6 @@
 #include "engine/update-journal.h"
 #include "foundation/text.h"
 #include "foundation/unique-handle.h"
-#include "selftest/file-write-time.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "support/child-mode.h"
 #include "support/test-paths.h"
@@ -129,14 +128,35 @@ TEST_F(UpdaterProgram, AGameStartedAfterACrashInTheCommitLeavesItsUndoToTheNextS
   ExpectNoTemporaryFolders(game);
 }
 
+struct InterruptedUpdate : UpdaterProgram {
+  // Starts an update to the release `name` and kills it while its commit
+  // pauses at `step`: the installation and its journal stay as a crash
+  // there leaves them.
+  void KillAtCommitStep(const std::string& name, int step) {
+    const fs::path marker = qv::setup::UpdateJournalPath(game.folder).native() + L".paused";
+    StartedChild killed = Start(game.folder, ServeRelease(name, L"update", kUpdateVersion),
+                                {"QV_UPDATE_TEST_PAUSE_AT=" + std::to_string(step)});
+    ASSERT_TRUE(WaitUntil(killed, [&] { return !ReadFileText(marker).empty(); }));
+    killed.Terminate();
+    fs::remove(marker);
+  }
+
+  // Starts an update to the release `name` and kills it once the new version
+  // has started and not yet confirmed its start (which it never does); the
+  // new version is ended too.
+  void KillWhileTheNewVersionStarts(const std::string& name) {
+    WriteStandInControl(game.folder, "sleep 30000\n");
+    StartedChild killed = Start(game.folder, ServeRelease(name, L"update", kUpdateVersion));
+    ASSERT_EQ(WaitForStandInGameRuns(game.folder, 1, std::chrono::seconds(60)).size(), 1u);
+    killed.Terminate();
+    GameRuns(game.folder, 1);
+  }
+};
+
 // Killed while the new version has started but not yet confirmed: the files
 // are all in place, and the next start keeps them.
-TEST_F(UpdaterProgram, KilledWhileAwaitingTheConfirmationTheNextStartKeepsTheNewVersion) {
-  WriteStandInControl(game.folder, "sleep 30000\n");
-  StartedChild child = Start(game.folder, ServeRelease("unconfirmed", L"update", kUpdateVersion));
-  ASSERT_EQ(WaitForStandInGameRuns(game.folder, 1, std::chrono::seconds(60)).size(), 1u);
-  child.Terminate();
-  GameRuns(game.folder, 1);
+TEST_F(InterruptedUpdate, KilledWhileAwaitingTheConfirmationTheNextStartKeepsTheNewVersion) {
+  ASSERT_NO_FATAL_FAILURE(KillWhileTheNewVersionStarts("unconfirmed"));
 
   EXPECT_EQ(Run(game.folder, ServeRelease("unconfirmed-same", L"update", kUpdateVersion)),
             NotNewerResult(kUpdateVersion))
@@ -174,20 +194,6 @@ TEST_F(UpdaterProgram, ARollbackStoppedByAFileInUseIsFinishedByTheNextStart) {
   ExpectNoTemporaryFolders(game);
 }
 
-struct InterruptedUpdate : UpdaterProgram {
-  // Starts an update to the release `name` and kills it while its commit
-  // pauses at `step`: the installation and its journal stay as a crash
-  // there leaves them.
-  void KillAtCommitStep(const std::string& name, int step) {
-    const fs::path marker = qv::setup::UpdateJournalPath(game.folder).native() + L".paused";
-    StartedChild killed = Start(game.folder, ServeRelease(name, L"update", kUpdateVersion),
-                                {"QV_UPDATE_TEST_PAUSE_AT=" + std::to_string(step)});
-    ASSERT_TRUE(WaitUntil(killed, [&] { return !ReadFileText(marker).empty(); }));
-    killed.Terminate();
-    fs::remove(marker);
-  }
-};
-
 // A second updater started while the first waits for the new version to
 // confirm its start leaves the first run's journal and backup alone: it ends
 // at once as a plain failure, and the first run, whose new version then
@@ -221,31 +227,55 @@ QV_CHILD_MODE(writer_id_holder) {
 }
 
 // Process ids come back: after a crash (or a reboot) another process may run
-// under the id that the journal names. One created after the journal was
-// last written is not its writer, and the next start recovers.
+// under the id that the journal names, whenever it started. A run that holds
+// the installation knows the journal's writer has ended, and recovers.
 TEST_F(InterruptedUpdate, AProcessThatOnlyReusesTheWritersIdDoesNotBlockRecovery) {
   WriteStandInControl(game.folder, "confirm\n");
   const TreeSnapshot before = Snapshot(game.games);
   const fs::path journal_path = qv::setup::UpdateJournalPath(game.folder);
   ASSERT_NO_FATAL_FAILURE(KillAtCommitStep("reused-id", 5));
 
-  // The journal now names a live process started after the crash.
+  // The journal now names a live process started after the crash, and was
+  // written while that process ran.
   StartedChild holder = StartChildProcess("writer_id_holder", {});
   ASSERT_TRUE(holder.started());
   std::optional<qv::setup::UpdateJournal> journal = qv::setup::ReadUpdateJournal(journal_path);
   ASSERT_TRUE(journal);
   journal->pid = holder.process_id();
   ASSERT_TRUE(qv::setup::WriteUpdateJournal(journal_path, *journal));
-  const std::string same = ServeRelease("reused-id-same", L"update", "0.0.9");
-  // Written while it ran, the journal may well be that process's.
-  EXPECT_EQ(Run(game.folder, same), "FAIL failed \npage \ndetail Another update of this install is running.\n")
-      << run.output;
-  EXPECT_TRUE(fs::exists(journal_path));
 
-  // Last written before the process was created, it is not.
-  qv::setup::BackdateFile(journal_path);
-  EXPECT_EQ(Run(game.folder, same), NotNewerResult("0.0.9")) << run.output;
+  EXPECT_EQ(Run(game.folder, ServeRelease("reused-id-same", L"update", "0.0.9")), NotNewerResult("0.0.9"))
+      << run.output;
   EXPECT_EQ(Snapshot(game.games), before);
+  ExpectNoTemporaryFolders(game);
+}
+
+// Killed while the new version starts; another process takes the updater's
+// id; then the new version confirms its start and rewrites the journal, which
+// is now younger than that process. The next start still finishes the update
+// (the new version stays, the backup goes) instead of taking the unrelated
+// process for the journal's writer.
+TEST_F(InterruptedUpdate, AConfirmationAfterTheUpdatersIdWasTakenDoesNotBlockTheNextStart) {
+  ASSERT_NO_FATAL_FAILURE(KillWhileTheNewVersionStarts("id-taken"));
+
+  const fs::path journal_path = qv::setup::UpdateJournalPath(game.folder);
+  StartedChild holder = StartChildProcess("writer_id_holder", {});
+  ASSERT_TRUE(holder.started());
+  std::optional<qv::setup::UpdateJournal> journal = qv::setup::ReadUpdateJournal(journal_path);
+  ASSERT_TRUE(journal);
+  EXPECT_EQ(journal->state, qv::setup::kJournalSwapped);
+  journal->pid = holder.process_id();
+  ASSERT_TRUE(qv::setup::WriteUpdateJournal(journal_path, *journal));
+  // The new version's confirmation, written after the holder started.
+  ::Sleep(50);
+  journal->state = qv::setup::kJournalStarted;
+  ASSERT_TRUE(qv::setup::WriteUpdateJournal(journal_path, *journal));
+
+  EXPECT_EQ(Run(game.folder, ServeRelease("id-taken-same", L"update", kUpdateVersion)),
+            NotNewerResult(kUpdateVersion))
+      << run.output;
+  ExpectReleaseFilesInPlace(game.folder);
+  ExpectPlayerFilesUntouched(game.folder);
   ExpectNoTemporaryFolders(game);
 }
 

@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "engine/installation-guard.h"
+#include "engine/update-journal.h"
 #include "foundation/hooks.h"
+#include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "support/scoped-environment.h"
 #include "support/stand-in-game.h"
@@ -49,7 +51,24 @@ struct UpdaterWork : ::testing::Test {
     };
   }
 
+  // The running game: a stand-in elsewhere that sleeps, named by the
+  // updater's "--pid". Ended by the fixture.
+  void GameKeepsRunning() {
+    const fs::path elsewhere = game.temp / L"running";
+    qv::test::PlaceStandInGame(elsewhere);
+    qv::test::WriteStandInControl(elsewhere, "sleep 20000\n");
+    running = qv::setup::StartGame(elsewhere, {}, false);
+    ASSERT_TRUE(running.process.valid());
+    state.arguments.game_process_id = ::GetProcessId(running.process.get());
+  }
+  void TearDown() override {
+    if (!running.process) return;
+    ::TerminateProcess(running.process.get(), 9);
+    ::WaitForSingleObject(running.process.get(), 15000);
+  }
+
   qv::test::OlderGame game;
+  qv::setup::GameStart running;
   State state;
   WorkerServices services;
   std::vector<Args> relaunched;
@@ -106,13 +125,7 @@ TEST_F(UpdaterWork, TheSummaryLine) {
 }
 
 TEST_F(UpdaterWork, AGameThatDoesNotCloseEndsTheUpdate) {
-  // The running game: a stand-in elsewhere that sleeps.
-  const fs::path elsewhere = game.temp / L"running";
-  qv::test::PlaceStandInGame(elsewhere);
-  qv::test::WriteStandInControl(elsewhere, "sleep 20000\n");
-  qv::setup::GameStart running = qv::setup::StartGame(elsewhere, {}, false);
-  ASSERT_TRUE(running.process.valid());
-  state.arguments.game_process_id = ::GetProcessId(running.process.get());
+  ASSERT_NO_FATAL_FAILURE(GameKeepsRunning());
   services.game_close_wait = std::chrono::milliseconds(300);
   FoldersNotWritable();
   const qv::setup::TreeSnapshot before = qv::setup::SnapshotTree(game.folder);
@@ -120,7 +133,8 @@ TEST_F(UpdaterWork, AGameThatDoesNotCloseEndsTheUpdate) {
   const Outcome outcome = Work(state, services);
   EXPECT_EQ(outcome.kind, kOutcomeFailed);
   EXPECT_EQ(outcome.detail, "Q.V. is still running.");
-  EXPECT_TRUE(outcome.start_game);
+  // Never a second copy of the game beside the first.
+  EXPECT_FALSE(outcome.start_game);
   EXPECT_EQ(outcome.page, "");
   // Nothing after the wait happened.
   EXPECT_TRUE(probes.empty());
@@ -128,8 +142,6 @@ TEST_F(UpdaterWork, AGameThatDoesNotCloseEndsTheUpdate) {
   qv::setup::TreeSnapshot after = qv::setup::SnapshotTree(game.folder);
   std::erase_if(after, [](const auto& item) { return item.first == "data/qv-updater.log"; });
   EXPECT_EQ(after, before);
-  ::TerminateProcess(running.process.get(), 9);
-  ::WaitForSingleObject(running.process.get(), 15000);
 }
 
 TEST_F(UpdaterWork, AGameThatHasEndedIsNotWaitedFor) {
@@ -246,6 +258,54 @@ TEST_F(UpdaterWork, ACancelWhileTheGameClosesIsNotLostToTheHandOver) {
   EXPECT_EQ(outcome.kind, kOutcomeFailed);
   EXPECT_EQ(outcome.detail, "Installation cancelled.");
   EXPECT_TRUE(outcome.start_game);
+}
+
+// Cancel (or the window's close) while the game is still closing ends the
+// wait within about a second, without starting the game beside itself.
+TEST_F(UpdaterWork, ACancelWhileTheGameRunsEndsTheWaitAtOnce) {
+  ASSERT_NO_FATAL_FAILURE(GameKeepsRunning());
+  FoldersNotWritable();
+  const auto start = std::chrono::steady_clock::now();
+  qv::setup::CancelHook = [start] { return std::chrono::steady_clock::now() - start > std::chrono::milliseconds(500); };
+  const Outcome outcome = Work(state, services);
+  const auto took = std::chrono::steady_clock::now() - start;
+  qv::setup::CancelHook = nullptr;
+  EXPECT_LT(took, std::chrono::milliseconds(1500));
+  EXPECT_EQ(outcome.kind, kOutcomeFailed);
+  EXPECT_EQ(outcome.detail, "Installation cancelled.");
+  EXPECT_FALSE(outcome.start_game);
+  EXPECT_TRUE(probes.empty());
+  EXPECT_EQ(UpdaterLogMessages(game.folder), (std::vector<std::string>{"phase 0", "failed: Installation cancelled."}));
+  EXPECT_EQ(::WaitForSingleObject(running.process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+}
+
+// An interrupted update whose undo cannot finish (a folder stands in the
+// staging folder where the new qv.exe must go back) leaves its journal: the
+// run ends broken, and the game is not started on a mix of two versions.
+TEST_F(UpdaterWork, AnUndoThatCannotFinishEndsBrokenWithoutStartingTheGame) {
+  const fs::path staging = game.games / L".qv-update-interrupted";
+  const fs::path backup = game.games / L".qv-update-old-interrupted";
+  qv::test::WriteTestFile(backup / L"qv.exe", "old exe");
+  qv::test::WriteTestFile(game.folder / L"qv.exe", "new exe");
+  fs::create_directories(staging / L"qv.exe" / L"inside");
+  qv::setup::UpdateJournal journal;
+  journal.state = qv::setup::kJournalSwapping;
+  journal.install = game.folder;
+  journal.staging = staging;
+  journal.backup = backup;
+  journal.steps = {{'r', "qv.exe"}};
+  const fs::path journal_path = qv::setup::UpdateJournalPath(game.folder);
+  ASSERT_TRUE(qv::setup::WriteUpdateJournal(journal_path, journal));
+
+  const Outcome outcome = Work(state, services);
+  EXPECT_EQ(outcome.kind, kOutcomeBroken);
+  EXPECT_EQ(outcome.detail,
+            "An earlier update could not be undone (could not move qv.exe back: a folder of that name is in the "
+            "staging folder). Close Q.V. and try again.");
+  EXPECT_FALSE(outcome.start_game);
+  EXPECT_TRUE(fs::exists(journal_path));
+  EXPECT_EQ(qv::setup::ReadFileText(backup / L"qv.exe"), "old exe");
+  EXPECT_EQ(qv::setup::ReadFileText(game.folder / L"qv.exe"), "new exe");
 }
 
 // Another run holds the installation: this one ends as a plain failure, and

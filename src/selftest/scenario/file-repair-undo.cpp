@@ -64,7 +64,7 @@ void BreakWithCrash(const FileTest& test, const fs::path& installation) {
   } catch (const SimulatedCrash&) {
     // As after a real crash: no undo, the journal stays.
   }
-  RecoverInterruptedUpdate(installation, [](std::uint64_t) { return false; });
+  RecoverInterruptedUpdate(installation);
 }
 
 struct UndoMode {

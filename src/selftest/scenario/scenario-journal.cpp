@@ -63,9 +63,6 @@ CommitResult CommitCase(const JournalCase& c, const std::vector<InstalledFile>& 
                            {});
 }
 
-// The process that wrote a journal is never running in these cases.
-bool NoProcessRuns(std::uint64_t) { return false; }
-
 // A crash at `step` must leave a journal behind, and recovery from it must
 // put back every file as it was and leave nothing of the update.
 std::string CheckCrashAt(const fs::path& folder, std::int32_t step) {
@@ -87,7 +84,7 @@ std::string CheckCrashAt(const fs::path& folder, std::int32_t step) {
 
   std::string tokens;
   try {
-    Expect(RecoverInterruptedUpdate(c.install, NoProcessRuns), " journal-not-recovered-at-" + n, tokens);
+    Expect(RecoverInterruptedUpdate(c.install), " journal-not-recovered-at-" + n, tokens);
   } catch (const std::exception& error) {
     tokens += CaughtToken(" journal-recover-at-" + n + ": ", error);
   }
@@ -142,7 +139,7 @@ std::string CheckStartedFinish(const fs::path& case_folder) {
     journal->state = kJournalStarted;
     WriteUpdateJournal(context.journal_path, *journal);
   }
-  RecoverInterruptedUpdate(c.install, {});
+  RecoverInterruptedUpdate(c.install);
   const bool finished =
       ReadFileText(c.install / L"qv.exe") == "new exe" && !ItemExists(c.backup) && !ItemExists(context.journal_path);
   return finished ? "" : " journal-started-finish";

@@ -14,6 +14,7 @@
 #include "foundation/text.h"
 #include "setup/existing-install-question.h"
 #include "setup/folder-choices.h"
+#include "setup/install.h"
 #include "setup/setup-window.h"
 #include "update/build-identity.h"
 
@@ -68,10 +69,13 @@ void OnPickLocation(HWND window) {
 }
 
 // The repair-or-update question for a destination that already holds an
-// installation; true when the install may go ahead.
+// installation; true when the install may go ahead. A folder the install
+// would refuse as typed is refused here already, before any question about
+// what the system would find under it.
 bool ConfirmExistingInstall(HWND window, const std::wstring& destination) {
   std::string question;
   try {
+    CheckDestinationAsTyped(std::filesystem::path(destination));
     question = ExistingInstallQuestion(ReadExistingInstall(std::filesystem::path(destination)),
                                        qv::update::CurrentVersion());
   } catch (const std::exception& error) {

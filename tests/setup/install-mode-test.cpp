@@ -165,12 +165,23 @@ TEST_F(InstallMode, FailuresLeaveNothingBesideTheDestination) {
       {"missing drive", TestReleaseSetup(L"good"), dump, on_missing_drive, {},
        "Could not create the folder " + qv::setup::WideToUtf8(on_missing_drive.parent_path().native()) +
            ": the path does not exist (is its drive or network share connected?)."},
+      // Run from the folder the snapshot covers: an installation below the
+      // current folder would show there.
+      {"relative destination", TestReleaseSetup(L"good"), dump, L"relative\\QV", {},
+       "Choose the installation folder by its full path, starting with a drive letter or a network share (for "
+       "example C:\\Games\\Q.V. DU Vora)."},
+      {"device name", TestReleaseSetup(L"good"), dump, games / L"CON", {},
+       "Could not create the folder " + qv::setup::WideToUtf8((games / L"CON").native()) +
+           ": Windows keeps the name \"CON\" for a device."},
       {"helper exit 2", TestReleaseSetup(L"good"), package, games / L"QV",
        {"QV_TEST_PKG_EXTRACT_EXIT=2", "QV_TEST_PKG_EXTRACT_TEXT=" + log_text},
        "PKG extraction failed. QV.PkgExtract (test stand-in)\npackage: " + qv::setup::WideToUtf8(package.native()) +
            "\noutput: ",
        true},
   };
+  wchar_t previous[MAX_PATH] = {};
+  ASSERT_NE(::GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+  ASSERT_TRUE(::SetCurrentDirectoryW(games.c_str()));
   for (const Case& c : cases) {
     const qv::setup::TreeSnapshot before = qv::setup::SnapshotTree(games);
     const std::vector<std::string> lines = Run(c.setup, c.source, c.destination, c.environment);
@@ -184,6 +195,7 @@ TEST_F(InstallMode, FailuresLeaveNothingBesideTheDestination) {
     }
     EXPECT_EQ(qv::setup::SnapshotTree(games), before) << c.what;
   }
+  ::SetCurrentDirectoryW(previous);
 
   // The helper's failure quotes exactly the first 600 characters of its log
   // (all ASCII here), whose end is the text it printed last.

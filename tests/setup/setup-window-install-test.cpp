@@ -233,6 +233,32 @@ TEST_F(SetupWindowInstall, AFolderThatCannotBeJudgedStopsThePressWithItsReason) 
   EXPECT_TRUE(Enabled(Control(kInstallId)));
 }
 
+// A folder box without a full path, or with a device name, is refused at the
+// press with the install's own sentence: no question, no worker.
+TEST_F(SetupWindowInstall, AFolderThatIsNoFullPathOrNamesADeviceStopsThePress) {
+  qv::test::TempFolder temp{L"qv-window"};
+  const std::wstring device = (temp / L"CON").native();
+  const struct {
+    std::wstring folder;
+    std::wstring status;
+  } cases[] = {
+      {L"relative\\QV",
+       L"Choose the installation folder by its full path, starting with a drive letter or a network share (for "
+       L"example C:\\Games\\Q.V. DU Vora)."},
+      {device, L"Could not create the folder " + device + L": Windows keeps the name \"CON\" for a device."},
+  };
+  install_.Release();
+  for (const auto& c : cases) {
+    ::SetWindowTextW(Control(kFolderBoxId), c.folder.c_str());
+    Command(kInstallId);
+    PumpMessagesUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(StatusText(), c.status);
+    EXPECT_EQ(install_.calls, 0);
+    EXPECT_FALSE(SetupUi.running);
+    EXPECT_TRUE(Enabled(Control(kInstallId)));
+  }
+}
+
 // A worker whose window is gone cannot hand over its text: the text is freed
 // (nothing to see but the absence of a crash) and the worker still ends.
 TEST(InstallWorker, FinishesWithoutAWindow) {

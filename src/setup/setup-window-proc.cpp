@@ -122,7 +122,9 @@ void OnInstallFinished(HWND window, bool ok, std::wstring text) {
   SetupUi.percent = -1;
   ShowStatus(std::move(text));
   if (SetupUi.marquee) SetProgressMarquee(false);
-  if (ok) SetProgressPosition(1000);
+  // Full only for an installation that stands; a cancelled or failed run may
+  // have reported the end of a phase, which must not read as done.
+  SetProgressPosition(ok ? 1000 : 0);
   EnableInputs(window, true);
   // After a success the installation stands: pressing Install again would
   // only ask to repair it, so the button stays off and says why.

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -183,6 +184,36 @@ TEST_F(SetupWindowInstall, FailuresOfEveryKindEndInTheStatusAndAPressAfterwardsS
     EXPECT_TRUE(Enabled(Control(kInstallId)));
     EXPECT_FALSE(SetupUi.marquee);
     EXPECT_EQ(::SendMessageW(Control(SetupControl::kProgressBar), PBM_GETPOS, 0, 0), 0);
+  }
+}
+
+// A run that stops after its progress reached the end (a cancel or a failure
+// in the last steps) must not look finished: the bar is emptied.
+TEST_F(SetupWindowInstall, ACancelledOrFailedRunLeavesTheBarEmpty) {
+  const struct {
+    const char* what;
+    std::function<void()> raise;
+  } cases[] = {
+      {"cancelled", [] { throw std::runtime_error("Installation cancelled."); }},
+      {"failed", [] { throw std::runtime_error("Could not write the install manifest."); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (SetupUi.worker.joinable()) SetupUi.worker.join();
+    ::ResetEvent(install_.released.get());  // held again until the bar is full
+    install_.started = false;
+    install_.raise = c.raise;
+    Command(kInstallId);
+    ASSERT_TRUE(PumpMessagesUntil([&] { return install_.started.load(); }));
+    ReportProgress(10, 10);
+    ASSERT_TRUE(PumpMessagesUntil([&] {
+      return ::SendMessageW(Control(SetupControl::kProgressBar), PBM_GETPOS, 0, 0) == 1000;
+    }));
+    install_.Release();
+    ASSERT_TRUE(WaitUntilFinished());
+    EXPECT_FALSE(SetupUi.marquee);
+    EXPECT_EQ(::SendMessageW(Control(SetupControl::kProgressBar), PBM_GETPOS, 0, 0), 0);
+    EXPECT_TRUE(Enabled(Control(kInstallId)));
   }
 }
 

@@ -26,13 +26,15 @@ using qv::test::TestReleaseSetup;
 
 constexpr std::chrono::seconds kInstallTimeout{120};
 
+// The lines of a result; a last line without its line end counts too (a
+// failure's text has none).
 std::vector<std::string> Lines(std::string text) {
   std::vector<std::string> lines;
   std::size_t start = 0;
   for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
     lines.push_back(text.substr(start, end - start));
   }
-  lines.push_back(text.substr(start));
+  if (start < text.size()) lines.push_back(text.substr(start));
   return lines;
 }
 
@@ -76,6 +78,7 @@ TEST_F(InstallMode, FromADumpedFolderThenAgainAsAnUpdate) {
   std::vector<std::string> lines = Run(TestReleaseSetup(L"good"), dump, destination);
   EXPECT_EQ(run.exit_code, 0u) << run.output;
   ASSERT_EQ(lines.size(), 2u) << ReadTestFile(result);
+  EXPECT_TRUE(ReadTestFile(result).ends_with("\r\n"));  // the last line ends as every other
   EXPECT_EQ(lines[0], "PASS installed");
   EXPECT_TRUE(StartsWith(lines[1], "progress events ")) << lines[1];
   EXPECT_NE(lines[1].find(" monotonic yes "), std::string::npos) << lines[1];
@@ -91,6 +94,7 @@ TEST_F(InstallMode, FromADumpedFolderThenAgainAsAnUpdate) {
   lines = Run(TestReleaseSetup(L"good"), {}, destination);
   EXPECT_EQ(run.exit_code, 0u) << run.output;
   ASSERT_EQ(lines.size(), 4u) << ReadTestFile(result);
+  EXPECT_TRUE(ReadTestFile(result).ends_with("\r\n"));
   EXPECT_EQ(lines[0], "PASS updated");
   EXPECT_TRUE(StartsWith(lines[1], "from 1.1.0 replaced ")) << lines[1];
   EXPECT_NE(lines[1].find(" added 0 removed 0 archives kept"), std::string::npos) << lines[1];

@@ -92,7 +92,8 @@ void FailDamagedUpdate(const TransactionState& state, const std::vector<PayloadE
                                          " files differ (first " + first + ")" +
                                          (restored ? "; the old version was restored"
                                                    : "; it could not be undone: " + message));
-  throw UpdateCheckFailed(count + " files of the new version did not install correctly (first: " + first + "). " +
+  throw UpdateCheckFailed(CountOf(damaged.size(), "file", "files") +
+                          " of the new version did not install correctly (first: " + first + "). " +
                           (restored ? "The previous version was restored." : kRestoredAtNextStart));
 }
 

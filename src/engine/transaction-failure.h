@@ -44,9 +44,9 @@ bool RollBackCommittedUpdate(const TransactionState& state, std::string& message
 // The files of the new version still differ after the repair: undoes the
 // update, logs "update to <version> failed its check: ..." and raises
 // UpdateCheckFailed "<n> files of the new version did not install correctly
-// (first: <name>). The previous version was restored." (or, when the undo
-// failed, "... The next start of the game or the setup restores the previous
-// version.").
+// (first: <name>). The previous version was restored." ("1 file of ..." for
+// one; when the undo failed, "... The next start of the game or the setup
+// restores the previous version.").
 [[noreturn]] void FailDamagedUpdate(const TransactionState& state, const std::vector<PayloadEntry>& damaged,
                                     const InstallHooks& hooks);
 

@@ -84,7 +84,8 @@ std::string RunRangeTest(const std::string& url, const std::filesystem::path& in
   ResetProgress(1);
   const RangeFetch fetch = FetchRanges(url, entries, folder, hasher);
   if (fetch.failed) throw std::runtime_error("the server ignored Range");
-  return "PASS " + std::to_string(entries.size()) + " files checked against their SHA-256; " +
+  return "PASS " + CountOf(entries.size(), "file", "files") + " checked against " +
+         (entries.size() == 1 ? "its" : "their") + " SHA-256; " +
          CountOf(fetch.requests, "request", "requests") + ", " + std::to_string(fetch.bytes) + " bytes for " +
          std::to_string(packed_sum) + " packed bytes";
 }
@@ -95,7 +96,7 @@ int RunRangeTestMode(const std::wstring& url, const std::filesystem::path& index
   // Created before the test runs, so that a test that never ends leaves an
   // empty result rather than an earlier run's.
   WriteResultFile(result, "");
-  WriteResultFile(result, RunRangeTest(WideToUtf8(url), index, folder, HashFile));
+  WriteResultFile(result, RunRangeTest(WideToUtf8(url), index, folder, HashFile) + "\n");
   return 0;
 }
 

@@ -38,14 +38,15 @@ std::vector<qv::update::FileEntry> ParseRangeTestIndex(const std::string& text);
 // files into `folder` from `url` with FetchRanges, and returns
 //   "PASS <n> files checked against their SHA-256; <requests> requests,
 //    <bytes> bytes for <packed sum> packed bytes"
-// (one line). Raises "no files in the index", "the server ignored Range",
+// (one line, without its line end; "1 file checked against its SHA-256" and
+// "1 request" for one). Raises "no files in the index", "the server ignored Range",
 // the index's line errors and whatever FetchRanges raises.
 std::string RunRangeTest(const std::string& url, const std::filesystem::path& index,
                          const std::filesystem::path& folder, const FileHasher& hasher);
 
 // "--range-test <url> <index> <folder> <result>": guards and creates the
-// result file, runs the test with HashFile and writes its line. Returns exit
-// code 0; failures are raised for the caller to write.
+// result file, runs the test with HashFile and writes its line with a line
+// end. Returns exit code 0; failures are raised for the caller to write.
 int RunRangeTestMode(const std::wstring& url, const std::filesystem::path& index, const std::filesystem::path& folder,
                      const std::filesystem::path& result);
 

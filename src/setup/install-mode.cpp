@@ -22,7 +22,7 @@ std::string FormatInstallResult(const InstallOutcome& outcome, const ProgressSta
   for (const std::string& warning : outcome.warnings) text << "\nwarning: " << warning;
   if (outcome.title_picture_missing) text << "\ntitle picture missing";
   if (outcome.recovery_done) text << "\nrecovered an interrupted update";
-  text << "\n" << FormatProgressStats(stats);
+  text << "\n" << FormatProgressStats(stats) << "\n";
   return text.str();
 }
 

@@ -11,7 +11,7 @@ namespace qv::setup {
 // The result text of "--install": "PASS installed" or "PASS updated" with the
 // update's figures, one "note: " line per note and one "warning: " line per
 // warning, the title-picture and recovery lines when they apply, and the
-// progress statistics last.
+// progress statistics last; every line, the last too, ends with "\n".
 std::string FormatInstallResult(const InstallOutcome& outcome, const ProgressStatsRecord& stats);
 
 // "--install <source> <folder> <result>": guards the result file, installs

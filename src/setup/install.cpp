@@ -33,8 +33,27 @@ constexpr std::size_t kMaxGamePathLength = 250;
 // A new GUID as 36 upper-case hexadecimal digits and hyphens (no braces).
 std::string NewRunId() { return NewGuidText().substr(1, 36); }
 
+// A folder typed without its drive or share would be taken from the setup's
+// current folder, which the user neither sees nor chose.
+void RequireFullPath(const std::filesystem::path& destination) {
+  if (destination.is_absolute()) return;
+  throw std::runtime_error(
+      "Choose the installation folder by its full path, starting with a drive letter or a network share (for "
+      "example C:\\Games\\Q.V. DU Vora).");
+}
+
+// Windows takes a device name for the device wherever it stands in a path:
+// "C:\Games\CON" becomes "\\.\CON", and the failure would name that, not the
+// folder the user typed.
+void RefuseDeviceNames(const std::filesystem::path& destination) {
+  for (const std::filesystem::path& element : destination.relative_path()) {
+    if (!IsDeviceName(element.native())) continue;
+    throw std::runtime_error("Could not create the folder " + NativePathToUtf8(destination) +
+                             ": Windows keeps the name \"" + NativePathToUtf8(element) + "\" for a device.");
+  }
+}
+
 void CheckGamePathLength(const std::filesystem::path& destination) {
-  if (destination.empty()) return;  // the engine refuses it with its own sentence
   const std::filesystem::path game = NormalAbsolutePath(destination) / std::wstring(kGameExecutableName);
   if (game.native().size() >= kMaxGamePathLength) {
     throw std::runtime_error(
@@ -44,6 +63,13 @@ void CheckGamePathLength(const std::filesystem::path& destination) {
 }
 
 }  // namespace
+
+void CheckDestinationAsTyped(const std::filesystem::path& destination) {
+  if (destination.empty()) return;  // the engine refuses it with its own sentence
+  RequireFullPath(destination);
+  RefuseDeviceNames(destination);
+  CheckGamePathLength(destination);
+}
 
 InstallHooks SetupInstallHooks() {
   InstallHooks hooks;
@@ -74,7 +100,7 @@ InstallHooks SetupInstallHooks() {
 
 InstallOutcome Install(const std::filesystem::path& source, const std::filesystem::path& destination,
                        bool create_shortcut, bool register_uninstall, const TransactionQueries& queries) {
-  CheckGamePathLength(destination);
+  CheckDestinationAsTyped(destination);
   const InstallHooks hooks = SetupInstallHooks();
   // No other install, update or uninstall of this folder while this one runs.
   std::optional<InstallationGuard> guard;

@@ -18,11 +18,19 @@ namespace qv::setup {
 // "QV_UPDATE_TEST_CORRUPT").
 InstallHooks SetupInstallHooks();
 
+// Refuses a destination as the user typed it, before anything is touched: one
+// that is not a full path (it would land below the current folder), one with
+// a device name in it ("CON", "nul.txt"; the sentence names the folder as
+// typed) and one whose "qv.exe" path would reach 250 characters. An empty
+// destination passes (the engine refuses it). Raises std::runtime_error with
+// the sentence for the user.
+void CheckDestinationAsTyped(const std::filesystem::path& destination);
+
 // Installs into or updates `destination` from the player's game at `source`
-// (may be empty for an update). Refuses a destination whose "qv.exe" path
-// would reach 250 characters before anything is touched; creates the desktop
-// shortcut when asked (through the engine, once the installation is in
-// place) and writes the uninstall entry when asked and the engine succeeded.
+// (may be empty for an update). Refuses what CheckDestinationAsTyped refuses
+// before anything is touched; creates the desktop shortcut when asked
+// (through the engine, once the installation is in place) and writes the
+// uninstall entry when asked and the engine succeeded.
 // Every failure is an exception whose text is a sentence for the user.
 InstallOutcome Install(const std::filesystem::path& source, const std::filesystem::path& destination,
                        bool create_shortcut, bool register_uninstall,

@@ -14,6 +14,7 @@
 #include "foundation/text.h"
 #include "setup/existing-install-question.h"
 #include "setup/folder-choices.h"
+#include "setup/install.h"
 #include "setup/setup-window.h"
 #include "update/build-identity.h"
 
@@ -68,10 +69,13 @@ void OnPickLocation(HWND window) {
 }
 
 // The repair-or-update question for a destination that already holds an
-// installation; true when the install may go ahead.
+// installation; true when the install may go ahead. A folder the install
+// would refuse as typed is refused here already, before any question about
+// what the system would find under it.
 bool ConfirmExistingInstall(HWND window, const std::wstring& destination) {
   std::string question;
   try {
+    CheckDestinationAsTyped(std::filesystem::path(destination));
     question = ExistingInstallQuestion(ReadExistingInstall(std::filesystem::path(destination)),
                                        qv::update::CurrentVersion());
   } catch (const std::exception& error) {
@@ -118,7 +122,9 @@ void OnInstallFinished(HWND window, bool ok, std::wstring text) {
   SetupUi.percent = -1;
   ShowStatus(std::move(text));
   if (SetupUi.marquee) SetProgressMarquee(false);
-  if (ok) SetProgressPosition(1000);
+  // Full only for an installation that stands; a cancelled or failed run may
+  // have reported the end of a phase, which must not read as done.
+  SetProgressPosition(ok ? 1000 : 0);
   EnableInputs(window, true);
   // After a success the installation stands: pressing Install again would
   // only ask to repair it, so the button stays off and says why.

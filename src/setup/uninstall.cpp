@@ -23,14 +23,17 @@ namespace {
 namespace fs = std::filesystem;
 
 // The temporary copy starts while the process that started it may still be
-// ending: "qv-updater.exe" stays undeletable until then.
-void WaitForUninstallerToEnd(const fs::path& installation) {
+// ending: "qv-updater.exe" stays undeletable until then. True when this call
+// deleted it: it is one of the installation's files that the removal would
+// otherwise have counted.
+bool WaitForUninstallerToEnd(const fs::path& installation) {
   const fs::path uninstaller = installation / std::wstring(kUninstallerName);
   for (int attempt = 0; attempt < kUninstallerDeleteTries; ++attempt) {
-    if (!ReadItemInfo(uninstaller)) return;  // gone (or unreadable): nothing to wait for
-    if (!RemoveItem(uninstaller)) return;
+    if (!ReadItemInfo(uninstaller)) return false;  // gone (or unreadable): nothing to wait for
+    if (!RemoveItem(uninstaller)) return true;
     ::Sleep(kUninstallerDeletePauseMs);
   }
+  return false;  // still there: the removal tries once more and counts it as failed
 }
 
 // Everything after the question, in the process that does the work.
@@ -39,10 +42,11 @@ void RemoveInstallation(const fs::path& installation, bool silent, bool remove_d
   // Not while an install or update of the folder runs: its journal and
   // backup would lose their installation under it.
   const InstallationGuard guard = GuardInstallation(installation, NewGuidText());
-  if (self_delete) WaitForUninstallerToEnd(installation);
+  const bool uninstaller_deleted = self_delete && WaitForUninstallerToEnd(installation);
   // The shortcut first: it is recognised by the installation it leads to.
   RemoveDesktopShortcut(installation);
-  const RemovalCounts counts = RemoveInstalledFiles(installation, remove_data);
+  RemovalCounts counts = RemoveInstalledFiles(installation, remove_data);
+  if (uninstaller_deleted) ++counts.removed;
   DeleteUninstallEntry(installation);
   // The temporary copy tells it too: for the user it is the uninstaller they
   // started from the list of installed programs.

@@ -8,7 +8,7 @@ namespace qv::setup {
 int RunVerifyIntegrityMode(const std::filesystem::path& result) {
   RequireAcceptableResultFile(result);
   VerifySetupIntegrity();
-  WriteResultFile(result, "PASS integrity verified");
+  WriteResultFile(result, "PASS integrity verified\n");
   return 0;
 }
 

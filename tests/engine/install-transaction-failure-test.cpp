@@ -150,13 +150,30 @@ TEST(TransactionFailure, DifferenceThatSurvivesTheRepairRollsBack) {
     return extract(folder, entries);
   };
   EXPECT_EQ(update.Failure(),
-            "1 files of the new version did not install correctly (first: qv.exe). The previous version was restored.");
+            "1 file of the new version did not install correctly (first: qv.exe). The previous version was restored.");
   update.ExpectUntouched();
   const std::string log = update.Log();
   EXPECT_NE(log.find(" the repair failed: no second copy\n"), std::string::npos);
   EXPECT_NE(log.find(" update to 1.1.0 failed its check: 1 files differ (first qv.exe); the old version was restored\n"),
             std::string::npos)
       << log;
+}
+
+// The sentence counts the damaged files in the number that goes with them.
+TEST(TransactionFailure, TheDamagedFilesAreCountedInTheirNumber) {
+  for (const std::size_t count : {1u, 2u, 3u}) {
+    qv::test::TempFolder temp{L"qv-damaged-count"};
+    qv::setup::TransactionState state;
+    state.destination = temp / L"QV";
+    state.journal_path = qv::setup::UpdateJournalPath(state.destination);  // none: nothing to undo
+    std::vector<qv::setup::PayloadEntry> damaged(count);
+    damaged[0].name = "qv.exe";
+    InstallHooks hooks;
+    hooks.new_version = "1.1.0";
+    EXPECT_EQ(ThrownMessage([&] { qv::setup::FailDamagedUpdate(state, damaged, hooks); }),
+              std::to_string(count) + (count == 1 ? " file" : " files") +
+                  " of the new version did not install correctly (first: qv.exe). " + kNextStart);
+  }
 }
 
 // The repair's fresh copy cannot be moved in. The damaged file it was to
@@ -170,7 +187,7 @@ TEST(TransactionFailure, RepairThatCannotMoveInKeepsTheDamagedFile) {
     if (folder.filename() == L".qv-update-f") return extract(folder, entries);
     return std::vector<qv::setup::InstalledFile>{};  // claims success, writes nothing
   };
-  EXPECT_EQ(update.Failure(), "1 files of the new version did not install correctly (first: voice/model.bin). The "
+  EXPECT_EQ(update.Failure(), "1 file of the new version did not install correctly (first: voice/model.bin). The "
                               "previous version was restored.");
   EXPECT_EQ(ReadFileText(update.site.install / L"voice" / L"model.bin"), "damaged");
   EXPECT_EQ(ReadFileText(update.site.install / L"qv.exe"), "game executable 1.0.0");
@@ -204,7 +221,7 @@ TEST(TransactionFailure, FailedUndoKeepsEverythingForTheNextRecovery) {
     throw std::runtime_error("no second copy");
   };
   const std::string failure = update.Failure();
-  EXPECT_EQ(failure, "1 files of the new version did not install correctly (first: qv.exe). " + kNextStart);
+  EXPECT_EQ(failure, "1 file of the new version did not install correctly (first: qv.exe). " + kNextStart);
   EXPECT_EQ(TemporaryItemsBeside(update.site.install), (std::vector<std::string>{".qv-update-f", ".qv-update-old-f"}));
   EXPECT_TRUE(qv::setup::ReadUpdateJournal(qv::setup::UpdateJournalPath(update.site.install)));
   EXPECT_NE(update.Log().find("; it could not be undone: could not move qv.exe back: a folder of that name is in the "

@@ -146,7 +146,7 @@ TEST(Program, VerifyIntegrityPassesForTheStampedProgramAndWithAnOverlay) {
     const fs::path result = temp / L"result.txt";
     auto run = qv::test::RunProgram(copy, {L"--verify-integrity", result.native()});
     EXPECT_EQ(run.exit_code, 0u) << copy.string() << "\n" << run.output;
-    EXPECT_EQ(ReadTestFile(result), "PASS integrity verified") << copy.string();
+    EXPECT_EQ(ReadTestFile(result), "PASS integrity verified\r\n") << copy.string();
     fs::remove(result);
   }
 }
@@ -193,7 +193,7 @@ TEST(Program, ResultFileGuardOfTheTestModes) {
       {"folder, damaged program", damaged, "", 1, ""},
       {"65,537 bytes, intact program", SetupProgramPath(), large, 1, large},
       {"65,537 bytes, damaged program", damaged, large, 1, large},
-      {"65,536 bytes, intact program", SetupProgramPath(), largest, 0, "PASS integrity verified"},
+      {"65,536 bytes, intact program", SetupProgramPath(), largest, 0, "PASS integrity verified\r\n"},
       {"65,536 bytes, damaged program", damaged, largest, 1, kDamagedText},
   };
   for (const Case& c : cases) {

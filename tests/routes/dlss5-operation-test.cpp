@@ -229,6 +229,33 @@ TEST(Dlss5Operation, ARefusedToolChangesNothingInTheGameFolder) {
   }
 }
 
+// The temporary copy of a run killed while it put the port's ReShade down is
+// the route's alone: every later run takes it away first, also one whose tool
+// then fails or is refused.
+TEST(Dlss5Operation, EveryRunFirstRemovesTheTemporaryCopyAKilledRunLeft) {
+  struct Case {
+    const char* name;
+    RouteAction action;
+    const char* control;  // the stand-in's control file
+    bool tool_missing;
+    int exit_code;
+  };
+  for (const Case& c : {Case{"install, tool fails", RouteAction::kInstall, "install-exit 7\n", false, 7},
+                        Case{"install, tool refused", RouteAction::kInstall, "", true, -1},
+                        Case{"reinstall, tool fails", RouteAction::kReinstall, "install-exit 7\n", false, 7},
+                        Case{"install succeeds", RouteAction::kInstall, "", false, 0},
+                        Case{"remove", RouteAction::kRemove, "", false, 0}}) {
+    SCOPED_TRACE(c.name);
+    Dlss5Game game;
+    WriteTestFile(game.game() / L"dxgi.dll.qv-tmp", "left by a killed run");
+    game.Control(c.control);
+    if (c.tool_missing) fs::remove(game.tool());
+    Dlss5Recorder recorder;
+    EXPECT_EQ(RunOperation(game, c.action, recorder), c.exit_code);
+    EXPECT_FALSE(fs::exists(game.game() / L"dxgi.dll.qv-tmp"));
+  }
+}
+
 // Line 4 of "tool-source.txt" names the digest only when it has exactly 64
 // characters; otherwise the built-in digest decides, which the stand-in never has.
 TEST(Dlss5Operation, TheExpectedDigestComesFromToolSourceTxtOrIsBuiltIn) {

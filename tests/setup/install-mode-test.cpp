@@ -26,13 +26,15 @@ using qv::test::TestReleaseSetup;
 
 constexpr std::chrono::seconds kInstallTimeout{120};
 
+// The lines of a result; a last line without its line end counts too (a
+// failure's text has none).
 std::vector<std::string> Lines(std::string text) {
   std::vector<std::string> lines;
   std::size_t start = 0;
   for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
     lines.push_back(text.substr(start, end - start));
   }
-  lines.push_back(text.substr(start));
+  if (start < text.size()) lines.push_back(text.substr(start));
   return lines;
 }
 
@@ -76,6 +78,7 @@ TEST_F(InstallMode, FromADumpedFolderThenAgainAsAnUpdate) {
   std::vector<std::string> lines = Run(TestReleaseSetup(L"good"), dump, destination);
   EXPECT_EQ(run.exit_code, 0u) << run.output;
   ASSERT_EQ(lines.size(), 2u) << ReadTestFile(result);
+  EXPECT_TRUE(ReadTestFile(result).ends_with("\r\n"));  // the last line ends as every other
   EXPECT_EQ(lines[0], "PASS installed");
   EXPECT_TRUE(StartsWith(lines[1], "progress events ")) << lines[1];
   EXPECT_NE(lines[1].find(" monotonic yes "), std::string::npos) << lines[1];
@@ -91,6 +94,7 @@ TEST_F(InstallMode, FromADumpedFolderThenAgainAsAnUpdate) {
   lines = Run(TestReleaseSetup(L"good"), {}, destination);
   EXPECT_EQ(run.exit_code, 0u) << run.output;
   ASSERT_EQ(lines.size(), 4u) << ReadTestFile(result);
+  EXPECT_TRUE(ReadTestFile(result).ends_with("\r\n"));
   EXPECT_EQ(lines[0], "PASS updated");
   EXPECT_TRUE(StartsWith(lines[1], "from 1.1.0 replaced ")) << lines[1];
   EXPECT_NE(lines[1].find(" added 0 removed 0 archives kept"), std::string::npos) << lines[1];
@@ -165,12 +169,23 @@ TEST_F(InstallMode, FailuresLeaveNothingBesideTheDestination) {
       {"missing drive", TestReleaseSetup(L"good"), dump, on_missing_drive, {},
        "Could not create the folder " + qv::setup::WideToUtf8(on_missing_drive.parent_path().native()) +
            ": the path does not exist (is its drive or network share connected?)."},
+      // Run from the folder the snapshot covers: an installation below the
+      // current folder would show there.
+      {"relative destination", TestReleaseSetup(L"good"), dump, L"relative\\QV", {},
+       "Choose the installation folder by its full path, starting with a drive letter or a network share (for "
+       "example C:\\Games\\Q.V. DU Vora)."},
+      {"device name", TestReleaseSetup(L"good"), dump, games / L"CON", {},
+       "Could not create the folder " + qv::setup::WideToUtf8((games / L"CON").native()) +
+           ": Windows keeps the name \"CON\" for a device."},
       {"helper exit 2", TestReleaseSetup(L"good"), package, games / L"QV",
        {"QV_TEST_PKG_EXTRACT_EXIT=2", "QV_TEST_PKG_EXTRACT_TEXT=" + log_text},
        "PKG extraction failed. QV.PkgExtract (test stand-in)\npackage: " + qv::setup::WideToUtf8(package.native()) +
            "\noutput: ",
        true},
   };
+  wchar_t previous[MAX_PATH] = {};
+  ASSERT_NE(::GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+  ASSERT_TRUE(::SetCurrentDirectoryW(games.c_str()));
   for (const Case& c : cases) {
     const qv::setup::TreeSnapshot before = qv::setup::SnapshotTree(games);
     const std::vector<std::string> lines = Run(c.setup, c.source, c.destination, c.environment);
@@ -184,6 +199,7 @@ TEST_F(InstallMode, FailuresLeaveNothingBesideTheDestination) {
     }
     EXPECT_EQ(qv::setup::SnapshotTree(games), before) << c.what;
   }
+  ::SetCurrentDirectoryW(previous);
 
   // The helper's failure quotes exactly the first 600 characters of its log
   // (all ASCII here), whose end is the text it printed last.

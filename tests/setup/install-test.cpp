@@ -142,6 +142,49 @@ TEST_F(InstallTest, GamePathOf250CharactersIsRefusedBeforeAnythingIsTouched) {
   EXPECT_TRUE(qv::setup::IsRegularFile(accepted / L"qv.exe"));
 }
 
+// A folder typed without its drive would land below whatever the current
+// folder is, and a device name would turn the folder into the device: both are
+// refused before anything is touched, the device by the folder as typed. (A
+// pending cancel stops every destination that passes at once.)
+TEST_F(InstallTest, DestinationsWithoutAFullPathOrWithADeviceNameAreRefusedAsTyped) {
+  const std::string full_path =
+      "Choose the installation folder by its full path, starting with a drive letter or a network share (for "
+      "example C:\\Games\\Q.V. DU Vora).";
+  const auto device = [](const fs::path& folder, const char* name) {
+    return "Could not create the folder " + qv::setup::NativePathToUtf8(folder) + ": Windows keeps the name \"" +
+           name + "\" for a device.";
+  };
+  const fs::path games = temp / L"Games";
+  fs::create_directories(games);
+  struct Case {
+    fs::path destination;
+    std::string message;
+  } cases[] = {
+      {L"relative\\QV", full_path},
+      {L".\\QV", full_path},
+      {L"..\\Games\\QV", full_path},
+      {L"\\Games\\QV", full_path},  // below the root of the current drive
+      {L"C:Games\\QV", full_path},    // below the current folder of drive C:
+      {games / L"CON", device(games / L"CON", "CON")},
+      {games / L"nul.txt" / L"QV", device(games / L"nul.txt" / L"QV", "nul.txt")},
+      {games / L"Com1 " / L"QV", device(games / L"Com1 " / L"QV", "Com1 ")},
+      {games / L"QV", "Installation cancelled."},
+      {games / L"CONSOLE" / L"QV", "Installation cancelled."},
+  };
+  wchar_t previous[MAX_PATH] = {};
+  ASSERT_NE(::GetCurrentDirectoryW(MAX_PATH, previous), 0u);
+  ASSERT_TRUE(::SetCurrentDirectoryW(games.c_str()));
+  qv::setup::CancelHook = [] { return true; };
+  for (const Case& c : cases) {
+    EXPECT_EQ(ThrownMessage([&] { Install(dump, c.destination, true, true); }), c.message) << c.destination;
+  }
+  qv::setup::CancelHook = nullptr;
+  ::SetCurrentDirectoryW(previous);
+  EXPECT_TRUE(fs::is_empty(games));
+  EXPECT_FALSE(fs::exists(shortcut));
+  EXPECT_FALSE(UninstallEntryExists());
+}
+
 TEST_F(InstallTest, HooksCarryTheSetupsOwnOperations) {
   qv::setup::InstallHooks hooks = qv::setup::SetupInstallHooks();
   EXPECT_EQ(hooks.new_version, "1.1.0");

@@ -56,7 +56,7 @@ TEST(OutcomeSummary, EdgeCases) {
 TEST(InstallResult, LinesInTheirOrder) {
   qv::setup::ProgressStatsRecord stats;
   EXPECT_EQ(qv::setup::FormatInstallResult(InstallOutcome{}, stats),
-            "PASS installed\nprogress events 0 monotonic yes distinct 0 last 0% (0/0 bytes)");
+            "PASS installed\nprogress events 0 monotonic yes distinct 0 last 0% (0/0 bytes)\n");
 
   InstallOutcome outcome = Updated(2, 1, 3);
   outcome.archives_restored = true;
@@ -77,7 +77,7 @@ TEST(InstallResult, LinesInTheirOrder) {
             "PASS updated\nfrom older install replaced 2 added 1 removed 3 archives restored\n"
             "unchanged 7 verified 3 repaired 1 written 123456789012 bytes\nnote: first note\nnote: second note\n"
             "warning: The update journal could not be removed.\ntitle picture missing\n"
-            "recovered an interrupted update\nprogress events 2 monotonic yes distinct 2 last 50% (50/100 bytes)");
+            "recovered an interrupted update\nprogress events 2 monotonic yes distinct 2 last 50% (50/100 bytes)\n");
 
   outcome.previous_version = "1.0.8";
   outcome.archives_restored = false;

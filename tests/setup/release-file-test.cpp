@@ -216,8 +216,8 @@ TEST(ReleaseFile, VerifyIntegrityModeOfEachRelease) {
     std::uint32_t exit_code;
     const char* text;
   } cases[] = {
-      {L"good", 0, "PASS integrity verified"},
-      {L"damaged-payload", 0, "PASS integrity verified"},  // stamped after the damage
+      {L"good", 0, "PASS integrity verified\r\n"},
+      {L"damaged-payload", 0, "PASS integrity verified\r\n"},  // stamped after the damage
       {L"modified-after-stamp", 1, "This setup file is damaged or was modified. Please download it again."},
   };
   for (const auto& c : cases) {

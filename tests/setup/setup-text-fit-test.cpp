@@ -92,6 +92,9 @@ TEST_F(SetupTextFit, TheLongestFailuresCanBeReadToTheirEnd) {
       L"restore them.",
       L"This folder is not a Q.V. DU Vora portable copy (no qv-files.json naming the game).",
       L"Choose a new installation folder. Existing folders are never overwritten.",
+      L"Choose the installation folder by its full path, starting with a drive letter or a network share (for "
+      L"example C:\\Games\\Q.V. DU Vora).",
+      L"Could not create the folder " + kLongFolder + L"\\CON: Windows keeps the name \"CON\" for a device.",
   };
   for (const std::wstring& text : cases) {
     EXPECT_TRUE(qv::test::TextBoxReadable(Control(SetupControl::kStatusLabel), text, ShowStatus))

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -186,6 +187,36 @@ TEST_F(SetupWindowInstall, FailuresOfEveryKindEndInTheStatusAndAPressAfterwardsS
   }
 }
 
+// A run that stops after its progress reached the end (a cancel or a failure
+// in the last steps) must not look finished: the bar is emptied.
+TEST_F(SetupWindowInstall, ACancelledOrFailedRunLeavesTheBarEmpty) {
+  const struct {
+    const char* what;
+    std::function<void()> raise;
+  } cases[] = {
+      {"cancelled", [] { throw std::runtime_error("Installation cancelled."); }},
+      {"failed", [] { throw std::runtime_error("Could not write the install manifest."); }},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (SetupUi.worker.joinable()) SetupUi.worker.join();
+    ::ResetEvent(install_.released.get());  // held again until the bar is full
+    install_.started = false;
+    install_.raise = c.raise;
+    Command(kInstallId);
+    ASSERT_TRUE(PumpMessagesUntil([&] { return install_.started.load(); }));
+    ReportProgress(10, 10);
+    ASSERT_TRUE(PumpMessagesUntil([&] {
+      return ::SendMessageW(Control(SetupControl::kProgressBar), PBM_GETPOS, 0, 0) == 1000;
+    }));
+    install_.Release();
+    ASSERT_TRUE(WaitUntilFinished());
+    EXPECT_FALSE(SetupUi.marquee);
+    EXPECT_EQ(::SendMessageW(Control(SetupControl::kProgressBar), PBM_GETPOS, 0, 0), 0);
+    EXPECT_TRUE(Enabled(Control(kInstallId)));
+  }
+}
+
 TEST_F(SetupWindowInstall, AnExistingInstallationIsAskedAboutFirst) {
   qv::test::TempFolder temp{L"qv-window"};
   const std::filesystem::path installation = temp / L"Q.V. DU Vora";
@@ -231,6 +262,32 @@ TEST_F(SetupWindowInstall, AFolderThatCannotBeJudgedStopsThePressWithItsReason) 
   EXPECT_EQ(install_.calls, 0);
   EXPECT_FALSE(SetupUi.running);
   EXPECT_TRUE(Enabled(Control(kInstallId)));
+}
+
+// A folder box without a full path, or with a device name, is refused at the
+// press with the install's own sentence: no question, no worker.
+TEST_F(SetupWindowInstall, AFolderThatIsNoFullPathOrNamesADeviceStopsThePress) {
+  qv::test::TempFolder temp{L"qv-window"};
+  const std::wstring device = (temp / L"CON").native();
+  const struct {
+    std::wstring folder;
+    std::wstring status;
+  } cases[] = {
+      {L"relative\\QV",
+       L"Choose the installation folder by its full path, starting with a drive letter or a network share (for "
+       L"example C:\\Games\\Q.V. DU Vora)."},
+      {device, L"Could not create the folder " + device + L": Windows keeps the name \"CON\" for a device."},
+  };
+  install_.Release();
+  for (const auto& c : cases) {
+    ::SetWindowTextW(Control(kFolderBoxId), c.folder.c_str());
+    Command(kInstallId);
+    PumpMessagesUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(StatusText(), c.status);
+    EXPECT_EQ(install_.calls, 0);
+    EXPECT_FALSE(SetupUi.running);
+    EXPECT_TRUE(Enabled(Control(kInstallId)));
+  }
 }
 
 // A worker whose window is gone cannot hand over its text: the text is freed

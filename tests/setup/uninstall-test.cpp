@@ -186,20 +186,30 @@ TEST_F(UninstallTest, TheShortcutIconGoesWhenItIsTheSetupsCopy) {
   }
 }
 
+// The same count whoever does the work: the uninstaller started from outside,
+// or the temporary copy, which deletes "qv-updater.exe" first, as soon as the
+// uninstaller that started it has ended.
 TEST_F(UninstallTest, TheDoneBoxCountsTheItemsDeleted) {
-  InstallInto(install);
-  // The same installation's files, counted by a removal of a copy of it.
-  const fs::path twin = temp / L"twin";
-  fs::copy(install, twin, fs::copy_options::recursive);
-  const qv::setup::RemovalCounts counts = qv::setup::RemoveInstalledFiles(twin, true);
-  ASSERT_GT(counts.removed, 5u);
-  EXPECT_FALSE(qv::setup::Uninstall(install, false, true, false, Answering(IDYES)));
-  ASSERT_EQ(boxes.size(), 2u);
-  EXPECT_EQ(boxes[1],
-            (Box{L"Q.V. DU Vora has been uninstalled (" + std::to_wstring(counts.removed) + L" files removed).",
-                 MB_ICONINFORMATION}));
-  EXPECT_FALSE(fs::exists(install / L"data"));
-  EXPECT_FALSE(fs::exists(install / L"mods"));
+  for (const bool temporary_copy : {false, true}) {
+    SCOPED_TRACE(temporary_copy ? "the temporary copy" : "from outside");
+    boxes.clear();
+    fs::remove_all(install);  // the player's game files that the first round left
+    InstallInto(install);
+    // The same installation's files, counted by a removal of a copy of it.
+    const fs::path twin = temp / L"twin";
+    fs::remove_all(twin);
+    fs::copy(install, twin, fs::copy_options::recursive);
+    const qv::setup::RemovalCounts counts = qv::setup::RemoveInstalledFiles(twin, true);
+    ASSERT_GT(counts.removed, 5u);
+    EXPECT_FALSE(qv::setup::Uninstall(install, false, true, temporary_copy, Answering(IDYES)));
+    ASSERT_EQ(boxes.size(), temporary_copy ? 1u : 2u);  // the copy was started after the question
+    EXPECT_EQ(boxes.back(),
+              (Box{L"Q.V. DU Vora has been uninstalled (" + std::to_wstring(counts.removed) + L" files removed).",
+                   MB_ICONINFORMATION}));
+    EXPECT_FALSE(fs::exists(install / L"qv-updater.exe"));
+    EXPECT_FALSE(fs::exists(install / L"data"));
+    EXPECT_FALSE(fs::exists(install / L"mods"));
+  }
 }
 
 // The shortcut and the entry of a later installation elsewhere stay when an

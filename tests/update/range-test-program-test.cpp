@@ -98,11 +98,18 @@ TEST_F(RangeTestProgram, FetchesAndChecksTheIndexedFiles) {
   for (const auto& entry : image.entries) packed += entry.packed;
   const std::uint64_t sent = image.entries[2].offset + image.entries[2].packed - image.entries[0].offset;
   EXPECT_EQ(text, "PASS 3 files checked against their SHA-256; 1 request, " + std::to_string(sent) + " bytes for " +
-                      std::to_string(packed) + " packed bytes");
+                      std::to_string(packed) + " packed bytes\r\n");
   for (const ImageFile& file : files) {
     EXPECT_EQ(qv::test::ReadTestFile(temp / L"out" / PathFromUtf8(file.path)), file.content);
   }
   EXPECT_FALSE(fs::exists(temp / L"out" / L"ignored.bin"));
+
+  // One file is one.
+  const auto [one_code, one_text] = Run(url, IndexOf({image.entries[1]}));
+  EXPECT_EQ(one_code, 0u) << one_text;
+  EXPECT_TRUE(one_text.starts_with("PASS 1 file checked against its SHA-256; 1 request, ")) << one_text;
+  EXPECT_TRUE(one_text.ends_with(" bytes for " + std::to_string(image.entries[1].packed) + " packed bytes\r\n"))
+      << one_text;
 }
 
 TEST_F(RangeTestProgram, RefusesWhatItCannotTest) {

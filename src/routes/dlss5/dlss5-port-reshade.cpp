@@ -21,15 +21,17 @@ bool IsPlainFile(const fs::path& path, const FileSystemView& view) {
 
 fs::path TemporaryCopy(const win_route::State& state) { return state.game_folder / L"dxgi.dll.qv-tmp"; }
 
-// The temporary name is the route's alone: whatever stands there is a copy a
-// killed run left (or would be written through), never anything of the user's.
-void DeleteTemporaryCopy(const win_route::State& state) { ::DeleteFileW(ApiPath(TemporaryCopy(state)).c_str()); }
-
 bool CopyToNewFile(const fs::path& from, const fs::path& to) {
   return ::CopyFileW(ApiPath(from).c_str(), ApiPath(to).c_str(), TRUE) != 0;
 }
 
 }  // namespace
+
+// The temporary name is the route's alone: whatever stands there is a copy a
+// killed run left (or would be written through), never anything of the user's.
+void DeleteLeftoverReShadeCopy(const win_route::State& state) {
+  ::DeleteFileW(ApiPath(TemporaryCopy(state)).c_str());
+}
 
 PortReShade PutDownPortReShade(const win_route::State& state, const FileCopier& copy, const FileSystemView& view) {
   const fs::path source = state.game_folder / L"reshade" / L"dxgi.dll";
@@ -38,14 +40,14 @@ PortReShade PutDownPortReShade(const win_route::State& state, const FileCopier& 
   // A leftover of an earlier run goes first, as itself, also when nothing is
   // put down this time: the copy then creates a new file and never writes
   // through whatever stood under the name.
-  DeleteTemporaryCopy(state);
+  DeleteLeftoverReShadeCopy(state);
   PortReShade result;
   if (!IsPlainFile(source, view)) {
     result.reason = "the package has no " + NativePathToUtf8(source);
     return result;
   }
 
-  const auto discard_temporary = [&] { DeleteTemporaryCopy(state); };
+  const auto discard_temporary = [&] { DeleteLeftoverReShadeCopy(state); };
   if (!(copy ? copy(source, temporary) : CopyToNewFile(source, temporary))) {
     discard_temporary();
     result.reason = "could not replace " + NativePathToUtf8(target);
@@ -72,7 +74,7 @@ PortReShade PutDownPortReShade(const win_route::State& state, const FileCopier& 
 void DeletePortReShade(const win_route::State& state, const std::string& recorded_sha256,
                        const FileSystemView& view) {
   // A run killed while it put the copy down left it; removal takes it too.
-  DeleteTemporaryCopy(state);
+  DeleteLeftoverReShadeCopy(state);
   const fs::path target = state.game_folder / L"dxgi.dll";
   if (recorded_sha256.empty() || !IsPlainFile(target, view)) return;
   if (HashFileOrEmpty(target) != recorded_sha256) return;  // the user's own file since

@@ -34,12 +34,16 @@ struct PortReShade {
 PortReShade PutDownPortReShade(const win_route::State& state, const FileCopier& copy = {},
                                const FileSystemView& view = SystemView());
 
-// On removal: deletes game\dxgi.dll.qv-tmp, which a run killed while it put
-// the copy down leaves. Then, when `recorded_sha256` is not empty and
-// game\dxgi.dll is a plain file (no link, junction or folder) with exactly
-// that SHA-256, deletes it and logs "the port's own ReShade (dxgi.dll)
-// deleted" (or "... could not be deleted"). Anything else leaves the file
-// alone without a log line.
+// Deletes game\dxgi.dll.qv-tmp, which a run killed while it put the copy
+// down leaves. The name is the route's alone; every run of the route calls
+// this first, whatever it then does and however it ends.
+void DeleteLeftoverReShadeCopy(const win_route::State& state);
+
+// On removal: deletes game\dxgi.dll.qv-tmp (DeleteLeftoverReShadeCopy).
+// Then, when `recorded_sha256` is not empty and game\dxgi.dll is a plain file
+// (no link, junction or folder) with exactly that SHA-256, deletes it and
+// logs "the port's own ReShade (dxgi.dll) deleted" (or "... could not be
+// deleted"). Anything else leaves the file alone without a log line.
 void DeletePortReShade(const win_route::State& state, const std::string& recorded_sha256,
                        const FileSystemView& view = SystemView());
 

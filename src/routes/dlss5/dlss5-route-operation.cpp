@@ -57,6 +57,9 @@ int RunDlss5RouteOperation(win_route::State& state, const RouteProgress& progres
                            const Dlss5RouteSettings& settings) {
   const RouteAction action = Dlss5Action(state);
   LogDlss5Route(state, Dlss5StartLine(state), settings.view);
+  // A killed run's copy goes before anything can stop this run: a refused or
+  // failing tool would otherwise leave it for good.
+  DeleteLeftoverReShadeCopy(state);
 
   const std::filesystem::path tool = Dlss5ToolPath(state.work_folder);
   if (!ToolAccepted(state, tool, progress, settings)) return -1;

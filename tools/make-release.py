@@ -13,9 +13,14 @@ Usage:
   make-release.py pack FOLDER PAYLOAD [--level N]
       Writes the payload archive of every file below FOLDER plus a generated
       "qv-files.json" (format 1, every file but itself; one the folder holds
-      is replaced), sorted by name. Refuses links, unsafe names and names
-      under "data/", and a port folder without the files every installation
-      needs: "qv.exe", "qv-updater.exe" (the updater, also the uninstaller)
+      is replaced), sorted by name. Refuses links, every name that the
+      updater's manifest reader refuses (names Windows would store under
+      another name or takes for a device, names that are not UTF-8, names
+      under "data/" or in a title folder such as "CUSA09901/", names of the
+      setup's own temporary folders (".qv-...") and record
+      "qv-install-manifest.txt", two names Windows takes for one file), short
+      (8.3) name forms such as "CUSA09~1", and a port folder without the
+      files every installation needs: "qv.exe", "qv-updater.exe" (the updater, also the uninstaller)
       and the runtimes "amd_fidelityfx_vk.dll", "nvngx_dlss.dll" and
       "libxess.dll". N is the zlib level (default 9).
   make-release.py embed PROGRAM PAYLOAD SETUP
@@ -81,7 +86,6 @@ import struct
 import subprocess
 import sys
 import tempfile
-import unicodedata
 import zlib
 
 PAYLOAD_MAGIC = b"QVSETUP1"
@@ -102,7 +106,16 @@ COPY_CHUNK = 8 << 20
 # the game does not start without its runtimes.
 PORT_FILES = ("qv.exe", "qv-updater.exe", "amd_fidelityfx_vk.dll", "nvngx_dlss.dll", "libxess.dll")
 RT_VERSION = 16
-RESERVED_NAMES = {"CON", "PRN", "AUX", "NUL", *(f"COM{i}" for i in range(1, 10)), *(f"LPT{i}" for i in range(1, 10))}
+# Names Windows takes for a device in any folder, with or without an
+# extension (the superscript digits count as digits there).
+DEVICE_NAMES = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$",
+                *(port + digit for port in ("COM", "LPT") for digit in "123456789\u00b9\u00b2\u00b3")}
+# The record of an installation that the setup writes itself.
+INSTALL_RECORD = "qv-install-manifest.txt"
+# How the names of the setup's own temporary folders and files in and beside
+# an installation begin (staging, backup, repair and download folders, write
+# probes).
+TEMPORARY_PREFIX = ".QV-"
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -113,20 +126,83 @@ class ReleaseError(Exception):
 
 # ---------------------------------------------------------------- pack
 
-def _windows_safe_element(element):
-    """An element Windows stores and reads back under exactly this name."""
-    if element in ("", ".", ".."):
-        return False
+def _ascii_upper(text):
+    return "".join(chr(ord(c) - 32) if "a" <= c <= "z" else c for c in text)
+
+
+def _windows_key(name):
+    """The name in upper case as Windows compares file names: one UTF-16 unit
+    at a time, so that "ß" stays apart from "SS" and composed letters from
+    decomposed ones."""
+    def upper(c):
+        u = c.upper()
+        return u if len(u) == 1 and ord(c) < 0x10000 and ord(u) < 0x10000 else c
+    return "".join(upper(c) for c in name)
+
+
+def _is_short_name_form(element):
+    """Has the form of a short (8.3) name ("CUSA09~1", "CUSA~PNS", "SHAD~BPV.SPV"):
+    at most 8 characters with a "~" that something follows, and at most 3
+    after one dot. On the player's computer such a name may stand for another
+    folder or file, whatever its long name."""
+    base, _, extension = element.partition(".")
+    return len(base) <= 8 and "~" in base[:-1] and len(extension) <= 3 and "." not in extension
+
+
+def _element_problem(element):
+    """Why Windows or the setup cannot take this element of a payload name, or None."""
     if element.strip(". ") == "" or element.endswith((".", " ")):
-        return False  # the system trims trailing dots and blanks
+        return f'"{element}" is not stored as it stands (the system trims trailing dots and blanks)'
     if any(c in '<>:"/\\|?*' or ord(c) < 32 for c in element):
-        return False
-    return element.split(".", 1)[0].rstrip(" ").upper() not in RESERVED_NAMES  # devices, not files
+        return f'"{element}" holds a character Windows does not allow in names'
+    if _ascii_upper(element.split(".", 1)[0].rstrip(" ")) in DEVICE_NAMES:
+        return f'"{element}" is a device to Windows'
+    if _ascii_upper(element).startswith(TEMPORARY_PREFIX):
+        return f'"{element}" has the form of the setup\'s own temporary folders and files'
+    if _is_short_name_form(element):
+        return f'"{element}" has the form of a short (8.3) name, which may stand for another folder or file'
+    return None
+
+
+def _title_folder(first):
+    """Whether a folder of this name is a title folder of the player's game
+    ("CUSA09901", "cusa09903-old"): four ASCII letters, five digits, and no
+    letter or digit after them."""
+    def ascii_letter(c):
+        return "a" <= c <= "z" or "A" <= c <= "Z"
+    return (len(first) >= 9 and all(ascii_letter(c) for c in first[:4]) and all("0" <= c <= "9" for c in first[4:9])
+            and (len(first) == 9 or not (ascii_letter(first[9]) or "0" <= first[9] <= "9")))
 
 
 def _under_data(name):
     first = name.split("/", 1)[0].rstrip(". ")
-    return first.lower() == "data"
+    return _ascii_upper(first) == "DATA"
+
+
+def name_problem(name):
+    """Why a port file of this name ('/'-separated) cannot be a payload entry,
+    or None: the rules by which the updater reads a signed manifest's names,
+    and short (8.3) name forms."""
+    try:
+        name.encode("utf-8")
+    except UnicodeEncodeError:
+        return "not UTF-8 text; a payload entry's name must be UTF-8"
+    for element in name.split("/"):
+        problem = _element_problem(element)
+        if problem:
+            return "unsafe name for a payload entry: " + problem
+    if _under_data(name):
+        return "the payload cannot hold files under data/"
+    if "/" in name and _title_folder(name.split("/", 1)[0]):
+        return "lies in a title folder; the player's own game files are never part of a release"
+    if _windows_key(name) == _windows_key(INSTALL_RECORD):
+        return f"the setup writes the installation's record {INSTALL_RECORD} itself"
+    return None
+
+
+def shown_name(name):
+    """A name as text that can be printed: bytes that are not UTF-8 as \\xHH."""
+    return name.encode("utf-8", "surrogateescape").decode("utf-8", "backslashreplace")
 
 
 def collect_files(folder):
@@ -137,26 +213,24 @@ def collect_files(folder):
     for root, dirs, names in os.walk(folder):
         for d in list(dirs):
             if os.path.islink(os.path.join(root, d)):
-                raise ReleaseError(f"{os.path.join(root, d)}: links cannot be packed")
+                raise ReleaseError(f"{shown_name(os.path.join(root, d))}: links cannot be packed")
         dirs.sort()
         for n in sorted(names):
             path = os.path.join(root, n)
             mode = os.lstat(path).st_mode
             if not stat.S_ISREG(mode):
-                raise ReleaseError(f"{path}: only plain files can be packed")
+                raise ReleaseError(f"{shown_name(path)}: only plain files can be packed")
             name = os.path.relpath(path, folder).replace(os.sep, "/")
             if name == FILE_LIST:
                 continue  # generated anew
-            elements = name.split("/")
-            if not all(_windows_safe_element(e) for e in elements):
-                raise ReleaseError(f"{name}: unsafe name for a payload entry")
-            if _under_data(name):
-                raise ReleaseError(f"{name}: the payload cannot hold files under data/")
+            problem = name_problem(name)
+            if problem:
+                raise ReleaseError(f"{shown_name(name)}: {problem}")
             files.append((name, path))
-    # Names that Windows would take for one file (letter case, Unicode forms).
-    seen = {}
+    # Names that Windows would take for one file, the generated file list among them.
+    seen = {_windows_key(FILE_LIST): FILE_LIST}
     for name, _ in files:
-        key = unicodedata.normalize("NFC", name).casefold()
+        key = _windows_key(name)
         if key in seen:
             raise ReleaseError(f"{name} and {seen[key]} name the same file on Windows")
         seen[key] = name

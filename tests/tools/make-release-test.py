@@ -9,6 +9,7 @@ import hashlib
 import importlib.util
 import json
 import os
+import re
 import struct
 import subprocess
 import sys
@@ -16,7 +17,11 @@ import tempfile
 import unittest
 import zlib
 
-TOOL_PATH = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "make-release.py")
+HERE = os.path.dirname(os.path.abspath(__file__))
+TOOL_PATH = os.path.join(HERE, "..", "..", "tools", "make-release.py")
+# The names of a port's files with the verdicts of the tool and of the
+# updater's manifest reader, whose tests judge the same rows.
+NAME_TABLE = os.path.join(HERE, "..", "fixtures", "payload-names.txt")
 found = importlib.util.spec_from_file_location("make_release", TOOL_PATH)
 tool = importlib.util.module_from_spec(found)
 found.loader.exec_module(tool)
@@ -24,7 +29,7 @@ PROGRAM = sys.argv.pop(1) if __name__ == "__main__" and len(sys.argv) > 1 else N
 
 
 def write(root, name, data=b"x"):
-    path = os.path.join(root, *name.split("/"))
+    path = os.path.join(root, *name.split("/" if isinstance(name, str) else b"/"))
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:
         f.write(data)
@@ -33,6 +38,19 @@ def write(root, name, data=b"x"):
 def read(path):
     with open(path, "rb") as f:
         return f.read()
+
+
+def read_name_table():
+    """(line number, tool verdict, reader verdict, names as bytes) of each row."""
+    def unescaped(field):
+        return re.sub(rb"\\\\|\\x([0-9A-Fa-f]{2})",
+                      lambda m: bytes([int(m.group(1), 16)]) if m.group(1) else b"\\", field)
+    rows = []
+    for number, line in enumerate(read(NAME_TABLE).split(b"\n"), 1):
+        if line and not line.startswith(b"#"):
+            fields = [field for field in line.split(b"\t") if field]
+            rows.append((number, fields[0].decode(), fields[1].decode(), [unescaped(f) for f in fields[2:]]))
+    return rows
 
 
 class Pack(unittest.TestCase):
@@ -60,6 +78,31 @@ class Pack(unittest.TestCase):
                 write(folder, name)
                 tool.pack(folder, self.payload)
                 self.assertIn(name, [e[0] for e in tool.read_payload_index(read(self.payload))])
+
+    def test_judges_the_name_table_as_its_rows_say(self):
+        rows = read_name_table()
+        self.assertGreater(len(rows), 50)
+        for number, verdict, reader, names in rows:
+            with self.subTest(line=number, names=names), tempfile.TemporaryDirectory() as folder:
+                self.assertIn(verdict, ("packs", "refuses"))
+                # What the tool packs, every updater must take.
+                self.assertTrue(verdict == "refuses" or reader == "accepts", reader)
+                if os.path.exists(self.payload):
+                    os.remove(self.payload)
+                for name in names:
+                    write(os.fsencode(folder), name)
+                if verdict == "packs":
+                    tool.pack(folder, self.payload)
+                    packed = [e[0] for e in tool.read_payload_index(read(self.payload))]
+                    self.assertEqual(sorted(packed), sorted([n.decode() for n in names] + ["qv-files.json"]))
+                else:
+                    with self.assertRaises(tool.ReleaseError) as refusal:
+                        tool.pack(folder, self.payload)
+                    # The sentence names the file (bytes that are not UTF-8 as \xHH).
+                    shown = [n.decode("utf-8", "backslashreplace") for n in names]
+                    self.assertTrue(any(str(refusal.exception).startswith(n + ":") or n + " and " in
+                                        str(refusal.exception) for n in shown), str(refusal.exception))
+                    self.assertFalse(os.path.exists(self.payload))
 
     def test_refuses_links_and_names_windows_takes_for_one_file(self):
         write(self.folder, "A.txt")
@@ -275,6 +318,25 @@ class Refusals(unittest.TestCase):
                     self.assertFalse(os.path.exists(output))
                 for name in missing:
                     os.rename(os.path.join(self.temp.name, name), os.path.join(self.folder, name))
+
+    def test_refuses_what_a_copied_installation_holds_by_name(self):
+        """A port folder copied from an installation holds the player's game and
+        the setup's own files; a name that is not UTF-8 is refused as well,
+        never with a traceback."""
+        for name, reason in [(b"CUSA09901/chunk1.psarc", "lies in a title folder"),
+                             (b"qv-install-manifest.txt", "the setup writes the installation's record"),
+                             (b"CUSA~PNS/chunk1.psarc", "short (8.3) name"),
+                             (b".qv-update-1/qv.exe", "temporary folders and files"),
+                             (b"voice/bad\xff.bin", "not UTF-8 text")]:
+            with self.subTest(name=name):
+                write(os.fsencode(self.folder), name)
+                run = self.release(self.version)
+                self.assertEqual(run.returncode, 1, run.stderr)
+                self.assertIn(name.decode("utf-8", "backslashreplace") + ": ", run.stderr)
+                self.assertIn(reason, run.stderr)
+                self.assertNotIn("Traceback", run.stderr)
+                self.assertFalse(os.path.exists(self.setup))
+                os.remove(os.path.join(os.fsencode(self.folder), *name.split(b"/")))
 
     def test_a_partial_folder_only_with_the_option_for_tests(self):
         os.remove(os.path.join(self.folder, "qv-updater.exe"))

@@ -46,8 +46,9 @@ Usage:
       KEY as "sign" makes the manifest's, into SIGNATURE (for tests of
       manifests other than the ones "sign" writes).
   make-release.py keygen KEY PUBLIC_HEX
-      Makes a new Ed25519 private key KEY (PEM) and writes its public key as
-      64 hexadecimal digits and a line feed into PUBLIC_HEX.
+      Makes a new Ed25519 private key KEY (PEM, readable by its owner only)
+      and writes its public key as 64 hexadecimal digits and a line feed into
+      PUBLIC_HEX. Both files must be new: a key is never written over.
   make-release.py entries SETUP
       Prints one line per payload entry: absolute stream offset, packed
       length, size, SHA-256 and path, separated by blanks (the path last; it
@@ -709,12 +710,28 @@ def sign(setup_path, key_path, version, any_version=False):
     os.replace(setup_path + ".tmp", setup_path)
 
 
+def _write_new_file(path, data, mode):
+    """Writes a file that must not exist yet (created exclusively)."""
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    try:
+        handle = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, mode)
+    except FileExistsError:
+        raise ReleaseError(f"{path}: a key file is there already; keygen never writes over one")
+    with os.fdopen(handle, "wb") as f:
+        f.write(data)
+
+
 def keygen(key_path, public_path):
-    os.makedirs(os.path.dirname(os.path.abspath(key_path)), exist_ok=True)
-    _openssl("genpkey", "-algorithm", "ed25519", "-out", key_path)
-    der = _openssl("pkey", "-in", key_path, "-pubout", "-outform", "DER")
-    with open(public_path, "w") as f:
-        f.write(der[-32:].hex() + "\n")
+    # Every installed copy trusts only the key its releases were signed with:
+    # a key written over is lost for good, and so are the updates of them all.
+    for path in (key_path, public_path):
+        if os.path.lexists(path):
+            raise ReleaseError(f"{path}: a key file is there already; keygen never writes over one "
+                               f"(name new files, or move the old ones away first)")
+    key = _openssl("genpkey", "-algorithm", "ed25519")
+    der = _openssl("pkey", "-pubout", "-outform", "DER", stdin=key)
+    _write_new_file(key_path, key, 0o600)
+    _write_new_file(public_path, (der[-32:].hex() + "\n").encode("ascii"), 0o644)
 
 
 def entries(setup_path):

@@ -10,6 +10,7 @@ import importlib.util
 import json
 import os
 import re
+import stat
 import struct
 import subprocess
 import sys
@@ -318,6 +319,25 @@ class Refusals(unittest.TestCase):
                     self.assertFalse(os.path.exists(output))
                 for name in missing:
                     os.rename(os.path.join(self.temp.name, name), os.path.join(self.folder, name))
+
+    def test_keygen_never_writes_over_a_key(self):
+        """A lost signing key strands every installed copy: a second keygen
+        to the same file is refused and changes neither file."""
+        key = os.path.join(self.temp.name, "keys", "release.pem")
+        public = os.path.join(self.temp.name, "keys", "release.hex")
+        run = self.run_tool("keygen", key, public)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        first = read(key), read(public)
+        self.assertRegex(first[1].decode(), r"^[0-9a-f]{64}\n$")
+        self.assertEqual(stat.S_IMODE(os.stat(key).st_mode), 0o600)
+        other_key, other_public = key + ".2", public + ".2"
+        for arguments, named in [((key, public), key), ((key, other_public), key), ((other_key, public), public)]:
+            with self.subTest(arguments=arguments):
+                run = self.run_tool("keygen", *arguments)
+                self.assertEqual(run.returncode, 1, run.stderr)
+                self.assertIn(f"{named}: a key file is there already", run.stderr)
+                self.assertEqual((read(key), read(public)), first)
+                self.assertEqual(sorted(os.listdir(os.path.dirname(key))), ["release.hex", "release.pem"])
 
     def test_refuses_what_a_copied_installation_holds_by_name(self):
         """A port folder copied from an installation holds the player's game and

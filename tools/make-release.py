@@ -20,13 +20,16 @@ Usage:
       setup's own temporary folders (".qv-...") and record
       "qv-install-manifest.txt", two names Windows takes for one file), short
       (8.3) name forms such as "CUSA09~1", and a port folder without the
-      files every installation needs: "qv.exe", "qv-updater.exe" (the updater, also the uninstaller)
-      and the runtimes "amd_fidelityfx_vk.dll", "nvngx_dlss.dll" and
-      "libxess.dll". N is the zlib level (default 9).
+      files every installation needs: "qv.exe", "qv-updater.exe" (the
+      updater, also the uninstaller: a copy of the built program) and the
+      runtimes "amd_fidelityfx_vk.dll", "nvngx_dlss.dll" and "libxess.dll".
+      N is the zlib level (default 9).
   make-release.py embed PROGRAM PAYLOAD SETUP
       Copies PROGRAM to SETUP with PAYLOAD as its resource RCDATA 100
       (replacing one it has). The copy leaves out the symbol table and the
-      debugging sections; its other resources stay.
+      debugging sections; its other resources stay. A PROGRAM that is a
+      release already gives the SETUP that its plain program gives: its
+      payload is replaced where it stands, not kept beside the new one.
   make-release.py stamp SETUP
       Writes the integrity digest (tools/stamp-integrity.py).
   make-release.py sign SETUP KEY VERSION
@@ -36,7 +39,10 @@ Usage:
       must be the program's own version, the "ProductVersion" of its version
       resource: the installation records the program's version, and an
       updater that found another one in the manifest would offer the same
-      update again at every start. The manifest: "format" 1,
+      update again at every start. The payload's "qv-updater.exe", when it
+      has one, must be the plain program (no payload of its own) of VERSION:
+      every later update and the uninstall of an installation run it. The
+      manifest: "format" 1,
       "version", "packages"."windows" naming "Q.V.PC.Rure.Setup.exe" with the
       size and SHA-256 of the file without the overlay, and "files"."windows"
       with every payload entry's path, size, SHA-256, and the absolute file
@@ -61,7 +67,7 @@ two of them (for instance its payload before stamping).
 
 Options for test fixtures only (never for a release anyone installs):
   --for-tests-any-version    "sign" and "release" take a VERSION other than
-                             the program's own
+                             the program's own and the updater's
   --for-tests-partial-port   "pack" and "release" take a folder without the
                              files every installation needs
 
@@ -106,6 +112,8 @@ COPY_CHUNK = 8 << 20
 # without "qv-updater.exe" neither updates nor the uninstall entry work, and
 # the game does not start without its runtimes.
 PORT_FILES = ("qv.exe", "qv-updater.exe", "amd_fidelityfx_vk.dll", "nvngx_dlss.dll", "libxess.dll")
+# The updater and uninstaller of an installation: a copy of the setup program.
+UPDATER = "qv-updater.exe"
 RT_VERSION = 16
 # Names Windows takes for a device in any folder, with or without an
 # extension (the superscript digits count as digits there).
@@ -492,6 +500,10 @@ def _build_resource_section(tree, section_rva, payload_size):
     return bytes(out), payload_at
 
 
+def _holds(section, rva):
+    return section["va"] <= rva < section["va"] + max(section["vsize"], section["raw_size"])
+
+
 def embed(program_path, payload_path, setup_path):
     with open(program_path, "rb") as f:
         image = bytearray(f.read())
@@ -519,6 +531,15 @@ def embed(program_path, payload_path, setup_path):
     # The payload (a placeholder until the section is written) replaces
     # every language of an older RCDATA 100.
     tree.setdefault(RT_RCDATA, {})[PAYLOAD_ID] = {0: None}
+
+    # A release's resources (with its payload) are the image's last section:
+    # the new one takes its place, so that a setup file made from a release
+    # is the one made from the plain program, without the old payload.
+    last = kept[-1]
+    others = {pe.directory(i)[0] for i in range(pe.directory_count) if i != DIR_RESOURCE and pe.directory(i)[1]}
+    if _holds(last, pe.directory(DIR_RESOURCE)[0]) and last is max(kept, key=lambda s: s["va"]) and not any(
+            _holds(last, rva) for rva in others):
+        kept.pop()
 
     last = max(kept, key=lambda s: s["va"])
     section_rva = _align(last["va"] + max(last["vsize"], last["raw_size"]), pe.section_alignment)
@@ -579,15 +600,50 @@ def program_version(image):
     return None
 
 
+def _plain_version(version):
+    return version[1:] if version[:1] in ("v", "V") else version
+
+
 def check_version(image, version, what):
     """Refuses a VERSION other than the program's own (one leading "v" allowed)."""
     own = program_version(image)
     if own is None:
         raise ReleaseError(f"{what}: the program has no version resource to check VERSION against")
-    plain = version[1:] if version[:1] in ("v", "V") else version
+    plain = _plain_version(version)
     if plain != own:
         raise ReleaseError(f"{what}: VERSION {version} is not the program's own version {own}; build the "
                            f"program with QV_VERSION {plain} (CMakeLists.txt) or sign it as {own}")
+
+
+def check_updater(image, version, any_version=False):
+    """Refuses an updater that is not the plain setup program of VERSION: an
+    installation runs it for every later update and reports its version."""
+    try:
+        own = program_version(image)
+    except (ReleaseError, struct.error, IndexError):
+        own = None
+    if own is None:
+        raise ReleaseError(f"{UPDATER} is not the setup program (no Windows program with its version "
+                           f"information); the port folder takes a copy of the built program")
+    try:
+        payload_range(image)
+    except (ReleaseError, struct.error, IndexError):
+        pass
+    else:
+        raise ReleaseError(f"{UPDATER} is a release (it carries a payload); the port folder takes a copy of the "
+                           f"built program itself")
+    plain = _plain_version(version)
+    if not any_version and own != plain:
+        raise ReleaseError(f"{UPDATER} is version {own}, not {plain}: an installation would keep an updater of "
+                           f"another version; put a copy of the program of version {plain} there")
+
+
+def check_payload_updater(package, version, any_version=False):
+    """check_updater for the updater that the package's payload carries, if any."""
+    offset, length = payload_range(package)
+    for name, _size, packed, _digest, stream in read_payload_index(memoryview(package)[offset:offset + length], offset):
+        if name == UPDATER:
+            check_updater(zlib.decompress(package[stream:stream + packed]), version, any_version)
 
 
 def payload_range(image):
@@ -698,6 +754,7 @@ def sign(setup_path, key_path, version, any_version=False):
     package = _read_without_overlay(setup_path)
     if not any_version:
         check_version(package, version, setup_path)
+    check_payload_updater(package, version, any_version)
     manifest = build_manifest(package, version)
     if len(manifest) > MAX_MANIFEST:
         raise ReleaseError("the manifest is larger than 16 MiB")
@@ -748,6 +805,10 @@ def release(program, folder, key, version, setup, level=9, any_version=False, pa
     if not any_version:
         with open(program, "rb") as f:
             check_version(f.read(), version, program)
+    updater = os.path.join(folder, UPDATER)
+    if os.path.isfile(updater):
+        with open(updater, "rb") as f:
+            check_updater(f.read(), version, any_version)
     with tempfile.TemporaryDirectory() as scratch:
         payload = os.path.join(scratch, "payload.bin")
         pack(folder, payload, level)

@@ -41,6 +41,15 @@ def read(path):
         return f.read()
 
 
+def with_product_version(image, version):
+    """The program with another "ProductVersion" text of the same length."""
+    key = "ProductVersion\0".encode("utf-16-le")
+    own = tool.program_version(image)
+    assert len(version) == len(own), (version, own)
+    at = image.find(own.encode("utf-16-le"), image.find(key))
+    return image[:at] + version.encode("utf-16-le") + image[at + 2 * len(own):]
+
+
 def read_name_table():
     """(line number, tool verdict, reader verdict, names as bytes) of each row."""
     def unescaped(field):
@@ -255,6 +264,8 @@ class Refusals(unittest.TestCase):
         self.folder = os.path.join(root, "port")
         for name in tool.PORT_FILES:
             write(self.folder, name, name.encode())
+        # The updater is the program of the release's version.
+        write(self.folder, "qv-updater.exe", read(PROGRAM))
         write(self.folder, "shaders/a.spv", b"shader")
         self.setup = os.path.join(root, "out", "Q.V.PC.Rure.Setup.exe")
         self.version = tool.program_version(read(PROGRAM))
@@ -319,6 +330,56 @@ class Refusals(unittest.TestCase):
                     self.assertFalse(os.path.exists(output))
                 for name in missing:
                     os.rename(os.path.join(self.temp.name, name), os.path.join(self.folder, name))
+
+    def test_refuses_an_updater_that_is_not_the_program_of_the_releases_version(self):
+        other_version = ".".join(str(int(part) + 1) for part in self.version.split("-")[0].split("."))
+        older = with_product_version(read(PROGRAM), other_version)
+        self.assertEqual(tool.program_version(older), other_version)
+        release = os.path.join(self.temp.name, "release.exe")
+        self.assertEqual(self.release(self.version).returncode, 0)
+        os.replace(self.setup, release)
+        for updater, refusal in [(older, f"qv-updater.exe is version {other_version}, not {self.version}"),
+                                 (b"MZ not a program", "qv-updater.exe is not the setup program"),
+                                 (read(os.path.join(self.folder, "qv.exe")), "qv-updater.exe is not the setup program"),
+                                 (read(release), "qv-updater.exe is a release")]:
+            with self.subTest(refusal=refusal):
+                write(self.folder, "qv-updater.exe", updater)
+                run = self.release(self.version)
+                self.assertEqual(run.returncode, 1, run.stderr)
+                self.assertIn(refusal, run.stderr)
+                self.assertFalse(os.path.exists(self.setup))
+        # "sign" alone reads the updater out of the payload it signs.
+        write(self.folder, "qv-updater.exe", older)
+        payload = os.path.join(self.temp.name, "payload.bin")
+        for step in [("pack", self.folder, payload), ("embed", PROGRAM, payload, self.setup), ("stamp", self.setup)]:
+            self.assertEqual(self.run_tool(*step).returncode, 0)
+        unsigned = read(self.setup)
+        run = self.run_tool("sign", self.setup, self.key, self.version)
+        self.assertEqual(run.returncode, 1, run.stderr)
+        self.assertIn(f"qv-updater.exe is version {other_version}, not {self.version}", run.stderr)
+        self.assertEqual(read(self.setup), unsigned)
+        # Test fixtures of other versions carry this build's program.
+        run = self.run_tool("sign", "--for-tests-any-version", self.setup, self.key, other_version)
+        self.assertEqual(run.returncode, 0, run.stderr)
+
+    def test_a_release_as_the_program_gives_the_same_setup_file_as_the_plain_program(self):
+        """The payload a release already carries is replaced, not kept as a
+        dead section beside the new one."""
+        self.assertEqual(self.release(self.version).returncode, 0)
+        first = read(self.setup)
+        again = os.path.join(self.temp.name, "again", "Q.V.PC.Rure.Setup.exe")
+        for program in [self.setup, again]:
+            with self.subTest(program=program):
+                run = self.run_tool("release", program, self.folder, self.key, self.version, again)
+                self.assertEqual(run.returncode, 0, run.stderr)
+                self.assertEqual(len(read(again)), len(first))
+                self.assertEqual(read(again), first)
+        # With other port files: as large as the release made from the plain program.
+        write(self.folder, "voice/new.bin", os.urandom(100000))
+        run = self.run_tool("release", again, self.folder, self.key, self.version, again)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(self.release(self.version).returncode, 0)
+        self.assertEqual(read(again), read(self.setup))
 
     def test_keygen_never_writes_over_a_key(self):
         """A lost signing key strands every installed copy: a second keygen

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Tests of tools/make-release.py that need no Windows: what it refuses to
 pack, the archive and file list it writes, and how its steps replace what an
-earlier run left. (The setup test program reads its releases under Wine.)
+earlier run left; and of tools/make-trial-files.py, whose port folder it
+packs. (The setup test program reads its releases under Wine.)
 
 Usage: make-release-test.py PROGRAM   (a built setup program to embed into)
 """
@@ -277,7 +278,8 @@ class Refusals(unittest.TestCase):
         return subprocess.run([sys.executable, TOOL_PATH, *arguments], capture_output=True, text=True)
 
     def release(self, version, *options):
-        return self.run_tool("release", *options, PROGRAM, self.folder, self.key, version, self.setup)
+        # The fastest level: the port folder carries a whole program.
+        return self.run_tool("release", "--level", "1", *options, PROGRAM, self.folder, self.key, version, self.setup)
 
     def signed_version(self):
         signed = read(self.setup)
@@ -370,13 +372,13 @@ class Refusals(unittest.TestCase):
         again = os.path.join(self.temp.name, "again", "Q.V.PC.Rure.Setup.exe")
         for program in [self.setup, again]:
             with self.subTest(program=program):
-                run = self.run_tool("release", program, self.folder, self.key, self.version, again)
+                run = self.run_tool("release", "--level", "1", program, self.folder, self.key, self.version, again)
                 self.assertEqual(run.returncode, 0, run.stderr)
                 self.assertEqual(len(read(again)), len(first))
                 self.assertEqual(read(again), first)
         # With other port files: as large as the release made from the plain program.
         write(self.folder, "voice/new.bin", os.urandom(100000))
-        run = self.run_tool("release", again, self.folder, self.key, self.version, again)
+        run = self.run_tool("release", "--level", "1", again, self.folder, self.key, self.version, again)
         self.assertEqual(run.returncode, 0, run.stderr)
         self.assertEqual(self.release(self.version).returncode, 0)
         self.assertEqual(read(again), read(self.setup))
@@ -427,6 +429,62 @@ class Refusals(unittest.TestCase):
         run = self.run_tool("pack", "--for-tests-partial-port", self.folder, payload)
         self.assertEqual(run.returncode, 0, run.stderr)
         self.assertNotIn("qv-updater.exe", [e[0] for e in tool.read_payload_index(read(payload))])
+
+
+@unittest.skipUnless(PROGRAM, "needs a built program")
+class TrialFiles(unittest.TestCase):
+    """tools/make-trial-files.py, which the README's trial runs: its port
+    folder makes a release as it stands, and neither command writes into a
+    folder that is there already."""
+
+    TRIAL_TOOL = os.path.join(HERE, "..", "..", "tools", "make-trial-files.py")
+
+    def setUp(self):
+        self.temp = tempfile.TemporaryDirectory()
+        self.build = os.path.join(self.temp.name, "build")
+        write(self.build, "bin/Q.V.PC.Rure.Setup.exe", read(PROGRAM))
+        write(self.build, "bin/qv.exe", b"the stand-in game")
+
+    def tearDown(self):
+        self.temp.cleanup()
+
+    def run_tool(self, tool_path, *arguments):
+        return subprocess.run([sys.executable, tool_path, *arguments], capture_output=True, text=True)
+
+    def test_its_port_folder_makes_a_release(self):
+        port = os.path.join(self.temp.name, "port")
+        run = self.run_tool(self.TRIAL_TOOL, "port", self.build, port)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        version = tool.program_version(read(PROGRAM))
+        self.assertEqual(read(os.path.join(port, "trial-notes.txt")), f"Trial release {version}\n".encode())
+        key = os.path.join(self.temp.name, "key.pem")
+        tool.keygen(key, os.path.join(self.temp.name, "key.hex"))
+        setup = os.path.join(self.temp.name, "out", "Q.V.PC.Rure.Setup.exe")
+        run = self.run_tool(TOOL_PATH, "release", PROGRAM, port, key, version, setup)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        offset, length = tool.payload_range(read(setup))
+        self.assertEqual(sorted(e[0] for e in tool.read_payload_index(read(setup)[offset:offset + length])),
+                         sorted(tool.PORT_FILES + ("qv-files.json", "trial-notes.txt")))
+
+    def test_its_game_passes_the_setups_archive_checks(self):
+        game = os.path.join(self.temp.name, "game")
+        run = self.run_tool(self.TRIAL_TOOL, "game", game)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        title = os.path.join(game, "CUSA09901")
+        self.assertEqual(read(os.path.join(title, "chunk1.psarc"))[:4], b"PSAR")
+        self.assertEqual(read(os.path.join(title, "texture.qar"))[-36:][22:24], b"aq")
+        sfo = read(os.path.join(title, "sce_sys", "param.sfo"))
+        self.assertEqual(sfo[:4], b"\0PSF")
+        self.assertIn(b"TITLE_ID\0", sfo)
+        self.assertIn(b"CUSA09901\0", sfo)
+
+    def test_writes_into_no_folder_that_is_there(self):
+        for arguments in [("port", self.build, self.build), ("game", self.build)]:
+            with self.subTest(command=arguments[0]):
+                run = self.run_tool(self.TRIAL_TOOL, *arguments)
+                self.assertEqual(run.returncode, 1, run.stderr)
+                self.assertIn(f"{self.build} exists already", run.stderr)
+        self.assertEqual(sorted(os.listdir(self.build)), ["bin"])
 
 
 if __name__ == "__main__":

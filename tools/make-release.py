@@ -13,15 +13,23 @@ Usage:
   make-release.py pack FOLDER PAYLOAD [--level N]
       Writes the payload archive of every file below FOLDER plus a generated
       "qv-files.json" (format 1, every file but itself; one the folder holds
-      is replaced), sorted by name. Refuses links, unsafe names and names
-      under "data/", and a port folder without the files every installation
-      needs: "qv.exe", "qv-updater.exe" (the updater, also the uninstaller)
-      and the runtimes "amd_fidelityfx_vk.dll", "nvngx_dlss.dll" and
-      "libxess.dll". N is the zlib level (default 9).
+      is replaced), sorted by name. Refuses links, every name that the
+      updater's manifest reader refuses (names Windows would store under
+      another name or takes for a device, names that are not UTF-8, names
+      under "data/" or in a title folder such as "CUSA09901/", names of the
+      setup's own temporary folders (".qv-...") and record
+      "qv-install-manifest.txt", two names Windows takes for one file), short
+      (8.3) name forms such as "CUSA09~1", and a port folder without the
+      files every installation needs: "qv.exe", "qv-updater.exe" (the
+      updater, also the uninstaller: a copy of the built program) and the
+      runtimes "amd_fidelityfx_vk.dll", "nvngx_dlss.dll" and "libxess.dll".
+      N is the zlib level (default 9).
   make-release.py embed PROGRAM PAYLOAD SETUP
       Copies PROGRAM to SETUP with PAYLOAD as its resource RCDATA 100
       (replacing one it has). The copy leaves out the symbol table and the
-      debugging sections; its other resources stay.
+      debugging sections; its other resources stay. A PROGRAM that is a
+      release already gives the SETUP that its plain program gives: its
+      payload is replaced where it stands, not kept beside the new one.
   make-release.py stamp SETUP
       Writes the integrity digest (tools/stamp-integrity.py).
   make-release.py sign SETUP KEY VERSION
@@ -31,7 +39,10 @@ Usage:
       must be the program's own version, the "ProductVersion" of its version
       resource: the installation records the program's version, and an
       updater that found another one in the manifest would offer the same
-      update again at every start. The manifest: "format" 1,
+      update again at every start. The payload's "qv-updater.exe", when it
+      has one, must be the plain program (no payload of its own) of VERSION:
+      every later update and the uninstall of an installation run it. The
+      manifest: "format" 1,
       "version", "packages"."windows" naming "Q.V.PC.Rure.Setup.exe" with the
       size and SHA-256 of the file without the overlay, and "files"."windows"
       with every payload entry's path, size, SHA-256, and the absolute file
@@ -41,8 +52,9 @@ Usage:
       KEY as "sign" makes the manifest's, into SIGNATURE (for tests of
       manifests other than the ones "sign" writes).
   make-release.py keygen KEY PUBLIC_HEX
-      Makes a new Ed25519 private key KEY (PEM) and writes its public key as
-      64 hexadecimal digits and a line feed into PUBLIC_HEX.
+      Makes a new Ed25519 private key KEY (PEM, readable by its owner only)
+      and writes its public key as 64 hexadecimal digits and a line feed into
+      PUBLIC_HEX. Both files must be new: a key is never written over.
   make-release.py entries SETUP
       Prints one line per payload entry: absolute stream offset, packed
       length, size, SHA-256 and path, separated by blanks (the path last; it
@@ -55,7 +67,7 @@ two of them (for instance its payload before stamping).
 
 Options for test fixtures only (never for a release anyone installs):
   --for-tests-any-version    "sign" and "release" take a VERSION other than
-                             the program's own
+                             the program's own and the updater's
   --for-tests-partial-port   "pack" and "release" take a folder without the
                              files every installation needs
 
@@ -81,7 +93,6 @@ import struct
 import subprocess
 import sys
 import tempfile
-import unicodedata
 import zlib
 
 PAYLOAD_MAGIC = b"QVSETUP1"
@@ -101,8 +112,19 @@ COPY_CHUNK = 8 << 20
 # without "qv-updater.exe" neither updates nor the uninstall entry work, and
 # the game does not start without its runtimes.
 PORT_FILES = ("qv.exe", "qv-updater.exe", "amd_fidelityfx_vk.dll", "nvngx_dlss.dll", "libxess.dll")
+# The updater and uninstaller of an installation: a copy of the setup program.
+UPDATER = "qv-updater.exe"
 RT_VERSION = 16
-RESERVED_NAMES = {"CON", "PRN", "AUX", "NUL", *(f"COM{i}" for i in range(1, 10)), *(f"LPT{i}" for i in range(1, 10))}
+# Names Windows takes for a device in any folder, with or without an
+# extension (the superscript digits count as digits there).
+DEVICE_NAMES = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$",
+                *(port + digit for port in ("COM", "LPT") for digit in "123456789\u00b9\u00b2\u00b3")}
+# The record of an installation that the setup writes itself.
+INSTALL_RECORD = "qv-install-manifest.txt"
+# How the names of the setup's own temporary folders and files in and beside
+# an installation begin (staging, backup, repair and download folders, write
+# probes).
+TEMPORARY_PREFIX = ".QV-"
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 
@@ -113,20 +135,83 @@ class ReleaseError(Exception):
 
 # ---------------------------------------------------------------- pack
 
-def _windows_safe_element(element):
-    """An element Windows stores and reads back under exactly this name."""
-    if element in ("", ".", ".."):
-        return False
+def _ascii_upper(text):
+    return "".join(chr(ord(c) - 32) if "a" <= c <= "z" else c for c in text)
+
+
+def _windows_key(name):
+    """The name in upper case as Windows compares file names: one UTF-16 unit
+    at a time, so that "ß" stays apart from "SS" and composed letters from
+    decomposed ones."""
+    def upper(c):
+        u = c.upper()
+        return u if len(u) == 1 and ord(c) < 0x10000 and ord(u) < 0x10000 else c
+    return "".join(upper(c) for c in name)
+
+
+def _is_short_name_form(element):
+    """Has the form of a short (8.3) name ("CUSA09~1", "CUSA~PNS", "SHAD~BPV.SPV"):
+    at most 8 characters with a "~" that something follows, and at most 3
+    after one dot. On the player's computer such a name may stand for another
+    folder or file, whatever its long name."""
+    base, _, extension = element.partition(".")
+    return len(base) <= 8 and "~" in base[:-1] and len(extension) <= 3 and "." not in extension
+
+
+def _element_problem(element):
+    """Why Windows or the setup cannot take this element of a payload name, or None."""
     if element.strip(". ") == "" or element.endswith((".", " ")):
-        return False  # the system trims trailing dots and blanks
+        return f'"{element}" is not stored as it stands (the system trims trailing dots and blanks)'
     if any(c in '<>:"/\\|?*' or ord(c) < 32 for c in element):
-        return False
-    return element.split(".", 1)[0].rstrip(" ").upper() not in RESERVED_NAMES  # devices, not files
+        return f'"{element}" holds a character Windows does not allow in names'
+    if _ascii_upper(element.split(".", 1)[0].rstrip(" ")) in DEVICE_NAMES:
+        return f'"{element}" is a device to Windows'
+    if _ascii_upper(element).startswith(TEMPORARY_PREFIX):
+        return f'"{element}" has the form of the setup\'s own temporary folders and files'
+    if _is_short_name_form(element):
+        return f'"{element}" has the form of a short (8.3) name, which may stand for another folder or file'
+    return None
+
+
+def _title_folder(first):
+    """Whether a folder of this name is a title folder of the player's game
+    ("CUSA09901", "cusa09903-old"): four ASCII letters, five digits, and no
+    letter or digit after them."""
+    def ascii_letter(c):
+        return "a" <= c <= "z" or "A" <= c <= "Z"
+    return (len(first) >= 9 and all(ascii_letter(c) for c in first[:4]) and all("0" <= c <= "9" for c in first[4:9])
+            and (len(first) == 9 or not (ascii_letter(first[9]) or "0" <= first[9] <= "9")))
 
 
 def _under_data(name):
     first = name.split("/", 1)[0].rstrip(". ")
-    return first.lower() == "data"
+    return _ascii_upper(first) == "DATA"
+
+
+def name_problem(name):
+    """Why a port file of this name ('/'-separated) cannot be a payload entry,
+    or None: the rules by which the updater reads a signed manifest's names,
+    and short (8.3) name forms."""
+    try:
+        name.encode("utf-8")
+    except UnicodeEncodeError:
+        return "not UTF-8 text; a payload entry's name must be UTF-8"
+    for element in name.split("/"):
+        problem = _element_problem(element)
+        if problem:
+            return "unsafe name for a payload entry: " + problem
+    if _under_data(name):
+        return "the payload cannot hold files under data/"
+    if "/" in name and _title_folder(name.split("/", 1)[0]):
+        return "lies in a title folder; the player's own game files are never part of a release"
+    if _windows_key(name) == _windows_key(INSTALL_RECORD):
+        return f"the setup writes the installation's record {INSTALL_RECORD} itself"
+    return None
+
+
+def shown_name(name):
+    """A name as text that can be printed: bytes that are not UTF-8 as \\xHH."""
+    return name.encode("utf-8", "surrogateescape").decode("utf-8", "backslashreplace")
 
 
 def collect_files(folder):
@@ -137,26 +222,24 @@ def collect_files(folder):
     for root, dirs, names in os.walk(folder):
         for d in list(dirs):
             if os.path.islink(os.path.join(root, d)):
-                raise ReleaseError(f"{os.path.join(root, d)}: links cannot be packed")
+                raise ReleaseError(f"{shown_name(os.path.join(root, d))}: links cannot be packed")
         dirs.sort()
         for n in sorted(names):
             path = os.path.join(root, n)
             mode = os.lstat(path).st_mode
             if not stat.S_ISREG(mode):
-                raise ReleaseError(f"{path}: only plain files can be packed")
+                raise ReleaseError(f"{shown_name(path)}: only plain files can be packed")
             name = os.path.relpath(path, folder).replace(os.sep, "/")
             if name == FILE_LIST:
                 continue  # generated anew
-            elements = name.split("/")
-            if not all(_windows_safe_element(e) for e in elements):
-                raise ReleaseError(f"{name}: unsafe name for a payload entry")
-            if _under_data(name):
-                raise ReleaseError(f"{name}: the payload cannot hold files under data/")
+            problem = name_problem(name)
+            if problem:
+                raise ReleaseError(f"{shown_name(name)}: {problem}")
             files.append((name, path))
-    # Names that Windows would take for one file (letter case, Unicode forms).
-    seen = {}
+    # Names that Windows would take for one file, the generated file list among them.
+    seen = {_windows_key(FILE_LIST): FILE_LIST}
     for name, _ in files:
-        key = unicodedata.normalize("NFC", name).casefold()
+        key = _windows_key(name)
         if key in seen:
             raise ReleaseError(f"{name} and {seen[key]} name the same file on Windows")
         seen[key] = name
@@ -417,6 +500,10 @@ def _build_resource_section(tree, section_rva, payload_size):
     return bytes(out), payload_at
 
 
+def _holds(section, rva):
+    return section["va"] <= rva < section["va"] + max(section["vsize"], section["raw_size"])
+
+
 def embed(program_path, payload_path, setup_path):
     with open(program_path, "rb") as f:
         image = bytearray(f.read())
@@ -444,6 +531,15 @@ def embed(program_path, payload_path, setup_path):
     # The payload (a placeholder until the section is written) replaces
     # every language of an older RCDATA 100.
     tree.setdefault(RT_RCDATA, {})[PAYLOAD_ID] = {0: None}
+
+    # A release's resources (with its payload) are the image's last section:
+    # the new one takes its place, so that a setup file made from a release
+    # is the one made from the plain program, without the old payload.
+    last = kept[-1]
+    others = {pe.directory(i)[0] for i in range(pe.directory_count) if i != DIR_RESOURCE and pe.directory(i)[1]}
+    if _holds(last, pe.directory(DIR_RESOURCE)[0]) and last is max(kept, key=lambda s: s["va"]) and not any(
+            _holds(last, rva) for rva in others):
+        kept.pop()
 
     last = max(kept, key=lambda s: s["va"])
     section_rva = _align(last["va"] + max(last["vsize"], last["raw_size"]), pe.section_alignment)
@@ -504,15 +600,50 @@ def program_version(image):
     return None
 
 
+def _plain_version(version):
+    return version[1:] if version[:1] in ("v", "V") else version
+
+
 def check_version(image, version, what):
     """Refuses a VERSION other than the program's own (one leading "v" allowed)."""
     own = program_version(image)
     if own is None:
         raise ReleaseError(f"{what}: the program has no version resource to check VERSION against")
-    plain = version[1:] if version[:1] in ("v", "V") else version
+    plain = _plain_version(version)
     if plain != own:
         raise ReleaseError(f"{what}: VERSION {version} is not the program's own version {own}; build the "
                            f"program with QV_VERSION {plain} (CMakeLists.txt) or sign it as {own}")
+
+
+def check_updater(image, version, any_version=False):
+    """Refuses an updater that is not the plain setup program of VERSION: an
+    installation runs it for every later update and reports its version."""
+    try:
+        own = program_version(image)
+    except (ReleaseError, struct.error, IndexError):
+        own = None
+    if own is None:
+        raise ReleaseError(f"{UPDATER} is not the setup program (no Windows program with its version "
+                           f"information); the port folder takes a copy of the built program")
+    try:
+        payload_range(image)
+    except (ReleaseError, struct.error, IndexError):
+        pass
+    else:
+        raise ReleaseError(f"{UPDATER} is a release (it carries a payload); the port folder takes a copy of the "
+                           f"built program itself")
+    plain = _plain_version(version)
+    if not any_version and own != plain:
+        raise ReleaseError(f"{UPDATER} is version {own}, not {plain}: an installation would keep an updater of "
+                           f"another version; put a copy of the program of version {plain} there")
+
+
+def check_payload_updater(package, version, any_version=False):
+    """check_updater for the updater that the package's payload carries, if any."""
+    offset, length = payload_range(package)
+    for name, _size, packed, _digest, stream in read_payload_index(memoryview(package)[offset:offset + length], offset):
+        if name == UPDATER:
+            check_updater(zlib.decompress(package[stream:stream + packed]), version, any_version)
 
 
 def payload_range(image):
@@ -623,6 +754,7 @@ def sign(setup_path, key_path, version, any_version=False):
     package = _read_without_overlay(setup_path)
     if not any_version:
         check_version(package, version, setup_path)
+    check_payload_updater(package, version, any_version)
     manifest = build_manifest(package, version)
     if len(manifest) > MAX_MANIFEST:
         raise ReleaseError("the manifest is larger than 16 MiB")
@@ -635,12 +767,28 @@ def sign(setup_path, key_path, version, any_version=False):
     os.replace(setup_path + ".tmp", setup_path)
 
 
+def _write_new_file(path, data, mode):
+    """Writes a file that must not exist yet (created exclusively)."""
+    os.makedirs(os.path.dirname(os.path.abspath(path)), exist_ok=True)
+    try:
+        handle = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_EXCL, mode)
+    except FileExistsError:
+        raise ReleaseError(f"{path}: a key file is there already; keygen never writes over one")
+    with os.fdopen(handle, "wb") as f:
+        f.write(data)
+
+
 def keygen(key_path, public_path):
-    os.makedirs(os.path.dirname(os.path.abspath(key_path)), exist_ok=True)
-    _openssl("genpkey", "-algorithm", "ed25519", "-out", key_path)
-    der = _openssl("pkey", "-in", key_path, "-pubout", "-outform", "DER")
-    with open(public_path, "w") as f:
-        f.write(der[-32:].hex() + "\n")
+    # Every installed copy trusts only the key its releases were signed with:
+    # a key written over is lost for good, and so are the updates of them all.
+    for path in (key_path, public_path):
+        if os.path.lexists(path):
+            raise ReleaseError(f"{path}: a key file is there already; keygen never writes over one "
+                               f"(name new files, or move the old ones away first)")
+    key = _openssl("genpkey", "-algorithm", "ed25519")
+    der = _openssl("pkey", "-pubout", "-outform", "DER", stdin=key)
+    _write_new_file(key_path, key, 0o600)
+    _write_new_file(public_path, (der[-32:].hex() + "\n").encode("ascii"), 0o644)
 
 
 def entries(setup_path):
@@ -657,6 +805,10 @@ def release(program, folder, key, version, setup, level=9, any_version=False, pa
     if not any_version:
         with open(program, "rb") as f:
             check_version(f.read(), version, program)
+    updater = os.path.join(folder, UPDATER)
+    if os.path.isfile(updater):
+        with open(updater, "rb") as f:
+            check_updater(f.read(), version, any_version)
     with tempfile.TemporaryDirectory() as scratch:
         payload = os.path.join(scratch, "payload.bin")
         pack(folder, payload, level)

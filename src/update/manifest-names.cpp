@@ -30,6 +30,20 @@ bool IsStorableElement(std::wstring_view element) {
   return true;
 }
 
+// The names of the system's own temporary folders and files in and beside an
+// installation (staging, backup, repair and download folders, write probes)
+// begin with ".qv-": a file of the update under such a name would be taken
+// for one of them, swept as a leftover or stand in a run's way.
+bool IsSystemTemporaryName(std::wstring_view element) {
+  constexpr std::wstring_view kPrefix = L".qv-";
+  if (element.size() < kPrefix.size()) return false;
+  for (std::size_t i = 0; i < kPrefix.size(); ++i) {
+    const wchar_t c = element[i];
+    if ((c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c) != kPrefix[i]) return false;
+  }
+  return true;
+}
+
 std::wstring WideName(const std::string& name) {
   try {
     return qv::setup::PathFromUtf8(name).native();
@@ -57,9 +71,9 @@ void CheckManifestFileNames(const std::vector<FileEntry>& files) {
     if (wide.empty() || wide.find(L'\0') != std::wstring::npos) Unsafe();
     for (std::size_t start = 0;;) {
       const std::size_t end = wide.find(L'/', start);
-      if (!IsStorableElement(std::wstring_view(wide).substr(start, end == std::wstring::npos ? end : end - start))) {
-        Unsafe();
-      }
+      const std::wstring_view element =
+          std::wstring_view(wide).substr(start, end == std::wstring::npos ? end : end - start);
+      if (!IsStorableElement(element) || IsSystemTemporaryName(element)) Unsafe();
       if (end == std::wstring::npos) break;
       start = end + 1;
     }

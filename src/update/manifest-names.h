@@ -14,7 +14,9 @@ namespace qv::update {
 //   "Unsafe payload path." for a name that is empty, rooted, not UTF-8, or has an
 //     element that is empty ("a//b"), "." or "..", ends in a dot or a blank
 //     (the system trims them: "new.spv." becomes "new.spv"), holds one of
-//     < > : " \ | ? * or a control byte, or names a device;
+//     < > : " \ | ? * or a control byte, names a device ("nul.txt", "CONIN$",
+//     "COM¹"), or begins with ".qv-" (ASCII letter case aside), the names
+//     of the system's own temporary folders and files;
 //   "The installer payload cannot contain files under data/." for a name under data;
 //   "The update may not change the game's own files: <name> lies in a title
 //     folder." for a name in a title folder ("CUSA09901/chunk1.psarc");

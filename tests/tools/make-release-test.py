@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Tests of tools/make-release.py that need no Windows: what it refuses to
 pack, the archive and file list it writes, and how its steps replace what an
-earlier run left. (The setup test program reads its releases under Wine.)
+earlier run left; and of tools/make-trial-files.py, whose port folder it
+packs. (The setup test program reads its releases under Wine.)
 
 Usage: make-release-test.py PROGRAM   (a built setup program to embed into)
 """
@@ -9,6 +10,8 @@ import hashlib
 import importlib.util
 import json
 import os
+import re
+import stat
 import struct
 import subprocess
 import sys
@@ -16,7 +19,11 @@ import tempfile
 import unittest
 import zlib
 
-TOOL_PATH = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "tools", "make-release.py")
+HERE = os.path.dirname(os.path.abspath(__file__))
+TOOL_PATH = os.path.join(HERE, "..", "..", "tools", "make-release.py")
+# The names of a port's files with the verdicts of the tool and of the
+# updater's manifest reader, whose tests judge the same rows.
+NAME_TABLE = os.path.join(HERE, "..", "fixtures", "payload-names.txt")
 found = importlib.util.spec_from_file_location("make_release", TOOL_PATH)
 tool = importlib.util.module_from_spec(found)
 found.loader.exec_module(tool)
@@ -24,7 +31,7 @@ PROGRAM = sys.argv.pop(1) if __name__ == "__main__" and len(sys.argv) > 1 else N
 
 
 def write(root, name, data=b"x"):
-    path = os.path.join(root, *name.split("/"))
+    path = os.path.join(root, *name.split("/" if isinstance(name, str) else b"/"))
     os.makedirs(os.path.dirname(path), exist_ok=True)
     with open(path, "wb") as f:
         f.write(data)
@@ -33,6 +40,28 @@ def write(root, name, data=b"x"):
 def read(path):
     with open(path, "rb") as f:
         return f.read()
+
+
+def with_product_version(image, version):
+    """The program with another "ProductVersion" text of the same length."""
+    key = "ProductVersion\0".encode("utf-16-le")
+    own = tool.program_version(image)
+    assert len(version) == len(own), (version, own)
+    at = image.find(own.encode("utf-16-le"), image.find(key))
+    return image[:at] + version.encode("utf-16-le") + image[at + 2 * len(own):]
+
+
+def read_name_table():
+    """(line number, tool verdict, reader verdict, names as bytes) of each row."""
+    def unescaped(field):
+        return re.sub(rb"\\\\|\\x([0-9A-Fa-f]{2})",
+                      lambda m: bytes([int(m.group(1), 16)]) if m.group(1) else b"\\", field)
+    rows = []
+    for number, line in enumerate(read(NAME_TABLE).split(b"\n"), 1):
+        if line and not line.startswith(b"#"):
+            fields = [field for field in line.split(b"\t") if field]
+            rows.append((number, fields[0].decode(), fields[1].decode(), [unescaped(f) for f in fields[2:]]))
+    return rows
 
 
 class Pack(unittest.TestCase):
@@ -60,6 +89,31 @@ class Pack(unittest.TestCase):
                 write(folder, name)
                 tool.pack(folder, self.payload)
                 self.assertIn(name, [e[0] for e in tool.read_payload_index(read(self.payload))])
+
+    def test_judges_the_name_table_as_its_rows_say(self):
+        rows = read_name_table()
+        self.assertGreater(len(rows), 50)
+        for number, verdict, reader, names in rows:
+            with self.subTest(line=number, names=names), tempfile.TemporaryDirectory() as folder:
+                self.assertIn(verdict, ("packs", "refuses"))
+                # What the tool packs, every updater must take.
+                self.assertTrue(verdict == "refuses" or reader == "accepts", reader)
+                if os.path.exists(self.payload):
+                    os.remove(self.payload)
+                for name in names:
+                    write(os.fsencode(folder), name)
+                if verdict == "packs":
+                    tool.pack(folder, self.payload)
+                    packed = [e[0] for e in tool.read_payload_index(read(self.payload))]
+                    self.assertEqual(sorted(packed), sorted([n.decode() for n in names] + ["qv-files.json"]))
+                else:
+                    with self.assertRaises(tool.ReleaseError) as refusal:
+                        tool.pack(folder, self.payload)
+                    # The sentence names the file (bytes that are not UTF-8 as \xHH).
+                    shown = [n.decode("utf-8", "backslashreplace") for n in names]
+                    self.assertTrue(any(str(refusal.exception).startswith(n + ":") or n + " and " in
+                                        str(refusal.exception) for n in shown), str(refusal.exception))
+                    self.assertFalse(os.path.exists(self.payload))
 
     def test_refuses_links_and_names_windows_takes_for_one_file(self):
         write(self.folder, "A.txt")
@@ -211,6 +265,8 @@ class Refusals(unittest.TestCase):
         self.folder = os.path.join(root, "port")
         for name in tool.PORT_FILES:
             write(self.folder, name, name.encode())
+        # The updater is the program of the release's version.
+        write(self.folder, "qv-updater.exe", read(PROGRAM))
         write(self.folder, "shaders/a.spv", b"shader")
         self.setup = os.path.join(root, "out", "Q.V.PC.Rure.Setup.exe")
         self.version = tool.program_version(read(PROGRAM))
@@ -222,7 +278,8 @@ class Refusals(unittest.TestCase):
         return subprocess.run([sys.executable, TOOL_PATH, *arguments], capture_output=True, text=True)
 
     def release(self, version, *options):
-        return self.run_tool("release", *options, PROGRAM, self.folder, self.key, version, self.setup)
+        # The fastest level: the port folder carries a whole program.
+        return self.run_tool("release", "--level", "1", *options, PROGRAM, self.folder, self.key, version, self.setup)
 
     def signed_version(self):
         signed = read(self.setup)
@@ -276,6 +333,94 @@ class Refusals(unittest.TestCase):
                 for name in missing:
                     os.rename(os.path.join(self.temp.name, name), os.path.join(self.folder, name))
 
+    def test_refuses_an_updater_that_is_not_the_program_of_the_releases_version(self):
+        other_version = ".".join(str(int(part) + 1) for part in self.version.split("-")[0].split("."))
+        older = with_product_version(read(PROGRAM), other_version)
+        self.assertEqual(tool.program_version(older), other_version)
+        release = os.path.join(self.temp.name, "release.exe")
+        self.assertEqual(self.release(self.version).returncode, 0)
+        os.replace(self.setup, release)
+        for updater, refusal in [(older, f"qv-updater.exe is version {other_version}, not {self.version}"),
+                                 (b"MZ not a program", "qv-updater.exe is not the setup program"),
+                                 (read(os.path.join(self.folder, "qv.exe")), "qv-updater.exe is not the setup program"),
+                                 (read(release), "qv-updater.exe is a release")]:
+            with self.subTest(refusal=refusal):
+                write(self.folder, "qv-updater.exe", updater)
+                run = self.release(self.version)
+                self.assertEqual(run.returncode, 1, run.stderr)
+                self.assertIn(refusal, run.stderr)
+                self.assertFalse(os.path.exists(self.setup))
+        # "sign" alone reads the updater out of the payload it signs.
+        write(self.folder, "qv-updater.exe", older)
+        payload = os.path.join(self.temp.name, "payload.bin")
+        for step in [("pack", self.folder, payload), ("embed", PROGRAM, payload, self.setup), ("stamp", self.setup)]:
+            self.assertEqual(self.run_tool(*step).returncode, 0)
+        unsigned = read(self.setup)
+        run = self.run_tool("sign", self.setup, self.key, self.version)
+        self.assertEqual(run.returncode, 1, run.stderr)
+        self.assertIn(f"qv-updater.exe is version {other_version}, not {self.version}", run.stderr)
+        self.assertEqual(read(self.setup), unsigned)
+        # Test fixtures of other versions carry this build's program.
+        run = self.run_tool("sign", "--for-tests-any-version", self.setup, self.key, other_version)
+        self.assertEqual(run.returncode, 0, run.stderr)
+
+    def test_a_release_as_the_program_gives_the_same_setup_file_as_the_plain_program(self):
+        """The payload a release already carries is replaced, not kept as a
+        dead section beside the new one."""
+        self.assertEqual(self.release(self.version).returncode, 0)
+        first = read(self.setup)
+        again = os.path.join(self.temp.name, "again", "Q.V.PC.Rure.Setup.exe")
+        for program in [self.setup, again]:
+            with self.subTest(program=program):
+                run = self.run_tool("release", "--level", "1", program, self.folder, self.key, self.version, again)
+                self.assertEqual(run.returncode, 0, run.stderr)
+                self.assertEqual(len(read(again)), len(first))
+                self.assertEqual(read(again), first)
+        # With other port files: as large as the release made from the plain program.
+        write(self.folder, "voice/new.bin", os.urandom(100000))
+        run = self.run_tool("release", "--level", "1", again, self.folder, self.key, self.version, again)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        self.assertEqual(self.release(self.version).returncode, 0)
+        self.assertEqual(read(again), read(self.setup))
+
+    def test_keygen_never_writes_over_a_key(self):
+        """A lost signing key strands every installed copy: a second keygen
+        to the same file is refused and changes neither file."""
+        key = os.path.join(self.temp.name, "keys", "release.pem")
+        public = os.path.join(self.temp.name, "keys", "release.hex")
+        run = self.run_tool("keygen", key, public)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        first = read(key), read(public)
+        self.assertRegex(first[1].decode(), r"^[0-9a-f]{64}\n$")
+        self.assertEqual(stat.S_IMODE(os.stat(key).st_mode), 0o600)
+        other_key, other_public = key + ".2", public + ".2"
+        for arguments, named in [((key, public), key), ((key, other_public), key), ((other_key, public), public)]:
+            with self.subTest(arguments=arguments):
+                run = self.run_tool("keygen", *arguments)
+                self.assertEqual(run.returncode, 1, run.stderr)
+                self.assertIn(f"{named}: a key file is there already", run.stderr)
+                self.assertEqual((read(key), read(public)), first)
+                self.assertEqual(sorted(os.listdir(os.path.dirname(key))), ["release.hex", "release.pem"])
+
+    def test_refuses_what_a_copied_installation_holds_by_name(self):
+        """A port folder copied from an installation holds the player's game and
+        the setup's own files; a name that is not UTF-8 is refused as well,
+        never with a traceback."""
+        for name, reason in [(b"CUSA09901/chunk1.psarc", "lies in a title folder"),
+                             (b"qv-install-manifest.txt", "the setup writes the installation's record"),
+                             (b"CUSA~PNS/chunk1.psarc", "short (8.3) name"),
+                             (b".qv-update-1/qv.exe", "temporary folders and files"),
+                             (b"voice/bad\xff.bin", "not UTF-8 text")]:
+            with self.subTest(name=name):
+                write(os.fsencode(self.folder), name)
+                run = self.release(self.version)
+                self.assertEqual(run.returncode, 1, run.stderr)
+                self.assertIn(name.decode("utf-8", "backslashreplace") + ": ", run.stderr)
+                self.assertIn(reason, run.stderr)
+                self.assertNotIn("Traceback", run.stderr)
+                self.assertFalse(os.path.exists(self.setup))
+                os.remove(os.path.join(os.fsencode(self.folder), *name.split(b"/")))
+
     def test_a_partial_folder_only_with_the_option_for_tests(self):
         os.remove(os.path.join(self.folder, "qv-updater.exe"))
         run = self.release(self.version, "--for-tests-partial-port")
@@ -284,6 +429,62 @@ class Refusals(unittest.TestCase):
         run = self.run_tool("pack", "--for-tests-partial-port", self.folder, payload)
         self.assertEqual(run.returncode, 0, run.stderr)
         self.assertNotIn("qv-updater.exe", [e[0] for e in tool.read_payload_index(read(payload))])
+
+
+@unittest.skipUnless(PROGRAM, "needs a built program")
+class TrialFiles(unittest.TestCase):
+    """tools/make-trial-files.py, which the README's trial runs: its port
+    folder makes a release as it stands, and neither command writes into a
+    folder that is there already."""
+
+    TRIAL_TOOL = os.path.join(HERE, "..", "..", "tools", "make-trial-files.py")
+
+    def setUp(self):
+        self.temp = tempfile.TemporaryDirectory()
+        self.build = os.path.join(self.temp.name, "build")
+        write(self.build, "bin/Q.V.PC.Rure.Setup.exe", read(PROGRAM))
+        write(self.build, "bin/qv.exe", b"the stand-in game")
+
+    def tearDown(self):
+        self.temp.cleanup()
+
+    def run_tool(self, tool_path, *arguments):
+        return subprocess.run([sys.executable, tool_path, *arguments], capture_output=True, text=True)
+
+    def test_its_port_folder_makes_a_release(self):
+        port = os.path.join(self.temp.name, "port")
+        run = self.run_tool(self.TRIAL_TOOL, "port", self.build, port)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        version = tool.program_version(read(PROGRAM))
+        self.assertEqual(read(os.path.join(port, "trial-notes.txt")), f"Trial release {version}\n".encode())
+        key = os.path.join(self.temp.name, "key.pem")
+        tool.keygen(key, os.path.join(self.temp.name, "key.hex"))
+        setup = os.path.join(self.temp.name, "out", "Q.V.PC.Rure.Setup.exe")
+        run = self.run_tool(TOOL_PATH, "release", PROGRAM, port, key, version, setup)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        offset, length = tool.payload_range(read(setup))
+        self.assertEqual(sorted(e[0] for e in tool.read_payload_index(read(setup)[offset:offset + length])),
+                         sorted(tool.PORT_FILES + ("qv-files.json", "trial-notes.txt")))
+
+    def test_its_game_passes_the_setups_archive_checks(self):
+        game = os.path.join(self.temp.name, "game")
+        run = self.run_tool(self.TRIAL_TOOL, "game", game)
+        self.assertEqual(run.returncode, 0, run.stderr)
+        title = os.path.join(game, "CUSA09901")
+        self.assertEqual(read(os.path.join(title, "chunk1.psarc"))[:4], b"PSAR")
+        self.assertEqual(read(os.path.join(title, "texture.qar"))[-36:][22:24], b"aq")
+        sfo = read(os.path.join(title, "sce_sys", "param.sfo"))
+        self.assertEqual(sfo[:4], b"\0PSF")
+        self.assertIn(b"TITLE_ID\0", sfo)
+        self.assertIn(b"CUSA09901\0", sfo)
+
+    def test_writes_into_no_folder_that_is_there(self):
+        for arguments in [("port", self.build, self.build), ("game", self.build)]:
+            with self.subTest(command=arguments[0]):
+                run = self.run_tool(self.TRIAL_TOOL, *arguments)
+                self.assertEqual(run.returncode, 1, run.stderr)
+                self.assertIn(f"{self.build} exists already", run.stderr)
+        self.assertEqual(sorted(os.listdir(self.build)), ["bin"])
 
 
 if __name__ == "__main__":

@@ -2,9 +2,10 @@
 // The program's only way onto the network: file downloads that follow
 // redirects themselves under the caller's address check, and the small HTTPS
 // document fetch of the update check. Both are synchronous and keep no state
-// between calls. A download that can be cancelled waits for the network on a
-// thread of its own, so that a Cancel ends it within about 100 ms however
-// slowly the server answers.
+// between calls. Both wait for the network on a thread of their own, so that
+// a Cancel, the time-out for an answer's status line and headers and the
+// deadline end them within about 100 ms however slowly the server answers
+// (WinHTTP itself restarts its wait for the headers with every byte of them).
 
 #include <cstdint>
 #include <functional>
@@ -18,7 +19,10 @@ namespace qv::setup {
 struct DownloadRequest {
   // First address, "http" or "https".
   std::string url;
-  // Milliseconds for name resolution, connect, send and each receive of every request.
+  // Milliseconds for name resolution, connect, send and each receive of every
+  // request, and for the status line and headers of every answer as a whole
+  // (a server that drips them fails with "no answer from HOST (error 12002)",
+  // as a silent one does). Headers larger than 64 KiB fail the request.
   std::uint32_t timeout_ms = 30000;
   // Milliseconds the whole download may take, redirects included; 0: no bound
   // beyond the time-outs. Small documents set it: a server that keeps sending
@@ -41,7 +45,7 @@ struct DownloadRequest {
   std::function<void(std::uint64_t done, std::uint64_t total)> progress;
   // Polled every 100 ms, and before and after every wait for data; true
   // stops the download at once (a request still waiting for the server is
-  // left to end by itself, and no callable is called again).
+  // left to end by itself, and no callable is called again). Empty: never.
   std::function<bool()> cancelled;
   // Value of a Range header ("bytes=FIRST-LAST"); empty asks for the whole file.
   std::string range;
@@ -64,13 +68,19 @@ struct DownloadResult {
 
 // GET of one file, following at most five redirects, each target approved by
 // `allow_url` before it is contacted. Never throws for network trouble: every
-// failure comes back in `error`. An exception thrown by one of the request's
-// callables passes through after the request's handles are closed.
+// failure comes back in `error`. The callables are called one at a time, by
+// the download's own thread (`cancelled` also by the caller's), and never
+// once HttpDownload has returned. An exception thrown by one of them passes
+// through: after the request's handles are closed, or, when `cancelled`
+// threw on the caller's thread, with the download left behind as for a Cancel.
 DownloadResult HttpDownload(const DownloadRequest& request);
 
 struct DocumentRequest {
   std::string url;                  // "https" only
-  std::uint32_t timeout_ms = 5000;  // all four time-outs
+  // All four time-outs, and the status line and headers as a whole (with the
+  // redirects WinHTTP follows for them); headers larger than 64 KiB give nothing.
+  std::uint32_t timeout_ms = 5000;
+  std::uint32_t deadline_ms = 0;    // the whole fetch; 0: no bound beyond the time-outs
   bool follow_redirects = false;    // let WinHTTP follow redirects by its default policy
   std::uint64_t max_body = 256 * 1024;
   bool no_cache = false;            // send "Cache-Control: no-cache"

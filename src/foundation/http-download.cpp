@@ -29,6 +29,10 @@ DownloadResult& Fail(DownloadResult& result, std::string error) {
   return result;
 }
 
+std::string HeadersTooLargeText(const std::string& url) {
+  return "the headers from " + UrlHostForMessage(url) + " are larger than 64 KiB";
+}
+
 DownloadResult& FailTooLarge(DownloadResult& result) {
   result.too_large = true;
   return Fail(result, "the file is larger than expected");
@@ -76,10 +80,14 @@ struct Pace {
   }
 };
 
-std::string TooSlowText(const std::string& url) { return "the server " + UrlHost(url) + " is too slow"; }
+std::string TooSlowText(const std::string& url) { return "the server " + UrlHostForMessage(url) + " is too slow"; }
+
+std::string NoAnswerText(const std::string& url, DWORD error) {
+  return "no answer from " + UrlHostForMessage(url) + ErrorSuffix(error);
+}
 
 DownloadResult& FailDeadline(DownloadResult& result, const DownloadRequest& request, const std::string& url) {
-  return Fail(result, TooSlowText(url) + " (no complete answer within " + Seconds(request.deadline_ms) + ")");
+  return Fail(result, DeadlineText(url, request.deadline_ms));
 }
 
 // Streams the body of an accepted response into the sink, one piece as soon
@@ -128,14 +136,20 @@ DownloadResult& ReceiveBody(HINTERNET http, const DownloadRequest& request, cons
 
 }  // namespace
 
-DownloadResult BlockingHttpDownload(const DownloadRequest& request) {
+std::string HeadersLateText(const std::string& url) { return NoAnswerText(url, ERROR_WINHTTP_TIMEOUT); }
+
+std::string DeadlineText(const std::string& url, std::uint32_t deadline_ms) {
+  return TooSlowText(url) + " (no complete answer within " + Seconds(deadline_ms) + ")";
+}
+
+DownloadResult BlockingHttpDownload(const DownloadRequest& request, NetworkCall& call) {
   DownloadResult result;
   Pace pace{request};
   std::string current = request.url;
   for (int hop = 0;; ++hop) {
     if (hop > kMaxRedirects) return Fail(result, "too many redirects");
     if (!request.allow_url || !request.allow_url(current)) {
-      return Fail(result, "refused address " + UrlScheme(current) + "://" + UrlHost(current));
+      return Fail(result, "refused address " + UrlScheme(current) + "://" + UrlHostForMessage(current));
     }
     std::optional<SplitAddress> address = SplitHttpAddress(Utf8ToWide(current), kDownloadPathCapacity);
     if (!address) return Fail(result, "invalid address");
@@ -151,17 +165,26 @@ DownloadResult BlockingHttpDownload(const DownloadRequest& request) {
     DisableRedirects(http);
 
     std::wstring headers = request.range.empty() ? std::wstring() : L"Range: " + Utf8ToWide(request.range) + L"\r\n";
-    if (!::WinHttpSendRequest(http, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
-                              headers.empty() ? 0 : static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0, 0) ||
-        !::WinHttpReceiveResponse(http, nullptr)) {
+    bool answered = false;
+    {
+      const AwaitedHeaders awaited(call, current, timeout_ms);
+      answered = ::WinHttpSendRequest(http, headers.empty() ? WINHTTP_NO_ADDITIONAL_HEADERS : headers.c_str(),
+                                      headers.empty() ? 0 : static_cast<DWORD>(-1), WINHTTP_NO_REQUEST_DATA, 0, 0,
+                                      0) &&
+                 ::WinHttpReceiveResponse(http, nullptr);
+    }
+    if (!answered) {
       DWORD error = LastWinHttpError();
       if (error == ERROR_WINHTTP_TIMEOUT && pace.DeadlinePassed()) return FailDeadline(result, request, current);
-      return Fail(result, "no answer from " + UrlHost(current) + ErrorSuffix(error));
+      if (error == ERROR_WINHTTP_HEADER_SIZE_OVERFLOW) return Fail(result, HeadersTooLargeText(current));
+      return Fail(result, NoAnswerText(current, error));
     }
+    if (HeadersTooLarge(http)) return Fail(result, HeadersTooLargeText(current));
 
     std::optional<std::uint32_t> status = QueryStatusCode(http);
     if (!status) return Fail(result, "invalid answer");
     result.status = *status;
+    call.AnswerStatus(*status);
 
     if (IsRedirectStatus(*status)) {
       std::optional<std::wstring> location = QueryHeaderText(http, WINHTTP_QUERY_LOCATION, kLocationCapacityBytes);
@@ -174,10 +197,12 @@ DownloadResult BlockingHttpDownload(const DownloadRequest& request) {
 
     if (*status == 200 && !request.range.empty()) {
       result.range_ignored = true;
-      return Fail(result, UrlHost(current) + " does not serve parts of a file");
+      return Fail(result, UrlHostForMessage(current) + " does not serve parts of a file");
     }
     std::uint32_t expected = request.range.empty() ? 200 : 206;
-    if (*status != expected) return Fail(result, "HTTP " + std::to_string(*status) + " from " + UrlHost(current));
+    if (*status != expected) {
+      return Fail(result, "HTTP " + std::to_string(*status) + " from " + UrlHostForMessage(current));
+    }
     if (!request.range.empty()) {
       // Bytes of another part would only show as damaged data much later.
       std::optional<std::wstring> answered =
@@ -186,7 +211,7 @@ DownloadResult BlockingHttpDownload(const DownloadRequest& request) {
       if (answered) answered_text = WideToUtf8(*answered);
       if (!AnswersRange(request.range, answered_text, request.range_total)) {
         result.range_ignored = true;
-        return Fail(result, UrlHost(current) + " answered another part of the file than the one asked for");
+        return Fail(result, UrlHostForMessage(current) + " answered another part of the file than the one asked for");
       }
     }
 

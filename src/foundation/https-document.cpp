@@ -1,6 +1,9 @@
+#include <memory>
 #include <string>
+#include <utility>
 
 #include "foundation/http-client.h"
+#include "foundation/network-call.h"
 #include "foundation/text.h"
 #include "foundation/winhttp-exchange.h"
 
@@ -36,9 +39,9 @@ std::optional<std::uint64_t> QueryDate(HINTERNET http) {
   return seconds - kUnixEpochInFileTimeSeconds;
 }
 
-// Reads the whole body; empty when a read fails, the body outgrows the limit
-// or it ends before the length the server announced.
-std::optional<std::string> ReadWholeBody(HINTERNET http, std::uint64_t max_body) {
+// Reads the whole body; empty when a read fails, the body outgrows the limit,
+// it ends before the length the server announced or the caller stopped waiting.
+std::optional<std::string> ReadWholeBody(HINTERNET http, std::uint64_t max_body, NetworkCall& call) {
   std::optional<std::uint64_t> announced;
   if (auto length = QueryHeaderText(http, WINHTTP_QUERY_CONTENT_LENGTH, kLengthCapacityBytes)) {
     announced = ParseHeaderNumber(*length);
@@ -46,6 +49,7 @@ std::optional<std::string> ReadWholeBody(HINTERNET http, std::uint64_t max_body)
   }
   std::string body;
   for (;;) {
+    if (call.Abandoned()) return std::nullopt;
     DWORD available = 0;
     if (!::WinHttpQueryDataAvailable(http, &available)) return std::nullopt;
     if (available == 0) break;
@@ -60,9 +64,8 @@ std::optional<std::string> ReadWholeBody(HINTERNET http, std::uint64_t max_body)
   return body;
 }
 
-}  // namespace
-
-std::optional<DocumentResponse> HttpsGetDocument(const DocumentRequest& request) {
+// The fetch itself, on the calling thread, telling `call` when the headers are due.
+std::optional<DocumentResponse> BlockingGetDocument(const DocumentRequest& request, NetworkCall& call) {
   std::optional<SplitAddress> address = SplitHttpAddress(Utf8ToWide(request.url), kDocumentPathCapacity);
   if (!address || !address->secure) return std::nullopt;
 
@@ -73,11 +76,16 @@ std::optional<DocumentResponse> HttpsGetDocument(const DocumentRequest& request)
   if (!request.follow_redirects) DisableRedirects(http);
 
   const wchar_t* headers = request.no_cache ? L"Cache-Control: no-cache\r\n" : WINHTTP_NO_ADDITIONAL_HEADERS;
-  if (!::WinHttpSendRequest(http, headers, request.no_cache ? static_cast<DWORD>(-1) : 0, WINHTTP_NO_REQUEST_DATA, 0,
-                            0, 0) ||
-      !::WinHttpReceiveResponse(http, nullptr)) {
-    return std::nullopt;
+  {
+    // Redirects that WinHTTP follows itself happen inside this one wait.
+    const AwaitedHeaders awaited(call, request.url, request.timeout_ms);
+    if (!::WinHttpSendRequest(http, headers, request.no_cache ? static_cast<DWORD>(-1) : 0, WINHTTP_NO_REQUEST_DATA,
+                              0, 0, 0) ||
+        !::WinHttpReceiveResponse(http, nullptr)) {
+      return std::nullopt;
+    }
   }
+  if (HeadersTooLarge(http)) return std::nullopt;
 
   std::optional<std::uint32_t> status = QueryStatusCode(http);
   if (!status) return std::nullopt;
@@ -85,10 +93,28 @@ std::optional<DocumentResponse> HttpsGetDocument(const DocumentRequest& request)
   response.status = *status;
   response.from_cache = QueryAgeIsNotZero(http);
   response.date = QueryDate(http);
-  std::optional<std::string> body = ReadWholeBody(http, request.max_body);
+  std::optional<std::string> body = ReadWholeBody(http, request.max_body, call);
   if (!body) return std::nullopt;
   response.body = std::move(*body);
   return response;
+}
+
+}  // namespace
+
+std::optional<DocumentResponse> HttpsGetDocument(const DocumentRequest& request) {
+  struct SharedDocument {
+    NetworkCall call;
+    std::optional<DocumentResponse> response;  // read by the caller only after the thread ended
+  };
+  auto shared = std::make_shared<SharedDocument>();
+  NetworkWaitBounds bounds;
+  bounds.deadline = DeadlineAfter(request.deadline_ms);
+  const NetworkWaitEnd end =
+      RunNetworkCall(std::shared_ptr<NetworkCall>(shared, &shared->call),
+                     [shared, request] { shared->response = BlockingGetDocument(request, shared->call); }, bounds);
+  if (end != NetworkWaitEnd::kDone) return std::nullopt;
+  if (shared->call.failure) std::rethrow_exception(shared->call.failure);
+  return std::move(shared->response);
 }
 
 }  // namespace qv::setup

@@ -24,11 +24,28 @@ std::string UrlScheme(std::string_view url) {
   return {};
 }
 
-std::string UrlHost(std::string_view url) {
+namespace {
+
+// What lies between "://" and the path, query or fragment of an http(s)
+// address; empty for any other address.
+std::string_view Authority(std::string_view url) {
   if (UrlScheme(url).empty()) return {};
   std::string_view rest = url.substr(url.find(kSchemeEnd) + kSchemeEnd.size());
-  std::string_view authority = rest.substr(0, rest.find_first_of("/?#"));
+  return rest.substr(0, rest.find_first_of("/?#"));
+}
+
+}  // namespace
+
+std::string UrlHost(std::string_view url) {
+  std::string_view authority = Authority(url);
   if (authority.empty() || authority.find('@') != std::string_view::npos || authority.front() == '[') return {};
+  return AsciiLower(authority.substr(0, authority.find(':')));
+}
+
+std::string UrlHostForMessage(std::string_view url) {
+  std::string_view authority = Authority(url);
+  if (size_t at = authority.rfind('@'); at != std::string_view::npos) authority.remove_prefix(at + 1);
+  if (!authority.empty() && authority.front() == '[') return AsciiLower(authority.substr(0, authority.find(']') + 1));
   return AsciiLower(authority.substr(0, authority.find(':')));
 }
 

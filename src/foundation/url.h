@@ -18,6 +18,12 @@ std::string UrlScheme(std::string_view url);
 // ('@') or is a bracketed IPv6 literal, so such addresses never pass a host check.
 std::string UrlHost(std::string_view url);
 
+// The host as failure texts name it: as UrlHost, but also for an address with
+// user information (the part after it: the name and password are never
+// shown) or a bracketed IPv6 literal (with its brackets). Empty when the
+// scheme is not http(s) or there is no host.
+std::string UrlHostForMessage(std::string_view url);
+
 // True for the statuses that carry a Location to follow: 301, 302, 303, 307, 308.
 bool IsRedirectStatus(std::uint32_t status);
 

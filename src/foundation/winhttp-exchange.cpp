@@ -55,7 +55,20 @@ bool OpenGetRequest(WinHttpExchange& exchange, const SplitAddress& address, std:
   if (!exchange.request) return false;
   DWORD timeout = static_cast<DWORD>(TimeoutArgument(timeout_ms));
   ::WinHttpSetOption(exchange.request.get(), WINHTTP_OPTION_RECEIVE_RESPONSE_TIMEOUT, &timeout, sizeof timeout);
+  DWORD header_limit = kMaxResponseHeaderBytes;
+  ::WinHttpSetOption(exchange.request.get(), WINHTTP_OPTION_MAX_RESPONSE_HEADER_SIZE, &header_limit,
+                     sizeof header_limit);
   return true;
+}
+
+bool HeadersTooLarge(HINTERNET request) {
+  DWORD size = 0;  // bytes of wide text with its terminating zero
+  if (::WinHttpQueryHeaders(request, WINHTTP_QUERY_RAW_HEADERS_CRLF, WINHTTP_HEADER_NAME_BY_INDEX,
+                            WINHTTP_NO_OUTPUT_BUFFER, &size, WINHTTP_NO_HEADER_INDEX) ||
+      ::GetLastError() != ERROR_INSUFFICIENT_BUFFER) {
+    return false;
+  }
+  return size / sizeof(wchar_t) > kMaxResponseHeaderBytes + 1;
 }
 
 void DisableRedirects(HINTERNET request) {

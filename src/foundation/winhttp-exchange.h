@@ -43,17 +43,29 @@ std::optional<SplitAddress> SplitHttpAddress(const std::wstring& url, DWORD path
 // Null on failure (GetLastError tells why).
 UniqueInternet OpenSession(std::uint32_t timeout_ms);
 
-// Opens the connection and the GET request of `address` inside the session
-// and bounds the wait for the response headers by `timeout_ms` too: WinHTTP's
-// receive time-out alone does not bound it everywhere (Wine). False on failure.
+// The most status line and headers an answer may have.
+inline constexpr DWORD kMaxResponseHeaderBytes = 64 * 1024;
+
+// Opens the connection and the GET request of `address` inside the session,
+// bounds the wait for the response headers by `timeout_ms` too (WinHTTP's
+// receive time-out alone does not bound it everywhere; where WinHTTP restarts
+// it with every byte of the headers, as Wine does, only the waiting thread
+// bounds it) and limits them to kMaxResponseHeaderBytes (which Wine does not
+// enforce: HeadersTooLarge checks it). False on failure.
 bool OpenGetRequest(WinHttpExchange& exchange, const SplitAddress& address, std::uint32_t timeout_ms);
+
+// True when the received answer's status line and headers are larger than
+// kMaxResponseHeaderBytes (WinHTTP keeps them as wide text; each character
+// counts as a byte received).
+bool HeadersTooLarge(HINTERNET request);
 
 // Keeps WinHTTP from following redirects for this request.
 void DisableRedirects(HINTERNET request);
 
 // The error number a failed WinHTTP call reports, with the Winsock time-out
 // (which Wine passes through) read as WinHTTP's own time-out, so callers see
-// one number for a time-out everywhere.
+// one number for a time-out everywhere. ERROR_WINHTTP_HEADER_SIZE_OVERFLOW:
+// the headers were larger than kMaxResponseHeaderBytes.
 DWORD LastWinHttpError();
 
 std::optional<std::uint32_t> QueryStatusCode(HINTERNET request);

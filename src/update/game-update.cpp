@@ -109,6 +109,7 @@ void ObtainManifest(UpdateRun& run) {
       qv::update::FetchSignedManifest(run.release, &error, &ranges_unsupported, [] { return IsCancelRequested(); });
   ThrowIfCancelled();
   if (!manifest && ranges_unsupported) {
+    AppendUpdateLog(run.game_folder, WholePackageInsteadLine(error));
     Announce(run.platform, UpdatePhase::kDownloading);
     DownloadWholePackage(run);
     manifest = qv::update::ReadLocalSignedManifest(run.release, run.downloaded_package, &error);

@@ -24,6 +24,7 @@ void CheckRelease(const CheckContext& context) {
   qv::setup::DocumentRequest request;
   request.url = context.url;
   request.timeout_ms = context.timeout_ms;
+  request.deadline_ms = context.deadline_ms;
   request.follow_redirects = true;
   request.max_body = kReleaseDocumentLimit;
   request.no_cache = false;

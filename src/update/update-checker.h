@@ -47,6 +47,9 @@ struct CheckContext {
   std::string url;                      // the release document
   std::filesystem::path install_folder;  // for the download estimate; may be empty
   std::uint32_t timeout_ms = 5000;      // every phase of the document request
+  // The whole document, however the server paces it: well within the 10 s
+  // that "--check-update" waits for the check.
+  std::uint32_t deadline_ms = 8000;
 };
 
 // Largest release document read.

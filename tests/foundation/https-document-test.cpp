@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <string>
 
@@ -148,6 +149,43 @@ TEST_F(HttpsDocumentTest, TimeOut) {
   auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(HttpsGetDocument(request).has_value());
   EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(), 3.0);
+}
+
+// The status line and headers arrive within the time-out, the whole document
+// within its deadline, and headers beyond 64 KiB give nothing, however the
+// server paces them (WinHTTP alone waits as long as a byte comes now and then).
+TEST_F(HttpsDocumentTest, SlowOrOversizedAnswersGiveNothingInTime) {
+  qv::test::PutTestServerFile("paced.json", TestPattern(0, 100));
+  const struct {
+    const char* query;
+    std::uint32_t timeout_ms;
+    std::uint32_t deadline_ms;
+    bool answered;
+  } cases[] = {
+      {"headerdrip=300", 500, 0, false},
+      {"headerdrip=300", 3000, 1000, false},
+      {"trickle=300", 3000, 1000, false},  // the body: only the deadline ends it
+      {"headerbytes=60000", 2000, 0, true},
+      {"headerbytes=70000", 2000, 0, false},
+      {"headerbytes=524288", 2000, 0, false},  // Wine takes it in for about 6 s
+      {"trickle=10", 3000, 10000, true},  // about 1 s in all: in time
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.query);
+    DocumentRequest request = Request(std::string("/files/paced.json?") + c.query);
+    request.timeout_ms = c.timeout_ms;
+    request.deadline_ms = c.deadline_ms;
+    const auto start = std::chrono::steady_clock::now();
+    const std::optional<DocumentResponse> response = HttpsGetDocument(request);
+    const std::uint32_t bound_ms = c.deadline_ms != 0 ? std::min(c.timeout_ms, c.deadline_ms) : c.timeout_ms;
+    if (c.answered) {
+      ASSERT_TRUE(response.has_value());
+      EXPECT_TRUE(response->body == TestPattern(0, 100));
+    } else {
+      EXPECT_FALSE(response.has_value());
+      EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(bound_ms + 1000));
+    }
+  }
 }
 
 }  // namespace

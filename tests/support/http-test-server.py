@@ -64,6 +64,10 @@ Paths (every answer closes the connection):
                                           first half, waits MS milliseconds, closes
                            trickle=MS     sends the answer one byte every MS
                                           milliseconds
+                           headerdrip=MS  sends the status line and headers one
+                                          byte every MS milliseconds
+                           headerbytes=N  N more bytes of headers (rounded up to
+                                          whole "X-Filler-I" lines of 64 bytes)
                            shift=N        a range answer (206) for the part N
                                           bytes further on (clipped at the end),
                                           its Content-Range naming that part
@@ -104,6 +108,15 @@ def pattern(start, end):
         out += piece
         offset += len(piece)
     return bytes(out)
+
+
+def filler_headers(size):
+    """At least `size` bytes of header lines "X-Filler-I: fff...", 64 bytes each."""
+    lines = []
+    for number in range((size + 63) // 64):
+        line = b"X-Filler-%d: " % number
+        lines.append(line + b"f" * (62 - len(line)) + b"\r\n")
+    return b"".join(lines)
 
 
 class Log:
@@ -149,9 +162,11 @@ class Handler(BaseHTTPRequestHandler):
             % (self.server.name, self.path, self.headers.get("Range", "-"),
                self.headers.get("Cache-Control", "-"), self.headers.get("User-Agent", "-"), status, sent))
 
-    def head(self, status, length=None, extra=(), sending=None):
+    def head(self, status, length=None, extra=(), sending=None, filler=0, drip=0):
         """Sends the status line and headers; `sending` is what the body will
-        hold when it differs from the announced length."""
+        hold when it differs from the announced length. `filler` adds that
+        many bytes of headers; `drip` sends the whole head one byte every
+        `drip` seconds."""
         self.log_request_line(str(status), sending if sending is not None else (length or 0))
         self.send_response_only(status)
         for name, value in extra:
@@ -159,7 +174,20 @@ class Handler(BaseHTTPRequestHandler):
         if length is not None:
             self.send_header("Content-Length", str(length))
         self.send_header("Connection", "close")
-        self.end_headers()
+        if not filler and not drip:
+            self.end_headers()
+            return
+        block = b"".join(self._headers_buffer) + filler_headers(filler) + b"\r\n"
+        self._headers_buffer = []
+        if drip:
+            for offset in range(len(block)):
+                time.sleep(drip)
+                self.wfile.write(block[offset:offset + 1])
+                self.wfile.flush()
+        else:
+            for offset in range(0, len(block), 1 << 20):
+                self.wfile.write(block[offset:offset + (1 << 20)])
+        self.wfile.flush()
 
     def answer(self, status, body, extra=()):
         self.head(status, len(body), extra)
@@ -253,7 +281,8 @@ class Handler(BaseHTTPRequestHandler):
             end += int(option("extra", "0"))
         announced = end - start
         sending = announced // 2 if ("end" in query or "stall" in query) else announced
-        self.head(status, None if option("nolength", "0") == "1" else announced, extra, sending=sending)
+        self.head(status, None if option("nolength", "0") == "1" else announced, extra, sending=sending,
+                  filler=int(option("headerbytes", "0")), drip=int(option("headerdrip", "0")) / 1000)
         self.send_file_bytes(path, start, start + sending, int(option("flip", "-1")),
                              int(option("trickle", "0")) / 1000)
         if "stall" in query:

@@ -11,6 +11,7 @@
 #include "foundation/file-hash.h"
 #include "foundation/text.h"
 #include "support/test-server.h"
+#include "support/updater-log-lines.h"
 #include "support/thrown.h"
 #include "update/download/changed-files.h"
 
@@ -78,6 +79,40 @@ TEST_F(ChangedFiles, RangeIgnoredTakesTheWholeFileOnceAndExtractsOnlyTheWantedEn
   EXPECT_EQ(FilesBelow(repair), std::vector<std::string>{"qv.exe"});
   EXPECT_EQ(Requests(name).size(), 3u);
   EXPECT_EQ(result.requests, 3);
+}
+
+// Why the parts gave way to the whole file goes to the update log, so that a
+// whole download that fails afterwards is not all the log tells.
+TEST_F(ChangedFiles, TheReasonForTheWholeFileIsLogged) {
+  const struct {
+    const char* name;
+    const char* query;
+    const char* reason;
+  } cases[] = {
+      {"changed-other-part.exe", "shift=1", "localhost answered another part of the file than the one asked for"},
+      {"changed-ignored.exe", "ranges=ignore", "localhost does not serve parts of a file"},
+  };
+  std::filesystem::create_directories(game / L"data");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    std::filesystem::remove(game / L"data" / L"qv-update.log");
+    run.parts = true;
+    run.downloaded_package.clear();
+    platform.close_package();
+    run.payload = {nullptr, 0};
+    std::filesystem::remove_all(run.download_folder);
+    std::filesystem::remove_all(staging);
+    std::filesystem::create_directories(staging);
+    ServeRelease(c.name, c.query);
+    const std::vector<InstalledFile> files = ObtainChangedFiles(run, staging, Wanted({"qv.exe"}));
+    ASSERT_EQ(files.size(), 1u);
+    EXPECT_FALSE(run.parts);
+    const std::string line =
+        std::string("parts of the package could not be fetched (") + c.reason + "); the whole package is downloaded instead";
+    const std::vector<std::string> log = qv::test::UpdateLogLines(game);
+    ASSERT_EQ(log.size(), 1u);
+    EXPECT_EQ(log[0].substr(std::string("YYYY-MM-DD hh:mm:ss ").size()), line);
+  }
 }
 
 TEST_F(ChangedFiles, TheWholeFileIsCheckedBeforeAnythingIsExtracted) {

@@ -65,4 +65,15 @@ TEST_F(CheckUpdateProgram, AnOlderOrEqualRelease) {
   }
 }
 
+// A release service that drips its headers, or its document, ends the check
+// without a result long before "--check-update" stops waiting for it.
+TEST_F(CheckUpdateProgram, ASlowReleaseServiceEndsTheCheckInTime) {
+  PutTestServerFile("program-slow.json", R"({"tag_name":"2.0.0","html_url":"https://localhost/releases/2.0.0"})");
+  for (const char* query : {"?headerdrip=1000", "?trickle=300"}) {
+    SCOPED_TRACE(query);
+    const std::string name = std::string("program-slow.json") + query;
+    EXPECT_EQ(Run(name), "url " + TestHttpsUrl("/files/" + name) + "\r\nthis 1.1.0\r\ndone 1\r\nnewer none\r\n");
+  }
+}
+
 }  // namespace

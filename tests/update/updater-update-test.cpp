@@ -79,19 +79,22 @@ TEST_F(UpdaterProgram, AnOlderInstallationIsUpdatedByRangeRequests) {
 // The whole setup file instead of its parts: asked for, because the server
 // ignores ranges (or answers other parts) from the manifest on, or because it
 // does so only for the files' streams (the run falls back in the middle). One
-// download each.
+// download each, and the update log tells why the parts were not taken.
 TEST_F(UpdaterProgram, TheWholeSetupFile) {
+  const std::string ignored = "localhost does not serve parts of a file";
+  const std::string other_part = "localhost answered another part of the file than the one asked for";
   const struct {
     const char* name;
     std::string query;
     std::vector<std::string> environment;
+    std::string reason;  // empty: none logged
   } cases[] = {
-      {"whole-asked", "", {"QV_UPDATE_TEST_FULL=1"}},
-      {"whole-ranges-ignored", "ranges=ignore", {}},
-      {"whole-files-ignored", "wholebelow=" + std::to_string(OverlayStart()), {}},
+      {"whole-asked", "", {"QV_UPDATE_TEST_FULL=1"}, ""},
+      {"whole-ranges-ignored", "ranges=ignore", {}, ignored},
+      {"whole-files-ignored", "wholebelow=" + std::to_string(OverlayStart()), {}, ignored},
       // Answers for another part than the one asked for count as no parts.
-      {"whole-other-part", "shift=1", {}},
-      {"whole-files-other-part", "skip=2&shift=1", {}},
+      {"whole-other-part", "shift=1", {}, other_part},
+      {"whole-files-other-part", "skip=2&shift=1", {}, other_part},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
@@ -104,6 +107,12 @@ TEST_F(UpdaterProgram, TheWholeSetupFile) {
     ExpectNoTemporaryFolders(older);
     EXPECT_EQ(WholeDownloads(SetupRequests(c.name)), 1u);
     EXPECT_TRUE(AnyContains(UpdateLogLines(older.folder), "(the whole package) of a "));
+    EXPECT_EQ(AnyContains(UpdateLogLines(older.folder), "parts of the package could not be fetched ("),
+              !c.reason.empty());
+    if (!c.reason.empty()) {
+      EXPECT_TRUE(AnyContains(UpdateLogLines(older.folder), c.reason + "); the whole package is downloaded instead"))
+          << testing::PrintToString(UpdateLogLines(older.folder));
+    }
     GameRuns(older.folder, 1);
   }
 }

@@ -112,8 +112,9 @@ TEST_F(WholePackage, DownloadFailuresNameTheirCause) {
             "The download failed: the file is larger than expected.");
   run.release.package_size = setup_bytes.size();
 
+  // A cancel is the user's, not a failure of the download: it reads as every other phase's.
   CancelHook = [] { return true; };
-  EXPECT_EQ(ThrownMessage([&] { DownloadWholePackage(run); }), "The download failed: cancelled.");
+  EXPECT_EQ(ThrownMessage([&] { DownloadWholePackage(run); }), "Installation cancelled.");
   CancelHook = nullptr;
 
   // A folder with content where the file goes.

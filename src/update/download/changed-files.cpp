@@ -5,6 +5,7 @@
 #include <set>
 #include <string>
 
+#include "engine/update-log.h"
 #include "foundation/tree-walk.h"
 
 namespace qv::setup {
@@ -33,6 +34,10 @@ void RemoveFetchedFiles(const std::filesystem::path& staging, const std::vector<
 
 }  // namespace
 
+std::string WholePackageInsteadLine(const std::string& reason) {
+  return "parts of the package could not be fetched (" + reason + "); the whole package is downloaded instead";
+}
+
 std::vector<InstalledFile> ObtainChangedFiles(UpdateRun& run, const std::filesystem::path& staging,
                                               const std::vector<PayloadEntry>& wanted,
                                               const DownloadTimeouts& timeouts) {
@@ -56,7 +61,9 @@ std::vector<InstalledFile> ObtainChangedFiles(UpdateRun& run, const std::filesys
       return files;
     }
     // The server does not serve parts of the file: the whole setup file
-    // for the rest of the run.
+    // for the rest of the run. Why goes to the log, where a failing whole
+    // download would otherwise show only its own error.
+    AppendUpdateLog(run.game_folder, WholePackageInsteadLine(fetch.reason));
     run.parts = false;
     run.result.parts = false;
     RemoveFetchedFiles(staging, chosen);

@@ -46,6 +46,7 @@ bool FetchRangeGroups(RangeSession& session, const EntryList& list) {
 
       if (result.range_ignored) {
         session.fetch.failed = true;
+        session.fetch.reason = result.error;
         return false;
       }
       if (unpacker.error().empty() && result.ok && unpacker.Complete()) {

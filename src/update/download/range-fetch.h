@@ -21,6 +21,7 @@ struct RangeFetch {
   std::uint64_t bytes = 0;     // bytes received over all range answers
   std::uint32_t requests = 0;  // range requests made, retries included
   bool failed = false;         // the server answered a range request whole or with another part
+  std::string reason;          // why it failed: the HTTP client's text for that answer
 };
 
 // How long one range request may wait for the server in each of its phases.

@@ -96,7 +96,11 @@ void DownloadWholePackage(UpdateRun& run, std::uint32_t timeout_ms) {
   // A full disk stops the transfer too; it is named as what it is.
   if (!written) throw std::runtime_error("Could not write the download (is the disk full?).");
   if (result.too_large && limit == kSetupFileCeiling) throw std::runtime_error(kBeyondCeiling);
-  if (!result.ok) throw std::runtime_error("The download failed: " + result.error + ".");
+  if (!result.ok) {
+    // A cancel is the user's, not a failure of the download.
+    ThrowIfCancelled();
+    throw std::runtime_error("The download failed: " + result.error + ".");
+  }
   run.downloaded_package = file;
 }
 

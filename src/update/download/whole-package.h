@@ -36,7 +36,8 @@ std::uint64_t WholePackageLimit(std::uint64_t package_size);
 //     found so while downloading),
 //   "Could not create the download folder next to the install: <message>.",
 //   "Could not write the download.", "The download failed: <error>.",
-//   "Could not write the download (is the disk full?).".
+//   "Could not write the download (is the disk full?).", and
+//   "Installation cancelled." when CancelHook ended the download.
 void DownloadWholePackage(UpdateRun& run, std::uint32_t timeout_ms = kPackageDownloadTimeoutMs);
 
 // DownloadWholePackage, then checks the file against run.package (size

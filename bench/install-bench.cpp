@@ -25,13 +25,13 @@
 #include <stdexcept>
 #include <string>
 
-#include "foundation/command-line.h"
-#include "foundation/package-view.h"
-#include "foundation/payload-archive.h"
-#include "foundation/process-helpers.h"
-#include "foundation/text.h"
-#include "foundation/tree-walk.h"
-#include "foundation/unique-handle.h"
+#include "foundation/files/tree-walk.h"
+#include "foundation/payload/package-view.h"
+#include "foundation/payload/payload-archive.h"
+#include "foundation/text/command-line.h"
+#include "foundation/text/text.h"
+#include "foundation/win/process-helpers.h"
+#include "foundation/win/unique-handle.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/test-game-files.h"
 

@@ -34,12 +34,12 @@
 #include <string>
 #include <vector>
 
-#include "foundation/cng-handles.h"
-#include "foundation/file-hash.h"
-#include "foundation/file-reads.h"
+#include "foundation/crypto/cng-handles.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/files/file-reads.h"
+#include "foundation/files/tree-walk.h"
 #include "foundation/hooks.h"
-#include "foundation/payload-archive.h"
-#include "foundation/tree-walk.h"
+#include "foundation/payload/payload-archive.h"
 #include "selftest/fixtures/test-payload.h"
 
 #include "bench.h"

@@ -36,10 +36,10 @@
 #include <string>
 #include <vector>
 
-#include "foundation/file-hash.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/files/tree-walk.h"
 #include "foundation/hooks.h"
-#include "foundation/payload-archive.h"
-#include "foundation/tree-walk.h"
+#include "foundation/payload/payload-archive.h"
 #include "selftest/fixtures/test-payload.h"
 #include "support/scoped-environment.h"
 #include "support/test-server.h"

@@ -9,9 +9,9 @@
 #include <vector>
 
 #include "bench.h"
-#include "foundation/ed25519.h"
-#include "foundation/hex-text.h"
-#include "foundation/sha512.h"
+#include "foundation/crypto/ed25519.h"
+#include "foundation/crypto/sha512.h"
+#include "foundation/text/hex-text.h"
 
 namespace {
 

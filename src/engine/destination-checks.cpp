@@ -2,12 +2,12 @@
 
 #include <stdexcept>
 
-#include "foundation/item-status.h"
+#include "foundation/files/item-status.h"
 
-#include "foundation/canonical-path.h"
-#include "foundation/folder-tests.h"
+#include "foundation/files/canonical-path.h"
+#include "foundation/files/folder-tests.h"
+#include "foundation/files/paths.h"
 #include "foundation/hooks.h"
-#include "foundation/paths.h"
 
 namespace qv::setup {
 namespace {

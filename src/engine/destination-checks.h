@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <vector>
 
-#include "foundation/file-hash.h"
-#include "foundation/file-system-view.h"
-#include "foundation/payload-archive.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/files/file-system-view.h"
+#include "foundation/payload/payload-archive.h"
 
 namespace qv::setup {
 

@@ -10,9 +10,9 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/file-hash.h"
-#include "foundation/file-system-view.h"
-#include "foundation/payload-archive.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/files/file-system-view.h"
+#include "foundation/payload/payload-archive.h"
 
 namespace qv::setup {
 

@@ -4,13 +4,13 @@
 #include <thread>
 
 #include "engine/path-classes.h"
-#include "foundation/create-folders.h"
-#include "foundation/folder-tests.h"
-#include "foundation/item-status.h"
-#include "foundation/paths.h"
-#include "foundation/payload-archive.h"
-#include "foundation/text.h"
-#include "foundation/tree-walk.h"
+#include "foundation/files/create-folders.h"
+#include "foundation/files/folder-tests.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/tree-walk.h"
+#include "foundation/payload/payload-archive.h"
+#include "foundation/text/text.h"
 
 namespace qv::setup {
 

@@ -7,8 +7,8 @@
 #include <filesystem>
 #include <string>
 
-#include "foundation/file-system-view.h"
-#include "foundation/rename-item.h"
+#include "foundation/files/file-system-view.h"
+#include "foundation/files/rename-item.h"
 
 namespace qv::setup {
 

@@ -4,10 +4,10 @@
 #include <optional>
 #include <string>
 
-#include "foundation/file-reads.h"
-#include "foundation/item-status.h"
-#include "foundation/json.h"
-#include "foundation/paths.h"
+#include "foundation/files/file-reads.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/paths.h"
+#include "foundation/text/json.h"
 
 namespace qv::setup {
 namespace {

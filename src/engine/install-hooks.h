@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "engine/update-recovery.h"
-#include "foundation/file-hash.h"
-#include "foundation/payload-archive.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/payload/payload-archive.h"
 #include "gamesource/game-data-folder.h"
 
 namespace qv::setup {

@@ -4,10 +4,10 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "foundation/file-reads.h"
-#include "foundation/rename-item.h"
-#include "foundation/text.h"
-#include "foundation/whole-file.h"
+#include "foundation/files/file-reads.h"
+#include "foundation/files/rename-item.h"
+#include "foundation/files/whole-file.h"
+#include "foundation/text/text.h"
 
 namespace qv::setup {
 namespace {

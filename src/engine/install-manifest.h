@@ -13,7 +13,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/payload-archive.h"
+#include "foundation/payload/payload-archive.h"
 
 namespace qv::setup {
 

@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "foundation/file-reads.h"
-#include "foundation/text.h"
-#include "foundation/whole-file.h"
+#include "foundation/files/file-reads.h"
+#include "foundation/files/whole-file.h"
+#include "foundation/text/text.h"
 
 namespace qv::setup {
 namespace {

@@ -5,11 +5,11 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "foundation/canonical-path.h"
-#include "foundation/file-hash.h"
-#include "foundation/hex-text.h"
-#include "foundation/paths.h"
-#include "foundation/text.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/files/canonical-path.h"
+#include "foundation/files/paths.h"
+#include "foundation/text/hex-text.h"
+#include "foundation/text/text.h"
 
 namespace qv::setup {
 namespace {

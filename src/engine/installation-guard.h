@@ -18,7 +18,7 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/unique-handle.h"
+#include "foundation/win/unique-handle.h"
 
 namespace qv::setup {
 

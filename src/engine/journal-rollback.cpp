@@ -4,13 +4,13 @@
 #include <system_error>
 #include <vector>
 
-#include "foundation/create-folders.h"
-#include "foundation/item-status.h"
-#include "foundation/paths.h"
-#include "foundation/rename-item.h"
-#include "foundation/stored-names.h"
-#include "foundation/text.h"
-#include "foundation/tree-walk.h"
+#include "foundation/files/create-folders.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/rename-item.h"
+#include "foundation/files/stored-names.h"
+#include "foundation/files/tree-walk.h"
+#include "foundation/text/text.h"
 
 namespace qv::setup {
 namespace {

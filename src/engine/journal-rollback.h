@@ -5,7 +5,7 @@
 #include <string>
 
 #include "engine/update-journal.h"
-#include "foundation/file-system-view.h"
+#include "foundation/files/file-system-view.h"
 
 namespace qv::setup {
 

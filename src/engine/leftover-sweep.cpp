@@ -7,11 +7,11 @@
 
 #include "engine/path-classes.h"
 #include "engine/prior-package-files.h"
-#include "foundation/canonical-path.h"
-#include "foundation/item-status.h"
-#include "foundation/payload-archive.h"
-#include "foundation/text.h"
-#include "foundation/tree-walk.h"
+#include "foundation/files/canonical-path.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/tree-walk.h"
+#include "foundation/payload/payload-archive.h"
+#include "foundation/text/text.h"
 #include "gamesource/title-folders.h"
 
 namespace qv::setup {

@@ -12,7 +12,7 @@
 
 #include "engine/existing-install.h"
 #include "engine/route-files.h"
-#include "foundation/file-system-view.h"
+#include "foundation/files/file-system-view.h"
 
 namespace qv::setup {
 

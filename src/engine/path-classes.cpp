@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "foundation/item-status.h"
-#include "foundation/payload-checks.h"
-#include "foundation/file-reads.h"
+#include "foundation/files/file-reads.h"
+#include "foundation/files/item-status.h"
+#include "foundation/payload/payload-checks.h"
 #include "gamesource/title-folders.h"
 
 namespace qv::setup {

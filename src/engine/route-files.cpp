@@ -3,11 +3,11 @@
 #include <optional>
 
 #include "engine/path-classes.h"
-#include "foundation/item-status.h"
-#include "foundation/json.h"
-#include "foundation/paths.h"
-#include "foundation/text.h"
-#include "foundation/file-reads.h"
+#include "foundation/files/file-reads.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/paths.h"
+#include "foundation/text/json.h"
+#include "foundation/text/text.h"
 
 namespace qv::setup {
 namespace {

@@ -10,14 +10,14 @@
 #include "engine/installation-guard.h"
 #include "engine/leftover-sweep.h"
 #include "engine/update-journal.h"
-#include "foundation/create-folders.h"
+#include "foundation/files/create-folders.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/rename-item.h"
+#include "foundation/files/stored-names.h"
+#include "foundation/files/whole-file.h"
 #include "foundation/hooks.h"
-#include "foundation/item-status.h"
-#include "foundation/paths.h"
-#include "foundation/payload-checks.h"
-#include "foundation/rename-item.h"
-#include "foundation/stored-names.h"
-#include "foundation/whole-file.h"
+#include "foundation/payload/payload-checks.h"
 
 namespace qv::setup {
 namespace {

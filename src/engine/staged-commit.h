@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "engine/existing-install.h"
-#include "foundation/payload-archive.h"
+#include "foundation/payload/payload-archive.h"
 
 namespace qv::setup {
 

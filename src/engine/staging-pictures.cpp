@@ -4,13 +4,13 @@
 #include <system_error>
 
 #include "engine/destination-checks.h"
-#include "foundation/canonical-path.h"
-#include "foundation/create-folders.h"
-#include "foundation/folder-tests.h"
-#include "foundation/item-status.h"
-#include "foundation/paths.h"
-#include "foundation/text.h"
-#include "foundation/whole-file.h"
+#include "foundation/files/canonical-path.h"
+#include "foundation/files/create-folders.h"
+#include "foundation/files/folder-tests.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/whole-file.h"
+#include "foundation/text/text.h"
 #include "gamesource/title-picture.h"
 
 namespace qv::setup {

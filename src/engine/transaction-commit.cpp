@@ -14,14 +14,14 @@
 #include "engine/update-journal.h"
 #include "engine/update-log.h"
 #include "engine/update-temp-folders.h"
-#include "foundation/file-system-view.h"
-#include "foundation/folder-tests.h"
+#include "foundation/files/file-system-view.h"
+#include "foundation/files/folder-tests.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/rename-item.h"
+#include "foundation/files/tree-walk.h"
 #include "foundation/hooks.h"
-#include "foundation/item-status.h"
-#include "foundation/paths.h"
-#include "foundation/rename-item.h"
-#include "foundation/text.h"
-#include "foundation/tree-walk.h"
+#include "foundation/text/text.h"
 
 namespace qv::setup {
 namespace {

@@ -10,10 +10,10 @@
 #include "engine/update-journal.h"
 #include "engine/update-log.h"
 #include "engine/update-temp-folders.h"
-#include "foundation/file-system-view.h"
-#include "foundation/paths.h"
-#include "foundation/text.h"
-#include "foundation/tree-walk.h"
+#include "foundation/files/file-system-view.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/tree-walk.h"
+#include "foundation/text/text.h"
 
 namespace qv::setup {
 namespace {

@@ -12,7 +12,7 @@
 
 #include "engine/install-hooks.h"
 #include "engine/transaction-state.h"
-#include "foundation/payload-archive.h"
+#include "foundation/payload/payload-archive.h"
 
 namespace qv::setup {
 

@@ -7,12 +7,12 @@
 #include <system_error>
 
 #include "engine/update-journal.h"
-#include "foundation/canonical-path.h"
-#include "foundation/create-folders.h"
+#include "foundation/files/canonical-path.h"
+#include "foundation/files/create-folders.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/paths.h"
 #include "foundation/hooks.h"
-#include "foundation/item-status.h"
-#include "foundation/paths.h"
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "gamesource/game-source.h"
 #include "gamesource/known-titles.h"
 #include "gamesource/title-folders.h"

@@ -4,8 +4,8 @@
 
 #include <system_error>
 
-#include "foundation/folder-tests.h"
-#include "foundation/paths.h"
+#include "foundation/files/folder-tests.h"
+#include "foundation/files/paths.h"
 
 namespace qv::setup {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/existing-install.h"
-#include "foundation/payload-archive.h"
+#include "foundation/payload/payload-archive.h"
 #include "gamesource/game-files.h"
 
 namespace qv::setup {

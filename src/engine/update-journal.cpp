@@ -5,14 +5,14 @@
 
 #include "engine/file-moves.h"
 #include "engine/path-classes.h"
-#include "foundation/canonical-path.h"
-#include "foundation/create-folders.h"
-#include "foundation/item-status.h"
-#include "foundation/paths.h"
-#include "foundation/payload-checks.h"
-#include "foundation/text.h"
-#include "foundation/whole-file.h"
-#include "foundation/file-reads.h"
+#include "foundation/files/canonical-path.h"
+#include "foundation/files/create-folders.h"
+#include "foundation/files/file-reads.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/whole-file.h"
+#include "foundation/payload/payload-checks.h"
+#include "foundation/text/text.h"
 
 namespace qv::setup {
 namespace {

@@ -4,9 +4,9 @@
 
 #include <cstdio>
 
-#include "foundation/item-status.h"
-#include "foundation/paths.h"
-#include "foundation/unique-handle.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/paths.h"
+#include "foundation/win/unique-handle.h"
 
 namespace qv::setup {
 

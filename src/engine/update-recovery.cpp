@@ -8,8 +8,8 @@
 
 #include "engine/journal-rollback.h"
 #include "engine/update-journal.h"
-#include "foundation/item-status.h"
-#include "foundation/paths.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/paths.h"
 
 namespace qv::setup {
 namespace {

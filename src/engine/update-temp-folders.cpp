@@ -10,10 +10,10 @@
 
 #include "engine/installation-guard.h"
 #include "engine/update-log.h"
-#include "foundation/item-status.h"
-#include "foundation/paths.h"
-#include "foundation/text.h"
-#include "foundation/tree-walk.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/tree-walk.h"
+#include "foundation/text/text.h"
 
 namespace qv::setup {
 namespace {

@@ -9,11 +9,11 @@
 #include "engine/transaction-failure.h"
 #include "engine/update-log.h"
 #include "engine/update-temp-folders.h"
-#include "foundation/create-folders.h"
+#include "foundation/files/create-folders.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/whole-file.h"
 #include "foundation/hooks.h"
-#include "foundation/item-status.h"
-#include "foundation/paths.h"
-#include "foundation/whole-file.h"
 
 namespace qv::setup {
 namespace {

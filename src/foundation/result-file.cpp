@@ -3,8 +3,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "foundation/text.h"
-#include "foundation/whole-file.h"
+#include "foundation/files/whole-file.h"
+#include "foundation/text/text.h"
 
 namespace qv::setup {
 namespace {

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "foundation/file-system-view.h"
+#include "foundation/files/file-system-view.h"
 
 namespace qv::setup {
 

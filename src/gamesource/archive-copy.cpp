@@ -5,12 +5,12 @@
 #include <memory>
 #include <stdexcept>
 
-#include "foundation/paths.h"
-#include "foundation/create-folders.h"
+#include "foundation/files/create-folders.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/paths.h"
 #include "foundation/hooks.h"
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
-#include "foundation/item-status.h"
+#include "foundation/text/text.h"
+#include "foundation/win/unique-handle.h"
 #include "gamesource/param-sfo.h"
 
 namespace qv::setup {

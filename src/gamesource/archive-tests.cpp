@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "foundation/text.h"
-#include "foundation/file-reads.h"
+#include "foundation/files/file-reads.h"
+#include "foundation/files/item-status.h"
+#include "foundation/text/text.h"
 #include "gamesource/game-files.h"
-#include "foundation/item-status.h"
 
 namespace qv::setup {
 

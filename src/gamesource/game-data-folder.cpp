@@ -4,9 +4,9 @@
 
 #include <stdexcept>
 
-#include "foundation/paths.h"
-#include "foundation/folder-tests.h"
-#include "foundation/item-status.h"
+#include "foundation/files/folder-tests.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/paths.h"
 
 namespace qv::setup {
 

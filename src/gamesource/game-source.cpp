@@ -2,9 +2,9 @@
 
 #include <stdexcept>
 
-#include "foundation/text.h"
+#include "foundation/files/item-status.h"
+#include "foundation/text/text.h"
 #include "gamesource/archive-tests.h"
-#include "foundation/item-status.h"
 #include "gamesource/param-sfo.h"
 #include "gamesource/release-identification.h"
 

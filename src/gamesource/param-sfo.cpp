@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "foundation/file-reads.h"
+#include "foundation/files/file-reads.h"
 #include "gamesource/known-titles.h"
 
 namespace qv::setup {

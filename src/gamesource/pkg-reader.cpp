@@ -1,10 +1,10 @@
 #include "gamesource/pkg-reader.h"
 
-#include "foundation/text.h"
+#include "foundation/files/file-reads.h"
+#include "foundation/files/item-status.h"
+#include "foundation/text/text.h"
 #include "gamesource/archive-tests.h"
-#include "foundation/file-reads.h"
 #include "gamesource/game-files.h"
-#include "foundation/item-status.h"
 #include "gamesource/known-titles.h"
 #include "gamesource/param-sfo.h"
 

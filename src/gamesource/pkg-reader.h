@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/file-system-view.h"
+#include "foundation/files/file-system-view.h"
 
 namespace qv::setup {
 

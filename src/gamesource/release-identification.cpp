@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "foundation/files/file-reads.h"
 #include "gamesource/archive-tests.h"
-#include "foundation/file-reads.h"
 #include "gamesource/known-titles.h"
 #include "gamesource/param-sfo.h"
 

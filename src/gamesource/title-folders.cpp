@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "foundation/text.h"
+#include "foundation/files/item-status.h"
+#include "foundation/text/text.h"
 #include "gamesource/archive-tests.h"
-#include "foundation/item-status.h"
 #include "gamesource/known-titles.h"
 
 namespace qv::setup {

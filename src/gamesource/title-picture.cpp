@@ -1,7 +1,7 @@
 #include "gamesource/title-picture.h"
 
+#include "foundation/files/item-status.h"
 #include "gamesource/archive-tests.h"
-#include "foundation/item-status.h"
 #include "gamesource/known-titles.h"
 #include "gamesource/param-sfo.h"
 #include "gamesource/pkg-reader.h"

@@ -7,10 +7,10 @@
 #include <filesystem>
 #include <string>
 
-#include "foundation/error-text.h"
 #include "foundation/logger.h"
 #include "foundation/result-file.h"
-#include "foundation/unique-handle.h"
+#include "foundation/text/error-text.h"
+#include "foundation/win/unique-handle.h"
 
 namespace qv::setup {
 namespace {

@@ -3,7 +3,7 @@
 #include <filesystem>
 #include <optional>
 
-#include "foundation/process-helpers.h"
+#include "foundation/win/process-helpers.h"
 #include "routes/dlss5/dlss5-route-role.h"
 #include "routes/fg/fg-route-role.h"
 #include "routes/route-queue-role.h"
@@ -16,8 +16,8 @@
 #include "setup/verify-integrity-mode.h"
 #include "setup/window-capture.h"
 #include "update/update-test-mode.h"
-#include "update/updater-args-parser.h"
-#include "update/updater-run.h"
+#include "update/updater/updater-args-parser.h"
+#include "update/updater/updater-run.h"
 
 namespace qv::setup {
 namespace {

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <string>
 
-#include "update/updater-log.h"
+#include "update/updater/updater-log.h"
 
 namespace qv::setup {
 

@@ -1,6 +1,6 @@
 #include "routes/route-options.h"
 
-#include "update/role-arguments.h"
+#include "update/updater/role-arguments.h"
 
 namespace qv::setup {
 

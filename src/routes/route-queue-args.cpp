@@ -6,7 +6,7 @@
 #include "routes/route-log.h"
 #include "routes/route-options.h"
 #include "routes/route-queue-text.h"
-#include "update/route-work-folders.h"
+#include "update/updater/route-work-folders.h"
 
 namespace qv::setup {
 namespace {

@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "foundation/file-system-view.h"
-#include "foundation/paths.h"
+#include "foundation/files/file-system-view.h"
+#include "foundation/files/paths.h"
 #include "routes/route-kinds.h"
-#include "update/route-work-folders.h"
+#include "update/updater/route-work-folders.h"
 
 namespace qv::setup {
 

@@ -9,8 +9,8 @@
 
 #include "routes/route-kinds.h"
 #include "routes/route-queue-args.h"
-#include "update/game-wait.h"
-#include "update/updater-text.h"
+#include "update/updater/game-wait.h"
+#include "update/updater/updater-text.h"
 
 namespace qv::setup {
 

@@ -3,10 +3,10 @@
 #include <exception>
 #include <optional>
 
-#include "foundation/file-hash.h"
-#include "foundation/json-write.h"
-#include "foundation/paths.h"
-#include "foundation/payload-archive.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/files/paths.h"
+#include "foundation/payload/payload-archive.h"
+#include "foundation/text/json-write.h"
 
 namespace qv::setup {
 

@@ -3,15 +3,15 @@
 // ("qv-dlssg-route.json", "qv-dlss5-route.json"): reading a member back, and
 // what a record lists of one of the route's files (its size and SHA-256, and
 // the entry line of the "files" array). Values are written with JsonQuoted
-// (foundation/json-write.h), so a record always stays valid JSON.
+// (foundation/text/json-write.h), so a record always stays valid JSON.
 
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
 
-#include "foundation/file-system-view.h"
-#include "foundation/json.h"
+#include "foundation/files/file-system-view.h"
+#include "foundation/text/json.h"
 
 namespace qv::setup {
 

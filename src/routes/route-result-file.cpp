@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <string>
 
-#include "foundation/paths.h"
-#include "foundation/unique-handle.h"
+#include "foundation/files/paths.h"
+#include "foundation/win/unique-handle.h"
 
 namespace qv::setup {
 

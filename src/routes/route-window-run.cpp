@@ -2,8 +2,8 @@
 
 #include <commctrl.h>
 
-#include "foundation/com-apartment.h"
-#include "foundation/text.h"
+#include "foundation/text/text.h"
+#include "foundation/win/com-apartment.h"
 
 namespace qv::setup {
 namespace {

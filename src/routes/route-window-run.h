@@ -9,7 +9,7 @@
 #include "routes/route-queue-args.h"
 #include "routes/route-window.h"
 #include "routes/single-route-args.h"
-#include "update/updater-text.h"
+#include "update/updater/updater-text.h"
 
 namespace qv::setup {
 

@@ -2,7 +2,7 @@
 
 #include <atomic>
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "routes/route-log.h"
 
 namespace qv::setup {

@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/unique-handle.h"
-#include "update/game-start.h"
-#include "update/updater-text.h"
+#include "foundation/win/unique-handle.h"
+#include "update/updater/game-start.h"
+#include "update/updater/updater-text.h"
 
 namespace qv::setup {
 

@@ -4,7 +4,7 @@
 #include <string_view>
 
 #include "routes/route-options.h"
-#include "update/route-work-folders.h"
+#include "update/updater/route-work-folders.h"
 
 namespace qv::setup {
 namespace {

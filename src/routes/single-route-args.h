@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/paths.h"
-#include "update/route-work-folders.h"
+#include "foundation/files/paths.h"
+#include "update/updater/route-work-folders.h"
 
 namespace qv::setup {
 

@@ -2,8 +2,8 @@
 
 #include <optional>
 
-#include "foundation/file-hash.h"
-#include "foundation/item-status.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/files/item-status.h"
 
 namespace qv::setup {
 

@@ -4,8 +4,8 @@
 
 #include <system_error>
 
-#include "foundation/paths.h"
-#include "foundation/unique-handle.h"
+#include "foundation/files/paths.h"
+#include "foundation/win/unique-handle.h"
 
 namespace qv::setup {
 namespace {

@@ -3,8 +3,8 @@
 #include <exception>
 #include <stdexcept>
 
-#include "foundation/create-folders.h"
-#include "foundation/rename-item.h"
+#include "foundation/files/create-folders.h"
+#include "foundation/files/rename-item.h"
 #include "gamesource/game-source.h"
 #include "gamesource/release-identification.h"
 #include "selftest/fixtures/fixture-files.h"

@@ -9,7 +9,7 @@
 
 #include "foundation/hooks.h"
 #include "foundation/result-file.h"
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "update/download/range-fetch.h"
 
 namespace qv::setup {

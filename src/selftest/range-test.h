@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/file-hash.h"
+#include "foundation/crypto/file-hash.h"
 #include "update/signed-manifest.h"
 
 namespace qv::setup {

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/url.h"
+#include "foundation/net/url.h"
 #include "update/build-identity.h"
 #include "update/release-info.h"
 #include "update/release-service.h"

@@ -6,9 +6,9 @@
 #include <stdexcept>
 
 #include "foundation/logger.h"
-#include "foundation/payload-archive.h"
+#include "foundation/payload/payload-archive.h"
 #include "foundation/result-file.h"
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "selftest/input-format-checks.h"
 #include "selftest/refusal-check.h"
 #include "selftest/release-checks.h"

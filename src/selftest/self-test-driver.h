@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/file-hash.h"
-#include "foundation/file-system-view.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/files/file-system-view.h"
 #include "selftest/self-test-root.h"
 
 namespace qv::setup {

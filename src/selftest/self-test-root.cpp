@@ -6,9 +6,9 @@
 #include <stdexcept>
 #include <string>
 
-#include "foundation/paths.h"
-#include "foundation/text.h"
-#include "foundation/tree-walk.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/tree-walk.h"
+#include "foundation/text/text.h"
 
 namespace qv::setup {
 namespace {

@@ -6,11 +6,11 @@
 
 #include <string>
 
-#include "foundation/com-apartment.h"
-#include "foundation/same-item.h"
-#include "foundation/known-folder.h"
-#include "foundation/unique-handle.h"
 #include "engine/existing-install.h"
+#include "foundation/files/same-item.h"
+#include "foundation/win/com-apartment.h"
+#include "foundation/win/known-folder.h"
+#include "foundation/win/unique-handle.h"
 #include "setup/install-from-shortcut.h"
 #include "setup/product-names.h"
 

@@ -5,8 +5,8 @@
 #include <system_error>
 
 #include "engine/existing-install.h"
-#include "foundation/folder-tests.h"
-#include "foundation/text.h"
+#include "foundation/files/folder-tests.h"
+#include "foundation/text/text.h"
 #include "gamesource/title-folders.h"
 #include "setup/product-names.h"
 

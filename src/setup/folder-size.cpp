@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "foundation/item-status.h"
+#include "foundation/files/item-status.h"
 
 namespace qv::setup {
 

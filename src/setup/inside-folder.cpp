@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "foundation/canonical-path.h"
+#include "foundation/files/canonical-path.h"
 
 namespace qv::setup {
 

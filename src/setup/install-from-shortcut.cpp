@@ -9,10 +9,10 @@
 #include <string>
 
 #include "engine/existing-install.h"
-#include "foundation/com-apartment.h"
-#include "foundation/file-system-view.h"
-#include "foundation/item-status.h"
-#include "foundation/unique-handle.h"
+#include "foundation/files/file-system-view.h"
+#include "foundation/files/item-status.h"
+#include "foundation/win/com-apartment.h"
+#include "foundation/win/unique-handle.h"
 #include "setup/desktop-shortcut.h"
 
 namespace qv::setup {

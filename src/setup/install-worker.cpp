@@ -5,10 +5,10 @@
 #include <exception>
 #include <memory>
 
-#include "foundation/error-text.h"
 #include "foundation/logger.h"
 #include "foundation/setup-window-state.h"
-#include "foundation/text.h"
+#include "foundation/text/error-text.h"
+#include "foundation/text/text.h"
 
 namespace qv::setup {
 namespace {

@@ -19,7 +19,7 @@
 #include <string_view>
 
 #include "engine/existing-install.h"
-#include "foundation/file-system-view.h"
+#include "foundation/files/file-system-view.h"
 
 namespace qv::setup {
 

@@ -1,6 +1,6 @@
 #include "setup/outcome-summary.h"
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "update/build-identity.h"
 
 namespace qv::setup {

@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "foundation/file-hash.h"
+#include "foundation/crypto/file-hash.h"
 
 namespace qv::setup {
 namespace {

@@ -9,7 +9,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "foundation/payload-archive.h"
+#include "foundation/payload/payload-archive.h"
 
 namespace qv::setup {
 

@@ -7,13 +7,13 @@
 #include <string>
 
 #include "engine/install-notes.h"
-#include "foundation/command-line.h"
-#include "foundation/file-reads.h"
+#include "foundation/files/file-reads.h"
+#include "foundation/files/paths.h"
 #include "foundation/hooks.h"
-#include "foundation/paths.h"
-#include "foundation/run-process.h"
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/text/command-line.h"
+#include "foundation/text/text.h"
+#include "foundation/win/run-process.h"
+#include "foundation/win/unique-handle.h"
 #include "gamesource/known-titles.h"
 #include "setup/folder-size.h"
 

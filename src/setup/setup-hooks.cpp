@@ -5,7 +5,7 @@
 #include "foundation/hooks.h"
 #include "foundation/progress-report.h"
 #include "foundation/setup-window-state.h"
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 
 namespace qv::setup {
 

@@ -9,9 +9,9 @@
 #include <system_error>
 
 #include "engine/existing-install.h"
-#include "foundation/error-text.h"
 #include "foundation/setup-window-state.h"
-#include "foundation/text.h"
+#include "foundation/text/error-text.h"
+#include "foundation/text/text.h"
 #include "setup/existing-install-question.h"
 #include "setup/folder-choices.h"
 #include "setup/install.h"

@@ -1,8 +1,8 @@
 #include "setup/setup-window-role.h"
 
 #include "foundation/logger.h"
-#include "foundation/text.h"
-#include "foundation/window-thread.h"
+#include "foundation/text/text.h"
+#include "foundation/win/window-thread.h"
 #include "setup/install-from-shortcut.h"
 #include "setup/install.h"
 #include "setup/outcome-summary.h"

@@ -6,9 +6,9 @@
 
 #include <vector>
 
-#include "foundation/known-folder.h"
 #include "foundation/setup-window-state.h"
-#include "foundation/text.h"
+#include "foundation/text/text.h"
+#include "foundation/win/known-folder.h"
 #include "setup/product-names.h"
 #include "update/build-identity.h"
 

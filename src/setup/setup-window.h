@@ -16,7 +16,7 @@
 #include <string>
 #include <thread>
 
-#include "foundation/unique-handle.h"
+#include "foundation/win/unique-handle.h"
 #include "setup/install-worker.h"
 #include "setup/setup-window-layout.h"
 

@@ -7,11 +7,11 @@
 #include <string>
 
 #include "engine/existing-install.h"
-#include "foundation/command-line.h"
-#include "foundation/paths.h"
-#include "foundation/same-item.h"
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/same-item.h"
+#include "foundation/text/command-line.h"
+#include "foundation/text/text.h"
+#include "foundation/win/unique-handle.h"
 #include "setup/folder-size.h"
 #include "setup/product-names.h"
 #include "update/build-identity.h"

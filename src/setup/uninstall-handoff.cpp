@@ -7,10 +7,10 @@
 #include <system_error>
 #include <vector>
 
-#include "foundation/command-line.h"
-#include "foundation/paths.h"
-#include "foundation/tree-walk.h"
-#include "foundation/unique-handle.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/tree-walk.h"
+#include "foundation/text/command-line.h"
+#include "foundation/win/unique-handle.h"
 
 namespace qv::setup {
 namespace {

@@ -4,10 +4,10 @@
 
 #include <exception>
 
-#include "foundation/error-text.h"
-#include "foundation/item-status.h"
-#include "foundation/process-helpers.h"
-#include "foundation/text.h"
+#include "foundation/files/item-status.h"
+#include "foundation/text/error-text.h"
+#include "foundation/text/text.h"
+#include "foundation/win/process-helpers.h"
 
 namespace qv::setup {
 

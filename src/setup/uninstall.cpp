@@ -5,11 +5,11 @@
 #include <optional>
 
 #include "engine/installation-guard.h"
-#include "foundation/file-system-view.h"
-#include "foundation/guid-text.h"
-#include "foundation/paths.h"
-#include "foundation/process-helpers.h"
-#include "foundation/tree-walk.h"
+#include "foundation/files/file-system-view.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/tree-walk.h"
+#include "foundation/text/guid-text.h"
+#include "foundation/win/process-helpers.h"
 #include "setup/desktop-shortcut.h"
 #include "setup/inside-folder.h"
 #include "setup/installed-files-removal.h"

@@ -2,8 +2,8 @@
 
 #include <stdexcept>
 
+#include "foundation/crypto/setup-integrity.h"
 #include "foundation/hooks.h"
-#include "foundation/setup-integrity.h"
 
 namespace qv::setup {
 

@@ -3,10 +3,10 @@
 #include <cstring>
 #include <vector>
 
-#include "foundation/gdi-owners.h"
-#include "foundation/paths.h"
-#include "foundation/whole-file.h"
-#include "foundation/window-thread.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/whole-file.h"
+#include "foundation/win/gdi-owners.h"
+#include "foundation/win/window-thread.h"
 #include "setup/install-from-shortcut.h"
 #include "setup/setup-window.h"
 

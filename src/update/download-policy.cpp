@@ -1,6 +1,6 @@
 #include "update/download-policy.h"
 
-#include "foundation/url.h"
+#include "foundation/net/url.h"
 #include "update/release-service.h"
 #include "update/update-test-mode.h"
 

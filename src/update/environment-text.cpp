@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "foundation/process-helpers.h"
+#include "foundation/win/process-helpers.h"
 
 namespace qv::update {
 

@@ -12,8 +12,8 @@
 
 #include "engine/install-outcome.h"
 #include "engine/update-recovery.h"
-#include "foundation/file-hash.h"
-#include "foundation/payload-archive.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/payload/payload-archive.h"
 #include "gamesource/game-data-folder.h"
 #include "update/update-phase.h"
 

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "foundation/http-client.h"
+#include "foundation/net/http-client.h"
 #include "update/download-policy.h"
 
 namespace qv::update {

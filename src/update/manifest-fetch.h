@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/signed-trailer.h"
+#include "foundation/crypto/signed-trailer.h"
 #include "update/release-info.h"
 #include "update/signed-manifest.h"
 

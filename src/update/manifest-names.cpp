@@ -9,9 +9,9 @@
 #include <system_error>
 
 #include "engine/install-manifest.h"
-#include "foundation/paths.h"
-#include "foundation/payload-checks.h"
-#include "foundation/text.h"
+#include "foundation/files/paths.h"
+#include "foundation/payload/payload-checks.h"
+#include "foundation/text/text.h"
 #include "gamesource/title-folders.h"
 
 namespace qv::update {

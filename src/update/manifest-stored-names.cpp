@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "foundation/stored-names.h"
+#include "foundation/files/stored-names.h"
 
 namespace qv::update {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/json.h"
+#include "foundation/text/json.h"
 
 namespace qv::update {
 

@@ -5,8 +5,8 @@
 #include <thread>
 #include <utility>
 
-#include "foundation/http-client.h"
 #include "foundation/logger.h"
+#include "foundation/net/http-client.h"
 #include "update/build-identity.h"
 #include "update/download-estimate.h"
 #include "update/manifest-fetch.h"

@@ -4,8 +4,8 @@
 #include <cstring>
 #include <cwchar>
 
-#include "foundation/elevation.h"
-#include "foundation/text.h"
+#include "foundation/text/text.h"
+#include "foundation/win/elevation.h"
 
 namespace qv::update {
 

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "engine/destination-checks.h"
-#include "foundation/canonical-path.h"
-#include "foundation/file-hash.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/files/canonical-path.h"
 #include "foundation/hooks.h"
 #include "support/fake-links.h"
 #include "support/temp-folder.h"

@@ -8,7 +8,7 @@
 
 #include "engine/existing-install.h"
 #include "engine/install-manifest.h"
-#include "foundation/paths.h"
+#include "foundation/files/paths.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/test-game-files.h"
 #include "support/fake-links.h"

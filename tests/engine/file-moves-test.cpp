@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/file-moves.h"
-#include "foundation/unique-handle.h"
+#include "foundation/win/unique-handle.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "support/fake-links.h"

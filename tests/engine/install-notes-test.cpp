@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/install-notes.h"
-#include "foundation/paths.h"
+#include "foundation/files/paths.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "support/temp-folder.h"
 

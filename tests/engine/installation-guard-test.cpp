@@ -7,8 +7,8 @@
 #include <string>
 
 #include "engine/installation-guard.h"
-#include "foundation/canonical-path.h"
-#include "foundation/text.h"
+#include "foundation/files/canonical-path.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "support/child-mode.h"
 #include "support/child-process.h"

@@ -11,9 +11,9 @@
 
 #include "engine/path-classes.h"
 #include "engine/prior-package-files.h"
-#include "foundation/paths.h"
-#include "foundation/text.h"
-#include "foundation/tree-walk.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/tree-walk.h"
+#include "foundation/text/text.h"
 #include "support/fake-links.h"
 #include "support/temp-folder.h"
 

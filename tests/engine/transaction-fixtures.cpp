@@ -5,12 +5,12 @@
 #include <stdexcept>
 
 #include "engine/install-transaction.h"
-#include "foundation/file-hash.h"
-#include "foundation/folder-tests.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/files/folder-tests.h"
+#include "foundation/files/item-status.h"
 #include "foundation/hooks.h"
-#include "foundation/item-status.h"
-#include "foundation/payload-archive.h"
-#include "foundation/text.h"
+#include "foundation/payload/payload-archive.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/test-game-files.h"
 #include "selftest/fixtures/test-payload.h"
 #include "selftest/test-file-list.h"

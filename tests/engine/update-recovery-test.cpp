@@ -14,17 +14,17 @@
 
 #include "engine/update-journal.h"
 #include "engine/update-recovery.h"
-#include "foundation/canonical-path.h"
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/files/canonical-path.h"
+#include "foundation/text/text.h"
+#include "foundation/win/unique-handle.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/journal-fixtures.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "support/child-mode.h"
 #include "support/child-process.h"
 #include "support/short-names.h"
-#include "support/test-paths.h"
 #include "support/temp-folder.h"
+#include "support/test-paths.h"
 #include "support/thrown.h"
 
 namespace {

@@ -7,9 +7,9 @@
 #include <filesystem>
 #include <string>
 
-#include "foundation/canonical-path.h"
-#include "foundation/elevation.h"
-#include "foundation/paths.h"
+#include "foundation/files/canonical-path.h"
+#include "foundation/files/paths.h"
+#include "foundation/win/elevation.h"
 #include "support/temp-folder.h"
 
 namespace {

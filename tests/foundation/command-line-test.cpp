@@ -1,4 +1,4 @@
-#include "foundation/command-line.h"
+#include "foundation/text/command-line.h"
 
 #include <windows.h>
 #include <shellapi.h>
@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/text/text.h"
+#include "foundation/win/unique-handle.h"
 
 namespace {
 

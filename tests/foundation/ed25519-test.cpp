@@ -1,4 +1,4 @@
-#include "foundation/ed25519.h"
+#include "foundation/crypto/ed25519.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <random>
 #include <string>
 
-#include "foundation/hex-text.h"
+#include "foundation/text/hex-text.h"
 #include "reference-vectors.h"
 
 namespace {

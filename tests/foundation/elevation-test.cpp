@@ -1,4 +1,4 @@
-#include "foundation/elevation.h"
+#include "foundation/win/elevation.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 
 #include <optional>
 
-#include "foundation/unique-handle.h"
+#include "foundation/win/unique-handle.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "foundation/error-text.h"
+#include "foundation/text/error-text.h"
 
 #include <windows.h>
 

@@ -1,4 +1,4 @@
-#include "foundation/file-hash.h"
+#include "foundation/crypto/file-hash.h"
 
 #include <windows.h>
 
@@ -10,8 +10,8 @@
 #include <thread>
 
 #include "foundation/hooks.h"
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/text/text.h"
+#include "foundation/win/unique-handle.h"
 #include "support/temp-folder.h"
 #include "support/thrown.h"
 

@@ -1,10 +1,10 @@
-#include "foundation/file-reads.h"
+#include "foundation/files/file-reads.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 
-#include "foundation/item-status.h"
+#include "foundation/files/item-status.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "support/temp-folder.h"
 

@@ -1,4 +1,4 @@
-#include "foundation/folder-tests.h"
+#include "foundation/files/folder-tests.h"
 
 #include <windows.h>
 
@@ -7,7 +7,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "support/fake-links.h"
 #include "support/temp-folder.h"
 #include "support/thrown.h"

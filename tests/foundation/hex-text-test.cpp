@@ -1,4 +1,4 @@
-#include "foundation/hex-text.h"
+#include "foundation/text/hex-text.h"
 
 #include <gtest/gtest.h>
 

@@ -10,10 +10,10 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/byte-range.h"
-#include "foundation/elevation.h"
-#include "foundation/http-client.h"
-#include "foundation/winhttp-exchange.h"
+#include "foundation/net/byte-range.h"
+#include "foundation/net/http-client.h"
+#include "foundation/net/winhttp-exchange.h"
+#include "foundation/win/elevation.h"
 #include "support/test-server.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <chrono>
 #include <string>
 
-#include "foundation/http-client.h"
+#include "foundation/net/http-client.h"
 #include "support/test-server.h"
 
 namespace {

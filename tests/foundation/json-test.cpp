@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/json.h"
+#include "foundation/text/json.h"
 
 namespace {
 

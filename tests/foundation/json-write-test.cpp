@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/json-write.h"
-#include "foundation/json.h"
+#include "foundation/text/json-write.h"
+#include "foundation/text/json.h"
 
 namespace {
 

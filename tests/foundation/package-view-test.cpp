@@ -1,4 +1,4 @@
-#include "foundation/package-view.h"
+#include "foundation/payload/package-view.h"
 
 #include <windows.h>
 
@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "foundation/payload-archive.h"
+#include "foundation/payload/payload-archive.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"
 #include "support/thrown.h"

@@ -1,4 +1,4 @@
-#include "foundation/payload-archive.h"
+#include "foundation/payload/payload-archive.h"
 
 #include <windows.h>
 
@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "foundation/elevation.h"
-#include "foundation/file-hash.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/files/tree-walk.h"
 #include "foundation/hooks.h"
-#include "foundation/text.h"
-#include "foundation/tree-walk.h"
+#include "foundation/text/text.h"
+#include "foundation/win/elevation.h"
 #include "selftest/fixtures/test-payload.h"
 #include "support/payload-layout.h"
 #include "support/temp-folder.h"

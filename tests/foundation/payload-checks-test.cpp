@@ -1,4 +1,4 @@
-#include "foundation/payload-checks.h"
+#include "foundation/payload/payload-checks.h"
 
 #include <gtest/gtest.h>
 

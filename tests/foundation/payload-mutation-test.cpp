@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "foundation/file-hash.h"
-#include "foundation/file-system-view.h"
-#include "foundation/payload-archive.h"
-#include "foundation/text.h"
-#include "foundation/tree-walk.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/files/file-system-view.h"
+#include "foundation/files/tree-walk.h"
+#include "foundation/payload/payload-archive.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/test-payload.h"
 #include "support/guarded-bytes.h"
 #include "support/payload-layout.h"

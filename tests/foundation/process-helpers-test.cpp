@@ -1,4 +1,4 @@
-#include "foundation/process-helpers.h"
+#include "foundation/win/process-helpers.h"
 
 #include <windows.h>
 
@@ -10,8 +10,8 @@
 #include <string>
 #include <system_error>
 
-#include "foundation/item-status.h"
-#include "foundation/unique-handle.h"
+#include "foundation/files/item-status.h"
+#include "foundation/win/unique-handle.h"
 #include "support/test-paths.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <optional>
 #include <sstream>
 
-#include "foundation/hex-text.h"
+#include "foundation/text/hex-text.h"
 #include "support/test-paths.h"
 
 namespace qv::test {

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "foundation/rename-item.h"
+#include "foundation/files/rename-item.h"
 #include "support/temp-folder.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "foundation/run-process.h"
+#include "foundation/win/run-process.h"
 
 #include <windows.h>
 
@@ -14,10 +14,10 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/elevation.h"
-#include "foundation/hex-text.h"
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/text/hex-text.h"
+#include "foundation/text/text.h"
+#include "foundation/win/elevation.h"
+#include "foundation/win/unique-handle.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"
 

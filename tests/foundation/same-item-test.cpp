@@ -1,4 +1,4 @@
-#include "foundation/same-item.h"
+#include "foundation/files/same-item.h"
 
 #include <gtest/gtest.h>
 

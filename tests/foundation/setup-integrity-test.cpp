@@ -1,4 +1,4 @@
-#include "foundation/setup-integrity.h"
+#include "foundation/crypto/setup-integrity.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 #include <random>
 #include <string>
 
-#include "foundation/file-hash.h"
-#include "foundation/run-process.h"
-#include "foundation/text.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/text/text.h"
+#include "foundation/win/run-process.h"
 #include "support/signed-overlay.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"

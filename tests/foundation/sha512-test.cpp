@@ -1,11 +1,11 @@
-#include "foundation/sha512.h"
+#include "foundation/crypto/sha512.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <string>
 
-#include "foundation/hex-text.h"
+#include "foundation/text/hex-text.h"
 #include "reference-vectors.h"
 
 namespace {

@@ -1,14 +1,14 @@
-#include "foundation/signed-trailer.h"
+#include "foundation/crypto/signed-trailer.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
 
-#include "foundation/file-hash.h"
-#include "foundation/hex-text.h"
-#include "foundation/paths.h"
-#include "foundation/text.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/files/paths.h"
+#include "foundation/text/hex-text.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "support/payload-layout.h"
 #include "support/signed-overlay.h"

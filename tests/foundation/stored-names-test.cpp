@@ -1,4 +1,4 @@
-#include "foundation/stored-names.h"
+#include "foundation/files/stored-names.h"
 
 #include <gtest/gtest.h>
 

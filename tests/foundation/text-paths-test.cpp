@@ -6,8 +6,8 @@
 #include <string>
 #include <system_error>
 
-#include "foundation/paths.h"
-#include "foundation/text.h"
+#include "foundation/files/paths.h"
+#include "foundation/text/text.h"
 
 namespace {
 

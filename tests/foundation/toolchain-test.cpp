@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/unique-handle.h"
+#include "foundation/win/unique-handle.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "foundation/tree-walk.h"
+#include "foundation/files/tree-walk.h"
 
 #include <windows.h>
 
@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "foundation/paths.h"
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/files/paths.h"
+#include "foundation/text/text.h"
+#include "foundation/win/unique-handle.h"
 #include "support/fake-links.h"
 #include "support/temp-folder.h"
 

@@ -1,4 +1,4 @@
-#include "foundation/url.h"
+#include "foundation/net/url.h"
 
 #include <gtest/gtest.h>
 

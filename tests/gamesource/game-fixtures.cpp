@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/unique-handle.h"
+#include "foundation/win/unique-handle.h"
 #include "selftest/fixtures/test-pkg.h"
 #include "support/temp-folder.h"
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "foundation/create-folders.h"
-#include "foundation/item-status.h"
-#include "foundation/paths.h"
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/files/create-folders.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/paths.h"
+#include "foundation/text/text.h"
+#include "foundation/win/unique-handle.h"
 #include "game-fixtures.h"
 #include "gamesource/archive-copy.h"
 #include "gamesource/archive-tests.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "game-fixtures.h"
 #include "support/temp-folder.h"
 

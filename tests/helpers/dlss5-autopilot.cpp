@@ -34,9 +34,9 @@
 #include <string>
 #include <vector>
 
-#include "foundation/process-helpers.h"
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/text/text.h"
+#include "foundation/win/process-helpers.h"
+#include "foundation/win/unique-handle.h"
 #include "selftest/fixtures/fixture-files.h"
 
 namespace {

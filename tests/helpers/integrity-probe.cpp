@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <thread>
 
-#include "foundation/setup-integrity.h"
+#include "foundation/crypto/setup-integrity.h"
 
 namespace {
 

@@ -22,9 +22,9 @@
 #include <optional>
 #include <string>
 
-#include "foundation/process-helpers.h"
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/text/text.h"
+#include "foundation/win/process-helpers.h"
+#include "foundation/win/unique-handle.h"
 #include "gamesource/archive-tests.h"
 #include "gamesource/pkg-reader.h"
 #include "selftest/fixtures/fixture-files.h"

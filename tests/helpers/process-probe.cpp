@@ -15,10 +15,10 @@
 #include <cstdint>
 #include <string>
 
-#include "foundation/hex-text.h"
-#include "foundation/process-helpers.h"
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/text/hex-text.h"
+#include "foundation/text/text.h"
+#include "foundation/win/process-helpers.h"
+#include "foundation/win/unique-handle.h"
 
 namespace {
 

@@ -29,12 +29,12 @@
 #include <string>
 
 #include "engine/update-journal.h"
-#include "foundation/file-hash.h"
-#include "foundation/hex-text.h"
-#include "foundation/paths.h"
-#include "foundation/process-helpers.h"
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/files/paths.h"
+#include "foundation/text/hex-text.h"
+#include "foundation/text/text.h"
+#include "foundation/win/process-helpers.h"
+#include "foundation/win/unique-handle.h"
 
 namespace {
 

@@ -25,9 +25,9 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/file-reads.h"
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/files/file-reads.h"
+#include "foundation/text/text.h"
+#include "foundation/win/unique-handle.h"
 #include "selftest/fixtures/fixture-files.h"
 
 namespace {

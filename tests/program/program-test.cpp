@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/text/text.h"
+#include "foundation/win/unique-handle.h"
 #include "support/child-process.h"
 #include "support/signed-overlay.h"
 #include "support/temp-folder.h"

@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/file-hash.h"
-#include "foundation/text.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/text/text.h"
 #include "routes/dlss5/dlss5-route-state.h"
 #include "routes/dlss5/dlss5-tool-source.h"
 #include "support/temp-folder.h"

@@ -15,8 +15,8 @@
 
 #include "dlss5-fixtures.h"
 #include "engine/route-files.h"
-#include "foundation/file-hash.h"
-#include "foundation/text.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/text/text.h"
 #include "routes/dlss5/dlss5-route-operation.h"
 #include "routes/dlss5/dlss5-route-record.h"
 #include "routes/dlss5/dlss5-route-role.h"

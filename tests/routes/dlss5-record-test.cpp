@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "dlss5-fixtures.h"
-#include "foundation/file-hash.h"
-#include "foundation/json.h"
-#include "foundation/text.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/text/json.h"
+#include "foundation/text/text.h"
 #include "routes/dlss5/dlss5-installer-run.h"
 #include "routes/dlss5/dlss5-route-record.h"
 #include "support/fake-links.h"

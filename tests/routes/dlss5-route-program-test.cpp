@@ -11,14 +11,14 @@
 #include <vector>
 
 #include "dlss5-fixtures.h"
-#include "foundation/file-hash.h"
-#include "foundation/text.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/text/text.h"
 #include "support/child-process.h"
 #include "support/stand-in-game.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"
 #include "support/window-probe.h"
-#include "update/updater-text.h"
+#include "update/updater/updater-text.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "dlss5-fixtures.h"
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "routes/dlss5/dlss5-route-role.h"
 #include "routes/dlss5/dlss5-route-state.h"
 

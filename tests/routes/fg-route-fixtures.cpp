@@ -6,9 +6,9 @@
 
 #include <algorithm>
 
-#include "foundation/file-hash.h"
-#include "foundation/hex-text.h"
-#include "foundation/text.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/text/hex-text.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "support/stand-in-game.h"
 #include "support/temp-folder.h"

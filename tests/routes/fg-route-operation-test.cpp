@@ -14,8 +14,8 @@
 
 #include "engine/route-files.h"
 #include "fg-route-fixtures.h"
-#include "foundation/file-system-view.h"
-#include "foundation/json.h"
+#include "foundation/files/file-system-view.h"
+#include "foundation/text/json.h"
 #include "routes/fg/fg-route-record.h"
 #include "routes/fg/fg-route-role.h"
 #include "routes/fg/fg-route.h"

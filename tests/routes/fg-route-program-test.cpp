@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "routes/route-window-run.h"
 #include "fg-route-fixtures.h"
 #include "route-fixtures.h"
@@ -17,7 +17,7 @@
 #include "support/stand-in-game.h"
 #include "support/test-paths.h"
 #include "support/window-probe.h"
-#include "update/updater-text.h"
+#include "update/updater/updater-text.h"
 
 namespace {
 

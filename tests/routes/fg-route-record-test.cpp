@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/route-files.h"
-#include "foundation/json.h"
+#include "foundation/text/json.h"
 #include "routes/fg/fg-package.h"
 #include "routes/fg/fg-route-record.h"
 #include "routes/route-record-values.h"

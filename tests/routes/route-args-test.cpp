@@ -3,12 +3,12 @@
 #include <string>
 #include <vector>
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "route-fixtures.h"
 #include "routes/route-queue-args.h"
 #include "routes/route-queue-text.h"
 #include "routes/single-route-args.h"
-#include "update/route-work-folders.h"
+#include "update/updater/route-work-folders.h"
 
 namespace {
 

@@ -13,12 +13,12 @@
 #include <vector>
 
 #include "dlss5-fixtures.h"
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "route-fixtures.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "support/child-process.h"
 #include "support/test-paths.h"
-#include "update/route-work-folders.h"
+#include "update/updater/route-work-folders.h"
 
 namespace {
 

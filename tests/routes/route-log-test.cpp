@@ -3,7 +3,7 @@
 #include <regex>
 #include <string>
 
-#include "foundation/file-system-view.h"
+#include "foundation/files/file-system-view.h"
 #include "routes/route-log.h"
 #include "route-fixtures.h"
 #include "support/fake-links.h"

@@ -9,14 +9,14 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "routes/route-window-run.h"
 #include "route-fixtures.h"
 #include "support/child-process.h"
 #include "support/stand-in-game.h"
 #include "support/test-paths.h"
 #include "support/window-probe.h"
-#include "update/updater-text.h"
+#include "update/updater/updater-text.h"
 
 namespace {
 

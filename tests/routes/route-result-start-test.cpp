@@ -17,7 +17,7 @@
 #include "routes/route-queue-text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "support/temp-folder.h"
-#include "update/route-work-folders.h"
+#include "update/updater/route-work-folders.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "routes/route-queue-role.h"
 #include "routes/route-queue-text.h"
 #include "routes/route-window-run.h"

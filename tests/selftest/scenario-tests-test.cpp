@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "foundation/file-hash.h"
-#include "foundation/item-status.h"
-#include "foundation/text.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/files/item-status.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/scenario/scenario-fg-unlock.h"
 #include "selftest/scenario/scenario-journal.h"

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/file-hash.h"
-#include "foundation/text.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/text/text.h"
 #include "selftest/scenario/scenario-file-update.h"
 #include "selftest/scenario/scenario-title-picture.h"
 #include "support/temp-folder.h"

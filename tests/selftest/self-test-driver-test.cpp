@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/staged-commit.h"
-#include "foundation/unique-handle.h"
+#include "foundation/win/unique-handle.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "support/fake-links.h"
 #include "support/scoped-environment.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "support/child-process.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"

@@ -3,8 +3,8 @@
 #include <functional>
 #include <string>
 
-#include "foundation/file-hash.h"
-#include "foundation/payload-archive.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/payload/payload-archive.h"
 #include "selftest/fixtures/test-param-sfo.h"
 #include "selftest/fixtures/test-payload.h"
 #include "selftest/test-file-list.h"

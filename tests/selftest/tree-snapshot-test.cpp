@@ -5,8 +5,8 @@
 
 #include "engine/install-manifest.h"
 #include "engine/update-journal.h"
-#include "foundation/canonical-path.h"
-#include "foundation/text.h"
+#include "foundation/files/canonical-path.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/journal-fixtures.h"
 #include "selftest/fixtures/tree-snapshot.h"

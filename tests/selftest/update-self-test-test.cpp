@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/item-status.h"
-#include "foundation/text.h"
+#include "foundation/files/item-status.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/scenario/scenario-checks.h"
 #include "selftest/scenario/scenario-update.h"

@@ -8,8 +8,8 @@
 
 #include <string>
 
-#include "foundation/com-apartment.h"
-#include "foundation/unique-handle.h"
+#include "foundation/win/com-apartment.h"
+#include "foundation/win/unique-handle.h"
 #include "setup/desktop-shortcut.h"
 #include "support/temp-folder.h"
 

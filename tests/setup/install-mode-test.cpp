@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/test-game-files.h"
 #include "selftest/fixtures/test-pkg.h"
 #include "selftest/fixtures/tree-snapshot.h"

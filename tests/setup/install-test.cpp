@@ -13,9 +13,9 @@
 
 #include "engine/installation-guard.h"
 #include "engine/transaction-queries.h"
+#include "foundation/files/item-status.h"
 #include "foundation/hooks.h"
-#include "foundation/item-status.h"
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/test-game-files.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "setup/desktop-shortcut.h"

@@ -14,9 +14,9 @@
 #include <vector>
 
 #include "engine/install-manifest.h"
-#include "foundation/payload-archive.h"
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/payload/payload-archive.h"
+#include "foundation/text/text.h"
+#include "foundation/win/unique-handle.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "support/fake-links.h"
 #include "support/temp-folder.h"

@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "foundation/create-folders.h"
-#include "foundation/elevation.h"
+#include "foundation/files/create-folders.h"
+#include "foundation/files/paths.h"
 #include "foundation/hooks.h"
-#include "foundation/paths.h"
-#include "foundation/text.h"
+#include "foundation/text/text.h"
+#include "foundation/win/elevation.h"
 #include "selftest/fixtures/test-game-files.h"
 #include "selftest/fixtures/test-param-sfo.h"
 #include "selftest/fixtures/test-pkg.h"

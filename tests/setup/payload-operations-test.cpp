@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "foundation/file-hash.h"
+#include "foundation/crypto/file-hash.h"
 #include "foundation/hooks.h"
-#include "foundation/package-folders.h"
-#include "foundation/text.h"
+#include "foundation/payload/package-folders.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "setup/folder-size.h"
 #include "setup/own-payload.h"

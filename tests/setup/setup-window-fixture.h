@@ -16,8 +16,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/unique-handle.h"
-#include "foundation/window-thread.h"
+#include "foundation/win/unique-handle.h"
+#include "foundation/win/window-thread.h"
 #include "setup/setup-window.h"
 
 namespace qv::test {

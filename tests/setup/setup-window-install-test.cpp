@@ -16,7 +16,7 @@
 #include "engine/install-manifest.h"
 #include "foundation/progress-report.h"
 #include "foundation/setup-window-state.h"
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "setup-window-fixture.h"
 #include "setup/setup-hooks.h"
 #include "setup/setup-window-layout.h"

@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/text/text.h"
+#include "foundation/win/unique-handle.h"
 #include "selftest/fixtures/test-game-files.h"
 #include "selftest/fixtures/test-pkg.h"
 #include "setup/desktop-shortcut.h"

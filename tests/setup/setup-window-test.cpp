@@ -10,7 +10,7 @@
 #include <string>
 
 #include "foundation/setup-window-state.h"
-#include "foundation/unique-handle.h"
+#include "foundation/win/unique-handle.h"
 #include "setup-window-fixture.h"
 #include "setup/setup-hooks.h"
 #include "setup/setup-window-layout.h"

@@ -7,8 +7,8 @@
 #include <optional>
 #include <string>
 
-#include "foundation/paths.h"
-#include "foundation/unique-handle.h"
+#include "foundation/files/paths.h"
+#include "foundation/win/unique-handle.h"
 #include "setup/uninstall-entry.h"
 #include "support/temp-folder.h"
 #include "update/build-identity.h"

@@ -13,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/unique-handle.h"
+#include "foundation/win/unique-handle.h"
 #include "support/temp-folder.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/test-game-files.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "setup/desktop-shortcut.h"

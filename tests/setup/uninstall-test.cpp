@@ -15,8 +15,8 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/text/text.h"
+#include "foundation/win/unique-handle.h"
 #include "selftest/fixtures/test-game-files.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "setup/desktop-shortcut.h"

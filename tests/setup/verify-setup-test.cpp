@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <string>
 
+#include "foundation/crypto/setup-integrity.h"
 #include "foundation/hooks.h"
-#include "foundation/setup-integrity.h"
 
 namespace {
 

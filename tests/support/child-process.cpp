@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/command-line.h"
-#include "foundation/process-helpers.h"
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/text/command-line.h"
+#include "foundation/text/text.h"
+#include "foundation/win/process-helpers.h"
+#include "foundation/win/unique-handle.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"
 

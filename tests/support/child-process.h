@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/unique-handle.h"
+#include "foundation/win/unique-handle.h"
 #include "support/temp-folder.h"
 
 namespace qv::test {

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "foundation/paths.h"
+#include "foundation/files/paths.h"
 
 namespace qv::test {
 namespace {

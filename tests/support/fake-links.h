@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/file-system-view.h"
+#include "foundation/files/file-system-view.h"
 
 namespace qv::test {
 

@@ -5,8 +5,8 @@
 
 #include <random>
 
-#include "foundation/file-hash.h"
-#include "foundation/hex-text.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/text/hex-text.h"
 #include "support/test-server.h"
 
 namespace qv::test {

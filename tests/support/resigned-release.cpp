@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "foundation/hex-text.h"
-#include "foundation/http-client.h"
+#include "foundation/net/http-client.h"
+#include "foundation/text/hex-text.h"
 #include "support/signed-overlay.h"
 #include "support/test-server.h"
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 
 namespace qv::test {
 

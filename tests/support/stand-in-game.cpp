@@ -9,8 +9,8 @@
 #include <sstream>
 #include <thread>
 
-#include "foundation/hex-text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/text/hex-text.h"
+#include "foundation/win/unique-handle.h"
 #include "support/test-paths.h"
 
 namespace qv::test {

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <iterator>
 
-#include "foundation/paths.h"
-#include "foundation/tree-walk.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/tree-walk.h"
 
 namespace qv::test {
 

@@ -10,7 +10,7 @@
 #include <optional>
 #include <sstream>
 
-#include "foundation/unique-handle.h"
+#include "foundation/win/unique-handle.h"
 #include "support/temp-folder.h"
 
 namespace qv::test {

@@ -1,6 +1,6 @@
 #include "support/text-fit.h"
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 
 namespace qv::test {
 namespace {

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "foundation/unique-handle.h"
+#include "foundation/win/unique-handle.h"
 #include "setup/uninstall-entry.h"
 
 namespace qv::test {

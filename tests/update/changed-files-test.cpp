@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "download-fixtures.h"
-#include "foundation/file-hash.h"
-#include "foundation/text.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/text/text.h"
 #include "support/test-server.h"
-#include "support/updater-log-lines.h"
 #include "support/thrown.h"
+#include "support/updater-log-lines.h"
 #include "update/download/changed-files.h"
 
 namespace {

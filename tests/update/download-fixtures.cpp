@@ -4,11 +4,11 @@
 
 #include <algorithm>
 
-#include "foundation/file-hash.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/crypto/signed-trailer.h"
+#include "foundation/files/tree-walk.h"
 #include "foundation/hooks.h"
-#include "foundation/signed-trailer.h"
-#include "foundation/text.h"
-#include "foundation/tree-walk.h"
+#include "foundation/text/text.h"
 #include "support/test-releases.h"
 #include "support/test-server.h"
 #include "update/signed-manifest.h"

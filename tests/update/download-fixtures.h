@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/package-view.h"
+#include "foundation/payload/package-view.h"
 #include "support/scoped-environment.h"
 #include "support/temp-folder.h"
 #include "update/download/update-run.h"

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/file-system-view.h"
-#include "foundation/folder-tests.h"
+#include "foundation/files/file-system-view.h"
+#include "foundation/files/folder-tests.h"
 #include "support/fake-links.h"
 #include "support/temp-folder.h"
 #include "update/download/download-folder.h"

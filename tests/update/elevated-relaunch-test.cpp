@@ -3,10 +3,10 @@
 #include <string>
 #include <vector>
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "support/stand-in-game.h"
 #include "support/temp-folder.h"
-#include "update/elevated-relaunch.h"
+#include "update/updater/elevated-relaunch.h"
 
 namespace {
 

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "foundation/elevation.h"
-#include "foundation/paths.h"
-#include "foundation/text.h"
+#include "foundation/files/paths.h"
+#include "foundation/text/text.h"
+#include "foundation/win/elevation.h"
 #include "support/stand-in-game.h"
 #include "support/temp-folder.h"
-#include "update/game-start.h"
+#include "update/updater/game-start.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include "engine/install-manifest.h"
 #include "engine/update-journal.h"
 #include "engine/update-recovery.h"
-#include "foundation/folder-tests.h"
-#include "foundation/package-view.h"
+#include "foundation/files/folder-tests.h"
+#include "foundation/payload/package-view.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "selftest/test-file-list.h"
@@ -22,7 +22,7 @@
 #include "support/thrown.h"
 #include "support/updater-log-lines.h"
 #include "update/game-update.h"
-#include "update/updater-work.h"
+#include "update/updater/updater-work.h"
 #include "updater-fixtures.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/signed-trailer.h"
+#include "foundation/crypto/signed-trailer.h"
 #include "support/payload-layout.h"
 #include "support/scoped-environment.h"
 #include "support/signed-overlay.h"

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "foundation/hex-text.h"
+#include "foundation/text/hex-text.h"
 #include "support/scoped-environment.h"
 #include "update/release-service.h"
 #include "update/signed-manifest.h"

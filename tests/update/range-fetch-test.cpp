@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "foundation/file-hash.h"
+#include "foundation/crypto/file-hash.h"
 #include "foundation/hooks.h"
 #include "support/range-image.h"
 #include "support/scoped-environment.h"

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "foundation/file-hash.h"
+#include "foundation/crypto/file-hash.h"
 #include "foundation/hooks.h"
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "selftest/range-test.h"
 #include "support/child-process.h"
 #include "support/range-image.h"

@@ -6,9 +6,9 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/text.h"
-#include "update/result-dialog.h"
-#include "update/updater-text.h"
+#include "foundation/text/text.h"
+#include "update/updater/result-dialog.h"
+#include "update/updater/updater-text.h"
 
 namespace {
 

@@ -13,10 +13,10 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "support/window-probe.h"
-#include "update/result-dialog.h"
-#include "update/updater-text.h"
+#include "update/updater/result-dialog.h"
+#include "update/updater/updater-text.h"
 
 namespace {
 

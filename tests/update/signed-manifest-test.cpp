@@ -7,8 +7,8 @@
 #include <chrono>
 #include <string>
 
-#include "foundation/hex-text.h"
-#include "foundation/signed-trailer.h"
+#include "foundation/crypto/signed-trailer.h"
+#include "foundation/text/hex-text.h"
 #include "support/scoped-environment.h"
 #include "support/temp-folder.h"
 #include "support/test-releases.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "support/scoped-environment.h"
 #include "support/temp-folder.h"
 #include "support/test-releases.h"

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "foundation/elevation.h"
+#include "foundation/win/elevation.h"
 
 namespace {
 

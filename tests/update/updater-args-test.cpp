@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/paths.h"
-#include "update/updater-args-parser.h"
+#include "foundation/files/paths.h"
+#include "update/updater/updater-args-parser.h"
 
 namespace {
 

@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "engine/update-journal.h"
-#include "foundation/text.h"
-#include "foundation/unique-handle.h"
+#include "foundation/text/text.h"
+#include "foundation/win/unique-handle.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "support/child-mode.h"
 #include "support/test-paths.h"

@@ -3,7 +3,7 @@
 #include <algorithm>
 
 #include "engine/update-journal.h"
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "support/test-paths.h"
 #include "support/test-releases.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/test-file-list.h"
 #include "support/test-paths.h"

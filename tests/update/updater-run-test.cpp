@@ -12,7 +12,7 @@
 
 #include "engine/update-journal.h"
 #include "foundation/hooks.h"
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "support/scoped-environment.h"
@@ -20,8 +20,8 @@
 #include "support/test-releases.h"
 #include "support/test-server.h"
 #include "support/updater-log-lines.h"
-#include "update/game-start.h"
-#include "update/updater-run.h"
+#include "update/updater/game-start.h"
+#include "update/updater/updater-run.h"
 #include "updater-fixtures.h"
 
 namespace {

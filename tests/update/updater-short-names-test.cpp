@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "support/resigned-release.h"
 #include "support/short-names.h"

@@ -8,9 +8,9 @@
 
 #include <string>
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "support/text-fit.h"
-#include "update/updater-text.h"
+#include "update/updater/updater-text.h"
 #include "updater-window-fixture.h"
 
 namespace {

@@ -11,7 +11,7 @@
 #include <string_view>
 #include <vector>
 
-#include "update/updater-text.h"
+#include "update/updater/updater-text.h"
 
 namespace {
 

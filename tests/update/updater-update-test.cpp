@@ -12,14 +12,14 @@
 #include <string>
 #include <vector>
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/test-file-list.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"
 #include "support/test-releases.h"
 #include "support/updater-log-lines.h"
-#include "update/game-start.h"
+#include "update/updater/game-start.h"
 #include "updater-program-fixture.h"
 
 namespace {

@@ -8,9 +8,9 @@
 
 #include <memory>
 
-#include "foundation/window-thread.h"
-#include "update/updater-state.h"
-#include "update/updater-window.h"
+#include "foundation/win/window-thread.h"
+#include "update/updater/updater-state.h"
+#include "update/updater/updater-window.h"
 
 namespace qv::test {
 

@@ -13,14 +13,14 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/text.h"
-#include "update/game-start.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "support/test-paths.h"
 #include "support/updater-log-lines.h"
 #include "support/window-probe.h"
-#include "update/updater-text.h"
-#include "update/updater-window.h"
+#include "update/updater/game-start.h"
+#include "update/updater/updater-text.h"
+#include "update/updater/updater-window.h"
 #include "updater-program-fixture.h"
 
 namespace {

@@ -13,11 +13,11 @@
 #include <thread>
 #include <vector>
 
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "setup/setup-window.h"
 #include "update/update-phase.h"
-#include "update/updater-text.h"
-#include "update/updater-window.h"
+#include "update/updater/updater-text.h"
+#include "update/updater/updater-window.h"
 #include "updater-window-fixture.h"
 
 namespace {

@@ -19,8 +19,8 @@
 #include "support/stand-in-game.h"
 #include "support/test-server.h"
 #include "support/updater-log-lines.h"
-#include "update/game-start.h"
-#include "update/updater-work.h"
+#include "update/updater/game-start.h"
+#include "update/updater/updater-work.h"
 #include "updater-fixtures.h"
 
 namespace {

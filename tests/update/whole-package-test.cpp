@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "download-fixtures.h"
+#include "foundation/crypto/signed-trailer.h"
 #include "foundation/hooks.h"
-#include "foundation/signed-trailer.h"
 #include "support/test-releases.h"
 #include "support/test-server.h"
 #include "support/thrown.h"

@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "foundation/file-reads.h"
-#include "foundation/run-process.h"
-#include "foundation/text.h"
+#include "foundation/files/file-reads.h"
+#include "foundation/text/text.h"
+#include "foundation/win/run-process.h"
 #include "routes/dlss5/dlss5-route-state.h"
 
 namespace qv::setup {

@@ -10,7 +10,7 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/file-system-view.h"
+#include "foundation/files/file-system-view.h"
 #include "routes/route-window.h"
 
 namespace qv::setup {

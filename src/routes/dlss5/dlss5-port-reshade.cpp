@@ -2,10 +2,10 @@
 
 #include <windows.h>
 
-#include "foundation/file-hash.h"
-#include "foundation/folder-tests.h"
-#include "foundation/paths.h"
-#include "foundation/text.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/files/folder-tests.h"
+#include "foundation/files/paths.h"
+#include "foundation/text/text.h"
 #include "routes/dlss5/dlss5-route-state.h"
 
 namespace qv::setup {

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "foundation/paths.h"
-#include "foundation/text.h"
+#include "foundation/files/paths.h"
+#include "foundation/text/text.h"
 #include "routes/dlss5/dlss5-route-record.h"
 #include "routes/dlss5/dlss5-route-state.h"
 #include "routes/dlss5/dlss5-tool-source.h"

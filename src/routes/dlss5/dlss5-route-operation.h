@@ -10,12 +10,12 @@
 #include <chrono>
 #include <functional>
 
-#include "foundation/file-system-view.h"
+#include "foundation/files/file-system-view.h"
 #include "routes/dlss5/dlss5-installer-run.h"
 #include "routes/dlss5/dlss5-port-reshade.h"
 #include "routes/route-queue-run.h"
 #include "routes/route-window.h"
-#include "update/game-wait.h"
+#include "update/updater/game-wait.h"
 
 namespace qv::setup {
 

@@ -4,13 +4,13 @@
 #include <vector>
 
 #include "engine/route-files.h"
-#include "foundation/file-hash.h"
-#include "foundation/file-reads.h"
-#include "foundation/folder-tests.h"
-#include "foundation/json-write.h"
-#include "foundation/paths.h"
-#include "foundation/payload-archive.h"
-#include "foundation/whole-file.h"
+#include "foundation/crypto/file-hash.h"
+#include "foundation/files/file-reads.h"
+#include "foundation/files/folder-tests.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/whole-file.h"
+#include "foundation/payload/payload-archive.h"
+#include "foundation/text/json-write.h"
 #include "routes/dlss5/dlss5-route-state.h"
 #include "routes/dlss5/dlss5-tool-source.h"
 

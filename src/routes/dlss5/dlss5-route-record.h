@@ -27,8 +27,8 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/file-system-view.h"
-#include "foundation/json.h"
+#include "foundation/files/file-system-view.h"
+#include "foundation/text/json.h"
 #include "routes/route-record-values.h"
 #include "routes/route-window.h"
 

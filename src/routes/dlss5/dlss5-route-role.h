@@ -8,7 +8,7 @@
 #include "routes/dlss5/dlss5-route-operation.h"
 #include "routes/route-window-run.h"
 #include "routes/single-route-args.h"
-#include "update/updater-text.h"
+#include "update/updater/updater-text.h"
 
 namespace qv::setup {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/file-system-view.h"
+#include "foundation/files/file-system-view.h"
 #include "routes/route-kinds.h"
 #include "routes/route-queue-args.h"
 #include "routes/route-window.h"

@@ -2,8 +2,8 @@
 
 #include <string_view>
 
-#include "foundation/file-reads.h"
-#include "foundation/text.h"
+#include "foundation/files/file-reads.h"
+#include "foundation/text/text.h"
 #include "routes/dlss5/dlss5-route-state.h"
 
 // Set by the build (QV_DLSS5_TOOL_SHA256, checked at configure time); the

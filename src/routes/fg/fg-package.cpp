@@ -6,12 +6,12 @@
 #include <cstdint>
 #include <sstream>
 
-#include "foundation/file-reads.h"
-#include "foundation/json.h"
-#include "foundation/paths.h"
-#include "foundation/process-helpers.h"
-#include "foundation/run-process.h"
-#include "foundation/text.h"
+#include "foundation/files/file-reads.h"
+#include "foundation/files/paths.h"
+#include "foundation/text/json.h"
+#include "foundation/text/text.h"
+#include "foundation/win/process-helpers.h"
+#include "foundation/win/run-process.h"
 #include "qv-fg-tool.h"
 #include "routes/fg/fg-route.h"
 #include "routes/route-record-values.h"

@@ -2,11 +2,11 @@
 
 #include "engine/path-classes.h"
 #include "engine/route-files.h"
-#include "foundation/file-reads.h"
-#include "foundation/json-write.h"
-#include "foundation/json.h"
-#include "foundation/text.h"
-#include "foundation/whole-file.h"
+#include "foundation/files/file-reads.h"
+#include "foundation/files/whole-file.h"
+#include "foundation/text/json-write.h"
+#include "foundation/text/json.h"
+#include "foundation/text/text.h"
 
 namespace qv::setup {
 namespace {

@@ -25,7 +25,7 @@
 #include <string_view>
 
 #include "engine/route-files.h"
-#include "foundation/file-system-view.h"
+#include "foundation/files/file-system-view.h"
 #include "routes/fg/fg-package.h"
 #include "routes/fg/fg-route.h"
 #include "routes/route-record-values.h"

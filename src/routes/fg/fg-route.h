@@ -17,12 +17,12 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/file-system-view.h"
+#include "foundation/files/file-system-view.h"
 #include "routes/route-kinds.h"
 #include "routes/route-queue-args.h"
 #include "routes/route-queue-run.h"
 #include "routes/single-route-args.h"
-#include "update/game-wait.h"
+#include "update/updater/game-wait.h"
 
 namespace qv::setup {
 

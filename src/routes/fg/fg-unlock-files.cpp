@@ -3,13 +3,13 @@
 #include <windows.h>
 
 #include "engine/path-classes.h"
-#include "foundation/create-folders.h"
-#include "foundation/folder-tests.h"
-#include "foundation/item-status.h"
-#include "foundation/paths.h"
-#include "foundation/rename-item.h"
-#include "foundation/text.h"
-#include "foundation/tree-walk.h"
+#include "foundation/files/create-folders.h"
+#include "foundation/files/folder-tests.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/rename-item.h"
+#include "foundation/files/tree-walk.h"
+#include "foundation/text/text.h"
 #include "routes/fg/fg-package.h"
 #include "routes/fg/fg-route-record.h"
 

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "foundation/file-system-view.h"
+#include "foundation/files/file-system-view.h"
 #include "routes/fg/fg-route.h"
 
 namespace qv::setup {

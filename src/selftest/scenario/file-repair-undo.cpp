@@ -11,7 +11,7 @@
 #include "engine/staged-commit.h"
 #include "engine/update-journal.h"
 #include "engine/update-recovery.h"
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "selftest/file-write-time.h"
 #include "selftest/fixtures/file-update-fixtures.h"
 #include "selftest/fixtures/fixture-files.h"

@@ -9,7 +9,7 @@
 
 #include "engine/install-hooks.h"
 #include "engine/install-outcome.h"
-#include "foundation/file-hash.h"
+#include "foundation/crypto/file-hash.h"
 #include "selftest/fixtures/fixture-files.h"
 
 namespace qv::setup {

@@ -2,7 +2,7 @@
 
 #include <exception>
 
-#include "foundation/file-system-view.h"
+#include "foundation/files/file-system-view.h"
 
 namespace qv::setup {
 

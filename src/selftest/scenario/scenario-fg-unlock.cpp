@@ -10,8 +10,8 @@
 #include "engine/path-classes.h"
 #include "engine/route-files.h"
 #include "engine/staged-commit.h"
-#include "foundation/text.h"
-#include "foundation/tree-walk.h"
+#include "foundation/files/tree-walk.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/scenario/scenario-checks.h"
 

@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <string>
 
-#include "foundation/file-hash.h"
+#include "foundation/crypto/file-hash.h"
 
 namespace qv::setup {
 

@@ -4,8 +4,8 @@
 
 #include "engine/existing-install.h"
 #include "engine/update-journal.h"
-#include "foundation/text.h"
-#include "foundation/tree-walk.h"
+#include "foundation/files/tree-walk.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/title-portable-fixtures.h"
 #include "selftest/scenario/title-regions.h"

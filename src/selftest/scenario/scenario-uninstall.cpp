@@ -3,8 +3,8 @@
 #include <exception>
 
 #include "engine/install-manifest.h"
-#include "foundation/create-folders.h"
-#include "foundation/tree-walk.h"
+#include "foundation/files/create-folders.h"
+#include "foundation/files/tree-walk.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/refusal-check.h"
 #include "selftest/scenario/scenario-checks.h"

@@ -8,8 +8,8 @@
 
 #include "engine/existing-install.h"
 #include "engine/staged-commit.h"
-#include "foundation/payload-checks.h"
-#include "foundation/text.h"
+#include "foundation/payload/payload-checks.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/update-test-trees.h"
 #include "selftest/scenario/scenario-checks.h"

@@ -8,7 +8,7 @@
 
 #include "engine/existing-install.h"
 #include "engine/staged-commit.h"
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "selftest/fixtures/update-test-trees.h"

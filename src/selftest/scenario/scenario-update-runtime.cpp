@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "engine/existing-install.h"
-#include "foundation/payload-checks.h"
+#include "foundation/payload/payload-checks.h"
 #include "selftest/fixtures/update-test-trees.h"
 #include "selftest/refusal-check.h"
 #include "selftest/scenario/scenario-checks.h"

@@ -1,7 +1,7 @@
 #include "selftest/scenario/title-test-run.h"
 
 #include "engine/install-transaction.h"
-#include "foundation/hex-text.h"
+#include "foundation/text/hex-text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/test-install-hooks.h"
 #include "selftest/fixtures/test-param-sfo.h"

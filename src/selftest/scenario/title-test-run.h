@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/install-outcome.h"
-#include "foundation/file-hash.h"
+#include "foundation/crypto/file-hash.h"
 
 namespace qv::setup {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "engine/update-log.h"
-#include "foundation/tree-walk.h"
+#include "foundation/files/tree-walk.h"
 
 namespace qv::setup {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/payload-archive.h"
+#include "foundation/payload/payload-archive.h"
 #include "update/download/range-fetch.h"
 #include "update/download/update-run.h"
 #include "update/download/whole-package.h"

@@ -2,7 +2,7 @@
 
 #include "engine/update-journal.h"
 #include "engine/update-temp-folders.h"
-#include "foundation/item-status.h"
+#include "foundation/files/item-status.h"
 
 namespace qv::setup {
 

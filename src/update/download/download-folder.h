@@ -3,7 +3,7 @@
 
 #include <filesystem>
 
-#include "foundation/file-system-view.h"
+#include "foundation/files/file-system-view.h"
 
 namespace qv::setup {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "foundation/http-client.h"
+#include "foundation/net/http-client.h"
 
 namespace qv::setup {
 

@@ -2,8 +2,8 @@
 
 #include <windows.h>
 
-#include "foundation/paths.h"
-#include "foundation/tree-walk.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/tree-walk.h"
 
 namespace qv::setup {
 

@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "foundation/unique-handle.h"
+#include "foundation/win/unique-handle.h"
 
 namespace qv::setup {
 

@@ -4,7 +4,7 @@
 #include <stdexcept>
 
 #include "foundation/hooks.h"
-#include "foundation/payload-archive.h"
+#include "foundation/payload/payload-archive.h"
 #include "update/download/download-requests.h"
 #include "update/download/range-groups.h"
 #include "update/download/range-unpacker.h"

@@ -6,10 +6,10 @@
 #include <exception>
 #include <utility>
 
-#include "foundation/create-folders.h"
+#include "foundation/files/create-folders.h"
+#include "foundation/files/paths.h"
 #include "foundation/hooks.h"
-#include "foundation/paths.h"
-#include "foundation/payload-archive.h"
+#include "foundation/payload/payload-archive.h"
 #include "update/download/fresh-file.h"
 
 namespace qv::setup {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "foundation/unique-handle.h"
+#include "foundation/win/unique-handle.h"
 #include "update/signed-manifest.h"
 
 namespace qv::setup {

@@ -3,9 +3,9 @@
 #include <exception>
 #include <system_error>
 
-#include "foundation/folder-tests.h"
-#include "foundation/item-status.h"
-#include "foundation/text.h"
+#include "foundation/files/folder-tests.h"
+#include "foundation/files/item-status.h"
+#include "foundation/text/text.h"
 
 namespace qv::setup {
 

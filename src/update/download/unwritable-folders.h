@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "foundation/file-system-view.h"
+#include "foundation/files/file-system-view.h"
 #include "update/game-update-platform.h"
 
 namespace qv::setup {

@@ -1,8 +1,8 @@
 #include "update/download/update-run.h"
 
 #include "engine/update-journal.h"
-#include "foundation/item-status.h"
-#include "foundation/text.h"
+#include "foundation/files/item-status.h"
+#include "foundation/text/text.h"
 
 namespace qv::setup {
 

@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "foundation/payload-archive.h"
+#include "foundation/payload/payload-archive.h"
 #include "update/game-update-platform.h"
 #include "update/release-info.h"
 #include "update/signed-manifest.h"

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "foundation/create-folders.h"
+#include "foundation/crypto/signed-trailer.h"
+#include "foundation/files/create-folders.h"
+#include "foundation/files/item-status.h"
 #include "foundation/hooks.h"
-#include "foundation/item-status.h"
-#include "foundation/signed-trailer.h"
-#include "foundation/text.h"
+#include "foundation/text/text.h"
 #include "update/build-identity.h"
 #include "update/download/download-requests.h"
 #include "update/download/fresh-file.h"

@@ -47,10 +47,10 @@ bool RemoveFoldersAfterRollback(const UpdateJournal& journal, std::string* messa
 // folders (".qv-update-dl-"), repair folders (".qv-update-fix-") and install
 // staging folders (".qv-install-", a whole unpacked game); a partial setup
 // file alone can be hundreds of megabytes. Only folders of exactly that form
-// (the identifier a GUID, braced or not) are removed, never a link or junction, never the folders of
-// `current_run_id` or of another live run (IsRunMarked), and nothing while a
-// journal lies in the installation (it may name them). The caller holds the
-// installation's guard. Backup folders are never touched: without their
+// (the identifier a GUID, braced or not) are removed, never a link or
+// junction, never the folders of `current_run_id` or of another live run
+// (IsRunMarked), and nothing while a journal lies in the installation (it may
+// name them). The caller holds the installation's guard. Backup folders are never touched: without their
 // journal they may hold the only copy of an old file.
 void RemoveAbandonedUpdateFolders(const std::filesystem::path& installation, std::string_view current_run_id,
                                   const FileSystemView& view = SystemView());

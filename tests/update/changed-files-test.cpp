@@ -107,8 +107,8 @@ TEST_F(ChangedFiles, TheReasonForTheWholeFileIsLogged) {
     const std::vector<InstalledFile> files = ObtainChangedFiles(run, staging, Wanted({"qv.exe"}));
     ASSERT_EQ(files.size(), 1u);
     EXPECT_FALSE(run.parts);
-    const std::string line =
-        std::string("parts of the package could not be fetched (") + c.reason + "); the whole package is downloaded instead";
+    const std::string line = "parts of the package could not be fetched (" + std::string(c.reason) +
+                             "); the whole package is downloaded instead";
     const std::vector<std::string> log = qv::test::UpdateLogLines(game);
     ASSERT_EQ(log.size(), 1u);
     EXPECT_EQ(log[0].substr(std::string("YYYY-MM-DD hh:mm:ss ").size()), line);

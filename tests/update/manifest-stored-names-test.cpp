@@ -31,8 +31,9 @@ std::vector<FileEntry> Files(const std::vector<std::string>& paths) {
 TEST(ManifestNamesAsStored, ShortNamesOfWhatTheFolderHoldsAreRefused) {
   qv::test::TempFolder temp{L"qv-manifest-stored"};
   const fs::path game = temp.path() / L"Game";
-  for (const wchar_t* file : {L"CUSA09901/chunk1.psarc", L"CUSA09901/sce_sys/icon0.png", L"voice/vosk-model.bin", L"screenshots/shot.png",
-                              L"enhanced-textures/t.dds", L"shaders_compiled/x.spv", L"voice/README"}) {
+  for (const wchar_t* file : {L"CUSA09901/chunk1.psarc", L"CUSA09901/sce_sys/icon0.png", L"voice/vosk-model.bin",
+                              L"screenshots/shot.png", L"enhanced-textures/t.dds", L"shaders_compiled/x.spv",
+                              L"voice/README"}) {
     qv::test::WriteTestFile(game / file, "kept");
   }
   const std::string title = ShortNameOf(game / L"CUSA09901");
@@ -54,7 +55,8 @@ TEST(ManifestNamesAsStored, ShortNamesOfWhatTheFolderHoldsAreRefused) {
        "The update lists " + title + "/chunk1.psarc, which is CUSA09901/chunk1.psarc under another name."},
       {{"CUSA09901/" + archive},
        "The update lists CUSA09901/" + archive + ", which is CUSA09901/chunk1.psarc under another name."},
-      {{shots + "/shot.png"}, "The update lists " + shots + "/shot.png, which is screenshots/shot.png under another name."},
+      {{shots + "/shot.png"},
+       "The update lists " + shots + "/shot.png, which is screenshots/shot.png under another name."},
       {{textures + "/new.dds"},
        "The update lists " + textures + "/new.dds, which is enhanced-textures/new.dds under another name."},
       // One file under two names.

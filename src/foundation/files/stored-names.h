@@ -20,9 +20,10 @@ namespace qv::setup {
 // there can be reached under another name yet. False for an element found
 // under another name (a short name, or a trailing dot the system drops), for
 // "." and "..", an element holding a wildcard or one that cannot be searched
-// for another reason, and for text that is not UTF-8; `stored` (when given) then receives
-// the path as far as it is known, existing elements by their stored names
-// ("CUSA09901/chunk1.psarc" for "CUSA~PNS/chunk1.psarc"). Never raises.
+// for another reason, and for text that is not UTF-8; `stored` (when given)
+// then receives the path as far as it is known, existing elements by their
+// stored names ("CUSA09901/chunk1.psarc" for "CUSA~PNS/chunk1.psarc"). Never
+// raises.
 bool IsStoredAsNamed(const std::filesystem::path& root, std::string_view relative, std::string* stored = nullptr);
 
 }  // namespace qv::setup

@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <limits>
 
 #include "foundation/text/text.h"
 #include "foundation/win/unique-handle.h"

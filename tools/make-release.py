@@ -16,7 +16,12 @@ Usage:
       is replaced), sorted by name. Refuses links, every name that the
       updater's manifest reader refuses (names Windows would store under
       another name or takes for a device, names that are not UTF-8, names
-      under "data/" or in a title folder such as "CUSA09901/", names of the
+      under "data/", in a title folder at any depth such as "CUSA09901/",
+      the game's files ("chunk1.psarc", "sce_sys/...") and the player's own
+      ("qv.ini", "mods/...", "saves/...", "screenshots/...", "photos/...",
+      "enhanced-textures/...", "*.log", the unlock's "dlssg_sm86.ini",
+      "dlssg_sm86/..." and "qv-dlssg-route.json", "install-notes.txt",
+      "icon0.png"), names of the
       setup's own temporary folders (".qv-...") and record
       "qv-install-manifest.txt", two names Windows takes for one file), short
       (8.3) name forms such as "CUSA09~1", and a port folder without the
@@ -183,6 +188,32 @@ def _title_folder(first):
             and (len(first) == 9 or not (ascii_letter(first[9]) or "0" <= first[9] <= "9")))
 
 
+# Whose a name is, as the setup's path classes judge it (src/engine/path-classes.cpp):
+# the game's files at the top of an installation and the player's own files
+# and folders, compared in ASCII lower case.
+GAME_FILES_AT_TOP = ("chunk1.psarc", "texture.qar", "pathid_list_ps4.bin", "source.txt")
+GAME_FOLDERS_AT_TOP = ("sce_sys/",)
+PLAYER_FOLDERS = ("mods/", "enhanced-textures/", "saves/", "screenshots/", "photos/", "dlssg_sm86/")
+PLAYER_FILES = ("qv-dlssg-route.json", "dlssg_sm86.ini", "qv.ini", "install-notes.txt", "icon0.png")
+PLAYER_ENDINGS = (".log",)
+
+
+def _ascii_lower(text):
+    return "".join(chr(ord(c) + 32) if "A" <= c <= "Z" else c for c in text)
+
+
+def owner_of_name(name):
+    """"game", "player" or "port": whose a file of this name ('/'-separated) is."""
+    key = _ascii_lower(name)
+    if any(_title_folder(folder) for folder in name.split("/")[:-1]):
+        return "game"
+    if key in GAME_FILES_AT_TOP or key.startswith(GAME_FOLDERS_AT_TOP):
+        return "game"
+    if _under_data(name) or key.startswith(PLAYER_FOLDERS) or key in PLAYER_FILES or key.endswith(PLAYER_ENDINGS):
+        return "player"
+    return "port"
+
+
 def _under_data(name):
     first = name.split("/", 1)[0].rstrip(". ")
     return _ascii_upper(first) == "DATA"
@@ -202,8 +233,13 @@ def name_problem(name):
             return "unsafe name for a payload entry: " + problem
     if _under_data(name):
         return "the payload cannot hold files under data/"
-    if "/" in name and _title_folder(name.split("/", 1)[0]):
+    owner = owner_of_name(name)
+    if owner == "game" and any(_title_folder(folder) for folder in name.split("/")[:-1]):
         return "lies in a title folder; the player's own game files are never part of a release"
+    if owner == "game":
+        return "is one of the game's own files; the player's own game files are never part of a release"
+    if owner == "player":
+        return "is one of the player's own files (settings, saves, mods, logs); a release never holds them"
     if _windows_key(name) == _windows_key(INSTALL_RECORD):
         return f"the setup writes the installation's record {INSTALL_RECORD} itself"
     return None

@@ -4,6 +4,7 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/path-classes.h"
 #include "foundation/files/create-folders.h"
 #include "foundation/files/item-status.h"
 #include "foundation/files/paths.h"
@@ -46,20 +47,24 @@ void PruneAddedFileFolders(const fs::path& install, const fs::path& relative, co
 
 }  // namespace
 
-bool StepsNameItemsAsStored(const UpdateJournal& journal, std::string* message) {
+bool CheckJournalSteps(const UpdateJournal& journal, std::string* message) {
   for (const JournalStep& step : journal.steps) {
-    // A step its own rules refuse fails alone, as the rollback reports it.
-    if (!IsJournalStep(step.kind, step.path)) continue;
-    std::string stored;
-    if (IsStoredAsNamed(journal.install, step.path, &stored)) continue;
-    if (message) *message = step.path + " is " + stored + " under another name";
+    std::string why = WhyNoJournalStep(step.kind, step.path);
+    if (!why.empty()) {
+      why = step.path + " " + why;
+    } else if (std::string stored; !IsStoredAsNamed(journal.install, step.path, &stored)) {
+      why = step.path + " is " + stored + " under another name";
+    } else {
+      continue;
+    }
+    if (message) *message = std::move(why);
     return false;
   }
   return true;
 }
 
 bool RollBackJournal(const UpdateJournal& journal, std::string* message, const FileSystemView& view) {
-  if (!StepsNameItemsAsStored(journal, message)) return false;
+  if (!CheckJournalSteps(journal, message)) return false;
   bool ok = true;
   // Steps are walked last first, so the last failure noted is the earliest.
   auto fail = [&](std::string text) {
@@ -70,9 +75,7 @@ bool RollBackJournal(const UpdateJournal& journal, std::string* message, const F
   for (auto step = journal.steps.rbegin(); step != journal.steps.rend(); ++step) {
     std::optional<fs::path> relative;
     try {
-      // Only what a commit can have done is undone: never a step on the
-      // player's files, under data/ or on a device, whoever wrote the record.
-      if (IsJournalStep(step->kind, step->path)) relative = PathFromUtf8(step->path);
+      relative = PathFromUtf8(step->path);
     } catch (const std::system_error&) {
     }
     if (!relative) {
@@ -83,6 +86,25 @@ bool RollBackJournal(const UpdateJournal& journal, std::string* message, const F
     const fs::path staged = journal.staging / *relative;
     const fs::path backed = journal.backup / *relative;
     const bool has_backup = IsRegularFile(backed);
+
+    // The game's files that a repair copied from the player's own game never
+    // leave the installation: the copy in place is the player's game either
+    // way. Only a file the commit had moved out and not yet replaced comes
+    // back; a backup copy superseded by the file in place goes.
+    if (OwnerOfName(step->path) == NameOwner::kGame) {
+      if (!has_backup) continue;
+      if (ReadItemStatus(installed)) {
+        if (std::error_code error = RemoveItem(backed, view)) {
+          fail("could not remove the backup of " + step->path + ": " + error.message());
+        }
+        continue;
+      }
+      CreateParentFolders(installed);
+      if (std::error_code error = RenameItem(backed, installed, ExistingTarget::kRefuse)) {
+        fail("could not restore " + step->path + ": " + error.message());
+      }
+      continue;
+    }
 
     // The new file back into staging, but only a file. The staging folder is
     // the update's own: a file already there under that name is replaced, for

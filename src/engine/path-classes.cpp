@@ -26,9 +26,6 @@ constexpr std::array<std::string_view, 6> kPlayerFolders{"mods/",  "cusa09901/",
 // installation; "dlssg_sm86/" is the unlock's runtime folder.
 constexpr std::array<std::string_view, 3> kFrameGenFiles{"qv-dlssg-route.json", "dlssg_sm86.ini", "dlssg_sm86/"};
 constexpr std::array<std::string_view, 3> kInstallationFiles{"qv.ini", "install-notes.txt", "icon0.png"};
-// What an update moves in beside the game's files in the title folder.
-constexpr std::array<std::string_view, 3> kFilesBroughtByUpdates{"install-notes.txt", "install-extraction.log",
-                                                                 "icon0.png"};
 
 // The game's files at the top of a root that is the installation folder itself.
 constexpr std::array<std::string_view, 4> kTopGameFiles{"chunk1.psarc", "texture.qar", "pathid_list_ps4.bin",
@@ -59,6 +56,14 @@ bool IsUnderTitleFolder(std::string_view key) {
   return slash != std::string_view::npos && !TitleIdFromName(key.substr(0, slash)).empty();
 }
 
+// The title picture an update restores: exactly "<title folder>/sce_sys/pic1.png".
+bool IsRestoredTitlePicture(std::string_view path) {
+  constexpr std::string_view kPicture = "/sce_sys/pic1.png";
+  if (!EndsWith(path, kPicture)) return false;
+  const std::string_view folder = path.substr(0, path.size() - kPicture.size());
+  return folder.find_first_of("/\\") == std::string_view::npos && !TitleIdFromName(folder).empty();
+}
+
 }  // namespace
 
 std::string PathKey(std::string_view path) {
@@ -84,13 +89,6 @@ bool IsPreservedUserPath(std::string path) {
   return IsAny(key, kInstallationFiles);
 }
 
-bool IsPlayerOnlyPath(std::string path) {
-  if (!IsPreservedUserPath(path)) return false;
-  if (IsUnderDataFolder(path)) return true;
-  const std::string key = PathKey(path);
-  return !IsUnderTitleFolder(key) && !IsAny(key, kFilesBroughtByUpdates);
-}
-
 bool IsGameDataPath(std::string_view path, const std::vector<std::string>& roots) {
   const std::string key = PathKey(path);
   for (const std::string& root : roots) {
@@ -101,6 +99,27 @@ bool IsGameDataPath(std::string_view path, const std::vector<std::string>& roots
     }
   }
   return false;
+}
+
+bool LiesInTitleFolder(std::string_view path) {
+  const std::string key = PathKey(path);
+  for (size_t start = 0;;) {
+    const size_t slash = key.find('/', start);
+    if (slash == std::string::npos) return false;
+    if (!TitleIdFromName(std::string_view(key).substr(start, slash - start)).empty()) return true;
+    start = slash + 1;
+  }
+}
+
+NameOwner OwnerOfName(std::string_view path) {
+  const std::string key = PathKey(path);
+  if (LiesInTitleFolder(key) || IsGameDataPath(key, {std::string()})) return NameOwner::kGame;
+  if (IsPreservedUserPath(std::string(path))) return NameOwner::kPlayer;
+  return NameOwner::kPort;
+}
+
+bool IsWrittenByUpdates(std::string_view generic_path) {
+  return IsAny(generic_path, GameFileNames) || generic_path == "icon0.png" || IsRestoredTitlePicture(generic_path);
 }
 
 bool IsGameDataRoot(const std::filesystem::path& folder) {

@@ -7,7 +7,12 @@
 // folders after a commit) ask these questions before they touch anything.
 //
 // Relative paths are UTF-8 with either separator. Names are compared by their
-// path key (PathKey); only IsPortOwnedFile compares bytes exactly.
+// path key (PathKey); only IsPortOwnedFile and IsWrittenByUpdates compare
+// bytes exactly.
+//
+// Whose a name is (the port's, the player's, the game's) is decided here and
+// nowhere else: the release tool (tools/make-release.py) applies the same
+// classes, and every reader of names asks OwnerOfName.
 
 #include <array>
 #include <cstdint>
@@ -17,6 +22,12 @@
 #include <vector>
 
 namespace qv::setup {
+
+// The game's files an update moves in from the staging folder when a game
+// source brought them, in this order.
+inline constexpr std::array<std::string_view, 6> GameFileNames{
+    "CUSA09901/chunk1.psarc", "CUSA09901/texture.qar", "CUSA09901/pathid_list_ps4.bin",
+    "CUSA09901/source.txt",   "install-notes.txt",     "install-extraction.log"};
 
 // The names under which the frame-generation unlock places its proxy DLL, at
 // the top of the installation folder.
@@ -44,13 +55,6 @@ std::string PathKey(std::string_view path);
 // ("mods/") is answered like the files in it.
 bool IsPreservedUserPath(std::string path);
 
-// True for a path that IsPreservedUserPath keeps and that no update ever
-// writes either: everything it keeps except the game's files in a title folder
-// and the install notes, extraction log and title icon ("install-notes.txt",
-// "install-extraction.log", "icon0.png") that an update brings along with the
-// game's files. The player's settings, saves, mods and logs are such paths.
-bool IsPlayerOnlyPath(std::string path);
-
 // True when the path lies in the game's data under one of `roots` (as
 // FindGameDataRoots lists them): for the root "" (the installation folder
 // itself) the archive pair, "pathid_list_ps4.bin", "source.txt" and anything
@@ -66,6 +70,36 @@ bool IsGameDataRoot(const std::filesystem::path& folder);
 // top-level runtimes, "voice/..." models, "vera_date/...", "extractor/..." and
 // "shaders/...spv".
 bool IsPortOwnedFile(std::string_view generic_path);
+
+// Whose a file of this name is, by its name alone.
+enum class NameOwner {
+  kPort,    // the port's: a release may ship it and an update may replace it
+  kPlayer,  // the player's or this installation's own: what IsPreservedUserPath
+            // keeps outside the game's data (settings, saves, mods, logs, the
+            // unlock's files, the install notes, the title icon, all of "data")
+  kGame,    // the game's data from the player's console: anything in a title
+            // folder at any depth ("CUSA09901/chunk1.psarc",
+            // "dump/CUSA09901/chunk1.psarc") and the game's files at the top
+            // (the archive pair, the path-ID list, "source.txt", "sce_sys/")
+};
+
+// Whether any folder on the way to the named item is a title folder:
+// "CUSA09901/x", "dump/CUSA09901/x"; the item's own name does not count
+// ("CUSA09901.txt", a file "CUSA09901").
+bool LiesInTitleFolder(std::string_view path);
+
+// Every reader of a name that came from outside (a port folder, a signed
+// manifest, the setup's own payload, a journal step, an install record) asks
+// this one question before it lets the name reach a file. Never raises.
+NameOwner OwnerOfName(std::string_view path);
+
+// True for the few names of the player's or the game's that an update of the
+// setup writes itself, by the exact bytes under which it writes them: the
+// game's files copied from the player's game (GameFileNames), a title picture
+// it restores ("<title folder>/sce_sys/pic1.png", the title folder as found on
+// disk) and the shortcut icon "icon0.png". A journal may name these and no
+// other file of the player's or the game's.
+bool IsWrittenByUpdates(std::string_view generic_path);
 
 // True when a folder (generic relative path, no trailing '/') may hold a file
 // for which IsPortOwnedFile holds somewhere below it: "voice", "voice/vosk",

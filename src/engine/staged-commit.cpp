@@ -10,6 +10,7 @@
 #include "engine/installation-guard.h"
 #include "engine/leftover-sweep.h"
 #include "engine/update-journal.h"
+#include "engine/update-log.h"
 #include "foundation/files/create-folders.h"
 #include "foundation/files/item-status.h"
 #include "foundation/files/paths.h"
@@ -137,7 +138,10 @@ CommitResult CommitStagedFiles(const fs::path& staging, const fs::path& installa
       std::optional<ItemStatus> status = ReadItemStatus(target);
       // A step the journal reader would refuse could be moved but never
       // undone after a crash: the next recovery deletes such a journal.
-      if (!IsJournalStep(status ? 'r' : 'a', path)) throw std::runtime_error("Unsafe payload path.");
+      if (std::string why = WhyNoJournalStep(status ? 'r' : 'a', path); !why.empty()) {
+        AppendUpdateLog(installation, "the update cannot write " + path + ": it " + why);
+        throw std::runtime_error("Unsafe payload path.");
+      }
       // The name tests above judge the name as written; the move reaches
       // whatever the file system takes it for, a short 8.3 name of the
       // player's folder included.
@@ -189,6 +193,13 @@ CommitResult CommitStagedFiles(const fs::path& staging, const fs::path& installa
       ThrowIfCancelled();
       UpdateTestHook(journal, step, fail_at);
       const std::string& path = plan[i];
+      // The names were judged before anything moved, but a folder or file
+      // this commit has just made answers to its short name from then on
+      // ("NEW-~DFU" once "new-long-folder" exists): a later name of that
+      // form would land in it. So each target is judged again as it moves.
+      if (std::string stored; !IsStoredAsNamed(installation, path, &stored)) {
+        throw std::runtime_error("Cannot write " + path + ": it is " + stored + " under another name.");
+      }
       if (exists[i]) MoveStagedFile(installation, backup, path);
       undo.push_back({path, false, exists[i]});
       const fs::path target = SafePayloadPath(installation, path);

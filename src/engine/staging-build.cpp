@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <stdexcept>
 
 #include "engine/destination-checks.h"
 #include "engine/install-manifest.h"
@@ -34,6 +35,23 @@ std::uint64_t FileSize(const std::filesystem::path& path) {
   if (path.empty()) return 0;
   const std::optional<ItemStatus> status = ReadItemStatus(path);
   return status ? status->size : 0;
+}
+
+// A payload names the port's files only: a file of the player's (settings,
+// saves, mods, logs) or of the game's (a title folder) under the port's name
+// would be installed over theirs, and no update could ever write it back.
+void CheckPayloadNamesArePorts(const std::vector<InstalledFile>& files) {
+  for (const InstalledFile& file : files) {
+    switch (OwnerOfName(file.path)) {
+      case NameOwner::kPlayer:
+        throw std::runtime_error("The installer payload cannot contain " + file.path +
+                                 ": it is one of the player's files.");
+      case NameOwner::kGame:
+        throw std::runtime_error("The installer payload cannot contain " + file.path + ": it lies in the game's data.");
+      case NameOwner::kPort:
+        break;
+    }
+  }
 }
 
 // The expected files less those a graphics route owns, which the port's own
@@ -83,6 +101,7 @@ void StageProgramFiles(TransactionState& state, InstallOutcome& outcome, const I
     state.file_list = state.installed;
   }
   CheckPayloadHasNoDataFiles(state.file_list);
+  CheckPayloadNamesArePorts(state.file_list);
   if (hooks.check_payload) hooks.check_payload(state.file_list);
 }
 

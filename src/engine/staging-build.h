@@ -6,21 +6,13 @@
 // plans the run's progress and lists what the commit moves. Nothing in the
 // destination changes here.
 
-#include <array>
 #include <filesystem>
-#include <string_view>
 
 #include "engine/install-hooks.h"
 #include "engine/install-outcome.h"
 #include "engine/transaction-state.h"
 
 namespace qv::setup {
-
-// The game's files an update moves in from the staging folder when a game
-// source brought them, in this order.
-inline constexpr std::array<std::string_view, 6> GameFileNames{
-    "CUSA09901/chunk1.psarc", "CUSA09901/texture.qar", "CUSA09901/pathid_list_ps4.bin",
-    "CUSA09901/source.txt",   "install-notes.txt",     "install-extraction.log"};
 
 // Builds the staging folder and fills the state's lists and the outcome's
 // unchanged, bytes_to_write, notes, archives_restored and title_picture_missing.

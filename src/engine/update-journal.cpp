@@ -10,6 +10,7 @@
 #include "foundation/files/file-reads.h"
 #include "foundation/files/item-status.h"
 #include "foundation/files/paths.h"
+#include "foundation/files/stored-names.h"
 #include "foundation/files/whole-file.h"
 #include "foundation/payload/payload-checks.h"
 #include "foundation/text/text.h"
@@ -210,17 +211,37 @@ std::optional<UpdateJournal> ReadUpdateJournal(const fs::path& journal_path) {
   return journal;
 }
 
-bool IsJournalStep(char kind, std::string_view path) {
-  if (kind != 'a' && kind != 'd' && kind != 'r') return false;
+std::string WhyNoJournalStep(char kind, std::string_view path) {
+  constexpr std::string_view kUnsafe = "is not a safe name for a file of the installation";
+  if (kind != 'a' && kind != 'd' && kind != 'r') return "is a step of unknown kind";
   try {
-    if (!IsSafeRelativePath(path) || NamesDevice(path)) return false;
+    // A name the system would store under another one ("new.spv." as
+    // "new.spv", "a\\b" as a folder and a file) reaches an item its own
+    // tests never saw.
+    if (!IsSafeRelativePath(path) || NamesDevice(path) || !IsStorableName(path)) return std::string(kUnsafe);
   } catch (const std::system_error&) {
-    return false;
+    return std::string(kUnsafe);
   }
   const std::string text(path);
-  if (IsUnderDataFolder(text) || IsPlayerOnlyPath(text)) return false;
-  return kind != 'd' || !IsPreservedUserPath(text);
+  if (IsUnderDataFolder(text)) return "lies under data/";
+  // Of the player's and the game's files, a commit writes only the few an
+  // update brings itself, under the very names it writes them (never
+  // "cusa09901/CHUNK1.PSARC", never another title folder's archive).
+  if (!IsWrittenByUpdates(text)) {
+    switch (OwnerOfName(text)) {
+      case NameOwner::kGame:
+        return "lies in the game's data, which no update writes under that name";
+      case NameOwner::kPlayer:
+        return "is one of the player's files, which no update writes";
+      case NameOwner::kPort:
+        break;
+    }
+  }
+  if (kind == 'd' && IsPreservedUserPath(text)) return "is kept for the player and never removed";
+  return {};
 }
+
+bool IsJournalStep(char kind, std::string_view path) { return WhyNoJournalStep(kind, path).empty(); }
 
 bool IsUpdateTempFolder(const fs::path& installation, const fs::path& candidate, std::string_view prefix) {
   if (installation.empty() || candidate.empty()) return false;

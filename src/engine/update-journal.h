@@ -80,12 +80,19 @@ std::optional<UpdateJournal> ReadUpdateJournal(const std::filesystem::path& jour
 // kind 'a', 'r' or 'd'; a path that cannot leave the folders it is joined
 // under (IsSafeRelativePath); no element that names a device (NUL, COM1.txt,
 // ...); nothing under "data" in any spelling the file system folds together
-// (the commit never writes there); no path of the player's that an update
-// never writes (IsPlayerOnlyPath: settings, saves, mods, logs); and no 'd'
-// step for anything IsPreservedUserPath keeps (the leftover sweep never lists
-// it). A damaged or planted journal can thus never make a rollback move or
-// replace the player's files. Never raises: invalid UTF-8 is refused.
+// (the commit never writes there); no file of the player's or the game's
+// (OwnerOfName) but those an update writes itself, by their exact names
+// (IsWrittenByUpdates: the game's files copied from the player's game, a
+// restored title picture, the install notes and the shortcut icon); and no
+// 'd' step for anything IsPreservedUserPath keeps (the leftover sweep never
+// lists it). A damaged or planted journal can thus never make a rollback move
+// or replace the player's files. Never raises: invalid UTF-8 is refused.
 bool IsJournalStep(char kind, std::string_view path);
+
+// Why IsJournalStep refuses the step, as the end of a sentence that begins
+// with the path ("lies under data/", "is one of the player's files, which no
+// update writes"); empty when it takes it.
+std::string WhyNoJournalStep(char kind, std::string_view path);
 
 // Whether `candidate` is one of the update's temporary folders: directly
 // beside `installation` (same parent folder), not the installation itself, and

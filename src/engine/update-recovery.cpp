@@ -8,6 +8,7 @@
 
 #include "engine/journal-rollback.h"
 #include "engine/update-journal.h"
+#include "engine/update-log.h"
 #include "foundation/files/item-status.h"
 #include "foundation/files/paths.h"
 
@@ -16,6 +17,14 @@ namespace {
 
 void DeleteJournalFile(const std::filesystem::path& journal_path) {
   ::DeleteFileW(ApiPath(journal_path).c_str());  // failures leave it to the next recovery
+}
+
+// " from 1.1.0 to 1.2.0", as far as the journal knows the versions.
+std::string VersionsText(const UpdateJournal& journal) {
+  std::string text;
+  if (!journal.old_version.empty()) text += " from " + journal.old_version;
+  if (!journal.new_version.empty()) text += " to " + journal.new_version;
+  return text;
 }
 
 bool IsStarted(const std::optional<UpdateJournal>& journal) { return journal && journal->state == kJournalStarted; }
@@ -31,9 +40,14 @@ bool RecoverInterruptedUpdate(const std::filesystem::path& installation, std::ch
   // ended (the game itself only rewrites the state, it moves no file). The
   // process id in the journal proves nothing either way, for ids come back.
   //
-  // A journal that names an item by another name (a short 8.3 name) is no
-  // commit's record: like any other journal refused, it goes and nothing moves.
-  if (!journal || !StepsNameItemsAsStored(*journal)) {
+  // A journal with a step no commit writes (the player's or the game's
+  // files, an item named by its short 8.3 name) is no commit's record: like
+  // any other journal refused, it goes and nothing moves.
+  std::string why;
+  if (!journal) why = "it is damaged or names another installation's folders";
+  if (journal && !CheckJournalSteps(*journal, &why)) journal.reset();
+  if (!journal) {
+    AppendUpdateLog(installation, "an update journal was refused and deleted, nothing moved: " + why);
     DeleteJournalFile(journal_path);
     return false;
   }
@@ -44,8 +58,10 @@ bool RecoverInterruptedUpdate(const std::filesystem::path& installation, std::ch
   }
   std::string message;
   if (!RollBackJournal(*journal, &message)) {
+    AppendUpdateLog(installation, "an interrupted update could not be undone: " + message);
     throw std::runtime_error("An earlier update could not be undone (" + message + "). Close Q.V. and try again.");
   }
+  AppendUpdateLog(installation, "an interrupted update" + VersionsText(*journal) + " was rolled back");
   // A backup that still holds files keeps the journal and the folders: the
   // run goes on, and no old file is ever deleted on the word of a journal
   // that named too few steps.

@@ -27,10 +27,12 @@ inline constexpr std::chrono::milliseconds kStartPollInterval{250};
 //               folders and the journal stay and the update log names the
 //               kept backup (RemoveFoldersAfterRollback); still true;
 //   "swapped", "started"  the new version stays; folders and journal removed;
-//   refused     (the reader refuses it, or a step names an item by another
-//               name: StepsNameItemsAsStored) the journal is deleted, nothing
-//               else is touched;
+//   refused     (the reader refuses it, or CheckJournalSteps: a step no
+//               commit writes, or one naming an item by another name) the
+//               journal is deleted, nothing else is touched;
 //   none        nothing happens.
+// A journal refused or rolled back, and a rollback that failed, leave one
+// line in the update log that says why.
 // The caller holds the installation's guard (InstallationGuard), as every run
 // that writes a journal does for its whole life: the journal's writer has
 // therefore ended, whatever process now holds the id the journal names.

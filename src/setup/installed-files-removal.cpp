@@ -13,6 +13,7 @@
 #include "foundation/files/file-reads.h"
 #include "foundation/files/folder-tests.h"
 #include "foundation/files/paths.h"
+#include "foundation/files/stored-names.h"
 #include "foundation/files/tree-walk.h"
 #include "foundation/payload/payload-archive.h"
 #include "foundation/payload/payload-checks.h"
@@ -151,14 +152,24 @@ bool IsSetupsShortcutIcon(const fs::path& installation, const ExistingInstall& e
 
 std::set<std::string> ListUninstallNames(const fs::path& folder, const ExistingInstall& existing, bool remove_data) {
   std::set<std::string> names;
+  // A record is only a list of names: whatever it says, a name the path
+  // classes give to the player or the game is not the port's to delete, and
+  // neither is a name that reaches an item stored under another name (a
+  // short 8.3 name of the player's file). "data" and "mods" stay unless the
+  // player's data goes too.
   auto add_recorded = [&](const std::string& name) {
-    if (!remove_data && IsPlayersFolderName(name)) return;
+    if (IsPlayersFolderName(name)) {
+      if (remove_data) names.insert(name);
+      return;
+    }
+    if (OwnerOfName(name) != NameOwner::kPort || !IsStoredAsNamed(folder, name)) return;
     names.insert(name);
   };
   for (const InstalledFile& file : existing.manifest_files) add_recorded(file.path);
   for (const PayloadEntry& entry : existing.listed_files) add_recorded(entry.name);
   for (const std::string& key : CollectRouteFiles(folder)) {
-    if (IsPreservedUserPath(key) && !IsFrameGenRouteOwnName(key)) continue;
+    if (OwnerOfName(key) != NameOwner::kPort && !IsFrameGenRouteOwnName(key)) continue;
+    if (!IsStoredAsNamed(folder, key)) continue;
     names.insert(key);
   }
   for (std::string_view name : kInstallationOwnNames) names.emplace(name);

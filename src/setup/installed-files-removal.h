@@ -59,10 +59,13 @@ std::optional<ExistingInstall> ReadInstallationToRemove(const std::filesystem::p
 // The relative names (UTF-8, byte order) that uninstalling `folder`, which
 // `existing` describes, deletes item by item:
 // - the install manifest's files and the file list's entries; without
-//   `remove_data` none under "data" or "mods" (the player keeps them);
-// - the routes' files (CollectRouteFiles), except those the player keeps
-//   (IsPreservedUserPath: saves, settings, mods, title folders, logs), which
-//   an outside tool's record must not make us delete; the frame-generation
+//   `remove_data` none under "data" or "mods" (the player keeps them); never
+//   one that OwnerOfName gives to the player or the game (saves, settings,
+//   screenshots, logs, title folders, the game's archives), whatever a
+//   damaged record says, nor one that reaches an item stored under another
+//   name (IsStoredAsNamed: a short 8.3 name);
+// - the routes' files (CollectRouteFiles), under the same rules, which an
+//   outside tool's record must not make us break; the frame-generation
 //   unlock's record, settings file and runtime folder are the route's own
 //   and go;
 // - kInstallationOwnNames.

@@ -9,39 +9,37 @@
 #include <system_error>
 
 #include "engine/install-manifest.h"
+#include "engine/path-classes.h"
 #include "foundation/files/paths.h"
+#include "foundation/files/stored-names.h"
 #include "foundation/payload/payload-checks.h"
 #include "foundation/text/text.h"
-#include "gamesource/title-folders.h"
 
 namespace qv::update {
 namespace {
 
 [[noreturn]] void Unsafe() { throw std::runtime_error("Unsafe payload path."); }
 
-// One element as Windows stores it: a name it would trim, read as something
-// else, or refuse is not the name the manifest signed.
-bool IsStorableElement(std::wstring_view element) {
-  if (element.empty() || qv::setup::IsUnsafePathElement(element) || qv::setup::IsDeviceName(element)) return false;
-  if (element.back() == L'.' || element.back() == L' ') return false;
-  for (wchar_t c : element) {
-    if (c < 32 || std::wstring_view(L"<>:\"/\\|?*").find(c) != std::wstring_view::npos) return false;
+// Only the port's own files: the player's and the game's are never part of a
+// release, and the engine would refuse them only after the download.
+void CheckOwner(const std::string& name) {
+  switch (qv::setup::OwnerOfName(name)) {
+    case qv::setup::NameOwner::kGame:
+      throw std::runtime_error("The update may not change the game's own files: " + name +
+                               (qv::setup::LiesInTitleFolder(name) ? " lies in a title folder." : " is part of them."));
+    case qv::setup::NameOwner::kPlayer:
+      throw std::runtime_error("The update may not change the player's own files: " + name + " is one of them.");
+    case qv::setup::NameOwner::kPort:
+      break;
   }
-  return true;
 }
 
-// The names of the system's own temporary folders and files in and beside an
-// installation (staging, backup, repair and download folders, write probes)
-// begin with ".qv-": a file of the update under such a name would be taken
-// for one of them, swept as a leftover or stand in a run's way.
-bool IsSystemTemporaryName(std::wstring_view element) {
-  constexpr std::wstring_view kPrefix = L".qv-";
-  if (element.size() < kPrefix.size()) return false;
-  for (std::size_t i = 0; i < kPrefix.size(); ++i) {
-    const wchar_t c = element[i];
-    if ((c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c) != kPrefix[i]) return false;
-  }
-  return true;
+// A short name form may come to stand for a folder or file that this very
+// update creates, once it exists, when no check made before the first move
+// could see it.
+[[noreturn]] void ShortNameForm(const std::string& name, std::wstring_view element) {
+  throw std::runtime_error("The update lists " + name + ", whose " + qv::setup::WideToUtf8(element) +
+                           " has the form of a short (8.3) name, which may stand for another folder or file.");
 }
 
 std::wstring WideName(const std::string& name) {
@@ -73,18 +71,15 @@ void CheckManifestFileNames(const std::vector<FileEntry>& files) {
       const std::size_t end = wide.find(L'/', start);
       const std::wstring_view element =
           std::wstring_view(wide).substr(start, end == std::wstring::npos ? end : end - start);
-      if (!IsStorableElement(element) || IsSystemTemporaryName(element)) Unsafe();
+      if (!qv::setup::IsStorableElement(element) || qv::setup::IsSystemTemporaryName(element)) Unsafe();
+      if (qv::setup::HasShortNameForm(element)) ShortNameForm(file.path, element);
       if (end == std::wstring::npos) break;
       start = end + 1;
     }
     if (qv::setup::IsUnderDataFolder(file.path)) {
       throw std::runtime_error("The installer payload cannot contain files under data/.");
     }
-    const std::size_t slash = file.path.find('/');
-    if (slash != std::string::npos && !qv::setup::TitleIdFromName(file.path.substr(0, slash)).empty()) {
-      throw std::runtime_error("The update may not change the game's own files: " + file.path +
-                               " lies in a title folder.");
-    }
+    CheckOwner(file.path);
     const auto [earlier, added] = seen.emplace(FileKey(wide), file.path);
     if (!added) {
       throw std::runtime_error("The update lists " + file.path + ", which is the same file as " + earlier->second +

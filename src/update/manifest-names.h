@@ -17,9 +17,17 @@ namespace qv::update {
 //     < > : " \ | ? * or a control byte, names a device ("nul.txt", "CONIN$",
 //     "COM¹"), or begins with ".qv-" (ASCII letter case aside), the names
 //     of the system's own temporary folders and files;
+//   "The update lists <name>, whose <element> has the form of a short (8.3)
+//     name, which may stand for another folder or file." (HasShortNameForm);
 //   "The installer payload cannot contain files under data/." for a name under data;
 //   "The update may not change the game's own files: <name> lies in a title
-//     folder." for a name in a title folder ("CUSA09901/chunk1.psarc");
+//     folder." for a name in a title folder at any depth
+//     ("CUSA09901/chunk1.psarc", "dump/CUSA09901/chunk1.psarc"), and "...:
+//     <name> is part of them." for the game's files at the top ("chunk1.psarc",
+//     "sce_sys/param.sfo"): OwnerOfName;
+//   "The update may not change the player's own files: <name> is one of
+//     them." for the player's and the installation's own files ("qv.ini",
+//     "mods/...", "crash.log", "qv-dlssg-route.json", "icon0.png"): OwnerOfName;
 //   "The update lists <name>, which is the same file as <earlier name>." for
 //     two names the system takes for one file (letter case), and (as "the
 //     installation's record qv-install-manifest.txt") for the record the

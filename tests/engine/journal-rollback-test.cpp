@@ -209,7 +209,7 @@ TEST(RollBackJournal, UnsafeStepOfAHandBuiltRecordTouchesNothing) {
   site.journal.steps = {{'a', "../outside.txt"}};
   std::string message;
   EXPECT_FALSE(RollBackJournal(site.journal, &message));
-  EXPECT_EQ(message, "could not restore ../outside.txt: Unsafe payload path.");
+  EXPECT_EQ(message, "../outside.txt is not a safe name for a file of the installation");
   EXPECT_EQ(qv::setup::ReadFileText(site.parent / L"outside.txt"), "outside");
 }
 

@@ -41,6 +41,7 @@ using qv::setup::ReadFileText;
 using qv::setup::ReadUpdateJournal;
 using qv::setup::SimulatedCrash;
 using qv::setup::SnapshotFileContents;
+using qv::setup::IsUpdateLogKey;
 using qv::setup::SnapshotTree;
 using qv::setup::TreeSnapshot;
 using qv::setup::WriteFixtureFile;
@@ -95,22 +96,22 @@ struct CommitSite {
     qv::setup::BuildJournalTestInstall(places.install, places.staging);
     WriteFixtureFile(places.install / L"extractor" / L"QV.PkgExtract.exe", "old extractor");
     WriteFixtureFile(places.staging / L"shaders" / L"new" / L"c.spv", "new c");
-    install_before = SnapshotTree(places.install);
-    staging_before = SnapshotTree(places.staging);
+    install_before = SnapshotTree(places.install, IsUpdateLogKey);
+    staging_before = SnapshotTree(places.staging, IsUpdateLogKey);
   }
 
   CommitResult Commit(std::int32_t fail_at = -1, bool with_journal = true) const {
     return places.Commit(fail_at, with_journal ? &places.context : nullptr);
   }
 
-  TreeSnapshot Everything() const { return SnapshotTree(places.parent); }
+  TreeSnapshot Everything() const { return SnapshotTree(places.parent, IsUpdateLogKey); }
   bool JournalExists() const { return fs::exists(places.context.journal_path); }
 
   // The installation and the staging folder as they were before the commit,
   // and no journal.
   void ExpectUndone(const std::string& what = "") const {
-    EXPECT_EQ(SnapshotTree(places.install), install_before) << what;
-    EXPECT_EQ(SnapshotTree(places.staging), staging_before) << what;
+    EXPECT_EQ(SnapshotTree(places.install, IsUpdateLogKey), install_before) << what;
+    EXPECT_EQ(SnapshotTree(places.staging, IsUpdateLogKey), staging_before) << what;
     EXPECT_FALSE(JournalExists()) << what;
   }
 };
@@ -138,7 +139,7 @@ TEST(CommitStagedFiles, MovesEverythingWithBackupsUnderTheJournal) {
   EXPECT_EQ(result.removed, 2u);
   EXPECT_TRUE(result.messages.empty());
 
-  EXPECT_EQ(SnapshotTree(site.places.install, [](const std::string& key) { return key == "data/update-journal.txt"; }),
+  EXPECT_EQ(SnapshotTree(site.places.install, [](const std::string& key) { return key == "data/update-journal.txt" || IsUpdateLogKey(key); }),
             kNewVersion);
   EXPECT_TRUE(SnapshotFileContents(site.places.staging).empty());
   const std::string old_manifest = ReadFileText(site.places.backup / L"qv-install-manifest.txt");
@@ -171,7 +172,7 @@ TEST(CommitStagedFiles, MovesEverythingWithBackupsUnderTheJournal) {
   std::string message;
   EXPECT_TRUE(qv::setup::RollBackJournal(*journal, &message));
   EXPECT_EQ(message, "");
-  EXPECT_EQ(SnapshotTree(site.places.install, [](const std::string& key) { return key == "data/update-journal.txt"; }),
+  EXPECT_EQ(SnapshotTree(site.places.install, [](const std::string& key) { return key == "data/update-journal.txt" || IsUpdateLogKey(key); }),
             site.install_before);
   EXPECT_EQ(SnapshotFileContents(site.places.staging), SnapshotFileContents(site.places.parent / L".qv-update-run"));
   for (const auto& [path, content] : site.staging_before) {
@@ -187,7 +188,7 @@ TEST(CommitStagedFiles, WithoutAJournalContext) {
   EXPECT_EQ(result.replaced, 3u);
   EXPECT_EQ(result.added, 2u);
   EXPECT_EQ(result.removed, 2u);
-  EXPECT_EQ(SnapshotTree(site.places.install), kNewVersion);
+  EXPECT_EQ(SnapshotTree(site.places.install, IsUpdateLogKey), kNewVersion);
   EXPECT_FALSE(site.JournalExists());
 }
 
@@ -205,7 +206,7 @@ TEST(CommitStagedFiles, FailureAtEveryStepIsUndone) {
   // One step more than there are: no failure.
   CommitSite site;
   site.Commit(kLastStep + 1);
-  EXPECT_EQ(SnapshotTree(site.places.install, [](const std::string& key) { return key == "data/update-journal.txt"; }),
+  EXPECT_EQ(SnapshotTree(site.places.install, [](const std::string& key) { return key == "data/update-journal.txt" || IsUpdateLogKey(key); }),
             kNewVersion);
 }
 
@@ -223,7 +224,7 @@ TEST(CommitStagedFiles, CrashAtEveryStepIsRecovered) {
     EXPECT_EQ(journal->steps.size(), 7u);
 
     EXPECT_TRUE(qv::setup::RecoverInterruptedUpdate(site.places.install)) << step;
-    EXPECT_EQ(SnapshotTree(site.places.install), site.install_before) << step;
+    EXPECT_EQ(SnapshotTree(site.places.install, IsUpdateLogKey), site.install_before) << step;
     EXPECT_FALSE(fs::exists(site.places.staging)) << step;
     EXPECT_FALSE(fs::exists(site.places.backup)) << step;
     EXPECT_FALSE(site.JournalExists()) << step;
@@ -278,9 +279,9 @@ TEST(CommitStagedFiles, RefusalsBeforeTheJournalIsWritten) {
   fs::create_directories(site.places.context.journal_path.native() + L".new");
   EXPECT_EQ(ThrownMessage([&] { site.Commit(); }), "Could not write the update journal.");
   EXPECT_EQ(
-      SnapshotTree(site.places.install, [](const std::string& key) { return key == "data/update-journal.txt.new/"; }),
+      SnapshotTree(site.places.install, [](const std::string& key) { return key == "data/update-journal.txt.new/" || IsUpdateLogKey(key); }),
       site.install_before);
-  EXPECT_EQ(SnapshotTree(site.places.staging), site.staging_before);
+  EXPECT_EQ(SnapshotTree(site.places.staging, IsUpdateLogKey), site.staging_before);
 }
 
 // A journal that its own reader refuses would be deleted by the next
@@ -317,14 +318,14 @@ TEST(CommitStagedFiles, JournalThatDoesNotReadBackMovesNothing) {
     fs::path backup = site.places.backup;
     JournalContext context = site.places.context;
     c.arrange(site, staging, backup, context);
-    const TreeSnapshot staged = SnapshotTree(staging);
+    const TreeSnapshot staged = SnapshotTree(staging, IsUpdateLogKey);
     EXPECT_EQ(ThrownMessage([&] {
                 CommitStagedFiles(staging, site.places.install, PlannedFiles(), {"qv-install-manifest.txt"},
                                   qv::setup::ReadExistingInstall(site.places.install), backup, -1, &context, {});
               }),
               "Could not write the update journal.");
-    EXPECT_EQ(SnapshotTree(site.places.install), site.install_before);
-    EXPECT_EQ(SnapshotTree(staging), staged);
+    EXPECT_EQ(SnapshotTree(site.places.install, IsUpdateLogKey), site.install_before);
+    EXPECT_EQ(SnapshotTree(staging, IsUpdateLogKey), staged);
     EXPECT_FALSE(fs::exists(backup));
     EXPECT_FALSE(fs::exists(context.journal_path));
   }
@@ -426,8 +427,8 @@ TEST(CommitStagedFiles, AddedFileNeverReplacesWhatAppearedInItsPlace) {
   TreeSnapshot expected = site.install_before;
   expected.push_back({"shaders/b.spv", "appeared meanwhile"});
   std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(SnapshotTree(site.places.install), expected);
-  EXPECT_EQ(SnapshotTree(site.places.staging), site.staging_before);
+  EXPECT_EQ(SnapshotTree(site.places.install, IsUpdateLogKey), expected);
+  EXPECT_EQ(SnapshotTree(site.places.staging, IsUpdateLogKey), site.staging_before);
   EXPECT_FALSE(site.JournalExists());
 }
 
@@ -506,7 +507,7 @@ TEST(CommitStagedFiles, FailedUndoKeepsTheJournalForTheRecovery) {
 
   held.reset();
   EXPECT_TRUE(qv::setup::RecoverInterruptedUpdate(site.places.install));
-  EXPECT_EQ(SnapshotTree(site.places.install), site.install_before);
+  EXPECT_EQ(SnapshotTree(site.places.install, IsUpdateLogKey), site.install_before);
   EXPECT_FALSE(fs::exists(site.places.backup));
 }
 
@@ -558,7 +559,7 @@ TEST(CommitStagedFiles, PauseMarkerWhileTheCommitSleeps) {
   child.Terminate();
   EXPECT_TRUE(qv::setup::RecoverInterruptedUpdate(site.places.install));
   EXPECT_EQ(
-      SnapshotTree(site.places.install, [](const std::string& key) { return key == "data/update-journal.txt.paused"; }),
+      SnapshotTree(site.places.install, [](const std::string& key) { return key == "data/update-journal.txt.paused" || IsUpdateLogKey(key); }),
       site.install_before);
   EXPECT_FALSE(fs::exists(site.places.staging));
   EXPECT_FALSE(fs::exists(site.places.backup));

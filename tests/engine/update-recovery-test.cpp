@@ -36,6 +36,7 @@ using qv::setup::ReadFileText;
 using qv::setup::ReadUpdateJournal;
 using qv::setup::RecoverInterruptedUpdate;
 using qv::setup::RestorePreviousVersion;
+using qv::setup::IsUpdateLogKey;
 using qv::setup::SnapshotTree;
 using qv::setup::TreeSnapshot;
 using qv::setup::UpdateJournal;
@@ -80,7 +81,7 @@ struct UpdateSite {
   UpdateSite() {
     qv::setup::BuildJournalTestInstall(install, staging);
     WriteFixtureFile(staging / L"shaders" / L"new" / L"c.spv", "new c");
-    before = SnapshotTree(install);
+    before = SnapshotTree(install, IsUpdateLogKey);
   }
 
   UpdateJournal Journal(std::int32_t state, std::uint64_t pid = 0) const {
@@ -133,9 +134,9 @@ struct UpdateSite {
 
 TEST(RecoverInterruptedUpdate, NothingToDoWithoutAJournal) {
   UpdateSite site;
-  const TreeSnapshot everything = SnapshotTree(site.parent);
+  const TreeSnapshot everything = SnapshotTree(site.parent, IsUpdateLogKey);
   EXPECT_FALSE(RecoverInterruptedUpdate(site.install));
-  EXPECT_EQ(SnapshotTree(site.parent), everything);
+  EXPECT_EQ(SnapshotTree(site.parent, IsUpdateLogKey), everything);
 }
 
 // A crash at any point of the commit, between the two moves of a replaced
@@ -145,7 +146,7 @@ TEST(RecoverInterruptedUpdate, RollsBackAnInterruptedUpdateFromAnyPoint) {
     UpdateSite site;
     site.UpdateUpTo(moves);
     EXPECT_TRUE(RecoverInterruptedUpdate(site.install)) << moves;
-    EXPECT_EQ(SnapshotTree(site.install), site.before) << moves;
+    EXPECT_EQ(SnapshotTree(site.install, IsUpdateLogKey), site.before) << moves;
     EXPECT_TRUE(site.TemporaryFoldersGone()) << moves;
     EXPECT_FALSE(fs::exists(site.journal_path)) << moves;
   }
@@ -167,7 +168,7 @@ TEST(RecoverInterruptedUpdate, SpellingOfTheInstallationDoesNotMatter) {
   ASSERT_TRUE(WriteUpdateJournal(site.journal_path, shouted));
   const fs::path lowered = fs::path(site.parent.native() + L"\\game");
   EXPECT_TRUE(RecoverInterruptedUpdate(lowered));
-  EXPECT_EQ(SnapshotTree(site.install), site.before);
+  EXPECT_EQ(SnapshotTree(site.install, IsUpdateLogKey), site.before);
   EXPECT_TRUE(site.TemporaryFoldersGone());
 }
 
@@ -237,7 +238,7 @@ TEST(RecoverInterruptedUpdate, TheJournalsProcessIdNeverKeepsItsUpdate) {
       }
       // Written while the process of the id ran.
       EXPECT_EQ(RecoverInterruptedUpdate(site.install), state == qv::setup::kJournalSwapping);
-      EXPECT_EQ(SnapshotTree(site.install), state == qv::setup::kJournalSwapping ? site.before : site.NewVersion());
+      EXPECT_EQ(SnapshotTree(site.install, IsUpdateLogKey), state == qv::setup::kJournalSwapping ? site.before : site.NewVersion());
       EXPECT_TRUE(site.TemporaryFoldersGone());
       EXPECT_FALSE(fs::exists(site.journal_path));
     }
@@ -254,7 +255,7 @@ TEST(RecoverInterruptedUpdate, FinishedUpdatesKeepTheNewVersion) {
     UpdateSite site;
     site.UpdateAll(state);
     EXPECT_FALSE(RecoverInterruptedUpdate(site.install)) << state;
-    EXPECT_EQ(SnapshotTree(site.install), site.NewVersion()) << state;
+    EXPECT_EQ(SnapshotTree(site.install, IsUpdateLogKey), site.NewVersion()) << state;
     EXPECT_TRUE(site.TemporaryFoldersGone()) << state;
     EXPECT_FALSE(fs::exists(site.journal_path)) << state;
   }
@@ -282,12 +283,12 @@ TEST(RecoverInterruptedUpdate, RefusedJournalIsDeletedAndNothingMoves) {
     }
     WriteFixtureFile(site.journal_path, text);
     ASSERT_FALSE(ReadUpdateJournal(site.journal_path)) << spoiler;
-    TreeSnapshot everything = SnapshotTree(site.parent);
+    TreeSnapshot everything = SnapshotTree(site.parent, IsUpdateLogKey);
     EXPECT_FALSE(RecoverInterruptedUpdate(site.install)) << spoiler;
     EXPECT_FALSE(fs::exists(site.journal_path)) << spoiler;
     everything.erase(std::find_if(everything.begin(), everything.end(),
                                   [](const auto& item) { return item.first == "Game/data/update-journal.txt"; }));
-    EXPECT_EQ(SnapshotTree(site.parent), everything) << spoiler;
+    EXPECT_EQ(SnapshotTree(site.parent, IsUpdateLogKey), everything) << spoiler;
   }
 }
 
@@ -306,7 +307,7 @@ TEST(RecoverInterruptedUpdate, FailedRollbackKeepsTheJournalForLater) {
   // Once the way is clear, the next recovery finishes the job.
   fs::remove_all(site.staging / L"qv.exe");
   EXPECT_TRUE(RecoverInterruptedUpdate(site.install));
-  EXPECT_EQ(SnapshotTree(site.install), site.before);
+  EXPECT_EQ(SnapshotTree(site.install, IsUpdateLogKey), site.before);
   EXPECT_TRUE(site.TemporaryFoldersGone());
 }
 
@@ -432,7 +433,7 @@ TEST(FinishStartedUpdate, RemovesBackupStagingAndJournal) {
   UpdateSite site;
   site.UpdateAll(qv::setup::kJournalSwapped);
   EXPECT_TRUE(FinishStartedUpdate(site.journal_path));
-  EXPECT_EQ(SnapshotTree(site.install), site.NewVersion());
+  EXPECT_EQ(SnapshotTree(site.install, IsUpdateLogKey), site.NewVersion());
   EXPECT_TRUE(site.TemporaryFoldersGone());
   EXPECT_FALSE(fs::exists(site.journal_path));
 }
@@ -457,7 +458,7 @@ TEST(FinishStartedUpdate, FileInUseLeavesAStartedJournal) {
   EXPECT_FALSE(RecoverInterruptedUpdate(site.install, 1ms));
   EXPECT_TRUE(site.TemporaryFoldersGone());
   EXPECT_FALSE(fs::exists(site.journal_path));
-  EXPECT_EQ(SnapshotTree(site.install), site.NewVersion());
+  EXPECT_EQ(SnapshotTree(site.install, IsUpdateLogKey), site.NewVersion());
 }
 
 // The new version started, but the journal still says "swapping" (its
@@ -472,14 +473,14 @@ TEST(FinishStartedUpdate, SwappingJournalIsMarkedStartedFirst) {
   EXPECT_EQ(ReadUpdateJournal(site.journal_path)->state, qv::setup::kJournalSwapping);
   // The next recovery can still undo the whole update.
   EXPECT_TRUE(RecoverInterruptedUpdate(site.install, 1ms));
-  EXPECT_EQ(SnapshotTree(site.install, [](const std::string& key) { return key == "data/update-journal.txt.new/"; }),
+  EXPECT_EQ(SnapshotTree(site.install, [](const std::string& key) { return key == "data/update-journal.txt.new/" || IsUpdateLogKey(key); }),
             site.before);
 
   UpdateSite writable;
   writable.UpdateAll(qv::setup::kJournalSwapping);
   EXPECT_TRUE(FinishStartedUpdate(writable.journal_path));
   EXPECT_TRUE(writable.TemporaryFoldersGone());
-  EXPECT_EQ(SnapshotTree(writable.install), writable.NewVersion());
+  EXPECT_EQ(SnapshotTree(writable.install, IsUpdateLogKey), writable.NewVersion());
 }
 
 TEST(FinishStartedUpdate, RefusedOrMissingJournalCountsAsFinished) {
@@ -498,7 +499,7 @@ TEST(RestorePreviousVersion, UndoesAFinishedUpdate) {
   std::string message = "untouched";
   EXPECT_TRUE(RestorePreviousVersion(site.journal_path, &message));
   EXPECT_EQ(message, "untouched");
-  EXPECT_EQ(SnapshotTree(site.install), site.before);
+  EXPECT_EQ(SnapshotTree(site.install, IsUpdateLogKey), site.before);
   EXPECT_TRUE(site.TemporaryFoldersGone());
   EXPECT_FALSE(fs::exists(site.journal_path));
 
@@ -530,7 +531,7 @@ TEST(RestorePreviousVersion, FailedRestoreIsFinishedByTheNextRecovery) {
 
     // Released, the next recovery restores the old tree byte for byte.
     EXPECT_TRUE(RecoverInterruptedUpdate(site.install));
-    EXPECT_EQ(SnapshotTree(site.install), site.before);
+    EXPECT_EQ(SnapshotTree(site.install, IsUpdateLogKey), site.before);
     EXPECT_TRUE(site.TemporaryFoldersGone());
     EXPECT_FALSE(fs::exists(site.journal_path));
   }
@@ -539,11 +540,11 @@ TEST(RestorePreviousVersion, FailedRestoreIsFinishedByTheNextRecovery) {
   UpdateSite site;
   site.UpdateAll(qv::setup::kJournalSwapped);
   fs::create_directories(site.journal_path.native() + L".new");
-  const TreeSnapshot everything = SnapshotTree(site.parent);
+  const TreeSnapshot everything = SnapshotTree(site.parent, IsUpdateLogKey);
   std::string message;
   EXPECT_FALSE(RestorePreviousVersion(site.journal_path, &message));
   EXPECT_EQ(message, "the update journal could not be rewritten");
-  EXPECT_EQ(SnapshotTree(site.parent), everything);
+  EXPECT_EQ(SnapshotTree(site.parent, IsUpdateLogKey), everything);
 }
 
 TEST(RestorePreviousVersion, FailedRollbackKeepsJournalAndFolders) {
@@ -594,7 +595,7 @@ TEST(RecoverInterruptedUpdate, AStepNamingAnItemByAnotherNameRefusesTheJournal) 
     ASSERT_TRUE(WriteUpdateJournal(site.journal_path, journal));
     ASSERT_TRUE(ReadUpdateJournal(site.journal_path)) << "a journal its reader takes";
     const TreeSnapshot everything = SnapshotTree(site.parent, [](const std::string& key) {
-      return key == "Game/data/update-journal.txt";
+      return key == "Game/data/update-journal.txt" || IsUpdateLogKey(key);
     });
 
     std::string message;
@@ -603,7 +604,7 @@ TEST(RecoverInterruptedUpdate, AStepNamingAnItemByAnotherNameRefusesTheJournal) 
     EXPECT_FALSE(RecoverInterruptedUpdate(site.install, 1ms));
     EXPECT_FALSE(fs::exists(site.journal_path));
     EXPECT_EQ(ReadFileText(item), "the player's");
-    EXPECT_EQ(SnapshotTree(site.parent, [](const std::string& key) { return key == "Game/data/update-journal.txt"; }),
+    EXPECT_EQ(SnapshotTree(site.parent, [](const std::string& key) { return key == "Game/data/update-journal.txt" || IsUpdateLogKey(key); }),
               everything);
   }
 }

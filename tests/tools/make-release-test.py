@@ -21,8 +21,8 @@ import zlib
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 TOOL_PATH = os.path.join(HERE, "..", "..", "tools", "make-release.py")
-# The names of a port's files with the verdicts of the tool and of the
-# updater's manifest reader, whose tests judge the same rows.
+# The names of a port's files with the verdicts of the tool, of the updater's
+# manifest reader and of the commit, whose tests judge the same rows.
 NAME_TABLE = os.path.join(HERE, "..", "fixtures", "payload-names.txt")
 found = importlib.util.spec_from_file_location("make_release", TOOL_PATH)
 tool = importlib.util.module_from_spec(found)
@@ -52,7 +52,7 @@ def with_product_version(image, version):
 
 
 def read_name_table():
-    """(line number, tool verdict, reader verdict, names as bytes) of each row."""
+    """(line number, tool verdict, reader verdict, commit verdict, names as bytes) of each row."""
     def unescaped(field):
         return re.sub(rb"\\\\|\\x([0-9A-Fa-f]{2})",
                       lambda m: bytes([int(m.group(1), 16)]) if m.group(1) else b"\\", field)
@@ -60,7 +60,8 @@ def read_name_table():
     for number, line in enumerate(read(NAME_TABLE).split(b"\n"), 1):
         if line and not line.startswith(b"#"):
             fields = [field for field in line.split(b"\t") if field]
-            rows.append((number, fields[0].decode(), fields[1].decode(), [unescaped(f) for f in fields[2:]]))
+            rows.append((number, fields[0].decode(), fields[1].decode(), fields[2].decode(),
+                         [unescaped(f) for f in fields[3:]]))
     return rows
 
 
@@ -93,11 +94,13 @@ class Pack(unittest.TestCase):
     def test_judges_the_name_table_as_its_rows_say(self):
         rows = read_name_table()
         self.assertGreater(len(rows), 50)
-        for number, verdict, reader, names in rows:
+        for number, verdict, reader, commit, names in rows:
             with self.subTest(line=number, names=names), tempfile.TemporaryDirectory() as folder:
                 self.assertIn(verdict, ("packs", "refuses"))
-                # What the tool packs, every updater must take.
-                self.assertTrue(verdict == "refuses" or reader == "accepts", reader)
+                # What the tool packs, every updater must take and every commit write;
+                # what the reader takes, the tool packs.
+                self.assertTrue(verdict == "refuses" or (reader == "accepts" and commit == "writes"), (reader, commit))
+                self.assertTrue(reader != "accepts" or verdict == "packs", verdict)
                 if os.path.exists(self.payload):
                     os.remove(self.payload)
                 for name in names:

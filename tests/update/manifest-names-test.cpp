@@ -4,19 +4,17 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cstdlib>
-#include <sstream>
 #include <string>
 #include <vector>
 
-#include "support/temp-folder.h"
-#include "support/test-paths.h"
+#include "support/name-table.h"
 #include "support/thrown.h"
 #include "update/manifest-names.h"
 
 namespace {
 
+using qv::test::NameRow;
+using qv::test::ReadNameTable;
 using qv::test::ThrownMessage;
 using qv::update::CheckManifestFileNames;
 using qv::update::FileEntry;
@@ -82,65 +80,37 @@ TEST(ManifestNames, RefusedNames) {
   }
 }
 
-// One row of the name table that the release tool's tests read too
-// (tests/fixtures/payload-names.txt, copied beside the test programs).
-struct NameRow {
-  int line = 0;
-  std::string reader_verdict;
-  std::vector<std::string> names;
-};
-
-// "\xHH" is one byte and "\\" a backslash; the rest stands as it is.
-std::string Unescaped(const std::string& field) {
-  std::string name;
-  for (std::size_t i = 0; i < field.size(); ++i) {
-    if (field[i] == '\\' && i + 1 < field.size() && field[i + 1] == '\\') {
-      name += '\\';
-      ++i;
-    } else if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] == 'x') {
-      name += static_cast<char>(std::strtoul(field.substr(i + 2, 2).c_str(), nullptr, 16));
-      i += 3;
-    } else {
-      name += field[i];
-    }
+// The first element of a name with the form of a short 8.3 name.
+std::string ShortFormElement(const std::string& name) {
+  for (std::size_t start = 0;;) {
+    const std::size_t end = name.find('/', start);
+    const std::string element = name.substr(start, end == std::string::npos ? end : end - start);
+    if (element.find('~') != std::string::npos) return element;
+    if (end == std::string::npos) return {};
+    start = end + 1;
   }
-  return name;
-}
-
-std::vector<NameRow> ReadNameTable() {
-  std::istringstream table(qv::test::ReadTestFile(qv::test::TestBinaryFolder() / L"payload-names.txt"));
-  std::vector<NameRow> rows;
-  std::string line;
-  for (int number = 1; std::getline(table, line); ++number) {
-    if (line.empty() || line[0] == '#') continue;
-    std::vector<std::string> fields;
-    for (std::size_t start = 0; start <= line.size();) {
-      const std::size_t end = std::min(line.find('\t', start), line.size());
-      if (end > start) fields.push_back(line.substr(start, end - start));
-      start = end + 1;
-    }
-    NameRow row;
-    row.line = number;
-    if (fields.size() >= 3) {
-      row.reader_verdict = fields[1];
-      for (std::size_t i = 2; i < fields.size(); ++i) row.names.push_back(Unescaped(fields[i]));
-    }
-    rows.push_back(row);
-  }
-  return rows;
 }
 
 // The reader's sentence for a verdict of the table.
 std::string ExpectedMessage(const NameRow& row) {
+  const std::string& first = row.names.front();
   const std::string& last = row.names.back();
   if (row.reader_verdict == "accepts") return kAccepted;
   if (row.reader_verdict == "unsafe") return kUnsafe;
+  if (row.reader_verdict == "short") {
+    return "The update lists " + first + ", whose " + ShortFormElement(first) +
+           " has the form of a short (8.3) name, which may stand for another folder or file.";
+  }
   if (row.reader_verdict == "data") return "The installer payload cannot contain files under data/.";
   if (row.reader_verdict == "title") {
     return "The update may not change the game's own files: " + last + " lies in a title folder.";
   }
+  if (row.reader_verdict == "game") return "The update may not change the game's own files: " + last + " is part of them.";
+  if (row.reader_verdict == "player") {
+    return "The update may not change the player's own files: " + last + " is one of them.";
+  }
   if (row.reader_verdict == "same") {
-    return "The update lists " + last + ", which is the same file as " + row.names.front() + ".";
+    return "The update lists " + last + ", which is the same file as " + first + ".";
   }
   if (row.reader_verdict == "record") {
     return "The update lists " + last + ", which is the same file as the installation's record "

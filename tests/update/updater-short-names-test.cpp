@@ -1,7 +1,7 @@
 // "--game-update" through the built program, with a signed manifest that
-// names a file by the short 8.3 name of the installation's title folder. The
-// name passes every name rule, yet the file system takes it for the player's
-// own game archive: the update is refused before anything is fetched.
+// names a file by the short 8.3 name of the installation's title folder, which
+// the file system takes for the player's own game archive: the update is
+// refused before anything is fetched.
 
 #include <gtest/gtest.h>
 
@@ -48,8 +48,12 @@ TEST_F(UpdaterProgram, AShortNameOfTheTitleFolderIsRefusedBeforeAnythingIsFetche
                     "QV_UPDATE_TEST_RESULT=" + qv::setup::WideToUtf8(result.native())},
                    kUpdaterTimeout);
   EXPECT_EQ(run.exit_code, 1u) << run.output;
+  // The name has the form of a short name: refused as such, whatever it
+  // stands for on this computer.
   EXPECT_EQ(qv::setup::ReadFileText(result), FailedResultStart("FAIL failed", kUpdateVersion) + "The update lists " +
-                                                 entry + ", which is CUSA09901/chunk1.psarc under another name.\n");
+                                                 entry + ", whose " + title +
+                                                 " has the form of a short (8.3) name, which may stand for another "
+                                                 "folder or file.\n");
   EXPECT_EQ(Snapshot(game.games), before);
   EXPECT_EQ(qv::setup::ReadFileText(archive), "the player's game archive");
   ExpectNoTemporaryFolders(game);

@@ -71,6 +71,53 @@ std::string JoinedUtf8(const std::vector<std::wstring>& elements) {
 
 }  // namespace
 
+bool IsStorableElement(std::wstring_view element) {
+  if (element.empty() || IsUnsafePathElement(element) || IsDeviceName(element)) return false;
+  if (element.back() == L'.' || element.back() == L' ') return false;
+  for (wchar_t c : element) {
+    if (c < 32 || std::wstring_view(L"<>:\"/\\|?*").find(c) != std::wstring_view::npos) return false;
+  }
+  return true;
+}
+
+bool IsSystemTemporaryName(std::wstring_view element) {
+  constexpr std::wstring_view kPrefix = L".qv-";
+  if (element.size() < kPrefix.size()) return false;
+  for (std::size_t i = 0; i < kPrefix.size(); ++i) {
+    const wchar_t c = element[i];
+    if ((c >= L'A' && c <= L'Z' ? static_cast<wchar_t>(c - L'A' + L'a') : c) != kPrefix[i]) return false;
+  }
+  return true;
+}
+
+bool IsStorableName(std::string_view relative) {
+  std::wstring wide;
+  try {
+    wide = PathFromUtf8(relative).native();
+  } catch (const std::system_error&) {
+    return false;
+  }
+  for (std::size_t start = 0;;) {
+    const std::size_t end = wide.find(L'/', start);
+    const std::wstring_view element =
+        std::wstring_view(wide).substr(start, end == std::wstring::npos ? end : end - start);
+    if (!IsStorableElement(element) || IsSystemTemporaryName(element)) return false;
+    if (end == std::wstring::npos) return true;
+    start = end + 1;
+  }
+}
+
+bool HasShortNameForm(std::wstring_view element) {
+  const std::size_t dot = element.find(L'.');
+  const std::wstring_view base = element.substr(0, dot);
+  if (base.size() > 8 || base.empty() || base.substr(0, base.size() - 1).find(L'~') == std::wstring_view::npos) {
+    return false;
+  }
+  if (dot == std::wstring_view::npos) return true;
+  const std::wstring_view extension = element.substr(dot + 1);
+  return extension.size() <= 3 && extension.find(L'.') == std::wstring_view::npos;
+}
+
 bool IsStoredAsNamed(const fs::path& root, std::string_view relative, std::string* stored) {
   std::wstring wide;
   try {

@@ -26,4 +26,33 @@ namespace qv::setup {
 // raises.
 bool IsStoredAsNamed(const std::filesystem::path& root, std::string_view relative, std::string* stored = nullptr);
 
+// True when Windows stores one element of a name (no separators) under this
+// very name: not empty, not "." or "..", no trailing dot or blank (the system
+// trims them: "new.spv." becomes "new.spv"), none of < > : " / \ | ? * or a
+// control character, and no device ("nul.txt", "CONIN$", "COM¹"). A name it
+// would trim, read as something else, or refuse is not the name a record
+// gave.
+bool IsStorableElement(std::wstring_view element);
+
+// True for the names of the system's own temporary folders and files in and
+// beside an installation (staging, backup, repair and download folders, write
+// probes): they begin with ".qv-", ASCII letter case aside. A file of the port
+// under such a name would be taken for one of them, swept as a leftover or
+// stand in a run's way.
+bool IsSystemTemporaryName(std::wstring_view element);
+
+// True when every element of `relative` (UTF-8, '/' separators) is
+// IsStorableElement and none IsSystemTemporaryName; false for text that is
+// not UTF-8. Never raises.
+bool IsStorableName(std::string_view relative);
+
+// True when one element of a name (no separators) has the form of a short
+// 8.3 name ("CUSA09~1", "CUSA~PNS", "SHAD~BPV.SPV"): at most 8 characters
+// before its first dot with a '~' that something follows there, and at most
+// 3 after that dot, with no second dot. On a player's computer such a name
+// may stand for another folder or file, whatever its long name, and it may
+// come to stand for one that the same run creates, when no check made before
+// can see it. The release tool refuses the same form.
+bool HasShortNameForm(std::wstring_view element);
+
 }  // namespace qv::setup

@@ -79,7 +79,7 @@ void RunUndoMode(const FileTest& test, const UndoMode& mode, std::string& tokens
   const fs::path folder = test.folder / mode.folder;
   const fs::path installation = folder / L"QV";
   BuildFileUpdateFixture(installation, true, SelfTestTextureArchive());
-  const TreeSnapshot before = SnapshotTree(installation);
+  const TreeSnapshot before = SnapshotTree(installation, IsUpdateLogKey);
 
   if (mode.crash) {
     BreakWithCrash(test, installation);
@@ -87,7 +87,7 @@ void RunUndoMode(const FileTest& test, const UndoMode& mode, std::string& tokens
     BreakWithFailure(test, installation, tokens);
   }
 
-  if (SnapshotTree(installation) != before) tokens += mode.token;
+  if (SnapshotTree(installation, IsUpdateLogKey) != before) tokens += mode.token;
   for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
     if (entry.path().filename() != L"QV") tokens += " files-left-" + WideToUtf8(entry.path().filename().native());
   }

@@ -69,7 +69,7 @@ std::string CheckCrashAt(const fs::path& folder, std::int32_t step) {
   const std::string n = std::to_string(step);
   const JournalCase c = CaseIn(folder / PathFromUtf8("crash" + n));
   const std::vector<InstalledFile> staged = BuildJournalTestInstall(c.install, c.staging);
-  const TreeSnapshot before = SnapshotFileContents(c.install);
+  const TreeSnapshot before = SnapshotTree(c.install, IsUpdateLogKey);
   const JournalContext context = ContextFor(c, step);
 
   try {
@@ -88,7 +88,7 @@ std::string CheckCrashAt(const fs::path& folder, std::int32_t step) {
   } catch (const std::exception& error) {
     tokens += CaughtToken(" journal-recover-at-" + n + ": ", error);
   }
-  Expect(SnapshotFileContents(c.install) == before, " journal-restore-at-" + n, tokens);
+  Expect(SnapshotTree(c.install, IsUpdateLogKey) == before, " journal-restore-at-" + n, tokens);
   const bool leftovers = ItemExists(context.journal_path) || ItemExists(c.backup) || ItemExists(c.staging);
   Expect(!leftovers, " journal-leftovers-at-" + n, tokens);
   return tokens;
@@ -99,7 +99,7 @@ std::string CheckCrashAt(const fs::path& folder, std::int32_t step) {
 std::string CheckSwappedRollback(const fs::path& case_folder) {
   const JournalCase c = CaseIn(case_folder);
   const std::vector<InstalledFile> staged = BuildJournalTestInstall(c.install, c.staging);
-  const TreeSnapshot before = SnapshotFileContents(c.install);
+  const TreeSnapshot before = SnapshotTree(c.install, IsUpdateLogKey);
   const JournalContext context = ContextFor(c, -1);
 
   std::string tokens;
@@ -119,7 +119,7 @@ std::string CheckSwappedRollback(const fs::path& case_folder) {
     if (const std::error_code error = RemoveItem(context.journal_path)) {
       throw fs::filesystem_error("remove", context.journal_path, error);
     }
-    Expect(SnapshotFileContents(c.install) == before, " journal-rollback-content", tokens);
+    Expect(SnapshotTree(c.install, IsUpdateLogKey) == before, " journal-rollback-content", tokens);
   } catch (const std::exception& error) {
     tokens += CaughtToken(" journal-kept: ", error);
   }

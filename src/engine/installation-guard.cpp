@@ -4,10 +4,12 @@
 
 #include <stdexcept>
 #include <system_error>
+#include <utility>
 
 #include "foundation/crypto/file-hash.h"
 #include "foundation/files/canonical-path.h"
 #include "foundation/files/paths.h"
+#include "foundation/text/error-text.h"
 #include "foundation/text/hex-text.h"
 #include "foundation/text/text.h"
 
@@ -26,12 +28,31 @@ std::wstring DigestName(std::wstring_view kind, std::string_view text) {
   return L"Global\\" + std::wstring(kind) + Utf8ToWide(HexEncode(digest, sizeof digest));
 }
 
-// The object of `name`, when this call created it. An object that exists
-// already, or that this process may not even open, belongs to another run.
+// Whether a mutex of `name` exists that this process may not open. A run of
+// another user, or an elevated one, makes its guard so: only such a mutex is
+// a run's, while a name this process may merely not create is not.
+bool ClosedMutexExists(const std::wstring& name) {
+  UniqueHandle object(::OpenMutexW(SYNCHRONIZE, FALSE, name.c_str()));
+  return object || ::GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+// The object of `name`, when this call created it; nothing when another run's
+// guard, a mutex of that name, exists already, whether or not this process
+// may open it. Any other failure is no run and raises a sentence that says
+// what failed: taken for another run, it would refuse every later run too
+// with a sentence that sends the user looking for a run that does not exist.
 UniqueHandle CreateOwnObject(const std::wstring& name) {
   UniqueHandle object(::CreateMutexW(nullptr, FALSE, name.c_str()));
-  if (object && ::GetLastError() == ERROR_ALREADY_EXISTS) object.reset();
-  return object;
+  const DWORD code = ::GetLastError();
+  if (object) return code == ERROR_ALREADY_EXISTS ? UniqueHandle() : std::move(object);
+  if (code == ERROR_ACCESS_DENIED && ClosedMutexExists(name)) return {};
+  const std::string guard = "Could not take this install's guard against other runs";
+  const std::string shown = WideToUtf8(name);
+  if (code == ERROR_INVALID_HANDLE) {
+    throw std::runtime_error(guard + ": another program holds its name " + shown + " with an object of another kind.");
+  }
+  const std::error_code error(static_cast<int>(code), std::system_category());
+  throw std::runtime_error(guard + " (" + shown + "): " + SystemErrorText(error) + ".");
 }
 
 }  // namespace
@@ -44,9 +65,9 @@ std::wstring InstallationGuardName(const std::filesystem::path& installation) {
   if (error) canonical = NormalAbsolutePath(installation);
   std::wstring text = canonical.native();
   if (!text.empty()) {
-    const int length = ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.c_str(),
-                                       static_cast<int>(text.size()), text.data(), static_cast<int>(text.size()),
-                                       nullptr, nullptr, 0);
+    const int length =
+        ::LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE, text.c_str(), static_cast<int>(text.size()),
+                        text.data(), static_cast<int>(text.size()), nullptr, nullptr, 0);
     if (length <= 0) text = canonical.native();
   }
   return DigestName(L"qv-install-", WideToUtf8(text));

@@ -30,7 +30,11 @@ struct InstallationGuard {
 };
 
 // The guard of `installation` (compared in its weakly canonical form, letter
-// case ignored) for the run `run_id`; nothing when another live run holds it.
+// case ignored) for the run `run_id`; nothing when another live run holds it
+// (its guard exists, also when this process may not open it). Any other
+// failure raises a sentence that says what failed: "Could not take this
+// install's guard against other runs: another program holds its name <name>
+// with an object of another kind.", or "... (<name>): <the system's text>.".
 std::optional<InstallationGuard> TryGuardInstallation(const std::filesystem::path& installation,
                                                       std::string_view run_id);
 

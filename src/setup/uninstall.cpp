@@ -3,12 +3,19 @@
 #include <windows.h>
 
 #include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
 
 #include "engine/installation-guard.h"
+#include "engine/update-journal.h"
+#include "engine/update-recovery.h"
+#include "engine/update-temp-folders.h"
 #include "foundation/files/file-system-view.h"
 #include "foundation/files/paths.h"
 #include "foundation/files/tree-walk.h"
 #include "foundation/text/guid-text.h"
+#include "foundation/text/text.h"
 #include "foundation/win/process-helpers.h"
 #include "setup/desktop-shortcut.h"
 #include "setup/inside-folder.h"
@@ -36,12 +43,34 @@ bool WaitForUninstallerToEnd(const fs::path& installation) {
   return false;  // still there: the removal tries once more and counts it as failed
 }
 
+// What earlier runs left goes as every run finishes it, before anything is
+// removed: an update cut short while it moved files is rolled back (so that
+// the removal finds the files its records name), or the uninstall is refused
+// as recovery refuses it; a finished update's folders go with its journal;
+// then the folders of killed runs beside the installation. A journal that
+// stays holds the record of files that only its folders keep: the uninstall
+// would leave them beside the installation with nothing to name them.
+void FinishEarlierRuns(const fs::path& installation, std::string_view run_id) {
+  RecoverInterruptedUpdate(installation);
+  const fs::path journal = UpdateJournalPath(installation);
+  if (ReadItemInfo(journal)) {
+    throw std::runtime_error("An earlier update could not be finished: its journal " + NativePathToUtf8(journal) +
+                             " and its folders beside the installation stay (the update log says why). Nothing "
+                             "was uninstalled.");
+  }
+  RemoveAbandonedUpdateFolders(installation, run_id);
+}
+
 // Everything after the question, in the process that does the work.
 void RemoveInstallation(const fs::path& installation, bool silent, bool remove_data, bool self_delete,
                         const UninstallServices& services) {
   // Not while an install or update of the folder runs: its journal and
   // backup would lose their installation under it.
-  const InstallationGuard guard = GuardInstallation(installation, NewGuidText());
+  const std::string run_id = NewGuidText();
+  const InstallationGuard guard = GuardInstallation(installation, run_id);
+  // Before "qv-updater.exe" goes: a refused uninstall leaves the installation
+  // with its uninstaller.
+  FinishEarlierRuns(installation, run_id);
   const bool uninstaller_deleted = self_delete && WaitForUninstallerToEnd(installation);
   // The shortcut first: it is recognised by the installation it leads to.
   RemoveDesktopShortcut(installation);

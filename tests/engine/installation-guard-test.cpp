@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -49,6 +50,49 @@ TEST(InstallationGuard, OneRunPerInstallationWhateverItsSpelling) {
 
   first.reset();
   EXPECT_TRUE(TryGuardInstallation(install, "run-2"));
+}
+
+// Only another run's guard reads as another run. A mutex of that name that
+// this process may not even open is one too (an elevated run's, another
+// user's); an object of another kind under the name is no run, and the
+// failure says what it is.
+TEST(InstallationGuard, OnlyAnotherRunsGuardReadsAsAnotherRun) {
+  TempFolder temp;
+  const fs::path install = temp.path() / L"Game";
+  const std::wstring name = qv::setup::InstallationGuardName(install);
+  const std::string other_kind = "Could not take this install's guard against other runs: another program holds "
+                                 "its name " + qv::setup::WideToUtf8(name) + " with an object of another kind.";
+  // An empty access list: nobody may open the object.
+  ACL empty_list;
+  ASSERT_TRUE(::InitializeAcl(&empty_list, sizeof empty_list, ACL_REVISION));
+  SECURITY_DESCRIPTOR closed;
+  ASSERT_TRUE(::InitializeSecurityDescriptor(&closed, SECURITY_DESCRIPTOR_REVISION));
+  ASSERT_TRUE(::SetSecurityDescriptorDacl(&closed, TRUE, &empty_list, FALSE));
+  SECURITY_ATTRIBUTES closed_attributes{sizeof closed_attributes, &closed, FALSE};
+  const struct {
+    const char* what;
+    std::function<HANDLE()> create;
+    std::string message;
+  } cases[] = {
+      {"a run's guard", [&] { return ::CreateMutexW(nullptr, FALSE, name.c_str()); },
+       "Another update of this install is running."},
+      {"a run's guard closed to this process", [&] { return ::CreateMutexW(&closed_attributes, FALSE, name.c_str()); },
+       "Another update of this install is running."},
+      {"an event", [&] { return ::CreateEventW(nullptr, TRUE, FALSE, name.c_str()); }, other_kind},
+      {"a semaphore", [&] { return ::CreateSemaphoreW(nullptr, 0, 1, name.c_str()); }, other_kind},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    const qv::setup::UniqueHandle object(c.create());
+    ASSERT_TRUE(object);
+    EXPECT_EQ(qv::test::ThrownMessage([&] { GuardInstallation(install, "run-1"); }), c.message);
+    if (c.message == qv::setup::kAnotherRunMessage) {
+      EXPECT_FALSE(TryGuardInstallation(install, "run-1"));
+    } else {
+      EXPECT_EQ(qv::test::ThrownMessage([&] { TryGuardInstallation(install, "run-1"); }), c.message);
+    }
+  }
+  EXPECT_TRUE(TryGuardInstallation(install, "run-1"));
 }
 
 // A run's mark lasts while it holds the guard, also seen from another process.

@@ -13,6 +13,7 @@
 
 #include "engine/installation-guard.h"
 #include "engine/transaction-queries.h"
+#include "engine/update-journal.h"
 #include "foundation/files/item-status.h"
 #include "foundation/hooks.h"
 #include "foundation/text/text.h"
@@ -21,6 +22,7 @@
 #include "setup/desktop-shortcut.h"
 #include "setup/install.h"
 #include "setup/own-payload.h"
+#include "support/planted-update.h"
 #include "support/scoped-variable.h"
 #include "support/temp-folder.h"
 #include "support/thrown.h"
@@ -121,6 +123,27 @@ TEST_F(InstallTest, FailedRunsLeaveNeitherShortcutNorEntry) {
       qv::setup::TryGuardInstallation(temp / L"d" / L"QV", "{another run}");
   ASSERT_TRUE(other);
   EXPECT_EQ(FailedRun(dump, temp / L"d" / L"QV"), "Another update of this install is running.");
+}
+
+// A repair beside another run's journal: that run holds the installation
+// and is still moving files under its journal, which must not be taken for an
+// interrupted update's. The repair is refused before it reads the journal,
+// and the journal, the run's folders and the installation stay as they were.
+TEST_F(InstallTest, ARepairBesideALiveRunsJournalIsRefusedAndTouchesNothing) {
+  const fs::path games = temp / L"Games";
+  const fs::path destination = games / L"QV";
+  Install(dump, destination, false, false);
+  const std::string run = "{0A1B2C3D-4E5F-6071-8293-A4B5C6D7E8F9}";
+  const std::optional<qv::setup::InstallationGuard> other = qv::setup::TryGuardInstallation(destination, run);
+  ASSERT_TRUE(other);
+  qv::test::PlantUpdate(destination, run, qv::setup::kJournalSwapping);
+  const qv::setup::TreeSnapshot before = qv::setup::SnapshotTree(games);
+
+  for (const fs::path& source : {fs::path(), dump}) {
+    EXPECT_EQ(ThrownMessage([&] { Install(source, destination, false, false); }),
+              "Another update of this install is running.");
+    EXPECT_EQ(qv::setup::SnapshotTree(games), before);
+  }
 }
 
 TEST_F(InstallTest, GamePathOf250CharactersIsRefusedBeforeAnythingIsTouched) {

@@ -14,12 +14,14 @@
 #include <thread>
 #include <vector>
 
+#include "engine/update-journal.h"
 #include "foundation/text/text.h"
 #include "selftest/fixtures/test-game-files.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "setup/desktop-shortcut.h"
 #include "setup/uninstall-entry.h"
 #include "support/child-process.h"
+#include "support/planted-update.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"
 #include "support/test-releases.h"
@@ -131,6 +133,27 @@ TEST_F(UninstallProgram, FromInsideTheCopyRemovesTheProgramAndKeepsThePlayersDat
   EXPECT_EQ(ReadTestFile(install / L"data" / L"saves" / L"slot.dat"), "progress");
   EXPECT_EQ(ReadTestFile(install / L"mods" / L"m.pak"), "mod");
   EXPECT_EQ(qv::setup::SnapshotTree(install / L"CUSA09901"), title_folder);
+}
+
+// What earlier runs left beside the installation goes with it: a killed
+// install's unpacked game, a killed repair's folder, a killed download, and
+// the folders that an in-game update's "started" journal names (its backup
+// stays while the game holds a file), with the journal itself.
+TEST_F(UninstallProgram, NothingOfEarlierRunsIsLeftBesideTheFolder) {
+  const fs::path games = install.parent_path();
+  const auto beside = [&](const std::string& name) { return games / qv::setup::Utf8ToWide(name); };
+  qv::test::PlantUpdate(install, "{44444444-4444-4444-4444-444444444444}", qv::setup::kJournalStarted);
+  WriteTestFile(beside(".qv-install-11111111-1111-1111-1111-111111111111") / L"qv.exe", "an unpacked game");
+  WriteTestFile(beside(".qv-update-fix-{22222222-2222-2222-2222-222222222222}") / L"qv.exe", "a repaired file");
+  WriteTestFile(beside(".qv-update-dl-{33333333-3333-3333-3333-333333333333}") / L"package.part", "a download");
+
+  EXPECT_TRUE(UninstallFromInside({L"--silent"}, temporary));
+  EXPECT_FALSE(fs::exists(install / L"qv.exe"));
+  EXPECT_FALSE(fs::exists(qv::setup::UpdateJournalPath(install)));
+  EXPECT_EQ(ReadTestFile(install / L"data" / L"saves" / L"slot.dat"), "progress");
+  std::vector<std::wstring> beside_it;
+  for (const auto& entry : fs::directory_iterator(games)) beside_it.push_back(entry.path().filename().native());
+  EXPECT_EQ(beside_it, std::vector<std::wstring>{install.filename().native()});
 }
 
 // With the player's data the folder keeps only what no record names: the

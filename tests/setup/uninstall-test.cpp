@@ -10,11 +10,13 @@
 #include <gtest/gtest.h>
 
 #include <cwctype>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "engine/update-journal.h"
 #include "foundation/text/text.h"
 #include "foundation/win/unique-handle.h"
 #include "selftest/fixtures/test-game-files.h"
@@ -25,6 +27,7 @@
 #include "setup/installed-files-removal.h"
 #include "setup/uninstall-entry.h"
 #include "setup/uninstall-mode.h"
+#include "support/planted-update.h"
 #include "support/scoped-variable.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"
@@ -114,6 +117,93 @@ TEST_F(UninstallTest, NotWhileAnotherRunHoldsTheInstallation) {
   }
   EXPECT_FALSE(qv::setup::Uninstall(install, true, true, false, Answering(IDYES)));
   EXPECT_FALSE(fs::exists(install / L"qv.exe"));
+}
+
+// What earlier runs left beside the installation goes under the rules every
+// run keeps: the folders a "started" journal names, with the journal, and the
+// folders of killed runs; a live run's folders stay, and so does a backup
+// that no journal names (it may hold the only copy of a file).
+TEST_F(UninstallTest, EarlierRunsAreFinishedAsEveryRunFinishesThem) {
+  InstallInto(install);
+  const fs::path games = install.parent_path();
+  const auto beside = [&](const std::string& name) { return games / qv::setup::Utf8ToWide(name); };
+  const std::string live = "{55555555-5555-5555-5555-555555555555}";
+  const std::optional<qv::setup::InstallationGuard> other =
+      qv::setup::TryGuardInstallation(games / L"Another installation", live);
+  ASSERT_TRUE(other);
+  qv::test::PlantUpdate(install, "{44444444-4444-4444-4444-444444444444}", qv::setup::kJournalStarted);
+  const struct {
+    std::string name;
+    bool removed;
+  } cases[] = {
+      {".qv-install-11111111-1111-1111-1111-111111111111", true},
+      {".qv-update-fix-{22222222-2222-2222-2222-222222222222}", true},
+      {".qv-update-dl-{33333333-3333-3333-3333-333333333333}", true},
+      {".qv-update-{44444444-4444-4444-4444-444444444444}", true},
+      {".qv-update-old-{44444444-4444-4444-4444-444444444444}", true},
+      {".qv-install-" + live, false},
+      {".qv-update-old-{66666666-6666-6666-6666-666666666666}", false},
+      {".qv-install-mine", false},
+  };
+  for (const auto& c : cases) WriteTestFile(beside(c.name) / L"file", "left");
+
+  EXPECT_FALSE(qv::setup::Uninstall(install, true, false, false, Answering(IDYES)));
+  for (const auto& c : cases) EXPECT_EQ(fs::exists(beside(c.name)), !c.removed) << c.name;
+  EXPECT_FALSE(fs::exists(qv::setup::UpdateJournalPath(install)));
+  EXPECT_FALSE(fs::exists(install / L"qv.exe"));
+  EXPECT_EQ(ReadTestFile(install / L"data" / L"saves" / L"slot.dat"), "progress");
+}
+
+// An update cut short while it moved files is rolled back first, so that the
+// removal finds the files its records name; when it cannot be undone, or its
+// backup keeps files its journal does not name, nothing is uninstalled.
+TEST_F(UninstallTest, AnInterruptedUpdateIsRolledBackOrNothingIsUninstalled) {
+  const std::string run = "{44444444-4444-4444-4444-444444444444}";
+  const std::string kept_journal_text =
+      "An earlier update could not be finished: its journal " +
+      qv::setup::WideToUtf8(qv::setup::UpdateJournalPath(install).native()) +
+      " and its folders beside the installation stay (the update log says why). Nothing was uninstalled.";
+  const struct {
+    const char* what;
+    std::function<void(const qv::setup::UpdateJournal&)> plant;
+    std::string message;  // empty: uninstalled
+  } cases[] = {
+      {"undone", [](const qv::setup::UpdateJournal&) {}, ""},
+      {"a folder in the way of the new qv.exe",
+       [](const qv::setup::UpdateJournal& journal) { fs::create_directories(journal.staging / L"qv.exe" / L"x"); },
+       "An earlier update could not be undone (could not move qv.exe back: a folder of that name is in the "
+       "staging folder). Close Q.V. and try again."},
+      {"a backup that holds more than the journal names",
+       [](const qv::setup::UpdateJournal& journal) { WriteTestFile(journal.backup / L"unnamed.dll", "old"); },
+       kept_journal_text},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Clean();
+    fs::remove_all(install.parent_path());
+    InstallInto(install);
+    const qv::setup::UpdateJournal journal = qv::test::PlantUpdate(install, run, qv::setup::kJournalSwapping);
+    c.plant(journal);
+    const std::string message =
+        qv::test::ThrownMessage([&] { qv::setup::Uninstall(install, true, false, false, Answering(IDYES)); });
+    if (c.message.empty()) {
+      EXPECT_EQ(message, "(no exception)");
+      EXPECT_FALSE(fs::exists(install / L"qv.exe"));
+      // Moved back into the staging folder by the rollback, and gone with it.
+      EXPECT_FALSE(fs::exists(install / L"shaders" / L"new.spv"));
+      EXPECT_FALSE(fs::exists(journal.staging));
+      EXPECT_FALSE(fs::exists(journal.backup));
+      EXPECT_FALSE(fs::exists(qv::setup::UpdateJournalPath(install)));
+      continue;
+    }
+    EXPECT_EQ(message, c.message);
+    EXPECT_TRUE(fs::exists(qv::setup::UpdateJournalPath(install)));
+    EXPECT_TRUE(fs::exists(journal.backup));
+    EXPECT_TRUE(fs::exists(install / L"qv-updater.exe"));
+    EXPECT_TRUE(fs::exists(install / L"qv-install-manifest.txt"));
+    EXPECT_TRUE(fs::exists(shortcut));
+    EXPECT_TRUE(UninstallEntryExists());
+  }
 }
 
 TEST_F(UninstallTest, AnswerNoLeavesEverything) {

@@ -69,8 +69,21 @@ constexpr std::array<Reason, 12> kReasons{{
     {ERROR_DIRECTORY, ENOTDIR, "a file stands where a folder should be"},
 }};
 
-// The system's own message without its trailing full stop and line end.
-std::string SystemMessage(const std::error_code& code) {
+std::string ReasonText(const std::error_code& code) {
+  const bool windows = code.category() == std::system_category();
+  for (const Reason& reason : kReasons) {
+    if (windows ? code.value() == reason.windows_code : reason.errno_code != 0 && code.value() == reason.errno_code) {
+      return std::string(reason.text);
+    }
+  }
+  return SystemErrorText(code);
+}
+
+std::string Shown(const fs::path& path) { return WideToUtf8(path.native()); }
+
+}  // namespace
+
+std::string SystemErrorText(const std::error_code& code) {
   std::string text = code.message();
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == '.' || text.back() == ' ')) {
     text.pop_back();
@@ -79,20 +92,6 @@ std::string SystemMessage(const std::error_code& code) {
   text[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(text[0])));
   return text;
 }
-
-std::string ReasonText(const std::error_code& code) {
-  const bool windows = code.category() == std::system_category();
-  for (const Reason& reason : kReasons) {
-    if (windows ? code.value() == reason.windows_code : reason.errno_code != 0 && code.value() == reason.errno_code) {
-      return std::string(reason.text);
-    }
-  }
-  return SystemMessage(code);
-}
-
-std::string Shown(const fs::path& path) { return WideToUtf8(path.native()); }
-
-}  // namespace
 
 std::string UserErrorText(const std::exception& error) {
   const auto* file_error = dynamic_cast<const fs::filesystem_error*>(&error);

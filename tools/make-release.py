@@ -347,7 +347,7 @@ DIR_RESOURCE = 2
 DIR_SECURITY = 4
 SCN_DISCARDABLE = 0x02000000
 SCN_INITIALIZED_DATA_READ = 0x40000040
-CUT_PROGRAM = "not a whole Windows program (cut short?): the file ends"
+CUT_PROGRAM = "not a whole Windows program: the file ends {} (was it cut short?)"
 DAMAGED_RESOURCES = "not a whole Windows program: its resource table points outside its data"
 
 
@@ -365,11 +365,11 @@ class PeImage:
         try:
             self._read_headers()
         except (struct.error, IndexError):
-            raise ReleaseError(CUT_PROGRAM + " inside its headers") from None
+            raise ReleaseError(CUT_PROGRAM.format("inside its headers")) from None
         # A copy or download that stopped early keeps whole headers: every
         # section's data must be there too.
         if any(s["raw_size"] and s["raw"] + s["raw_size"] > len(image) for s in self.sections):
-            raise ReleaseError(CUT_PROGRAM + " before its sections do")
+            raise ReleaseError(CUT_PROGRAM.format("before its sections do"))
 
     def _read_headers(self):
         image = self.image
@@ -644,6 +644,17 @@ def check_version(image, version, what):
                            f"program with QV_VERSION {plain} (CMakeLists.txt) or sign it as {own}")
 
 
+def check_program(program_path, version, any_version=False):
+    """Refuses a PROGRAM that is not a whole Windows program, or (unless
+    any_version) one of another version than VERSION, naming it."""
+    with open(program_path, "rb") as f:
+        image = f.read()
+    if any_version:
+        _named(program_path, program_version, image)
+    else:
+        check_version(image, version, program_path)
+
+
 def check_updater(image, version, any_version=False):
     """Refuses an updater that is not the plain setup program of VERSION: an
     installation runs it for every later update and reports its version."""
@@ -879,13 +890,7 @@ def release(program, folder, key, version, setup, level=9, any_version=False, pa
     check_signing_key(key)
     if not partial_port:
         check_port_folder(folder)
-    with open(program, "rb") as f:
-        image = f.read()
-    if any_version:
-        _named(program, program_version, image)
-    else:
-        check_version(image, version, program)
-    del image
+    check_program(program, version, any_version)
     updater = os.path.join(folder, UPDATER)
     if os.path.isfile(updater):
         with open(updater, "rb") as f:

@@ -8,8 +8,13 @@ signature and the 48-byte trailer "QVSIGND1".
 
 Usage:
   make-release.py release PROGRAM FOLDER KEY VERSION SETUP [--level N]
-      All steps below in order: pack FOLDER, embed into a copy of PROGRAM
-      written as SETUP, stamp SETUP, sign SETUP with KEY for VERSION.
+      All steps below in order: pack FOLDER, embed into a copy of PROGRAM,
+      stamp it, sign it with KEY for VERSION. The steps work on a file beside
+      SETUP that takes its name only once signed: a failure leaves no setup
+      file, and a release already at SETUP stays as it was. KEY, PROGRAM and
+      FOLDER are judged before anything is written; a KEY that is missing, a
+      folder, the public ".hex" file, another kind of key or no key at all is
+      refused in one sentence naming it.
   make-release.py pack FOLDER PAYLOAD [--level N]
       Writes the payload archive of every file below FOLDER plus a generated
       "qv-files.json" (format 1, every file but itself; one the folder holds
@@ -378,6 +383,8 @@ DIR_RESOURCE = 2
 DIR_SECURITY = 4
 SCN_DISCARDABLE = 0x02000000
 SCN_INITIALIZED_DATA_READ = 0x40000040
+CUT_PROGRAM = "not a whole Windows program: the file ends {} (was it cut short?)"
+DAMAGED_RESOURCES = "not a whole Windows program: its resource table points outside its data"
 
 
 def _align(value, alignment):
@@ -391,6 +398,17 @@ class PeImage:
         self.image = image
         if image[:2] != b"MZ":
             raise ReleaseError("not a Windows program")
+        try:
+            self._read_headers()
+        except (struct.error, IndexError):
+            raise ReleaseError(CUT_PROGRAM.format("inside its headers")) from None
+        # A copy or download that stopped early keeps whole headers: every
+        # section's data must be there too.
+        if any(s["raw_size"] and s["raw"] + s["raw_size"] > len(image) for s in self.sections):
+            raise ReleaseError(CUT_PROGRAM.format("before its sections do"))
+
+    def _read_headers(self):
+        image = self.image
         (self.nt,) = struct.unpack_from("<I", image, 0x3C)
         if image[self.nt:self.nt + 4] != b"PE\0\0":
             raise ReleaseError("not a Windows program")
@@ -460,7 +478,18 @@ def _read_resource_tree(pe):
                 result[key] = (bytes(img[start:start + data_size]), codepage)
         return result
 
-    return directory(0, 0)
+    try:
+        return directory(0, 0)
+    except (struct.error, IndexError):
+        raise ReleaseError(DAMAGED_RESOURCES) from None
+
+
+def _named(what, read, *arguments):
+    """read(*arguments), a refusal of it naming the file it concerns."""
+    try:
+        return read(*arguments)
+    except ReleaseError as error:
+        raise ReleaseError(f"{what}: {error}") from None
 
 
 def _sorted_keys(table):
@@ -543,7 +572,7 @@ def _holds(section, rva):
 def embed(program_path, payload_path, setup_path):
     with open(program_path, "rb") as f:
         image = bytearray(f.read())
-    pe = PeImage(image)
+    pe = _named(program_path, PeImage, image)
     if pe.directory(DIR_SECURITY)[1]:
         raise ReleaseError(f"{program_path}: a code-signed program cannot take a payload; sign the setup file afterwards")
     with open(payload_path, "rb") as f:
@@ -563,7 +592,7 @@ def embed(program_path, payload_path, setup_path):
     if len(kept) < len(pe.sections) and not all(s["name"].startswith((b".debug", b"/")) for s in pe.sections[len(kept):]):
         raise ReleaseError(f"{program_path}: unexpected sections after the image; cannot take a payload")
 
-    tree = _read_resource_tree(pe)
+    tree = _named(program_path, _read_resource_tree, pe)
     # The payload (a placeholder until the section is written) replaces
     # every language of an older RCDATA 100.
     tree.setdefault(RT_RCDATA, {})[PAYLOAD_ID] = {0: None}
@@ -642,13 +671,24 @@ def _plain_version(version):
 
 def check_version(image, version, what):
     """Refuses a VERSION other than the program's own (one leading "v" allowed)."""
-    own = program_version(image)
+    own = _named(what, program_version, image)
     if own is None:
         raise ReleaseError(f"{what}: the program has no version resource to check VERSION against")
     plain = _plain_version(version)
     if plain != own:
         raise ReleaseError(f"{what}: VERSION {version} is not the program's own version {own}; build the "
                            f"program with QV_VERSION {plain} (CMakeLists.txt) or sign it as {own}")
+
+
+def check_program(program_path, version, any_version=False):
+    """Refuses a PROGRAM that is not a whole Windows program, or (unless
+    any_version) one of another version than VERSION, naming it."""
+    with open(program_path, "rb") as f:
+        image = f.read()
+    if any_version:
+        _named(program_path, program_version, image)
+    else:
+        check_version(image, version, program_path)
 
 
 def check_updater(image, version, any_version=False):
@@ -698,12 +738,15 @@ def payload_range(image):
                 return target
         return None
 
-    type_dir = find(0, RT_RCDATA)
-    name_dir = find(type_dir & 0x7FFFFFFF, PAYLOAD_ID) if type_dir is not None else None
-    leaf = find(name_dir & 0x7FFFFFFF, None) if name_dir is not None else None
-    if leaf is None or leaf & 0x80000000:
-        raise ReleaseError("the program holds no payload")
-    data_rva, data_size = struct.unpack_from("<II", image, base + leaf)
+    try:
+        type_dir = find(0, RT_RCDATA)
+        name_dir = find(type_dir & 0x7FFFFFFF, PAYLOAD_ID) if type_dir is not None else None
+        leaf = find(name_dir & 0x7FFFFFFF, None) if name_dir is not None else None
+        if leaf is None or leaf & 0x80000000:
+            raise ReleaseError("the program holds no payload")
+        data_rva, data_size = struct.unpack_from("<II", image, base + leaf)
+    except (struct.error, IndexError):
+        raise ReleaseError(DAMAGED_RESOURCES) from None
     return pe.file_offset(data_rva), data_size
 
 
@@ -765,6 +808,47 @@ def _openssl(*arguments, stdin=None):
     return run.stdout
 
 
+# The DER form of an Ed25519 public key up to its 32 key bytes, and the
+# algorithms of the keys a release maker is likely to name by mistake.
+ED25519_PUBLIC_PREFIX = bytes.fromhex("302a300506032b6570032100")
+OTHER_KEY_KINDS = ((bytes.fromhex("06092a864886f70d010101"), "an RSA key"),
+                   (bytes.fromhex("06072a8648ce3d0201"), "an EC key"),
+                   (bytes.fromhex("06032b6571"), "an Ed448 key"))
+
+
+def check_signing_key(key_path):
+    """Refuses a KEY that cannot sign a release, in one sentence that names
+    the file. Checked before anything is written, so that a bad key never
+    leaves an unsigned setup file where a release is expected."""
+    if not os.path.lexists(key_path):
+        raise ReleaseError(f"{key_path}: there is no such file")
+    if os.path.isdir(key_path):
+        raise ReleaseError(f"{key_path}: a folder, not a key file")
+    try:
+        with open(key_path, "rb") as f:
+            head = f.read(4096)
+    except OSError as error:
+        raise ReleaseError(f"{key_path}: cannot be read ({error.strerror})") from None
+    if len(head.strip()) == 64 and all(c in b"0123456789abcdefABCDEF" for c in head.strip()):
+        raise ReleaseError(f"{key_path}: the public key that keygen writes, not the private key (the PEM file "
+                           f"keygen writes beside it)")
+    try:
+        run = subprocess.run(["openssl", "pkey", "-in", key_path, "-passin", "pass:", "-pubout", "-outform", "DER"],
+                             stdin=subprocess.DEVNULL, capture_output=True)
+    except FileNotFoundError:
+        raise ReleaseError("openssl is not installed") from None
+    if run.returncode != 0:
+        if b"ENCRYPTED" in head:
+            raise ReleaseError(f"{key_path}: a key protected by a passphrase, which the tool cannot use")
+        if b"PUBLIC KEY" in head:
+            raise ReleaseError(f"{key_path}: a public key, not the private key")
+        raise ReleaseError(f"{key_path}: not an Ed25519 private key in PEM form")
+    public = run.stdout
+    if len(public) != len(ED25519_PUBLIC_PREFIX) + 32 or not public.startswith(ED25519_PUBLIC_PREFIX):
+        kind = next((name for oid, name in OTHER_KEY_KINDS if oid in public[:32]), "a key of another kind")
+        raise ReleaseError(f"{key_path}: {kind}, not an Ed25519 key")
+
+
 def sign_bytes(data, key_path):
     """The 64-byte Ed25519 signature of data under the private key."""
     with tempfile.TemporaryDirectory() as scratch:
@@ -778,6 +862,7 @@ def sign_bytes(data, key_path):
 
 
 def sign_file(key_path, file_path, signature_path):
+    check_signing_key(key_path)
     with open(file_path, "rb") as f:
         signature = sign_bytes(f.read(), key_path)
     with open(signature_path, "wb") as f:
@@ -787,9 +872,11 @@ def sign_file(key_path, file_path, signature_path):
 def sign(setup_path, key_path, version, any_version=False):
     if not version:
         raise ReleaseError("the version must not be empty")
+    check_signing_key(key_path)
     package = _read_without_overlay(setup_path)
     if not any_version:
         check_version(package, version, setup_path)
+    _named(setup_path, payload_range, package)
     check_payload_updater(package, version, any_version)
     manifest = build_manifest(package, version)
     if len(manifest) > MAX_MANIFEST:
@@ -829,28 +916,41 @@ def keygen(key_path, public_path):
 
 def entries(setup_path):
     package = _read_without_overlay(setup_path)
-    offset, length = payload_range(package)
+    offset, length = _named(setup_path, payload_range, package)
     for name, size, packed, digest, stream in read_payload_index(memoryview(package)[offset:offset + length], offset):
         print(stream, packed, size, digest, name)
 
 
 def release(program, folder, key, version, setup, level=9, any_version=False, partial_port=False):
-    # Both refusals come before anything is written.
+    # The refusals come before anything is written.
+    check_signing_key(key)
     if not partial_port:
         check_port_folder(folder)
-    if not any_version:
-        with open(program, "rb") as f:
-            check_version(f.read(), version, program)
+    check_program(program, version, any_version)
     updater = os.path.join(folder, UPDATER)
     if os.path.isfile(updater):
         with open(updater, "rb") as f:
             check_updater(f.read(), version, any_version)
-    with tempfile.TemporaryDirectory() as scratch:
-        payload = os.path.join(scratch, "payload.bin")
-        pack(folder, payload, level)
-        embed(program, payload, setup)
-    stamp(setup)
-    sign(setup, key, version, any_version=True)
+    # SETUP only ever holds a signed release: the steps work on a file beside
+    # it (the same file system, so the last step is a rename), and a failure
+    # leaves SETUP, or the release already there, as it was.
+    setup_folder = os.path.dirname(os.path.abspath(setup))
+    os.makedirs(setup_folder, exist_ok=True)
+    handle, unsigned = tempfile.mkstemp(prefix="." + os.path.basename(setup) + ".", suffix=".unsigned",
+                                        dir=setup_folder)
+    os.close(handle)
+    try:
+        with tempfile.TemporaryDirectory() as scratch:
+            payload = os.path.join(scratch, "payload.bin")
+            pack(folder, payload, level)
+            embed(program, payload, unsigned)
+        stamp(unsigned)
+        sign(unsigned, key, version, any_version=True)
+        os.replace(unsigned, setup)
+    finally:
+        for leftover in (unsigned, unsigned + ".tmp"):
+            if os.path.lexists(leftover):
+                os.remove(leftover)
 
 
 def pack_port(folder, payload_path, level=9, partial_port=False):
@@ -880,7 +980,7 @@ def main(argv):
         "sign-file": (3, lambda a: sign_file(*a)),
         "keygen": (2, lambda a: keygen(*a)),
         "entries": (1, lambda a: entries(*a)),
-        "payload-range": (1, lambda a: print(*payload_range(_read_without_overlay(a[0])))),
+        "payload-range": (1, lambda a: print(*_named(a[0], payload_range, _read_without_overlay(a[0])))),
     }
     if len(argv) < 1 or argv[0] not in commands or len(argv) - 1 != commands[argv[0]][0]:
         print(__doc__, file=sys.stdout if argv[:1] in (["-h"], ["--help"]) else sys.stderr)

@@ -84,12 +84,12 @@ bool RollBackCommittedUpdate(const TransactionState& state, std::string& message
 
 void FailDamagedUpdate(const TransactionState& state, const std::vector<PayloadEntry>& damaged,
                        const InstallHooks& hooks) {
-  const std::string count = std::to_string(damaged.size());
   const std::string& first = damaged.front().name;
   std::string message;
   const bool restored = RollBackCommittedUpdate(state, message);
-  AppendUpdateLog(state.destination, "update to " + hooks.new_version + " failed its check: " + count +
-                                         " files differ (first " + first + ")" +
+  AppendUpdateLog(state.destination, "update to " + hooks.new_version + " failed its check: " +
+                                         CountOf(damaged.size(), "file differs", "files differ") + " (first " +
+                                         first + ")" +
                                          (restored ? "; the old version was restored"
                                                    : "; it could not be undone: " + message));
   throw UpdateCheckFailed(CountOf(damaged.size(), "file", "files") +

@@ -14,6 +14,7 @@
 #include "foundation/files/paths.h"
 #include "foundation/files/whole-file.h"
 #include "foundation/hooks.h"
+#include "foundation/text/text.h"
 
 namespace qv::setup {
 namespace {
@@ -59,8 +60,9 @@ void VerifyUpdatedFiles(TransactionState& state, InstallOutcome& outcome, const 
   }
   std::vector<PayloadEntry> damaged = FindDifferingFiles(state.destination, state.expected, hooks.hash_file);
   if (!damaged.empty()) {
-    AppendUpdateLog(state.destination, std::to_string(damaged.size()) + " files differ after the update (first " +
-                                           damaged.front().name + "); fetching them again");
+    AppendUpdateLog(state.destination, CountOf(damaged.size(), "file differs", "files differ") +
+                                           " after the update (first " + damaged.front().name + "); fetching " +
+                                           (damaged.size() == 1 ? "it" : "them") + " again");
     RepairFiles(state, damaged, hooks);
     outcome.repaired = damaged.size();
     damaged = FindDifferingFiles(state.destination, state.expected, hooks.hash_file);

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include "foundation/text/text.h"
+
 namespace qv::setup {
 
 int ShowUninstallMessage(const std::wstring& text, unsigned flags) {
@@ -21,7 +23,7 @@ std::wstring UninstallQuestion(const std::filesystem::path& folder, bool remove_
 }
 
 std::wstring UninstalledMessage(std::uint32_t removed) {
-  return L"Q.V. DU Vora has been uninstalled (" + std::to_wstring(removed) + L" files removed).";
+  return L"Q.V. DU Vora has been uninstalled (" + Utf8ToWide(CountOf(removed, "file", "files")) + L" removed).";
 }
 
 }  // namespace qv::setup

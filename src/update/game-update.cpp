@@ -15,6 +15,7 @@
 #include "foundation/files/paths.h"
 #include "foundation/hooks.h"
 #include "foundation/net/http-client.h"
+#include "foundation/net/url.h"
 #include "foundation/text/text.h"
 #include "update/build-identity.h"
 #include "update/download-policy.h"
@@ -78,7 +79,7 @@ void IdentifyCopy(UpdateRun& run) {
 qv::update::Release FetchRelease() {
   const std::string address = qv::update::ReleaseUrl();
   if (!qv::update::IsAllowedReleaseUrl(address)) {
-    throw std::runtime_error("The update address " + address + " is not allowed.");
+    throw std::runtime_error("The update address " + UrlForMessage(address) + " is not allowed.");
   }
   std::string body;
   DownloadRequest request;
@@ -193,12 +194,16 @@ InstallHooks UpdateHooks(UpdateRun& run) {
 
 std::string UpdateLogLine(const UpdateRun& run) {
   const GameUpdateResult& result = run.result;
+  // The bytes downloaded are set against the setup file as a whole download
+  // takes it (the release's size, which its verified trailer confirmed), not
+  // against the package the manifest describes: that one ends before the
+  // signed overlay, so a whole download would seem to take more than all.
   return std::string("in-game update") + (run.installed_copy ? "" : " of a portable copy") + " to " + result.version +
          ": " + std::to_string(result.files_differed) + " of " + std::to_string(run.files.size()) +
          " files differed; downloaded " + std::to_string(result.bytes_downloaded) + " bytes in " +
          CountOf(static_cast<std::uint64_t>(result.requests), "request", "requests") +
          (result.parts ? " (parts of the package)" : " (the whole package)") + " of a " +
-         std::to_string(run.package.size) + " byte package";
+         std::to_string(run.release.package_size) + " byte package";
 }
 
 }  // namespace

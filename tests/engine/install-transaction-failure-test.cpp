@@ -133,7 +133,8 @@ TEST(TransactionFailure, CorruptionAfterTheCommitIsRepaired) {
   EXPECT_EQ(ReadFileText(site.install / L"shaders" / L"a.spv"), "shader a");
   EXPECT_EQ(TemporaryItemsBeside(site.install), std::vector<std::string>{});
   const std::string log = ReadFileText(site.install / L"data" / L"qv-update.log");
-  EXPECT_NE(log.find(" 1 files differ after the update (first shaders/a.spv); fetching them again\n"), std::string::npos);
+  EXPECT_NE(log.find(" 1 file differs after the update (first shaders/a.spv); fetching it again\n"), std::string::npos)
+      << log;
   EXPECT_NE(log.find(" update 1.0.0 to 1.1.0: 2 replaced, 2 added, 2 unchanged, 1 removed, all 5 files checked, 1 "
                      "fetched again\n"),
             std::string::npos)
@@ -154,17 +155,18 @@ TEST(TransactionFailure, DifferenceThatSurvivesTheRepairRollsBack) {
   update.ExpectUntouched();
   const std::string log = update.Log();
   EXPECT_NE(log.find(" the repair failed: no second copy\n"), std::string::npos);
-  EXPECT_NE(log.find(" update to 1.1.0 failed its check: 1 files differ (first qv.exe); the old version was restored\n"),
+  EXPECT_NE(log.find(" update to 1.1.0 failed its check: 1 file differs (first qv.exe); the old version was restored\n"),
             std::string::npos)
       << log;
 }
 
-// The sentence counts the damaged files in the number that goes with them.
+// The sentence and the log line count the damaged files in the number that goes with them.
 TEST(TransactionFailure, TheDamagedFilesAreCountedInTheirNumber) {
   for (const std::size_t count : {1u, 2u, 3u}) {
     qv::test::TempFolder temp{L"qv-damaged-count"};
     qv::setup::TransactionState state;
     state.destination = temp / L"QV";
+    fs::create_directories(state.destination / L"data");
     state.journal_path = qv::setup::UpdateJournalPath(state.destination);  // none: nothing to undo
     std::vector<qv::setup::PayloadEntry> damaged(count);
     damaged[0].name = "qv.exe";
@@ -173,6 +175,11 @@ TEST(TransactionFailure, TheDamagedFilesAreCountedInTheirNumber) {
     EXPECT_EQ(ThrownMessage([&] { qv::setup::FailDamagedUpdate(state, damaged, hooks); }),
               std::to_string(count) + (count == 1 ? " file" : " files") +
                   " of the new version did not install correctly (first: qv.exe). " + kNextStart);
+    const std::string log = ReadFileText(state.destination / L"data" / L"qv-update.log");
+    EXPECT_NE(log.find(" update to 1.1.0 failed its check: " + std::to_string(count) +
+                       (count == 1 ? " file differs" : " files differ") + " (first qv.exe); it could not be undone: "),
+              std::string::npos)
+        << log;
   }
 }
 

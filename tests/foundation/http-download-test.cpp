@@ -133,6 +133,9 @@ TEST_F(HttpDownloadTest, RangeAnsweredWithTheWholeFileIsReported) {
   EXPECT_EQ(result.status, 200u);
   EXPECT_EQ(result.error, "127.0.0.1 does not serve parts of a file");
   EXPECT_EQ(result.bytes, 0u);
+  // What of it had arrived is read and dropped, and counted apart.
+  EXPECT_GT(result.dropped_bytes, 0u);
+  EXPECT_LE(result.dropped_bytes, 5000u);
   EXPECT_EQ(result.final_url, "");
   EXPECT_TRUE(recorder.pieces.empty());
   EXPECT_TRUE(recorder.progress.empty());
@@ -409,7 +412,10 @@ TEST_F(HttpDownloadTest, AnAnswerForAnotherPartIsNotTaken) {
     EXPECT_EQ(result.range_ignored, !c.ok);
     if (c.ok) {
       EXPECT_TRUE(recorder.body == TestPattern(1000, 2000));
+      EXPECT_EQ(result.dropped_bytes, 0u);
     } else {
+      EXPECT_GT(result.dropped_bytes, 0u);
+      EXPECT_LE(result.dropped_bytes, 2000u);
       EXPECT_EQ(result.error, "127.0.0.1 answered another part of the file than the one asked for");
       EXPECT_TRUE(recorder.pieces.empty());
       EXPECT_EQ(result.status, 206u);

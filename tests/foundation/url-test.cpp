@@ -66,6 +66,25 @@ TEST(Url, HostForMessages) {
   for (const Case& c : cases) EXPECT_EQ(UrlHostForMessage(c.url), c.host) << c.url;
 }
 
+// The address as failure texts show it: whole, without its user information.
+TEST(Url, AddressForMessages) {
+  struct Case {
+    const char* url;
+    const char* shown;
+  } cases[] = {
+      {"https://user:pw@localhost:18901/release.json", "https://localhost:18901/release.json"},
+      {"http://a@b@Host/x@y?q=@#@", "http://Host/x@y?q=@#@"},  // the last '@' of the authority ends it
+      {"ftp://user@host/", "ftp://host/"},
+      {"https://user@", "https://"},
+      {"https://host/path@elsewhere", "https://host/path@elsewhere"},  // '@' after the authority is path
+      {"https://host?q=a@b", "https://host?q=a@b"},
+      {"https://Example.COM:8443/p", "https://Example.COM:8443/p"},
+      {"user:pw@host/x", "user:pw@host/x"},  // no address
+      {"", ""},
+  };
+  for (const Case& c : cases) EXPECT_EQ(UrlForMessage(c.url), c.shown) << c.url;
+}
+
 TEST(Url, RedirectStatuses) {
   for (std::uint32_t status = 0; status < 1000; ++status) {
     bool expected = status == 301 || status == 302 || status == 303 || status == 307 || status == 308;

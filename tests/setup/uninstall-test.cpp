@@ -26,6 +26,7 @@
 #include "setup/install.h"
 #include "setup/installed-files-removal.h"
 #include "setup/uninstall-entry.h"
+#include "setup/uninstall-messages.h"
 #include "setup/uninstall-mode.h"
 #include "support/planted-update.h"
 #include "support/scoped-variable.h"
@@ -274,6 +275,13 @@ TEST_F(UninstallTest, TheShortcutIconGoesWhenItIsTheSetupsCopy) {
     EXPECT_EQ(fs::exists(install), !c.removed);
     fs::remove_all(install);
   }
+}
+
+// The done box counts in the number that goes with its count.
+TEST(UninstallMessages, TheDoneBoxSaysOneFileForOne) {
+  EXPECT_EQ(qv::setup::UninstalledMessage(1), L"Q.V. DU Vora has been uninstalled (1 file removed).");
+  EXPECT_EQ(qv::setup::UninstalledMessage(0), L"Q.V. DU Vora has been uninstalled (0 files removed).");
+  EXPECT_EQ(qv::setup::UninstalledMessage(2), L"Q.V. DU Vora has been uninstalled (2 files removed).");
 }
 
 // The same count whoever does the work: the uninstaller started from outside,

@@ -424,6 +424,90 @@ class Refusals(unittest.TestCase):
                 self.assertFalse(os.path.exists(self.setup))
                 os.remove(os.path.join(os.fsencode(self.folder), *name.split(b"/")))
 
+    def test_a_key_that_cannot_sign_is_refused_before_anything_is_written(self):
+        """A release signed with a bad key would be an unsigned setup file at
+        SETUP: the key is judged first, one sentence names the key file and
+        says what is wrong with it (never openssl's own text), and a signed
+        setup file already there stays as it was."""
+        rsa = os.path.join(self.temp.name, "rsa.pem")
+        subprocess.run(["openssl", "genpkey", "-algorithm", "rsa", "-pkeyopt", "rsa_keygen_bits:1024", "-out", rsa],
+                       check=True, capture_output=True)
+        text = os.path.join(self.temp.name, "notes.txt")
+        write(self.temp.name, "notes.txt", b"the release notes, not a key\n")
+        keys_folder = os.path.join(self.temp.name, "keys")
+        os.makedirs(keys_folder)
+        cases = [(os.path.join(self.temp.name, "missing.pem"), "there is no such file"),
+                 (text, "not an Ed25519 private key in PEM form"),
+                 (rsa, "an RSA key, not an Ed25519 key"),
+                 (os.path.join(self.temp.name, "key.hex"), "the public key that keygen writes"),
+                 (keys_folder, "a folder, not a key file")]
+        out = os.path.dirname(self.setup)
+        for signed_before in [False, True]:
+            if signed_before:
+                self.assertEqual(self.release(self.version).returncode, 0)
+            before = read(self.setup) if signed_before else None
+            for key, reason in cases:
+                with self.subTest(key=key, signed_before=signed_before):
+                    steps = [("release", "--level", "1", PROGRAM, self.folder, key, self.version, self.setup)]
+                    if signed_before:
+                        steps.append(("sign", self.setup, key, self.version))
+                    for step in steps:
+                        run = self.run_tool(*step)
+                        self.assertEqual(run.returncode, 1, run.stderr)
+                        self.assertTrue(run.stderr.startswith(f"make-release.py {step[0]}: {key}: {reason}"),
+                                        run.stderr)
+                        self.assertEqual(run.stderr.count("\n"), 1, run.stderr)
+                        if signed_before:
+                            self.assertEqual(read(self.setup), before)
+                            self.assertEqual(os.listdir(out), ["Q.V.PC.Rure.Setup.exe"])
+                        else:
+                            self.assertFalse(os.path.exists(out))
+
+    def test_a_release_is_written_beside_setup_and_renamed_once_signed(self):
+        """SETUP appears only signed: the steps work on a file of another name
+        in the same folder, which is gone afterwards."""
+        out = os.path.dirname(self.setup)
+        os.makedirs(out)
+        seen = []
+        real_replace = tool.os.replace
+
+        def replace(source, target):
+            if target == self.setup:
+                seen.append((os.path.dirname(source), tool.signed_trailer(read(source)) is not None))
+            real_replace(source, target)
+
+        tool.os.replace = replace
+        try:
+            tool.release(PROGRAM, self.folder, self.key, self.version, self.setup, level=1)
+        finally:
+            tool.os.replace = real_replace
+        self.assertEqual(seen, [(out, True)])
+        self.assertEqual(os.listdir(out), ["Q.V.PC.Rure.Setup.exe"])
+        self.assertIsNotNone(tool.signed_trailer(read(self.setup)))
+
+    def test_refuses_a_program_that_is_not_a_whole_windows_program(self):
+        """A program cut short (a download or copy that stopped) is refused
+        with a sentence naming it, as a text file is, never with a traceback."""
+        image = read(PROGRAM)
+        for name, data in [("text.exe", b"a text file\n"), ("cut.exe", image[:1000]),
+                           ("half.exe", image[:len(image) // 2]), ("headers.exe", image[:0x100])]:
+            program = os.path.join(self.temp.name, name)
+            write(self.temp.name, name, data)
+            steps = [("release", "--level", "1", program, self.folder, self.key, self.version, self.setup),
+                     ("release", "--level", "1", "--for-tests-any-version", program, self.folder, self.key,
+                      self.version, self.setup),
+                     ("sign", program, self.key, self.version),
+                     ("sign", "--for-tests-any-version", program, self.key, self.version),
+                     ("entries", program), ("payload-range", program)]
+            for step in steps:
+                with self.subTest(program=name, step=step[0], options=step[1:4]):
+                    run = self.run_tool(*step)
+                    self.assertEqual(run.returncode, 1, run.stderr)
+                    self.assertNotIn("Traceback", run.stderr)
+                    self.assertRegex(run.stderr, f"^make-release.py {step[0]}: {re.escape(program)}: [^\n]+\n$")
+                    self.assertFalse(os.path.exists(self.setup))
+                    self.assertEqual(read(program), data)
+
     def test_a_partial_folder_only_with_the_option_for_tests(self):
         os.remove(os.path.join(self.folder, "qv-updater.exe"))
         run = self.release(self.version, "--for-tests-partial-port")

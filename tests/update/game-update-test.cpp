@@ -18,6 +18,7 @@
 #include "support/scoped-environment.h"
 #include "support/stand-in-game.h"
 #include "support/test-releases.h"
+#include "support/temp-folder.h"
 #include "support/test-server.h"
 #include "support/thrown.h"
 #include "support/updater-log-lines.h"
@@ -111,6 +112,9 @@ TEST_F(GameUpdate, RefusalsOfTheReleaseDocument) {
   } cases[] = {
       {"https://qv-releases.invalid/latest", "The update address https://qv-releases.invalid/latest is not allowed.",
        ""},
+      // A name and password are never shown.
+      {"https://user:pw@localhost:18901/release.json",
+       "The update address https://localhost:18901/release.json is not allowed.", ""},
       {qv::test::TestHttpsUrl("/files/unreadable.json"), "The release information could not be read.", ""},
       // Version order ignores a leading "v".
       {v_same, "Version 0.0.9 is already the newest.", qv::test::ReleasePage("v0.0.9")},
@@ -175,6 +179,12 @@ TEST_F(GameUpdate, PartsOrTheWholeSetupFileAndTheLogLine) {
                               (c.parts ? "(parts of the package)" : "(the whole package)") + " of a "),
               std::string::npos)
         << log.back();
+    // Like with like: the bytes against the setup file as a whole download takes it.
+    const std::uint64_t setup_size = qv::test::ReadTestFile(qv::test::TestReleaseSetup(c.release)).size();
+    EXPECT_TRUE(log.back().ends_with(" of a " + std::to_string(setup_size) + " byte package")) << log.back();
+    if (!c.parts) {
+      EXPECT_EQ(result.bytes_downloaded, setup_size);
+    }
     // The engine kept the journal for the start confirmation.
     EXPECT_EQ(result.outcome.journal_path, UpdateJournalPath(older.folder));
     EXPECT_TRUE(RestorePreviousVersion(result.outcome.journal_path, nullptr));

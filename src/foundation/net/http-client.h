@@ -62,6 +62,9 @@ struct DownloadResult {
   bool too_large = false;       // the body was, or was announced, larger than max_bytes
   std::uint32_t status = 0;     // status of the last response (0: none came)
   std::uint64_t bytes = 0;      // body bytes the sink accepted
+  // Body bytes of an answer that was not taken (range_ignored), read and
+  // dropped: what of it had arrived when it was dropped, never handed to the sink.
+  std::uint64_t dropped_bytes = 0;
   std::string final_url;        // address that answered with the expected status
   std::string error;            // short English text; empty on success
 };

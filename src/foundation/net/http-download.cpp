@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/net/blocking-http-download.h"
@@ -134,6 +135,21 @@ DownloadResult& ReceiveBody(HINTERNET http, const DownloadRequest& request, cons
   }
 }
 
+// An answer that is not taken (a range answered with the whole file or with
+// another part): what of its body has arrived already is read, at most one
+// piece, and dropped. Those bytes came over the network all the same, and the
+// figures of what a download took count them.
+DownloadResult& DropAnswer(HINTERNET http, DownloadResult& result, std::string error) {
+  result.range_ignored = true;
+  DWORD available = 0;
+  if (::WinHttpQueryDataAvailable(http, &available) && available != 0) {
+    std::vector<char> buffer(std::min<DWORD>(available, kPieceSize));
+    DWORD read = 0;
+    if (::WinHttpReadData(http, buffer.data(), static_cast<DWORD>(buffer.size()), &read)) result.dropped_bytes = read;
+  }
+  return Fail(result, std::move(error));
+}
+
 }  // namespace
 
 std::string HeadersLateText(const std::string& url) { return NoAnswerText(url, ERROR_WINHTTP_TIMEOUT); }
@@ -196,8 +212,7 @@ DownloadResult BlockingHttpDownload(const DownloadRequest& request, NetworkCall&
     }
 
     if (*status == 200 && !request.range.empty()) {
-      result.range_ignored = true;
-      return Fail(result, UrlHostForMessage(current) + " does not serve parts of a file");
+      return DropAnswer(http, result, UrlHostForMessage(current) + " does not serve parts of a file");
     }
     std::uint32_t expected = request.range.empty() ? 200 : 206;
     if (*status != expected) {
@@ -210,8 +225,8 @@ DownloadResult BlockingHttpDownload(const DownloadRequest& request, NetworkCall&
       std::optional<std::string> answered_text;
       if (answered) answered_text = WideToUtf8(*answered);
       if (!AnswersRange(request.range, answered_text, request.range_total)) {
-        result.range_ignored = true;
-        return Fail(result, UrlHostForMessage(current) + " answered another part of the file than the one asked for");
+        return DropAnswer(http, result,
+                          UrlHostForMessage(current) + " answered another part of the file than the one asked for");
       }
     }
 

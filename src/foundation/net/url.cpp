@@ -49,6 +49,16 @@ std::string UrlHostForMessage(std::string_view url) {
   return AsciiLower(authority.substr(0, authority.find(':')));
 }
 
+std::string UrlForMessage(std::string_view url) {
+  const size_t scheme_end = url.find(kSchemeEnd);
+  if (scheme_end == std::string_view::npos) return std::string(url);
+  const size_t authority = scheme_end + kSchemeEnd.size();
+  const std::string_view rest = url.substr(authority);
+  const size_t at = rest.substr(0, rest.find_first_of("/?#")).rfind('@');
+  if (at == std::string_view::npos) return std::string(url);
+  return std::string(url.substr(0, authority)) + std::string(rest.substr(at + 1));
+}
+
 bool IsRedirectStatus(std::uint32_t status) {
   return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }

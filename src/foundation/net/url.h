@@ -24,6 +24,11 @@ std::string UrlHost(std::string_view url);
 // scheme is not http(s) or there is no host.
 std::string UrlHostForMessage(std::string_view url);
 
+// The whole address as failure texts show it, but without the user
+// information of its authority ("name:password@" before the host), of any
+// scheme. Text without "://" is returned as it is.
+std::string UrlForMessage(std::string_view url);
+
 // True for the statuses that carry a Location to follow: 301, 302, 303, 307, 308.
 bool IsRedirectStatus(std::uint32_t status);
 

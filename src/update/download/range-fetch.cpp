@@ -42,7 +42,7 @@ bool FetchRangeGroups(RangeSession& session, const EntryList& list) {
       request.sink = [&unpacker](const char* data, std::uint64_t size) { return unpacker.Write(data, size); };
       const DownloadResult result = HttpDownload(request);
       ++session.fetch.requests;
-      session.fetch.bytes += result.bytes;
+      session.fetch.bytes += result.bytes + result.dropped_bytes;
 
       if (result.range_ignored) {
         session.fetch.failed = true;

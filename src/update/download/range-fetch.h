@@ -18,7 +18,7 @@ namespace qv::setup {
 
 // What FetchRanges did.
 struct RangeFetch {
-  std::uint64_t bytes = 0;     // bytes received over all range answers
+  std::uint64_t bytes = 0;     // bytes received over all range answers, those of answers not taken too
   std::uint32_t requests = 0;  // range requests made, retries included
   bool failed = false;         // the server answered a range request whole or with another part
   std::string reason;          // why it failed: the HTTP client's text for that answer

@@ -58,9 +58,6 @@ HWND CreateChild(const wchar_t* window_class, const wchar_t* text, DWORD style, 
   return child;
 }
 
-// Without a window (or once its loop has ended) nobody receives the finish
-// message: the worker runs to its end here, and the game is started again as
-// the window would have.
 // The run is over: the installation is free for the next run.
 void EndRouteRun(win_route::State& state) {
   state.guard.reset();
@@ -68,6 +65,9 @@ void EndRouteRun(win_route::State& state) {
   state.font.reset();
 }
 
+// Without a window (or once its loop has ended) nobody receives the finish
+// message: the worker runs to its end here, and the game is started again as
+// the window would have.
 int FinishWithoutWindow(win_route::State& state) {
   if (state.worker.joinable()) state.worker.join();
   FinishRoute(state);

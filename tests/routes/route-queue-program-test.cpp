@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "engine/installation-guard.h"
 #include "foundation/text/text.h"
 #include "routes/route-window-run.h"
 #include "route-fixtures.h"
@@ -110,6 +112,30 @@ TEST(RouteQueueProgram, AGameThatKeepsRunningIsNotStartedASecondTime) {
   EXPECT_EQ(qv::test::ReadTestFile(work / L"fg-route-result.txt"),
             "kind install\nexit -1\ndetail Q.V. was still running after 60 s\n");
   qv::test::EndStandInGame(runs[0]);
+}
+
+// Another run holds the installation (here this test program, as an update
+// or an uninstall would): the queue changes nothing, tells the game why and
+// leaves the game to that run.
+TEST(RouteQueueProgram, WhileAnotherRunHoldsTheInstallationItRefuses) {
+  RouteGameFolder game;
+  qv::test::PlaceStandInGame(game.path());
+  const fs::path work = game / L"data" / L"dlssg-unlock";
+  fs::create_directories(work);
+  std::optional<qv::setup::InstallationGuard> other = qv::setup::TryGuardInstallation(game.path(), "{another run}");
+  ASSERT_TRUE(other);
+  const auto run = qv::test::RunProgram(qv::test::SetupProgramPath(),
+                                        {L"--route-queue", game.path().native(), L"--ops", L"fg:install", L"--fg-work",
+                                         work.native(), L"--", L"again"});
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(UpdaterLogMessages(game.path()),
+            (std::vector<std::string>{"route queue: start fg:install",
+                                      "route queue: refused: Another update of this install is running.",
+                                      "route queue: fg:install failed (exit -1)",
+                                      "route queue: Q.V. not started again: another run is at work on the installation"}));
+  EXPECT_EQ(qv::test::ReadTestFile(work / L"fg-route-result.txt"),
+            "kind install\nexit -1\ndetail Another update of this install is running.\n");
+  EXPECT_TRUE(qv::test::WaitForStandInGameRuns(game.path(), 1, std::chrono::seconds(3)).empty());
 }
 
 TEST(RouteQueueProgram, WithoutTheGameItLogsThatItCouldNotStartIt) {

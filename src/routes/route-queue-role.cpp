@@ -6,9 +6,9 @@
 
 namespace qv::setup {
 
-void RouteQueueThread(route_queue_win::Args args, RouteQueueServices services) {
+void RouteQueueThread(route_queue_win::Args args, RouteQueueServices services, std::string refusal) {
   try {
-    RunRouteQueueItems(args, PostRouteText, services);
+    RunRouteQueueItems(args, PostRouteText, services, refusal);
   } catch (const std::exception& error) {
     // Each item catches its own failures; what escapes comes from the queue's
     // own steps. The window must still hear the end, or the game never starts.
@@ -23,9 +23,11 @@ namespace route_queue_win {
 
 int RunQueue(const Args& args, const RouteQueueServices& services, const RouteWindowHooks& hooks) {
   static win_route::State state;
-  StartRouteState(state, args.game_folder, args.language, args.relaunch_arguments, &RouteQueueLogCallback);
+  StartRouteState(state, args.game_folder, args.game_process_id, args.language, args.relaunch_arguments,
+                  &RouteQueueLogCallback);
   return RunRouteWindow(state, QueueWindowSpec(args),
-                        [args, services] { RouteQueueThread(args, services); }, hooks);
+                        [args, services, refusal = state.refusal] { RouteQueueThread(args, services, refusal); },
+                        hooks);
 }
 
 }  // namespace route_queue_win

@@ -1,14 +1,17 @@
 #pragma once
 // The route-queue role: its window and its worker.
 
+#include <string>
+
 #include "routes/route-queue-args.h"
 #include "routes/route-queue-run.h"
 #include "routes/route-window-run.h"
 
 namespace qv::setup {
 
-// The worker thread's body: runs the queue, then posts the finish message.
-void RouteQueueThread(route_queue_win::Args args, RouteQueueServices services);
+// The worker thread's body: runs the queue (every item refused with
+// `refusal` when that is not empty), then posts the finish message.
+void RouteQueueThread(route_queue_win::Args args, RouteQueueServices services, std::string refusal = {});
 
 namespace route_queue_win {
 

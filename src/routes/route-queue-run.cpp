@@ -31,12 +31,14 @@ const RouteQueueOperation& OperationFor(const RouteQueueItem& item, const RouteQ
   return item.kind == RouteKind::kDlss5 ? services.dlss5 : services.frame_generation;
 }
 
-int RunItem(const route_queue_win::Args& args, const RouteQueueItem& item, bool game_closed,
+// `blocked`: why the item may not run (the game still runs, or another run
+// holds the installation); empty when it may.
+int RunItem(const route_queue_win::Args& args, const RouteQueueItem& item, const std::string& blocked,
             const RouteProgress& progress, const RouteQueueServices& services) {
   const RouteQueueOperation& operation = OperationFor(item, services);
   try {
-    if (game_closed) return operation.run(args, item.action, progress);
-    operation.write_result(args, item.action, -1, kGameStillRunningDetail);
+    if (blocked.empty()) return operation.run(args, item.action, progress);
+    operation.write_result(args, item.action, -1, blocked);
     progress(FailureNotice(item.kind));
     ::Sleep(static_cast<DWORD>(services.failure_pause.count()));
   } catch (const std::exception& error) {
@@ -50,19 +52,25 @@ int RunItem(const route_queue_win::Args& args, const RouteQueueItem& item, bool 
 }  // namespace
 
 std::vector<int> RunRouteQueueItems(const route_queue_win::Args& args, const RouteProgress& progress,
-                                    const RouteQueueServices& services) {
+                                    const RouteQueueServices& services, const std::string& refusal) {
   for (const RouteQueueItem& item : args.operations) {
     const RouteQueueOperation& operation = OperationFor(item, services);
     if (operation.remove_result) operation.remove_result(args);
   }
   LogRouteQueue(args.game_folder, "start " + RouteQueueText(args.operations));
-  progress(UpdaterText::kWaitingForGame);
-  // One wait for all items: each operation is told not to wait again.
-  const bool game_closed = !GameStillRunningAfter(args.game_process_id, services.game_wait);
+  std::string blocked = refusal;
+  if (blocked.empty()) {
+    progress(UpdaterText::kWaitingForGame);
+    // One wait for all items: each operation is told not to wait again.
+    if (GameStillRunningAfter(args.game_process_id, services.game_wait)) blocked = kGameStillRunningDetail;
+  } else {
+    // Nothing to wait for: no item may run beside the run at work.
+    LogRouteQueue(args.game_folder, "refused: " + refusal);
+  }
 
   std::vector<int> exit_codes;
   for (const RouteQueueItem& item : args.operations) {
-    const int exit_code = RunItem(args, item, game_closed, progress, services);
+    const int exit_code = RunItem(args, item, blocked, progress, services);
     LogRouteQueue(args.game_folder, RouteItemLabel(item) + (exit_code == 0 ? std::string(" finished")
                                                                              : " failed (exit " +
                                                                                    std::to_string(exit_code) + ")"));

@@ -50,7 +50,10 @@ RouteQueueServices DefaultRouteQueueServices();
 // and the pause; an item whose operation raises is logged as "<label>
 // stopped: <text>" and gets its route's result file (exit -1, the text). A
 // failed item never stops the later ones. Returns the exit codes in queue order.
+// A `refusal` (another run holds the installation) is logged as "refused: "
+// + the text, and every item then fails with it at once, without the wait.
 std::vector<int> RunRouteQueueItems(const route_queue_win::Args& args, const RouteProgress& progress,
-                                    const RouteQueueServices& services = DefaultRouteQueueServices());
+                                    const RouteQueueServices& services = DefaultRouteQueueServices(),
+                                    const std::string& refusal = {});
 
 }  // namespace qv::setup

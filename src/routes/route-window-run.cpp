@@ -2,6 +2,9 @@
 
 #include <commctrl.h>
 
+#include <exception>
+
+#include "foundation/text/guid-text.h"
 #include "foundation/text/text.h"
 #include "foundation/win/com-apartment.h"
 
@@ -55,12 +58,20 @@ HWND CreateChild(const wchar_t* window_class, const wchar_t* text, DWORD style, 
   return child;
 }
 
+// The run is over: the installation is free for the next run.
+void EndRouteRun(win_route::State& state) {
+  state.guard.reset();
+  state.game.reset();
+  state.font.reset();
+}
+
 // Without a window (or once its loop has ended) nobody receives the finish
 // message: the worker runs to its end here, and the game is started again as
 // the window would have.
 int FinishWithoutWindow(win_route::State& state) {
   if (state.worker.joinable()) state.worker.join();
   FinishRoute(state);
+  EndRouteRun(state);
   return 0;
 }
 
@@ -108,13 +119,28 @@ RouteWindowLayout ComputeRouteWindowLayout(int client_height, double scale) {
   return layout;
 }
 
-void StartRouteState(win_route::State& state, const std::filesystem::path& game_folder, int language,
+void StartRouteState(win_route::State& state, const std::filesystem::path& game_folder,
+                     std::uint64_t game_process_id, int language,
                      const std::vector<std::wstring>& relaunch_arguments, win_route::LogCallback log) {
   state = win_route::State{};
   state.game_folder = game_folder;
+  state.game_process_id = game_process_id;
   state.language = language;
   state.relaunch_arguments = relaunch_arguments;
   state.log = log;
+  // Opened before any wait: the handle stays this game's even if its id
+  // passes to another process once it has ended.
+  if (game_process_id != 0 && game_process_id <= 0xFFFFFFFFu) {
+    state.game.reset(::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(game_process_id)));
+  }
+  // The routes patch the game and put files down beside it: a repair, an
+  // update or an uninstall committing at the same time would meet them half
+  // done, or they it.
+  try {
+    state.guard.emplace(GuardInstallation(game_folder, NewGuidText()));
+  } catch (const std::exception& error) {
+    state.refusal = error.what();
+  }
   win_route::SetCurrentState(&state);
 }
 
@@ -163,7 +189,7 @@ int RunRouteWindow(win_route::State& state, const RouteWindowLook& look, std::fu
   // Normally the finish message has joined the worker and started the game.
   // A loop that ended some other way must not leave the game unstarted.
   if (state.worker.joinable()) FinishWithoutWindow(state);
-  state.font.reset();
+  EndRouteRun(state);
   return 0;
 }
 

@@ -54,8 +54,13 @@ struct RouteWindowHooks {
 
 // Starts a role's run on its runner's static state: everything of an earlier
 // run in the same process (the tests) is dropped, the fields every route
-// window needs are filled, and the state becomes the current one.
-void StartRouteState(win_route::State& state, const std::filesystem::path& game_folder, int language,
+// window needs are filled, the game of the process id (when not 0) is opened
+// for waiting, and the state becomes the current one. The run takes the
+// installation's guard here, before it touches anything; when another run
+// holds it, the state's refusal says so ("Another update of this install is
+// running."), and the worker only reports that.
+void StartRouteState(win_route::State& state, const std::filesystem::path& game_folder,
+                     std::uint64_t game_process_id, int language,
                      const std::vector<std::wstring>& relaunch_arguments, win_route::LogCallback log);
 
 // Runs a route role on `state` (already filled by the runner and made the
@@ -63,6 +68,7 @@ void StartRouteState(win_route::State& state, const std::filesystem::path& game_
 // thread (it posts the finish message as its last act), runs the message loop
 // and returns 0. When the window cannot be created the worker still runs to
 // its end, and the game is started again and the start logged all the same.
+// The run's guard and the game's handle are let go before it returns.
 int RunRouteWindow(win_route::State& state, const RouteWindowLook& look, std::function<void()> worker,
                    const RouteWindowHooks& hooks = {});
 

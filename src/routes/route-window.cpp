@@ -50,6 +50,18 @@ void FinishRoute(win_route::State& state) {
   // The worker posts the finish message as its last act, so this join only
   // waits for its thread to end.
   if (state.worker.joinable() && state.worker.get_id() != std::this_thread::get_id()) state.worker.join();
+  if (!state.refusal.empty()) {
+    // The run that holds the installation is at work on its files; a game
+    // started now would hold them open. The game is left to that run.
+    LogRouteLine(state, "Q.V. not started again: another run is at work on the installation");
+    return;
+  }
+  if (state.game && ::WaitForSingleObject(state.game.get(), 0) == WAIT_TIMEOUT) {
+    // It did not close within the wait (nor since): a second copy would run
+    // beside the first.
+    LogRouteLine(state, "Q.V. still runs: not started a second time");
+    return;
+  }
   ShowStatus(state, UpdaterText::kStartingGame);
   const GameStart start = state.start_game ? state.start_game(state.game_folder, state.relaunch_arguments)
                                            : StartGame(state.game_folder, state.relaunch_arguments, false);

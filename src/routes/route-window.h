@@ -3,17 +3,20 @@
 // marquee bar. Workers reach it only through posted messages; when a worker
 // is done the window joins it, starts the game again, logs that and closes,
 // which ends the role. The user cannot close it: the routes change files the
-// game needs, and the game must be started again at the end.
+// game needs, and the game must be started again at the end (unless it still
+// runs, or another run at work on the installation refused this one).
 
 #include <windows.h>
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "engine/installation-guard.h"
 #include "foundation/win/unique-handle.h"
 #include "update/updater/game-start.h"
 #include "update/updater/updater-text.h"
@@ -56,6 +59,15 @@ struct State {
   // How the window starts the game again; none: StartGame directly and
   // unelevated (a route never runs elevated by its own doing).
   GameStarter start_game;
+  // The game of the process id, opened as the run starts: whether it still
+  // runs at the end is asked of this handle, since its id may belong to
+  // another process by then.
+  UniqueHandle game;
+  // The installation's guard, held for the whole run.
+  std::optional<InstallationGuard> guard;
+  // Why this run may not touch the installation (another run holds its
+  // guard); empty while this run holds the guard.
+  std::string refusal;
 };
 
 // The state of the running role, read by the window procedure and the
@@ -77,7 +89,10 @@ void PostRouteFinished();
 // The end of every route run, on the window's thread: joins the worker, shows
 // "Starting Q.V. ...", starts the game again (the process handle is not kept:
 // the game is not waited for) and logs "Q.V. started again" or "Q.V. could
-// not be started again" through the state's log callback.
+// not be started again" through the state's log callback. A game that still
+// runs is never started a second time ("Q.V. still runs: not started a second
+// time"), and a run refused beside another one leaves the game to that run
+// ("Q.V. not started again: another run is at work on the installation").
 void FinishRoute(win_route::State& state);
 
 // The log line for the queue's window: LogRouteQueue with the state's game folder.

@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -221,6 +223,7 @@ TEST_F(HttpDownloadTest, BodyThatStopsEarlyFails) {
   EXPECT_EQ(result.bytes, 40000u);
   EXPECT_TRUE(result.error == "the download is incomplete" || result.error.rfind("the download stopped (error ", 0) == 0)
       << result.error;
+  EXPECT_FALSE(result.lasting);  // the next answer may well be whole
 }
 
 TEST_F(HttpDownloadTest, AlreadyCancelledReportsProgressOnce) {
@@ -241,6 +244,53 @@ TEST_F(HttpDownloadTest, CancelStopsWithinOnePiece) {
   EXPECT_EQ(result.error, "cancelled");
   ASSERT_EQ(recorder.pieces.size(), 1u);
   EXPECT_EQ(result.bytes, recorder.pieces[0]);
+}
+
+// A call given up on leaves its download thread blocked until the server
+// answers; from the caller's return on, that thread calls none of the
+// caller's callables, which may refer to the caller's finished frame. The
+// server answers late (a file: progress and body; a redirect: the next
+// address's check), the caller cancels as soon as its request went out, and
+// the test waits until the thread has had the answer and let go of the
+// callables.
+TEST_F(HttpDownloadTest, NoCallableIsCalledOnceTheCallHasReturned) {
+  qv::test::PutTestServerFile("late.bin", TestPattern(0, 1000));
+  for (const char* path : {"/slow/3000/300000", "/files/late.bin?delay=3000&moved=/data/10"}) {
+    SCOPED_TRACE(path);
+    struct Calls {
+      std::atomic<bool> asked{false};     // the first address was approved: the request goes out
+      std::atomic<bool> returned{false};  // HttpDownload has returned
+      std::atomic<int> late{0};           // calls after that
+      void Count() {
+        if (returned) ++late;
+      }
+    };
+    auto calls = std::make_shared<Calls>();
+    DownloadRequest request;
+    request.url = TestHttpUrl(path);
+    request.timeout_ms = 20000;
+    request.allow_url = [calls](const std::string&) {
+      calls->Count();
+      calls->asked = true;
+      return true;
+    };
+    request.sink = [calls](const char*, std::uint64_t) {
+      calls->Count();
+      return true;
+    };
+    request.progress = [calls](std::uint64_t, std::uint64_t) { calls->Count(); };
+    request.cancelled = [calls] {
+      calls->Count();
+      return calls->asked.load();
+    };
+    const DownloadResult result = HttpDownload(request);
+    calls->returned = true;
+    request = DownloadRequest();  // only the download thread holds the callables now
+    EXPECT_EQ(result.error, "cancelled");
+    for (int i = 0; i < 600 && calls.use_count() > 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    EXPECT_EQ(calls.use_count(), 1) << "the download thread has not ended";
+    EXPECT_EQ(calls->late.load(), 0);
+  }
 }
 
 // A server that sends a byte now and then meets no time-out: the pieces are
@@ -379,6 +429,7 @@ TEST_F(HttpDownloadTest, HeadersOver64KiBFailTheRequest) {
       EXPECT_EQ(recorder.body.size(), c.range[0] ? 10u : 5000u);
     } else if (c.size_seen) {
       EXPECT_EQ(result.error, too_large);
+      EXPECT_TRUE(result.lasting);
       EXPECT_TRUE(recorder.pieces.empty());
     } else {
       EXPECT_TRUE(result.error == too_large || result.error == too_slow) << result.error;
@@ -559,6 +610,7 @@ TEST_F(HttpDownloadTest, RefusedRedirectTargetIsNeverContacted) {
   DownloadResult result = HttpDownload(request);
   EXPECT_FALSE(result.ok);
   EXPECT_EQ(result.error, "refused address http://localhost");
+  EXPECT_TRUE(result.lasting);
   EXPECT_EQ(result.status, 302u);
   EXPECT_FALSE(TestServerWasAskedFor("/data/7?never-contacted"));
 }
@@ -676,6 +728,7 @@ TEST_F(HttpDownloadTest, TimeOuts) {
     DownloadResult result = HttpDownload(request);
     auto seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     EXPECT_FALSE(result.ok) << c.path;
+    EXPECT_FALSE(result.lasting) << c.path;
     EXPECT_EQ(result.status, c.status) << c.path;
     EXPECT_EQ(result.error, c.error) << c.path;
     EXPECT_LT(seconds, 3.0) << c.path;
@@ -715,6 +768,7 @@ TEST_F(HttpDownloadTest, CertificateChecksStayOn) {
     EXPECT_TRUE(result.error == "no answer from " + c.host + " (error 12175)" ||
                 result.error == "no answer from " + c.host + " (error 12157)")
         << result.error;
+    EXPECT_TRUE(result.lasting) << c.url;
     EXPECT_TRUE(recorder.pieces.empty());
   }
 }

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "engine/installation-guard.h"
 #include "foundation/text/text.h"
 #include "routes/route-window-run.h"
 #include "route-fixtures.h"
@@ -16,6 +18,8 @@
 #include "support/stand-in-game.h"
 #include "support/test-paths.h"
 #include "support/window-probe.h"
+#include "support/temp-folder.h"
+#include "update/updater/game-start.h"
 #include "update/updater/updater-text.h"
 
 namespace {
@@ -76,6 +80,62 @@ TEST(RouteQueueProgram, WaitsInItsWindowThenStartsTheGameAgainAndEnds) {
   EXPECT_EQ(UpdaterLogMessages(game.path()),
             (std::vector<std::string>{"route queue: nr: the work folder is not the game's own, left out",
                                       "route queue: start ", "route queue: Q.V. started again"}));
+}
+
+// The game kept running through the whole wait: the queue gives its item up
+// and, at its end, does not start a second copy beside the first.
+TEST(RouteQueueProgram, AGameThatKeepsRunningIsNotStartedASecondTime) {
+  RouteGameFolder game;
+  qv::test::PlaceStandInGame(game.path());
+  const fs::path work = game / L"data" / L"dlssg-unlock";
+  fs::create_directories(work);
+  qv::test::WriteStandInControl(game.path(), "sleep 180000\n");
+  qv::setup::GameStart running = qv::setup::StartGame(game.path(), {L"first"}, false);
+  ASSERT_TRUE(running.process.valid());
+  ASSERT_EQ(qv::test::WaitForStandInGameRuns(game.path(), 1).size(), 1u);
+
+  StartedChild program = StartQueue(game, {L"--ops", L"fg:install", L"--fg-work", work.native(), L"--pid",
+                                           std::to_wstring(::GetProcessId(running.process.get())), L"--", L"again"});
+  ASSERT_TRUE(program.started());
+  // A minute's wait for the game, the failure notice, the end.
+  ASSERT_TRUE(program.WaitFor(std::chrono::seconds(150)));
+  EXPECT_EQ(program.Result().exit_code, 0u);
+  EXPECT_EQ(::WaitForSingleObject(running.process.get(), 0), static_cast<DWORD>(WAIT_TIMEOUT));
+
+  // A start the queue made would be recorded within moments of its end.
+  const auto runs = qv::test::WaitForStandInGameRuns(game.path(), 2, std::chrono::seconds(5));
+  ASSERT_EQ(runs.size(), 1u);
+  EXPECT_EQ(runs[0].arguments, std::vector<std::string>{"first"});
+  EXPECT_EQ(UpdaterLogMessages(game.path()),
+            (std::vector<std::string>{"route queue: start fg:install", "route queue: fg:install failed (exit -1)",
+                                      "route queue: Q.V. still runs: not started a second time"}));
+  EXPECT_EQ(qv::test::ReadTestFile(work / L"fg-route-result.txt"),
+            "kind install\nexit -1\ndetail Q.V. was still running after 60 s\n");
+  qv::test::EndStandInGame(runs[0]);
+}
+
+// Another run holds the installation (here this test program, as an update
+// or an uninstall would): the queue changes nothing, tells the game why and
+// leaves the game to that run.
+TEST(RouteQueueProgram, WhileAnotherRunHoldsTheInstallationItRefuses) {
+  RouteGameFolder game;
+  qv::test::PlaceStandInGame(game.path());
+  const fs::path work = game / L"data" / L"dlssg-unlock";
+  fs::create_directories(work);
+  std::optional<qv::setup::InstallationGuard> other = qv::setup::TryGuardInstallation(game.path(), "{another run}");
+  ASSERT_TRUE(other);
+  const auto run = qv::test::RunProgram(qv::test::SetupProgramPath(),
+                                        {L"--route-queue", game.path().native(), L"--ops", L"fg:install", L"--fg-work",
+                                         work.native(), L"--", L"again"});
+  EXPECT_EQ(run.exit_code, 0u);
+  EXPECT_EQ(UpdaterLogMessages(game.path()),
+            (std::vector<std::string>{"route queue: start fg:install",
+                                      "route queue: refused: Another update of this install is running.",
+                                      "route queue: fg:install failed (exit -1)",
+                                      "route queue: Q.V. not started again: another run is at work on the installation"}));
+  EXPECT_EQ(qv::test::ReadTestFile(work / L"fg-route-result.txt"),
+            "kind install\nexit -1\ndetail Another update of this install is running.\n");
+  EXPECT_TRUE(qv::test::WaitForStandInGameRuns(game.path(), 1, std::chrono::seconds(3)).empty());
 }
 
 TEST(RouteQueueProgram, WithoutTheGameItLogsThatItCouldNotStartIt) {

@@ -301,7 +301,29 @@ TEST_F(RangeFetchTest, AHostNotAllowedIsNeverContacted) {
   const std::string message = ThrownMessage(
       [&] { Fetch(Serve("foreign.bin", image, "moved=https://downloads.example.invalid/x.bin"), image.entries); });
   EXPECT_EQ(message, "The download of the changed files failed: refused address https://downloads.example.invalid.");
-  EXPECT_EQ(RequestsFor("foreign.bin").size(), 2u);  // the redirect, on each attempt; never its target
+  EXPECT_EQ(RequestsFor("foreign.bin").size(), 1u);  // the redirect, once; never its target
+}
+
+// A retry would only meet these failures again: each fails at its first request.
+TEST_F(RangeFetchTest, FailuresThatWouldComeBackAreNotTriedAgain) {
+  const RangeImage image = BuildRangeImage({{"x.bin", Content('l', 1000), 0}});
+  const std::string untrusted = "https://localhost:" + std::to_string(qv::test::RunningTestServer()->untrusted);
+  const struct {
+    const char* name;
+    std::string query;
+    std::string reason;  // how the failure's sentence goes on
+  } cases[] = {
+      {"lasting-headers.bin", "headerbytes=70000", "the headers from localhost are larger than 64 KiB"},
+      {"lasting-address.bin", "moved=https://downloads.example.invalid/x.bin",
+       "refused address https://downloads.example.invalid"},
+      // Signed by nobody the system trusts.
+      {"lasting-certificate.bin", "moved=" + untrusted + "/files/lasting-certificate.bin", "no answer from localhost"},
+  };
+  for (const auto& c : cases) {
+    const std::string message = ThrownMessage([&] { Fetch(Serve(c.name, image, c.query), image.entries); });
+    EXPECT_TRUE(message.starts_with("The download of the changed files failed: " + c.reason)) << message;
+    EXPECT_EQ(RequestsFor(c.name).size(), 1u) << c.name;
+  }
 }
 
 TEST_F(RangeFetchTest, CancelEndsTheFetchWithTheCancelSentence) {

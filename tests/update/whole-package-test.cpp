@@ -113,9 +113,14 @@ TEST_F(WholePackage, DownloadFailuresNameTheirCause) {
   run.release.package_size = setup_bytes.size();
 
   // A cancel is the user's, not a failure of the download: it reads as every other phase's.
+  // Whether its request reaches the server is a race between the download's
+  // thread and the waiting one (and a request may arrive after the call has
+  // returned), so it asks for an address of its own that nothing below counts.
+  run.release.package_url = qv::test::TestHttpsUrl("/files/whole-failures-cancelled.exe");
   CancelHook = [] { return true; };
   EXPECT_EQ(ThrownMessage([&] { DownloadWholePackage(run); }), "Installation cancelled.");
   CancelHook = nullptr;
+  run.release.package_url = good_url;
 
   // A folder with content where the file goes.
   std::filesystem::remove(run.download_folder / L"Q.V.PC.Rure.Setup.exe");
@@ -130,7 +135,7 @@ TEST_F(WholePackage, DownloadFailuresNameTheirCause) {
   const std::string message = ThrownMessage([&] { DownloadWholePackage(run); });
   EXPECT_TRUE(message.starts_with("Could not create the download folder next to the install: ")) << message;
   EXPECT_TRUE(message.ends_with(".") && !message.ends_with("..")) << message;
-  EXPECT_EQ(RequestCount(name), 2u);
+  EXPECT_EQ(RequestCount(name), 1u);  // the answer too large; nothing after it
 }
 
 TEST_F(WholePackage, ChecksRefuseAPackageThatIsNotTheManifests) {

@@ -60,6 +60,10 @@ struct DownloadResult {
   // file (200), or with a 206 whose Content-Range names another part.
   bool range_ignored = false;
   bool too_large = false;       // the body was, or was announced, larger than max_bytes
+  // The failure would come back on a retry, as nothing the server does in
+  // the meantime changes it: headers over 64 KiB, an address `allow_url`
+  // refused, a server certificate the system refused.
+  bool lasting = false;
   std::uint32_t status = 0;     // status of the last response (0: none came)
   std::uint64_t bytes = 0;      // body bytes the sink accepted
   // Body bytes of an answer that was not taken (range_ignored), read and

@@ -34,6 +34,30 @@ std::string HeadersTooLargeText(const std::string& url) {
   return "the headers from " + UrlHostForMessage(url) + " are larger than 64 KiB";
 }
 
+// A failure that a retry would only meet again.
+DownloadResult& FailLasting(DownloadResult& result, std::string error) {
+  result.lasting = true;
+  return Fail(result, std::move(error));
+}
+
+// The system refused the server's certificate (Wine reports every such
+// refusal as a failed secure channel).
+bool IsCertificateRefusal(DWORD error) {
+  switch (error) {
+    case ERROR_WINHTTP_SECURE_FAILURE:
+    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
+    case ERROR_WINHTTP_SECURE_INVALID_CA:
+    case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
+    case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
+    case ERROR_WINHTTP_SECURE_INVALID_CERT:
+    case ERROR_WINHTTP_SECURE_CERT_REVOKED:
+    case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE:
+      return true;
+    default:
+      return false;
+  }
+}
+
 DownloadResult& FailTooLarge(DownloadResult& result) {
   result.too_large = true;
   return Fail(result, "the file is larger than expected");
@@ -165,7 +189,7 @@ DownloadResult BlockingHttpDownload(const DownloadRequest& request, NetworkCall&
   for (int hop = 0;; ++hop) {
     if (hop > kMaxRedirects) return Fail(result, "too many redirects");
     if (!request.allow_url || !request.allow_url(current)) {
-      return Fail(result, "refused address " + UrlScheme(current) + "://" + UrlHostForMessage(current));
+      return FailLasting(result, "refused address " + UrlScheme(current) + "://" + UrlHostForMessage(current));
     }
     std::optional<SplitAddress> address = SplitHttpAddress(Utf8ToWide(current), kDownloadPathCapacity);
     if (!address) return Fail(result, "invalid address");
@@ -192,10 +216,11 @@ DownloadResult BlockingHttpDownload(const DownloadRequest& request, NetworkCall&
     if (!answered) {
       DWORD error = LastWinHttpError();
       if (error == ERROR_WINHTTP_TIMEOUT && pace.DeadlinePassed()) return FailDeadline(result, request, current);
-      if (error == ERROR_WINHTTP_HEADER_SIZE_OVERFLOW) return Fail(result, HeadersTooLargeText(current));
+      if (error == ERROR_WINHTTP_HEADER_SIZE_OVERFLOW) return FailLasting(result, HeadersTooLargeText(current));
+      if (IsCertificateRefusal(error)) return FailLasting(result, NoAnswerText(current, error));
       return Fail(result, NoAnswerText(current, error));
     }
-    if (HeadersTooLarge(http)) return Fail(result, HeadersTooLargeText(current));
+    if (HeadersTooLarge(http)) return FailLasting(result, HeadersTooLargeText(current));
 
     std::optional<std::uint32_t> status = QueryStatusCode(http);
     if (!status) return Fail(result, "invalid answer");

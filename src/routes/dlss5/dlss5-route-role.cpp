@@ -13,18 +13,34 @@ void PostDlss5RouteText(const win_route::State& state, UpdaterText key) {
   if (state.window) ::PostMessageW(state.window, kRouteStatusMessage, static_cast<WPARAM>(key), 0);
 }
 
+namespace {
+
+// The run ends before the operation: its start line, the result file with
+// exit -1 and `detail`, that line in the log, key 25 and the failure pause.
+void StopBeforeTheOperation(win_route::State& state, const std::string& detail, const RouteProgress& progress,
+                            const Dlss5RouteSettings& settings) {
+  LogDlss5Route(state, Dlss5StartLine(state), settings.view);
+  WriteRouteResult(state, -1, detail);
+  LogDlss5Route(state, detail, settings.view);
+  ShowDlss5Failure(progress, settings);
+}
+
+}  // namespace
+
 namespace win_route {
 
 void RouteWork(State& state, const RouteProgress& progress, const Dlss5RouteSettings& settings) {
   // First of all: should this run be killed anywhere below, the game must
   // find no result rather than the last run's.
   RemoveRouteResult(state);
+  if (!state.refusal.empty()) {
+    // Another run holds the installation: the tool never runs beside it.
+    StopBeforeTheOperation(state, state.refusal, progress, settings);
+    return;
+  }
   progress(UpdaterText::kWaitingForGame);
   if (GameStillRunningAfter(state.game_process_id, settings.game_wait)) {
-    LogDlss5Route(state, Dlss5StartLine(state), settings.view);
-    WriteRouteResult(state, -1, kGameStillRunningDetail);
-    LogDlss5Route(state, kGameStillRunningDetail, settings.view);
-    ShowDlss5Failure(progress, settings);
+    StopBeforeTheOperation(state, kGameStillRunningDetail, progress, settings);
     return;
   }
   // The exit code is in the result file already.
@@ -62,12 +78,11 @@ void Dlss5RouteThread(win_route::State& state, const std::function<void(win_rout
 int RunDlss5Route(const Dlss5RouteArgs& args, const Dlss5RouteSettings& settings, const RouteWindowHooks& hooks) {
   static win_route::State state;
   // No log callback: the window logs through the DLSS 5 route's own lines.
-  StartRouteState(state, args.game_folder, args.language, args.relaunch_arguments, nullptr);
+  StartRouteState(state, args.game_folder, args.game_process_id, args.language, args.relaunch_arguments, nullptr);
   // The DLSS 5 worker works on the window's state itself.
   state.remove = args.remove;
   state.reinstall = args.reinstall;
   state.work_folder = args.work_folder;
-  state.game_process_id = args.game_process_id;
   return RunRouteWindow(state, Dlss5WindowSpec(args), [settings] {
     Dlss5RouteThread(state, [&settings](win_route::State& current) {
       win_route::RouteWork(current, [&current](UpdaterText key) { PostDlss5RouteText(current, key); }, settings);

@@ -19,10 +19,15 @@ void ReportStoppedStep(const FgRouteState& state, const std::string& text, const
 
 }  // namespace
 
-void FgRouteThread(fg_route::Args args, FgRouteServices services) {
+void FgRouteThread(fg_route::Args args, FgRouteServices services, std::string refusal) {
   const FgRouteState state = MakeFgRouteState(args);
   try {
-    RunFgRouteStep(state, true, PostRouteText, services);
+    if (refusal.empty()) {
+      RunFgRouteStep(state, true, PostRouteText, services);
+    } else {
+      // Another run holds the installation: the game learns why from the result.
+      ReportStoppedStep(state, refusal, services);
+    }
   } catch (const std::exception& error) {
     ReportStoppedStep(state, error.what(), services);
   } catch (...) {
@@ -39,8 +44,10 @@ namespace fg_route {
 
 int RunRoute(const Args& args, const FgRouteServices& services, const RouteWindowHooks& hooks) {
   static win_route::State state;
-  StartRouteState(state, args.game_folder, args.language, args.relaunch_arguments, &FgRouteLogCallback);
-  return RunRouteWindow(state, FgWindowSpec(args), [args, services] { FgRouteThread(args, services); }, hooks);
+  StartRouteState(state, args.game_folder, args.game_process_id, args.language, args.relaunch_arguments,
+                  &FgRouteLogCallback);
+  return RunRouteWindow(state, FgWindowSpec(args),
+                        [args, services, refusal = state.refusal] { FgRouteThread(args, services, refusal); }, hooks);
 }
 
 }  // namespace fg_route

@@ -14,8 +14,10 @@ namespace qv::setup {
 // The worker thread's body: runs the step (waiting for the game first), then
 // posts the finish message. An error that escapes the operation still gives
 // the result file (exit -1, its text), the log line and the failure notice,
-// and the window still hears the end, so the game is started again.
-void FgRouteThread(fg_route::Args args, FgRouteServices services);
+// and the window still hears the end, so the game is started again. With a
+// `refusal` (another run holds the installation) nothing runs: the result
+// file, the log line and the notice give that text.
+void FgRouteThread(fg_route::Args args, FgRouteServices services, std::string refusal = {});
 
 // The window's log lines (the game's restart): "fg route: " + line.
 void FgRouteLogCallback(const win_route::State& state, const std::string& line);

@@ -56,9 +56,11 @@ bool FetchRangeGroups(RangeSession& session, const EntryList& list) {
       }
       // A cancel that ended the transfer is the user's, not the network's.
       ThrowIfCancelled();
-      if (attempt == 1 && unpacker.error().empty()) {
+      if (attempt == 1 && unpacker.error().empty() && !result.lasting) {
         // The network, or an answer cut short: once more, from the address
-        // the caller gave (a redirect target may be what failed).
+        // the caller gave (a redirect target may be what failed). A failure
+        // that would only come back (headers too large, an address or a
+        // certificate refused) would double the time to fail for nothing.
         session.current_url = session.given_url;
         continue;
       }

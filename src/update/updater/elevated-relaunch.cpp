@@ -9,9 +9,11 @@
 namespace qv::setup {
 
 std::wstring RelaunchParameters(const win_updater::Args& args) {
-  std::wstring parameters = L"--game-update " + QuoteArg(args.game_folder) + L" --pid " +
-                            std::to_wstring(args.game_process_id) + L" --lang " + std::to_wstring(args.language) +
-                            L" --elevated --";
+  // No "--pid": this copy has seen the game close already, and while the
+  // consent prompt waits for the user its id may pass to an unrelated
+  // process, which the elevated copy would then wait a minute for.
+  std::wstring parameters = L"--game-update " + QuoteArg(args.game_folder) + L" --lang " +
+                            std::to_wstring(args.language) + L" --elevated --";
   for (const std::wstring& argument : args.pass_through) parameters += L" " + QuoteArg(argument);
   return parameters;
 }

@@ -12,9 +12,11 @@ namespace qv::setup {
 // Windows' answer when the user declines the consent prompt.
 inline constexpr int kConsentDeclined = 1223;  // ERROR_CANCELLED
 
-// The elevated copy's parameters: "--game-update" <folder> " --pid " <id>
-// " --lang " <n> " --elevated --", then each of the game's arguments after a
-// blank, every text quoted so that the copy reads it back exactly.
+// The elevated copy's parameters: "--game-update" <folder> " --lang " <n>
+// " --elevated --", then each of the game's arguments after a blank, every
+// text quoted so that the copy reads it back exactly. The game's process id
+// is not handed on: the game has closed before the hand-over, and the copy
+// does not wait for it again.
 std::wstring RelaunchParameters(const win_updater::Args& args);
 
 // Starts `program` (the running program when empty) with RelaunchParameters

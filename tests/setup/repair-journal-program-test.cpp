@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -94,6 +95,21 @@ struct RepairJournalProgram : ::testing::Test {
     return qv::setup::SnapshotTree(install, qv::setup::IsUpdateLogKey);
   }
 
+  // The paths whose items differ between two snapshots (missing on one side
+  // or with other bytes): the trees hold programs, too long to print whole.
+  static std::vector<std::string> Differences(const qv::setup::TreeSnapshot& a, const qv::setup::TreeSnapshot& b) {
+    std::map<std::string, const std::string*> items;
+    for (const auto& [path, bytes] : a) items[path] = &bytes;
+    std::vector<std::string> differ;
+    for (const auto& [path, bytes] : b) {
+      const auto found = items.find(path);
+      if (found == items.end() || *found->second != bytes) differ.push_back(path);
+      if (found != items.end()) items.erase(found);
+    }
+    for (const auto& [path, bytes] : items) differ.push_back(path);
+    return differ;
+  }
+
   // The update log's lines that `text` begins.
   static std::vector<std::string> LogLinesWith(const fs::path& install, const std::string& text) {
     std::vector<std::string> found;
@@ -133,7 +149,7 @@ struct RepairJournalProgram : ::testing::Test {
     EXPECT_EQ(run.exit_code, 0u) << run.output;
     EXPECT_EQ(ReadTestFile(install / L"CUSA09901" / L"chunk1.psarc"), qv::setup::PsarcBytes());
     EXPECT_EQ(qv::setup::SnapshotTree(install / L"CUSA09901"), title_folder);
-    EXPECT_EQ(Installed(install), reference_tree);
+    EXPECT_EQ(Differences(Installed(install), reference_tree), std::vector<std::string>{});
     EXPECT_FALSE(fs::exists(install / L"data" / L"update-journal.txt"));
   }
 

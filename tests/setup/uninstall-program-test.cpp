@@ -22,6 +22,7 @@
 #include "setup/uninstall-entry.h"
 #include "support/child-process.h"
 #include "support/planted-update.h"
+#include "support/short-names.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"
 #include "support/test-releases.h"
@@ -176,6 +177,79 @@ TEST_F(UninstallProgram, TheCopyDeletesItselfFromATemporaryFolderWithCmdSyntaxIn
   EXPECT_FALSE(fs::exists(install / L"qv.exe"));
   EXPECT_EQ(Left(odd), (std::vector<std::string>{"del", "keep.txt"}));
   EXPECT_TRUE(Copies(temporary).empty());
+}
+
+// Damaged records: the install manifest's "file=" lines and the file list's
+// entries name the player's game archive, a screenshot, the settings and, by
+// short (8.3) names, a top-level file of the player's and the title folder.
+// Whatever a record says, those stay; the port's own files go.
+struct DamagedRecordUninstall : UninstallProgram {
+  void SetUp() override {
+    UninstallProgram::SetUp();
+    if (HasFatalFailure()) return;
+    WriteTestFile(install / L"screenshots" / L"shot.png", "a screenshot");
+    WriteTestFile(install / L"qv.ini", "the player's settings");
+    WriteTestFile(install / L"dlssg_sm86.ini", "the player's unlock settings");
+    const std::string unlock = qv::test::ShortNameOf(install / L"dlssg_sm86.ini");
+    const std::string title = qv::test::ShortNameOf(install / L"CUSA09901");
+    ASSERT_FALSE(unlock.empty());
+    ASSERT_FALSE(title.empty());
+    const std::vector<std::string> names = {"CUSA09901/chunk1.psarc", "screenshots/shot.png", "qv.ini", unlock,
+                                            title + "/texture.qar"};
+
+    // Every name in both records, so that each reader's filter is tried.
+    const fs::path manifest = install / L"qv-install-manifest.txt";
+    std::string lines = ReadTestFile(manifest);
+    ASSERT_TRUE(lines.ends_with("\n")) << lines;
+    const fs::path list = install / L"qv-files.json";
+    std::string entries = ReadTestFile(list);
+    const std::size_t files = entries.find("\"files\"");
+    const std::size_t at = entries.find('[', files);
+    ASSERT_NE(files, std::string::npos) << entries;
+    ASSERT_NE(at, std::string::npos) << entries;
+    for (const std::string& name : names) {
+      lines += "file=" + std::string(64, 'a') + " " + name + "\n";
+      entries.insert(at + 1, "{\"path\": \"" + name + "\", \"size\": 5, \"sha256\": \"" + std::string(64, 'b') + "\"}, ");
+    }
+    WriteTestFile(manifest, lines);
+    WriteTestFile(list, entries);
+    kept = qv::setup::SnapshotTree(install, NotNamedPlayersFile);
+  }
+
+  // Left out of the snapshot of what the records name of the player's and
+  // the game's.
+  static bool NotNamedPlayersFile(const std::string& key) {
+    return !(key.starts_with("CUSA09901/") || key.starts_with("screenshots/") || key == "qv.ini" ||
+             key == "dlssg_sm86.ini");
+  }
+
+  // The player's and the game's files as they were; of the port's nothing is
+  // left, only the player's data and mods besides.
+  void ExpectOnlyThePlayersAndTheGamesFilesLeft() {
+    EXPECT_FALSE(fs::exists(install / L"qv.exe"));
+    EXPECT_FALSE(fs::exists(install / L"qv-install-manifest.txt"));
+    EXPECT_FALSE(fs::exists(install / L"qv-files.json"));
+    EXPECT_EQ(qv::setup::SnapshotTree(install / L"CUSA09901"), title_folder);
+    for (const std::string& path : Left(install)) {
+      if (path.starts_with("data/") || path.starts_with("mods/")) continue;
+      EXPECT_FALSE(NotNamedPlayersFile(path)) << path;
+    }
+    EXPECT_EQ(qv::setup::SnapshotTree(install, NotNamedPlayersFile), kept);
+  }
+
+  qv::setup::TreeSnapshot kept;
+};
+
+TEST_F(DamagedRecordUninstall, FromTheEntryKeepsWhatTheRecordsNameOfThePlayersAndTheGames) {
+  EXPECT_TRUE(UninstallFromInside({L"--silent"}, temporary));
+  ExpectOnlyThePlayersAndTheGamesFilesLeft();
+}
+
+TEST_F(DamagedRecordUninstall, FromOutsideKeepsWhatTheRecordsNameOfThePlayersAndTheGames) {
+  const qv::test::ChildRun run = qv::test::RunProgram(
+      qv::test::SetupProgramPath(), {L"--uninstall", L"--silent", install.native()}, TemporaryFolderIs(temporary));
+  EXPECT_EQ(run.exit_code, 0u) << run.output;
+  ExpectOnlyThePlayersAndTheGamesFilesLeft();
 }
 
 // Run from outside the installation the program does the work itself: no

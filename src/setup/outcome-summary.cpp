@@ -9,7 +9,7 @@ std::wstring FormatOutcomeSummary(const InstallOutcome& outcome) {
   std::string text;
   if (outcome.updated) {
     text = "Updated to version " + std::string(qv::update::CurrentVersion()) + ": " +
-           std::to_string(outcome.replaced) + " files replaced, " + std::to_string(outcome.added) + " added, " +
+           CountOf(outcome.replaced, "file", "files") + " replaced, " + std::to_string(outcome.added) + " added, " +
            std::to_string(outcome.removed) + " removed";
     if (outcome.archives_restored) text += ", game archives restored";
     text += ". Your settings and saves are unchanged.";

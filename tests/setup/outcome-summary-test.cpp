@@ -49,7 +49,7 @@ TEST(OutcomeSummary, EdgeCases) {
   warned.warnings = {"The desktop shortcut could not be created: no desktop."};
   warned.title_picture_missing = true;
   EXPECT_EQ(qv::setup::FormatOutcomeSummary(warned),
-            L"Updated to version 1.1.0: 1 files replaced, 0 added, 0 removed. Your settings and saves are unchanged." +
+            L"Updated to version 1.1.0: 1 file replaced, 0 added, 0 removed. Your settings and saves are unchanged." +
                 kNoPicture + L" The desktop shortcut could not be created: no desktop.");
 }
 

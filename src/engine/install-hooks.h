@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/update-recovery.h"
+#include "engine/journal/update-recovery.h"
 #include "foundation/crypto/file-hash.h"
 #include "foundation/payload/payload-archive.h"
 #include "gamesource/game-data-folder.h"

@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "engine/path-classes.h"
-#include "engine/prior-package-files.h"
+#include "engine/records/prior-package-files.h"
 #include "foundation/files/canonical-path.h"
 #include "foundation/files/item-status.h"
 #include "foundation/files/tree-walk.h"

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/existing-install.h"
+#include "engine/records/existing-install.h"
 #include "engine/route-files.h"
 #include "foundation/files/file-system-view.h"
 

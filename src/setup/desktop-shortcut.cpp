@@ -6,7 +6,7 @@
 
 #include <string>
 
-#include "engine/existing-install.h"
+#include "engine/records/existing-install.h"
 #include "foundation/files/same-item.h"
 #include "foundation/win/com-apartment.h"
 #include "foundation/win/known-folder.h"

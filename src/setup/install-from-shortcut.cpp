@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/existing-install.h"
+#include "engine/records/existing-install.h"
 #include "foundation/files/file-system-view.h"
 #include "foundation/files/item-status.h"
 #include "foundation/win/com-apartment.h"

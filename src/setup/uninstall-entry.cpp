@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/existing-install.h"
+#include "engine/records/existing-install.h"
 #include "foundation/files/paths.h"
 #include "foundation/files/same-item.h"
 #include "foundation/text/command-line.h"

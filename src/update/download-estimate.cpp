@@ -4,8 +4,8 @@
 #include <map>
 #include <string>
 
-#include "engine/files-json.h"
-#include "engine/install-manifest.h"
+#include "engine/records/files-json.h"
+#include "engine/records/install-manifest.h"
 #include "foundation/files/file-reads.h"
 #include "foundation/files/item-status.h"
 #include "foundation/files/paths.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/install-outcome.h"
-#include "engine/update-recovery.h"
+#include "engine/journal/update-recovery.h"
 #include "foundation/crypto/file-hash.h"
 #include "foundation/payload/payload-archive.h"
 #include "gamesource/game-data-folder.h"

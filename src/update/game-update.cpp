@@ -3,14 +3,14 @@
 #include <stdexcept>
 #include <unordered_set>
 
-#include "engine/destination-checks.h"
-#include "engine/existing-install.h"
 #include "engine/install-hooks.h"
-#include "engine/install-manifest.h"
-#include "engine/install-transaction.h"
-#include "engine/update-journal.h"
-#include "engine/update-log.h"
-#include "engine/update-temp-folders.h"
+#include "engine/journal/update-journal.h"
+#include "engine/journal/update-temp-folders.h"
+#include "engine/records/existing-install.h"
+#include "engine/records/install-manifest.h"
+#include "engine/records/update-log.h"
+#include "engine/transaction/destination-checks.h"
+#include "engine/transaction/install-transaction.h"
 #include "foundation/files/item-status.h"
 #include "foundation/files/paths.h"
 #include "foundation/hooks.h"

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <system_error>
 
-#include "engine/install-manifest.h"
 #include "engine/path-classes.h"
+#include "engine/records/install-manifest.h"
 #include "foundation/files/paths.h"
 #include "foundation/files/stored-names.h"
 #include "foundation/payload/payload-checks.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/destination-checks.h"
+#include "engine/transaction/destination-checks.h"
 #include "foundation/crypto/file-hash.h"
 #include "foundation/files/canonical-path.h"
 #include "foundation/hooks.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/existing-install.h"
-#include "engine/install-manifest.h"
+#include "engine/records/existing-install.h"
+#include "engine/records/install-manifest.h"
 #include "foundation/files/paths.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/test-game-files.h"

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/file-moves.h"
+#include "engine/transaction/file-moves.h"
 #include "foundation/win/unique-handle.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/tree-snapshot.h"

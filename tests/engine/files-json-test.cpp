@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/files-json.h"
+#include "engine/records/files-json.h"
 #include "support/temp-folder.h"
 
 namespace {

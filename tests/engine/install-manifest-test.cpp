@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/install-manifest.h"
+#include "engine/records/install-manifest.h"
 #include "support/temp-folder.h"
 #include "support/thrown.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/install-notes.h"
+#include "engine/records/install-notes.h"
 #include "foundation/files/paths.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "support/temp-folder.h"

@@ -12,10 +12,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/install-transaction.h"
-#include "engine/transaction-failure.h"
-#include "engine/update-journal.h"
-#include "engine/update-recovery.h"
+#include "engine/journal/update-journal.h"
+#include "engine/journal/update-recovery.h"
+#include "engine/transaction/install-transaction.h"
+#include "engine/transaction/transaction-failure.h"
 #include "foundation/files/item-status.h"
 #include "foundation/files/paths.h"
 #include "foundation/text/text.h"

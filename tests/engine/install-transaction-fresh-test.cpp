@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/existing-install.h"
-#include "engine/install-transaction.h"
+#include "engine/records/existing-install.h"
+#include "engine/transaction/install-transaction.h"
 #include "foundation/files/item-status.h"
 #include "foundation/files/paths.h"
 #include "foundation/payload/payload-archive.h"

@@ -14,12 +14,12 @@
 #include <string>
 #include <vector>
 
-#include "engine/existing-install.h"
-#include "engine/install-manifest.h"
-#include "engine/install-transaction.h"
-#include "engine/update-journal.h"
-#include "engine/update-recovery.h"
-#include "engine/update-verification.h"
+#include "engine/journal/update-journal.h"
+#include "engine/journal/update-recovery.h"
+#include "engine/records/existing-install.h"
+#include "engine/records/install-manifest.h"
+#include "engine/transaction/install-transaction.h"
+#include "engine/transaction/update-verification.h"
 #include "foundation/crypto/file-hash.h"
 #include "foundation/files/item-status.h"
 #include "foundation/files/paths.h"

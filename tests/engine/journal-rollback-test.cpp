@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/journal-rollback.h"
-#include "engine/update-journal.h"
+#include "engine/journal/journal-rollback.h"
+#include "engine/journal/update-journal.h"
 #include "foundation/files/canonical-path.h"
 #include "foundation/files/tree-walk.h"
 #include "foundation/text/text.h"

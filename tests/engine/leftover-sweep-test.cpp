@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "engine/path-classes.h"
-#include "engine/prior-package-files.h"
+#include "engine/records/prior-package-files.h"
 #include "foundation/files/paths.h"
 #include "foundation/files/tree-walk.h"
 #include "foundation/text/text.h"

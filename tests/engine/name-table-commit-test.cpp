@@ -8,10 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "engine/existing-install.h"
-#include "engine/journal-rollback.h"
-#include "engine/staged-commit.h"
-#include "engine/update-journal.h"
+#include "engine/journal/journal-rollback.h"
+#include "engine/journal/update-journal.h"
+#include "engine/records/existing-install.h"
+#include "engine/transaction/staged-commit.h"
 #include "foundation/files/canonical-path.h"
 #include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"

@@ -1,4 +1,4 @@
-#include "engine/prior-package-files.h"
+#include "engine/records/prior-package-files.h"
 
 #include <gtest/gtest.h>
 

@@ -9,12 +9,12 @@
 #include <thread>
 #include <vector>
 
-#include "engine/existing-install.h"
-#include "engine/install-manifest.h"
-#include "engine/journal-rollback.h"
-#include "engine/staged-commit.h"
-#include "engine/update-journal.h"
-#include "engine/update-recovery.h"
+#include "engine/journal/journal-rollback.h"
+#include "engine/journal/update-journal.h"
+#include "engine/journal/update-recovery.h"
+#include "engine/records/existing-install.h"
+#include "engine/records/install-manifest.h"
+#include "engine/transaction/staged-commit.h"
 #include "foundation/files/canonical-path.h"
 #include "foundation/hooks.h"
 #include "foundation/text/text.h"

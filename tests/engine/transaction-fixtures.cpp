@@ -4,7 +4,7 @@
 #include <set>
 #include <stdexcept>
 
-#include "engine/install-transaction.h"
+#include "engine/transaction/install-transaction.h"
 #include "foundation/crypto/file-hash.h"
 #include "foundation/files/folder-tests.h"
 #include "foundation/files/item-status.h"

@@ -13,7 +13,7 @@
 
 #include "engine/install-hooks.h"
 #include "engine/install-outcome.h"
-#include "engine/transaction-queries.h"
+#include "engine/transaction/transaction-queries.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "support/temp-folder.h"

@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "engine/install-transaction.h"
-#include "engine/transaction-queries.h"
-#include "engine/update-journal.h"
+#include "engine/journal/update-journal.h"
+#include "engine/transaction/install-transaction.h"
+#include "engine/transaction/transaction-queries.h"
 #include "foundation/files/item-status.h"
 #include "foundation/files/paths.h"
 #include "foundation/text/text.h"

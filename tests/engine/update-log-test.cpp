@@ -8,7 +8,7 @@
 #include <regex>
 #include <string>
 
-#include "engine/update-log.h"
+#include "engine/records/update-log.h"
 #include "support/temp-folder.h"
 
 namespace {

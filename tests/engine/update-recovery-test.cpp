@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "engine/update-journal.h"
-#include "engine/update-recovery.h"
+#include "engine/journal/update-journal.h"
+#include "engine/journal/update-recovery.h"
 #include "foundation/files/canonical-path.h"
 #include "foundation/text/text.h"
 #include "foundation/win/unique-handle.h"

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "engine/installation-guard.h"
-#include "engine/update-journal.h"
-#include "engine/update-temp-folders.h"
+#include "engine/journal/update-journal.h"
+#include "engine/journal/update-temp-folders.h"
 #include "foundation/files/canonical-path.h"
 #include "foundation/files/tree-walk.h"
 #include "foundation/text/text.h"

@@ -28,7 +28,7 @@
 #include <optional>
 #include <string>
 
-#include "engine/update-journal.h"
+#include "engine/journal/update-journal.h"
 #include "foundation/crypto/file-hash.h"
 #include "foundation/files/paths.h"
 #include "foundation/text/hex-text.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "routes/fg/fg-route.h"
 #include "route-fixtures.h"
+#include "routes/fg/fg-route.h"
 #include "support/zip-writer.h"
 
 namespace qv::test {

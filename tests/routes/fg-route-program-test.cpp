@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "foundation/text/text.h"
-#include "routes/route-window-run.h"
 #include "fg-route-fixtures.h"
+#include "foundation/text/text.h"
 #include "route-fixtures.h"
+#include "routes/route-window-run.h"
 #include "support/child-process.h"
 #include "support/stand-in-game.h"
 #include "support/test-paths.h"

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include "engine/route-files.h"
+#include "fg-route-fixtures.h"
 #include "foundation/text/json.h"
+#include "route-fixtures.h"
 #include "routes/fg/fg-package.h"
 #include "routes/fg/fg-route-record.h"
 #include "routes/route-record-values.h"
-#include "fg-route-fixtures.h"
-#include "route-fixtures.h"
 #include "support/scoped-variable.h"
 #include "support/temp-folder.h"
 

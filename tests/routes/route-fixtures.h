@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "support/child-process.h"
-#include "support/updater-log-lines.h"
 #include "support/temp-folder.h"
+#include "support/updater-log-lines.h"
 
 namespace qv::test {
 

@@ -4,8 +4,8 @@
 #include <string>
 
 #include "foundation/files/file-system-view.h"
-#include "routes/route-log.h"
 #include "route-fixtures.h"
+#include "routes/route-log.h"
 #include "support/fake-links.h"
 #include "support/temp-folder.h"
 

@@ -12,13 +12,13 @@
 
 #include "engine/installation-guard.h"
 #include "foundation/text/text.h"
-#include "routes/route-window-run.h"
 #include "route-fixtures.h"
+#include "routes/route-window-run.h"
 #include "support/child-process.h"
 #include "support/stand-in-game.h"
+#include "support/temp-folder.h"
 #include "support/test-paths.h"
 #include "support/window-probe.h"
-#include "support/temp-folder.h"
 #include "update/updater/game-start.h"
 #include "update/updater/updater-text.h"
 

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "route-fixtures.h"
 #include "routes/route-queue-run.h"
 #include "routes/route-queue-text.h"
-#include "route-fixtures.h"
 
 namespace {
 

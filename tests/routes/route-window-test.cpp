@@ -14,10 +14,10 @@
 #include <vector>
 
 #include "foundation/text/text.h"
+#include "route-fixtures.h"
 #include "routes/route-queue-role.h"
 #include "routes/route-queue-text.h"
 #include "routes/route-window-run.h"
-#include "route-fixtures.h"
 #include "support/stand-in-game.h"
 
 namespace {

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "engine/existing-install.h"
-#include "engine/files-json.h"
-#include "engine/install-manifest.h"
-#include "engine/install-transaction.h"
-#include "engine/update-journal.h"
+#include "engine/journal/update-journal.h"
+#include "engine/records/existing-install.h"
+#include "engine/records/files-json.h"
+#include "engine/records/install-manifest.h"
+#include "engine/transaction/install-transaction.h"
 #include "foundation/crypto/file-hash.h"
 #include "foundation/payload/payload-archive.h"
 #include "selftest/fixtures/file-update-fixtures.h"

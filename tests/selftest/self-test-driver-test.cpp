@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/staged-commit.h"
+#include "engine/transaction/staged-commit.h"
 #include "foundation/win/unique-handle.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "support/fake-links.h"

@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <string>
 
-#include "engine/install-manifest.h"
-#include "engine/update-journal.h"
+#include "engine/journal/update-journal.h"
+#include "engine/records/install-manifest.h"
 #include "foundation/files/canonical-path.h"
 #include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/existing-install.h"
-#include "engine/install-manifest.h"
+#include "engine/records/existing-install.h"
+#include "engine/records/install-manifest.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "selftest/fixtures/update-test-trees.h"

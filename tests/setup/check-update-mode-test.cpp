@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "setup/check-update-mode.h"
+#include "setup/modes/check-update-mode.h"
 #include "support/scoped-environment.h"
 #include "support/temp-folder.h"
 

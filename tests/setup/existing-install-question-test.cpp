@@ -1,4 +1,4 @@
-#include "setup/existing-install-question.h"
+#include "setup/window/existing-install-question.h"
 
 #include <gtest/gtest.h>
 

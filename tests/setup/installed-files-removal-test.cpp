@@ -3,7 +3,7 @@
 // link is ever touched (links are presented through the file-system view,
 // since Wine cannot make them).
 
-#include "setup/installed-files-removal.h"
+#include "setup/uninstall/installed-files-removal.h"
 
 #include <windows.h>
 
@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/install-manifest.h"
+#include "engine/records/install-manifest.h"
 #include "foundation/payload/payload-archive.h"
 #include "foundation/text/text.h"
 #include "foundation/win/unique-handle.h"

@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "setup/install-mode.h"
-#include "setup/outcome-summary.h"
+#include "setup/modes/install-mode.h"
+#include "setup/window/outcome-summary.h"
 
 namespace {
 

@@ -21,7 +21,7 @@
 #include "selftest/fixtures/test-pkg.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "setup/folder-size.h"
-#include "setup/package-extraction.h"
+#include "setup/install/package-extraction.h"
 #include "support/scoped-variable.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"

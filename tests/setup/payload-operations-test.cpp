@@ -15,7 +15,7 @@
 #include "foundation/text/text.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "setup/folder-size.h"
-#include "setup/own-payload.h"
+#include "setup/install/own-payload.h"
 #include "support/temp-folder.h"
 
 namespace {

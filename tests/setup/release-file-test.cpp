@@ -14,7 +14,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/files-json.h"
+#include "engine/records/files-json.h"
 #include "foundation/crypto/ed25519.h"
 #include "foundation/crypto/file-hash.h"
 #include "foundation/crypto/setup-integrity.h"

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "setup-window-fixture.h"
-#include "setup/setup-window-layout.h"
-#include "setup/setup-window.h"
+#include "setup/window/setup-window-layout.h"
+#include "setup/window/setup-window.h"
 #include "support/text-fit.h"
 
 namespace {

@@ -18,7 +18,7 @@
 
 #include "foundation/win/unique-handle.h"
 #include "foundation/win/window-thread.h"
-#include "setup/setup-window.h"
+#include "setup/window/setup-window.h"
 
 namespace qv::test {
 

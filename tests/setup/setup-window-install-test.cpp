@@ -13,13 +13,13 @@
 #include <string>
 #include <thread>
 
-#include "engine/install-manifest.h"
+#include "engine/records/install-manifest.h"
 #include "foundation/progress-report.h"
 #include "foundation/setup-window-state.h"
 #include "foundation/text/text.h"
 #include "setup-window-fixture.h"
 #include "setup/setup-hooks.h"
-#include "setup/setup-window-layout.h"
+#include "setup/window/setup-window-layout.h"
 #include "support/temp-folder.h"
 #include "support/window-probe.h"
 #include "update/build-identity.h"

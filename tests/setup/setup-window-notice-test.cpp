@@ -9,8 +9,8 @@
 #include <string>
 
 #include "setup-window-fixture.h"
-#include "setup/setup-window-layout.h"
-#include "setup/setup-window-role.h"
+#include "setup/window/setup-window-layout.h"
+#include "setup/window/setup-window-role.h"
 #include "support/scoped-environment.h"
 #include "support/test-server.h"
 #include "update/update-checker.h"

@@ -11,12 +11,12 @@
 
 #include <string>
 
-#include "engine/install-manifest.h"
+#include "engine/records/install-manifest.h"
 #include "selftest/fixtures/test-game-files.h"
 #include "setup-window-fixture.h"
-#include "setup/folder-choices.h"
 #include "setup/install-from-shortcut.h"
-#include "setup/setup-window-layout.h"
+#include "setup/window/folder-choices.h"
+#include "setup/window/setup-window-layout.h"
 #include "support/temp-folder.h"
 
 namespace {

@@ -13,8 +13,8 @@
 #include "foundation/win/unique-handle.h"
 #include "setup-window-fixture.h"
 #include "setup/setup-hooks.h"
-#include "setup/setup-window-layout.h"
-#include "setup/setup-window.h"
+#include "setup/window/setup-window-layout.h"
+#include "setup/window/setup-window.h"
 #include "update/build-identity.h"
 
 namespace {

@@ -1,7 +1,7 @@
 // The temporary copy's name and command lines. Running them is shown end to
 // end (uninstall-program-test.cpp).
 
-#include "setup/uninstall-handoff.h"
+#include "setup/uninstall/uninstall-handoff.h"
 
 #include <windows.h>
 #include <shellapi.h>

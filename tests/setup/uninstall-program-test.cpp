@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/update-journal.h"
+#include "engine/journal/update-journal.h"
 #include "foundation/text/text.h"
 #include "selftest/fixtures/test-game-files.h"
 #include "selftest/fixtures/tree-snapshot.h"

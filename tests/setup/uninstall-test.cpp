@@ -3,7 +3,7 @@
 // are answered by the test (a real box would block it).
 
 #include "engine/installation-guard.h"
-#include "setup/uninstall.h"
+#include "setup/uninstall/uninstall.h"
 
 #include <windows.h>
 
@@ -16,18 +16,18 @@
 #include <utility>
 #include <vector>
 
-#include "engine/update-journal.h"
+#include "engine/journal/update-journal.h"
 #include "foundation/text/text.h"
 #include "foundation/win/unique-handle.h"
 #include "selftest/fixtures/test-game-files.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "setup/desktop-shortcut.h"
 #include "setup/install-from-shortcut.h"
-#include "setup/install.h"
-#include "setup/installed-files-removal.h"
+#include "setup/install/install.h"
 #include "setup/uninstall-entry.h"
-#include "setup/uninstall-messages.h"
-#include "setup/uninstall-mode.h"
+#include "setup/uninstall/installed-files-removal.h"
+#include "setup/uninstall/uninstall-messages.h"
+#include "setup/uninstall/uninstall-mode.h"
 #include "support/planted-update.h"
 #include "support/scoped-variable.h"
 #include "support/temp-folder.h"

@@ -1,4 +1,4 @@
-#include "setup/verify-setup.h"
+#include "setup/install/verify-setup.h"
 
 #include <gtest/gtest.h>
 

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "setup-window-fixture.h"
-#include "setup/setup-window-layout.h"
-#include "setup/window-capture.h"
+#include "setup/window/setup-window-layout.h"
+#include "setup/window/window-capture.h"
 #include "support/child-process.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <string_view>
 
-#include "engine/update-journal.h"
+#include "engine/journal/update-journal.h"
 
 namespace qv::test {
 

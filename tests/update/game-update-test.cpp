@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "engine/install-manifest.h"
-#include "engine/update-journal.h"
-#include "engine/update-recovery.h"
+#include "engine/journal/update-journal.h"
+#include "engine/journal/update-recovery.h"
+#include "engine/records/install-manifest.h"
 #include "foundation/files/folder-tests.h"
 #include "foundation/payload/package-view.h"
 #include "selftest/fixtures/fixture-files.h"
@@ -17,8 +17,8 @@
 #include "selftest/test-file-list.h"
 #include "support/scoped-environment.h"
 #include "support/stand-in-game.h"
-#include "support/test-releases.h"
 #include "support/temp-folder.h"
+#include "support/test-releases.h"
 #include "support/test-server.h"
 #include "support/thrown.h"
 #include "support/updater-log-lines.h"

@@ -14,7 +14,7 @@
 #include <thread>
 #include <vector>
 
-#include "engine/update-journal.h"
+#include "engine/journal/update-journal.h"
 #include "foundation/text/text.h"
 #include "foundation/win/unique-handle.h"
 #include "selftest/fixtures/fixture-files.h"

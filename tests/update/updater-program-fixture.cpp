@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "engine/update-journal.h"
+#include "engine/journal/update-journal.h"
 #include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "support/test-paths.h"

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "engine/update-journal.h"
+#include "engine/journal/update-journal.h"
 #include "foundation/hooks.h"
 #include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "foundation/text/text.h"
-#include "setup/setup-window.h"
+#include "setup/window/setup-window.h"
 #include "update/update-phase.h"
 #include "update/updater/updater-text.h"
 #include "update/updater/updater-window.h"

@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "engine/installation-guard.h"
-#include "engine/update-journal.h"
+#include "engine/journal/update-journal.h"
 #include "foundation/hooks.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/tree-snapshot.h"

@@ -6,11 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/existing-install.h"
-#include "engine/install-manifest.h"
-#include "engine/staged-commit.h"
-#include "engine/update-journal.h"
-#include "engine/update-recovery.h"
+#include "engine/journal/update-journal.h"
+#include "engine/journal/update-recovery.h"
+#include "engine/records/existing-install.h"
+#include "engine/records/install-manifest.h"
+#include "engine/transaction/staged-commit.h"
 #include "foundation/text/text.h"
 #include "selftest/file-write-time.h"
 #include "selftest/fixtures/file-update-fixtures.h"

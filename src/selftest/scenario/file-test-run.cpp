@@ -1,6 +1,6 @@
 #include "selftest/scenario/file-test-run.h"
 
-#include "engine/install-transaction.h"
+#include "engine/transaction/install-transaction.h"
 #include "selftest/fixtures/test-install-hooks.h"
 #include "selftest/fixtures/test-payload.h"
 

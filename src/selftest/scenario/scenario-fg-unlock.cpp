@@ -5,11 +5,11 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/existing-install.h"
-#include "engine/install-manifest.h"
 #include "engine/path-classes.h"
+#include "engine/records/existing-install.h"
+#include "engine/records/install-manifest.h"
 #include "engine/route-files.h"
-#include "engine/staged-commit.h"
+#include "engine/transaction/staged-commit.h"
 #include "foundation/files/tree-walk.h"
 #include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"

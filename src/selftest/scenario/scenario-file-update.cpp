@@ -4,8 +4,8 @@
 #include <exception>
 #include <string_view>
 
-#include "engine/existing-install.h"
 #include "engine/path-classes.h"
+#include "engine/records/existing-install.h"
 #include "selftest/file-write-time.h"
 #include "selftest/fixtures/file-update-fixtures.h"
 #include "selftest/fixtures/fixture-files.h"

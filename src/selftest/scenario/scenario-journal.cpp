@@ -6,12 +6,12 @@
 #include <optional>
 #include <vector>
 
-#include "engine/existing-install.h"
-#include "engine/journal-rollback.h"
-#include "engine/staged-commit.h"
-#include "engine/update-journal.h"
-#include "engine/update-recovery.h"
-#include "engine/update-temp-folders.h"
+#include "engine/journal/journal-rollback.h"
+#include "engine/journal/update-journal.h"
+#include "engine/journal/update-recovery.h"
+#include "engine/journal/update-temp-folders.h"
+#include "engine/records/existing-install.h"
+#include "engine/transaction/staged-commit.h"
 #include "foundation/files/paths.h"
 #include "foundation/files/tree-walk.h"
 #include "foundation/text/text.h"

@@ -4,11 +4,11 @@
 #include <stdexcept>
 #include <vector>
 
-#include "engine/existing-install.h"
-#include "engine/install-manifest.h"
 #include "engine/install-outcome.h"
-#include "engine/install-transaction.h"
 #include "engine/leftover-sweep.h"
+#include "engine/records/existing-install.h"
+#include "engine/records/install-manifest.h"
+#include "engine/transaction/install-transaction.h"
 #include "foundation/payload/payload-archive.h"
 #include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"

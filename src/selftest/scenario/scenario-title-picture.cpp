@@ -2,8 +2,8 @@
 
 #include <exception>
 
-#include "engine/existing-install.h"
-#include "engine/update-journal.h"
+#include "engine/journal/update-journal.h"
+#include "engine/records/existing-install.h"
 #include "foundation/files/tree-walk.h"
 #include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"

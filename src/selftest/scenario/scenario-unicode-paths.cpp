@@ -4,9 +4,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/existing-install.h"
-#include "engine/install-manifest.h"
-#include "engine/staged-commit.h"
+#include "engine/records/existing-install.h"
+#include "engine/records/install-manifest.h"
+#include "engine/transaction/staged-commit.h"
 #include "foundation/files/tree-walk.h"
 #include "foundation/text/text.h"
 #include "gamesource/game-source.h"

@@ -2,13 +2,13 @@
 
 #include <exception>
 
-#include "engine/install-manifest.h"
+#include "engine/records/install-manifest.h"
 #include "foundation/files/create-folders.h"
 #include "foundation/files/tree-walk.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/refusal-check.h"
 #include "selftest/scenario/scenario-checks.h"
-#include "setup/installed-files-removal.h"
+#include "setup/uninstall/installed-files-removal.h"
 
 namespace qv::setup {
 namespace {

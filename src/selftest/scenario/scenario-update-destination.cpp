@@ -5,7 +5,7 @@
 #include <string>
 #include <system_error>
 
-#include "engine/existing-install.h"
+#include "engine/records/existing-install.h"
 #include "foundation/result-file.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/refusal-check.h"

@@ -6,8 +6,8 @@
 #include <exception>
 #include <vector>
 
-#include "engine/existing-install.h"
-#include "engine/staged-commit.h"
+#include "engine/records/existing-install.h"
+#include "engine/transaction/staged-commit.h"
 #include "foundation/files/create-folders.h"
 #include "foundation/files/folder-tests.h"
 #include "foundation/payload/payload-checks.h"

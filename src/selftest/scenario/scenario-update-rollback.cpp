@@ -6,8 +6,8 @@
 #include <array>
 #include <vector>
 
-#include "engine/existing-install.h"
-#include "engine/staged-commit.h"
+#include "engine/records/existing-install.h"
+#include "engine/transaction/staged-commit.h"
 #include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/tree-snapshot.h"

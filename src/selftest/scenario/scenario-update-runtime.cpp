@@ -4,13 +4,13 @@
 #include <string>
 #include <vector>
 
-#include "engine/existing-install.h"
+#include "engine/records/existing-install.h"
 #include "foundation/payload/payload-checks.h"
 #include "selftest/fixtures/update-test-trees.h"
 #include "selftest/refusal-check.h"
 #include "selftest/scenario/scenario-checks.h"
 #include "selftest/scenario/scenario-update-sections.h"
-#include "setup/existing-install-question.h"
+#include "setup/window/existing-install-question.h"
 
 namespace qv::setup {
 

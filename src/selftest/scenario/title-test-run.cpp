@@ -1,6 +1,6 @@
 #include "selftest/scenario/title-test-run.h"
 
-#include "engine/install-transaction.h"
+#include "engine/transaction/install-transaction.h"
 #include "foundation/text/hex-text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/test-install-hooks.h"

@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "engine/update-log.h"
+#include "engine/records/update-log.h"
 #include "foundation/files/tree-walk.h"
 
 namespace qv::setup {

@@ -1,7 +1,7 @@
 #include "update/download/download-folder.h"
 
-#include "engine/update-journal.h"
-#include "engine/update-temp-folders.h"
+#include "engine/journal/update-journal.h"
+#include "engine/journal/update-temp-folders.h"
 #include "foundation/files/item-status.h"
 
 namespace qv::setup {

@@ -1,6 +1,6 @@
 #include "update/download/update-run.h"
 
-#include "engine/update-journal.h"
+#include "engine/journal/update-journal.h"
 #include "foundation/files/item-status.h"
 #include "foundation/text/text.h"
 

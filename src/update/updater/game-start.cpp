@@ -8,7 +8,7 @@
 #include <shlguid.h>
 #include <shlobj.h>
 
-#include "engine/existing-install.h"
+#include "engine/records/existing-install.h"
 #include "foundation/files/item-status.h"
 #include "foundation/files/paths.h"
 #include "foundation/text/command-line.h"

@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "engine/update-log.h"
+#include "engine/records/update-log.h"
 #include "foundation/files/folder-tests.h"
 
 namespace qv::setup {

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "engine/destination-checks.h"
+#include "engine/transaction/destination-checks.h"
 #include "foundation/crypto/file-hash.h"
 #include "foundation/crypto/signed-trailer.h"
 #include "foundation/payload/package-folders.h"

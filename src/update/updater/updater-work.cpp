@@ -7,10 +7,10 @@
 #include <optional>
 #include <stdexcept>
 
-#include "engine/existing-install.h"
-#include "engine/install-manifest.h"
 #include "engine/installation-guard.h"
-#include "engine/update-journal.h"
+#include "engine/journal/update-journal.h"
+#include "engine/records/existing-install.h"
+#include "engine/records/install-manifest.h"
 #include "foundation/files/folder-tests.h"
 #include "foundation/files/item-status.h"
 #include "foundation/hooks.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/update-recovery.h"
+#include "engine/journal/update-recovery.h"
 #include "foundation/payload/package-view.h"
 #include "update/game-update.h"
 #include "update/updater/game-start.h"

@@ -1,0 +1,144 @@
+#include "engine/journal/journal-rollback.h"
+
+#include <optional>
+#include <system_error>
+#include <vector>
+
+#include "engine/path-classes.h"
+#include "foundation/files/create-folders.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/rename-item.h"
+#include "foundation/files/stored-names.h"
+#include "foundation/files/tree-walk.h"
+#include "foundation/text/text.h"
+
+namespace qv::setup {
+namespace {
+
+namespace fs = std::filesystem;
+
+void CreateParentFolders(const fs::path& item) {
+  try {
+    CreateFolders(ParentFolder(item));
+  } catch (const fs::filesystem_error&) {
+    // The rename that follows fails and reports it.
+  }
+}
+
+// Removes the folders between `install` and the added file that its move
+// back left empty, deepest first. A symbolic link, a folder with content or a
+// folder that cannot be removed ends the climb; the installation itself is
+// never one of them.
+void PruneAddedFileFolders(const fs::path& install, const fs::path& relative, const FileSystemView& view) {
+  for (fs::path folder_relative = relative.parent_path(); !folder_relative.empty();
+       folder_relative = folder_relative.parent_path()) {
+    const fs::path folder = install / folder_relative;
+    if (!IsFolder(folder)) return;
+    auto item = ReadItemInfo(folder, view);
+    if (item && item->IsSymbolicLink()) return;
+    // A listing that cannot be opened leaves the decision to the removal,
+    // which refuses a folder with content.
+    std::vector<FolderEntry> entries;
+    if (!view.list_folder(folder, entries) && !entries.empty()) return;
+    if (RemoveItem(folder, view)) return;
+  }
+}
+
+}  // namespace
+
+bool CheckJournalSteps(const UpdateJournal& journal, std::string* message) {
+  for (const JournalStep& step : journal.steps) {
+    std::string why = WhyNoJournalStep(step.kind, step.path);
+    if (!why.empty()) {
+      why = step.path + " " + why;
+    } else if (std::string stored; !IsStoredAsNamed(journal.install, step.path, &stored)) {
+      why = step.path + " is " + stored + " under another name";
+    } else {
+      continue;
+    }
+    if (message) *message = std::move(why);
+    return false;
+  }
+  return true;
+}
+
+bool RollBackJournal(const UpdateJournal& journal, std::string* message, const FileSystemView& view) {
+  if (!CheckJournalSteps(journal, message)) return false;
+  bool ok = true;
+  // Steps are walked last first, so the last failure noted is the earliest.
+  auto fail = [&](std::string text) {
+    ok = false;
+    if (message) *message = std::move(text);
+  };
+
+  for (auto step = journal.steps.rbegin(); step != journal.steps.rend(); ++step) {
+    std::optional<fs::path> relative;
+    try {
+      relative = PathFromUtf8(step->path);
+    } catch (const std::system_error&) {
+    }
+    if (!relative) {
+      fail("could not restore " + step->path + ": Unsafe payload path.");
+      continue;
+    }
+    const fs::path installed = journal.install / *relative;
+    const fs::path staged = journal.staging / *relative;
+    const fs::path backed = journal.backup / *relative;
+    const bool has_backup = IsRegularFile(backed);
+
+    // The game's files that a repair copied from the player's own game never
+    // leave the installation: the copy in place is the player's game either
+    // way. Only a file the commit had moved out and not yet replaced comes
+    // back; a backup copy superseded by the file in place goes.
+    if (OwnerOfName(step->path) == NameOwner::kGame) {
+      if (!has_backup) continue;
+      if (ReadItemStatus(installed)) {
+        if (std::error_code error = RemoveItem(backed, view)) {
+          fail("could not remove the backup of " + step->path + ": " + error.message());
+        }
+        continue;
+      }
+      CreateParentFolders(installed);
+      if (std::error_code error = RenameItem(backed, installed, ExistingTarget::kRefuse)) {
+        fail("could not restore " + step->path + ": " + error.message());
+      }
+      continue;
+    }
+
+    // The new file back into staging, but only a file. The staging folder is
+    // the update's own: a file already there under that name is replaced, for
+    // leaving the new file in place would keep the new version's file over
+    // the old one while the rollback reported the old version back. A folder
+    // there is not the update's doing: the step fails and the journal stays.
+    if (step->kind == 'a' || (step->kind == 'r' && has_backup)) {
+      std::optional<ItemStatus> at_installed = ReadItemStatus(installed);
+      if (at_installed && !at_installed->directory) {
+        if (IsFolder(staged)) {
+          fail("could not move " + step->path + " back: a folder of that name is in the staging folder");
+          continue;
+        }
+        CreateParentFolders(staged);
+        if (std::error_code error = RenameItem(installed, staged, ExistingTarget::kReplace)) {
+          fail("could not move " + step->path + " back: " + error.message());
+          continue;
+        }
+      }
+    }
+    if (step->kind == 'a') PruneAddedFileFolders(journal.install, *relative, view);
+
+    if ((step->kind == 'r' || step->kind == 'd') && has_backup) {
+      if (ReadItemStatus(installed)) {
+        fail("could not restore " + step->path + ": the new file is still in place");
+        continue;
+      }
+      CreateParentFolders(installed);
+      if (std::error_code error = RenameItem(backed, installed, ExistingTarget::kRefuse)) {
+        fail("could not restore " + step->path + ": " + error.message());
+      }
+    }
+  }
+  return ok;
+}
+
+}  // namespace qv::setup

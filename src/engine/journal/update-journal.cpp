@@ -1,0 +1,262 @@
+#include "engine/journal/update-journal.h"
+
+#include <limits>
+#include <system_error>
+
+#include "engine/path-classes.h"
+#include "engine/transaction/file-moves.h"
+#include "foundation/files/canonical-path.h"
+#include "foundation/files/create-folders.h"
+#include "foundation/files/file-reads.h"
+#include "foundation/files/item-status.h"
+#include "foundation/files/paths.h"
+#include "foundation/files/stored-names.h"
+#include "foundation/files/whole-file.h"
+#include "foundation/payload/payload-checks.h"
+#include "foundation/text/text.h"
+
+namespace qv::setup {
+namespace {
+
+namespace fs = std::filesystem;
+
+// Far above any real journal (a few hundred steps of short paths), low enough
+// that a damaged file cannot make the reader hold gigabytes.
+constexpr std::uint64_t kMaxJournalBytes = 64u << 20;
+
+std::string_view StateWord(std::int32_t state) {
+  if (state == kJournalSwapping) return "swapping";
+  if (state == kJournalSwapped) return "swapped";
+  return "started";
+}
+
+std::optional<std::int32_t> StateFromWord(std::string_view word) {
+  if (word == "swapping") return kJournalSwapping;
+  if (word == "swapped") return kJournalSwapped;
+  if (word == "started") return kJournalStarted;
+  return std::nullopt;
+}
+
+bool HoldsLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+
+// The journal's text, or nothing when the reader would not take it back as it
+// was meant: a value that breaks the line structure, or a step it refuses. A
+// journal that its reader refuses is deleted by the next recovery, with it the
+// only record of what to undo.
+std::optional<std::string> RenderJournal(const UpdateJournal& journal) {
+  std::string text;
+  auto line = [&](std::string_view key, std::string_view value) {
+    text.append(key).append("=").append(value).append("\n");
+    return !HoldsLineBreak(value);
+  };
+  bool sound = true;
+  text.append(kJournalHeader).append("\n");
+  sound &= line("state", StateWord(journal.state));
+  sound &= line("install", ToGenericUtf8(journal.install));
+  sound &= line("staging", ToGenericUtf8(journal.staging));
+  sound &= line("backup", ToGenericUtf8(journal.backup));
+  sound &= line("download", ToGenericUtf8(journal.download));
+  sound &= line("old_version", journal.old_version);
+  sound &= line("new_version", journal.new_version);
+  sound &= line("pid", std::to_string(journal.pid));
+  for (const JournalStep& step : journal.steps) {
+    sound &= line("step", std::string(1, step.kind) + " " + step.path) && IsJournalStep(step.kind, step.path);
+  }
+  if (!sound) return std::nullopt;
+  return text;
+}
+
+bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r'; }
+
+// An unsigned decimal number the way the C library's strtoull reads one:
+// leading white space, an optional sign (a minus negates modulo 2^64), the
+// digits up to the first other character; no digits give 0 and a number
+// beyond 64 bits the largest value.
+std::uint64_t ReadUnsignedDecimal(std::string_view text) {
+  size_t at = 0;
+  while (at < text.size() && IsBlank(text[at])) ++at;
+  bool negative = false;
+  if (at < text.size() && (text[at] == '+' || text[at] == '-')) negative = text[at++] == '-';
+  constexpr std::uint64_t kMax = std::numeric_limits<std::uint64_t>::max();
+  std::uint64_t value = 0;
+  bool overflow = false;
+  for (; at < text.size() && text[at] >= '0' && text[at] <= '9'; ++at) {
+    const std::uint64_t digit = static_cast<std::uint64_t>(text[at] - '0');
+    if (value > (kMax - digit) / 10) overflow = true;
+    if (!overflow) value = value * 10 + digit;
+  }
+  if (overflow) return kMax;
+  return negative ? 0 - value : value;
+}
+
+// A step value "<kind> <path>"; nothing when it is malformed or names a step
+// no commit makes (IsJournalStep).
+std::optional<JournalStep> ParseStep(std::string_view value) {
+  if (value.size() < 3 || value[1] != ' ') return std::nullopt;
+  const char kind = value[0];
+  std::string_view path = value.substr(2);
+  // Invalid UTF-8 raises, as every path value of the journal does.
+  if (!IsSafeRelativePath(path) || !IsJournalStep(kind, path)) return std::nullopt;
+  return JournalStep{kind, std::string(path)};
+}
+
+// The record as the lines say, before validation; nothing for a defect that
+// refuses the whole journal. `state_seen` tells whether a state line came.
+std::optional<UpdateJournal> ParseJournal(std::string_view text, bool& state_seen) {
+  state_seen = false;
+  // The header line must match exactly: no carriage return is taken off it.
+  if (TakeLine(text) != kJournalHeader) return std::nullopt;
+
+  UpdateJournal journal;
+  while (!text.empty()) {
+    std::string_view line = TakeLine(text);
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    const size_t equals = line.find('=');
+    if (line.empty() || equals == std::string_view::npos) continue;
+    const std::string_view key = line.substr(0, equals);
+    const std::string_view value = line.substr(equals + 1);
+    if (key == "state") {
+      std::optional<std::int32_t> state = StateFromWord(value);
+      if (!state) return std::nullopt;
+      journal.state = *state;
+      state_seen = true;
+    } else if (key == "install") {
+      journal.install = PathFromUtf8(value);
+    } else if (key == "staging") {
+      journal.staging = PathFromUtf8(value);
+    } else if (key == "backup") {
+      journal.backup = PathFromUtf8(value);
+    } else if (key == "download") {
+      journal.download = PathFromUtf8(value);
+    } else if (key == "old_version") {
+      journal.old_version = value;
+    } else if (key == "new_version") {
+      journal.new_version = value;
+    } else if (key == "pid") {
+      journal.pid = ReadUnsignedDecimal(value);
+    } else if (key == "step") {
+      auto step = ParseStep(value);
+      if (!step) return std::nullopt;
+      journal.steps.push_back(std::move(*step));
+    }
+  }
+  return journal;
+}
+
+// The weakly canonical form of a non-empty path in place; false when it
+// cannot be computed.
+bool MakeWeaklyCanonical(fs::path& path) {
+  if (path.empty()) return true;
+  std::error_code error;
+  fs::path canonical = WeaklyCanonicalPath(path, error);
+  if (error || canonical.empty()) return false;
+  path = std::move(canonical);
+  return true;
+}
+
+}  // namespace
+
+fs::path UpdateJournalPath(const fs::path& installation) { return installation / L"data" / L"update-journal.txt"; }
+
+bool WriteUpdateJournal(const fs::path& journal_path, const UpdateJournal& journal) {
+  std::optional<std::string> text = RenderJournal(journal);
+  if (!text) return false;
+  try {
+    CreateFolders(ParentFolder(journal_path));
+  } catch (const fs::filesystem_error&) {
+    // The write below fails and says so.
+  }
+  fs::path staged = journal_path;
+  staged += L".new";
+  if (!WriteWholeFile(staged, *text)) return false;
+  // Retried: a reader (the game confirming its start, the updater watching
+  // for it) may hold the journal open for a moment, and a failed rewrite
+  // would leave the journal in its former state.
+  try {
+    RenameWithRetry(staged, journal_path, ExistingTarget::kReplace);
+  } catch (const fs::filesystem_error&) {
+    return false;
+  }
+  return true;
+}
+
+std::optional<UpdateJournal> ReadUpdateJournal(const fs::path& journal_path) {
+  const std::string text = ReadSmallFile(journal_path, kMaxJournalBytes);
+  bool state_seen = false;
+  std::optional<UpdateJournal> journal = ParseJournal(text, state_seen);
+  if (!journal) return std::nullopt;
+
+  // The journal may only speak for the installation that holds it. Both sides
+  // are compared in the weakly canonical form, so two spellings of one folder
+  // (letter case, short names, a link on the way) are the same installation.
+  const fs::path absolute = NormalAbsolutePath(journal_path);
+  std::error_code error;
+  const fs::path expected = WeaklyCanonicalPath(ParentFolder(ParentFolder(absolute)), error);
+  if (!state_seen || error || expected.empty() || journal->install.empty()) return std::nullopt;
+  fs::path install = journal->install;
+  if (!MakeWeaklyCanonical(install) || install != expected) return std::nullopt;
+  journal->install = expected;
+  if (!MakeWeaklyCanonical(journal->staging) || !MakeWeaklyCanonical(journal->backup) ||
+      !MakeWeaklyCanonical(journal->download)) {
+    return std::nullopt;
+  }
+
+  if (!IsUpdateTempFolder(journal->install, journal->staging, kUpdateStagingPrefix) ||
+      !IsUpdateTempFolder(journal->install, journal->backup, kUpdateBackupPrefix)) {
+    return std::nullopt;
+  }
+  if (!journal->download.empty() && !IsUpdateTempFolder(journal->install, journal->download, kUpdateDownloadPrefix)) {
+    return std::nullopt;
+  }
+  return journal;
+}
+
+std::string WhyNoJournalStep(char kind, std::string_view path) {
+  constexpr std::string_view kUnsafe = "is not a safe name for a file of the installation";
+  if (kind != 'a' && kind != 'd' && kind != 'r') return "is a step of unknown kind";
+  try {
+    // A name the system would store under another one ("new.spv." as
+    // "new.spv", "a\\b" as a folder and a file) reaches an item its own
+    // tests never saw.
+    if (!IsSafeRelativePath(path) || NamesDevice(path) || !IsStorableName(path)) return std::string(kUnsafe);
+  } catch (const std::system_error&) {
+    return std::string(kUnsafe);
+  }
+  const std::string text(path);
+  if (IsUnderDataFolder(text)) return "lies under data/";
+  // Of the player's and the game's files, a commit writes only the few an
+  // update brings itself, under the very names it writes them (never
+  // "cusa09901/CHUNK1.PSARC", never another title folder's archive).
+  if (!IsWrittenByUpdates(text)) {
+    switch (OwnerOfName(text)) {
+      case NameOwner::kGame:
+        return "lies in the game's data, which no update writes under that name";
+      case NameOwner::kPlayer:
+        return "is one of the player's files, which no update writes";
+      case NameOwner::kPort:
+        break;
+    }
+  }
+  if (kind == 'd' && IsPreservedUserPath(text)) return "is kept for the player and never removed";
+  return {};
+}
+
+bool IsJournalStep(char kind, std::string_view path) { return WhyNoJournalStep(kind, path).empty(); }
+
+bool IsUpdateTempFolder(const fs::path& installation, const fs::path& candidate, std::string_view prefix) {
+  if (installation.empty() || candidate.empty()) return false;
+  // Deleting "a temporary folder" that is the installation itself would take
+  // the whole game with it.
+  if (candidate == installation) return false;
+  if (ParentFolder(candidate) != ParentFolder(installation)) return false;
+  std::string name;
+  try {
+    name = ToGenericUtf8(candidate.filename());
+  } catch (const std::system_error&) {
+    return false;
+  }
+  return name.size() > prefix.size() && name.compare(0, prefix.size(), prefix) == 0 &&
+         name.find_first_of("/\\") == std::string::npos;
+}
+
+}  // namespace qv::setup

@@ -86,6 +86,13 @@ bool RollBackJournal(const UpdateJournal& journal, std::string* message, const F
     const fs::path staged = journal.staging / *relative;
     const fs::path backed = journal.backup / *relative;
     const bool has_backup = IsRegularFile(backed);
+    // The old file back into place, never over anything.
+    auto put_back = [&] {
+      CreateParentFolders(installed);
+      if (std::error_code error = RenameItem(backed, installed, ExistingTarget::kRefuse)) {
+        fail("could not restore " + step->path + ": " + error.message());
+      }
+    };
 
     // The game's files that a repair copied from the player's own game never
     // leave the installation: the copy in place is the player's game either
@@ -99,10 +106,7 @@ bool RollBackJournal(const UpdateJournal& journal, std::string* message, const F
         }
         continue;
       }
-      CreateParentFolders(installed);
-      if (std::error_code error = RenameItem(backed, installed, ExistingTarget::kRefuse)) {
-        fail("could not restore " + step->path + ": " + error.message());
-      }
+      put_back();
       continue;
     }
 
@@ -132,10 +136,7 @@ bool RollBackJournal(const UpdateJournal& journal, std::string* message, const F
         fail("could not restore " + step->path + ": the new file is still in place");
         continue;
       }
-      CreateParentFolders(installed);
-      if (std::error_code error = RenameItem(backed, installed, ExistingTarget::kRefuse)) {
-        fail("could not restore " + step->path + ": " + error.message());
-      }
+      put_back();
     }
   }
   return ok;

@@ -24,8 +24,8 @@
 #include "selftest/fixtures/test-game-files.h"
 #include "selftest/fixtures/test-pkg.h"
 #include "setup/desktop-shortcut.h"
-#include "setup/setup-window-layout.h"
 #include "setup/uninstall-entry.h"
+#include "setup/window/setup-window-layout.h"
 #include "support/child-process.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"
@@ -158,6 +158,7 @@ RunObservation WatchInstall(const SetupWindowOfProgram& setup, const std::functi
     bool marquee;
   };
   std::vector<Sample> samples;
+  bool until_held = false;
   while (setup.Running() && std::chrono::steady_clock::now() < deadline) {
     if (!setup.Responsive()) seen.always_responsive = false;
     for (int id : {kPickPackageId, kLocationId, kInstallId, kSourceBoxId, kFolderBoxId, kShortcutBoxId, kPickFolderId}) {
@@ -167,8 +168,13 @@ RunObservation WatchInstall(const SetupWindowOfProgram& setup, const std::functi
     // times means no progress message came in between.
     const std::wstring before = setup.Status();
     const bool marquee = setup.Marquee();
-    if (setup.Status() == before) samples.push_back({before, marquee});
-    if (until && until()) break;
+    const bool stable = setup.Status() == before;
+    if (stable) samples.push_back({before, marquee});
+    // The state that ended the watch may have come after the last sample
+    // (`until` reads the window again): the watch ends only once a sample
+    // taken after it is among the samples.
+    if (until_held && stable) break;
+    if (until && until()) until_held = true;
     ::Sleep(15);
   }
   // The finished message sets the final text before Close says so: samples

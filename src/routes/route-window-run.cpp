@@ -7,6 +7,7 @@
 #include "foundation/text/guid-text.h"
 #include "foundation/text/text.h"
 #include "foundation/win/com-apartment.h"
+#include "update/updater/game-wait.h"
 
 namespace qv::setup {
 namespace {
@@ -130,9 +131,7 @@ void StartRouteState(win_route::State& state, const std::filesystem::path& game_
   state.log = log;
   // Opened before any wait: the handle stays this game's even if its id
   // passes to another process once it has ended.
-  if (game_process_id != 0 && game_process_id <= 0xFFFFFFFFu) {
-    state.game.reset(::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(game_process_id)));
-  }
+  state.game = OpenGameProcess(game_process_id);
   // The routes patch the game and put files down beside it: a repair, an
   // update or an uninstall committing at the same time would meet them half
   // done, or they it.

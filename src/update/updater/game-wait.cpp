@@ -4,16 +4,18 @@
 
 #include <algorithm>
 
-#include "foundation/win/unique-handle.h"
-
 namespace qv::setup {
+
+UniqueHandle OpenGameProcess(std::uint64_t game_process_id) {
+  // Process ids are 32 bits wide: a larger number cut down to one would wait
+  // for whatever process happens to own the lower half.
+  if (game_process_id == 0 || game_process_id > 0xFFFFFFFFu) return {};
+  return UniqueHandle(::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(game_process_id)));
+}
 
 GameWaitEnd WaitForGameToClose(std::uint64_t game_process_id, std::chrono::milliseconds wait,
                                const std::function<bool()>& cancelled) {
-  // Process ids are 32 bits wide: a larger number cut down to one would wait
-  // for whatever process happens to own the lower half.
-  if (game_process_id == 0 || game_process_id > 0xFFFFFFFFu) return GameWaitEnd::kClosed;
-  UniqueHandle game(::OpenProcess(SYNCHRONIZE, FALSE, static_cast<DWORD>(game_process_id)));
+  UniqueHandle game = OpenGameProcess(game_process_id);
   if (!game) return GameWaitEnd::kClosed;
   // One wait of the whole time would leave a Cancel unanswered for a minute:
   // the wait goes in short slices, with the question between them.

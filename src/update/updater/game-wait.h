@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <functional>
 
+#include "foundation/win/unique-handle.h"
+
 namespace qv::setup {
 
 inline constexpr std::chrono::milliseconds kGameCloseWait{60000};
@@ -21,6 +23,11 @@ enum class GameWaitEnd {
   kStillRunning,  // the time ran out with the game still running
   kCancelled,     // the player cancelled while the game still ran
 };
+
+// The game's process, opened for waiting; nothing for an id of 0, an id
+// beyond 32 bits (cut down, it would name whatever process owns the lower
+// half) and a process that cannot be opened (it has ended).
+UniqueHandle OpenGameProcess(std::uint64_t game_process_id);
 
 // Waits up to `wait` for the process to end, asking `cancelled` (when given)
 // every kGameWaitCancelPoll. Only a process id that is not 0 and fits in 32

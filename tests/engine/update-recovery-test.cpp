@@ -263,32 +263,54 @@ TEST(RecoverInterruptedUpdate, FinishedUpdatesKeepTheNewVersion) {
 
 TEST(RecoverInterruptedUpdate, RefusedJournalIsDeletedAndNothingMoves) {
   // Beside malformed and foreign journals, damaged or planted ones whose
-  // rollback would move the player's settings into the staging folder (and
-  // delete them with it) or act on a device.
-  const char* const spoilers[] = {"step=r ../outside.txt", "staging=C:/elsewhere/.qv-update-run",
-                                  "install=C:/Other Game", "step=a data/qv.ini",
-                                  "step=a DATA\\QV.INI",   "step=a data./qv.ini",
-                                  "step=r data/qv.ini",    "step=a qv.ini",
-                                  "step=a shaders/nul.spv"};
-  for (const char* spoiler : spoilers) {
+  // rollback would move the player's settings or the game's archive into the
+  // staging folder (and delete them with it) or act on a device. The update
+  // log says why each was refused.
+  constexpr const char* kUnsafe = " is not a safe name for a file of the installation";
+  constexpr const char* kElsewhere =
+      "its staging, backup or download folder is not the update's own beside the installation";
+  const struct {
+    const char* spoiler;
+    std::string why;
+  } cases[] = {
+      {"step=r ../outside.txt", "../outside.txt is not a safe name for a file"},
+      {"staging=C:/elsewhere/.qv-update-run", kElsewhere},
+      {"install=C:/Other Game", "it names another installation than the one that holds it"},
+      {"state=finished", "its state \"finished\" is none of an update's"},
+      {"step=a data/qv.ini", "data/qv.ini lies under data/"},
+      {"step=a DATA\\QV.INI", std::string("DATA\\QV.INI") + kUnsafe},
+      {"step=a data./qv.ini", std::string("data./qv.ini") + kUnsafe},
+      {"step=r data/qv.ini", "data/qv.ini lies under data/"},
+      {"step=a qv.ini", "qv.ini is one of the player's files, which no update writes"},
+      {"step=a cusa09901/CHUNK1.PSARC",
+       "cusa09901/CHUNK1.PSARC lies in the game's data, which no update writes under that name"},
+      {"step=a shaders/nul.spv", std::string("shaders/nul.spv") + kUnsafe},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.spoiler);
     UpdateSite site;
     site.UpdateUpTo(4);
     std::string text = ReadFileText(site.journal_path);
-    const std::string key = std::string(spoiler).substr(0, std::string(spoiler).find('=') + 1);
+    const std::string key = std::string(c.spoiler).substr(0, std::string(c.spoiler).find('=') + 1);
     if (key == "step=") {
-      text += std::string(spoiler) + "\n";
+      text += std::string(c.spoiler) + "\n";
     } else {
       const size_t at = text.find(key);
-      text.replace(at, text.find('\n', at) - at, spoiler);
+      text.replace(at, text.find('\n', at) - at, c.spoiler);
     }
     WriteFixtureFile(site.journal_path, text);
-    ASSERT_FALSE(ReadUpdateJournal(site.journal_path)) << spoiler;
+    std::string why;
+    ASSERT_FALSE(ReadUpdateJournal(site.journal_path, &why));
+    EXPECT_EQ(why, c.why);
     TreeSnapshot everything = SnapshotTree(site.parent, IsUpdateLogKey);
-    EXPECT_FALSE(RecoverInterruptedUpdate(site.install)) << spoiler;
-    EXPECT_FALSE(fs::exists(site.journal_path)) << spoiler;
+    EXPECT_FALSE(RecoverInterruptedUpdate(site.install));
+    EXPECT_FALSE(fs::exists(site.journal_path));
     everything.erase(std::find_if(everything.begin(), everything.end(),
                                   [](const auto& item) { return item.first == "Game/data/update-journal.txt"; }));
-    EXPECT_EQ(SnapshotTree(site.parent, IsUpdateLogKey), everything) << spoiler;
+    EXPECT_EQ(SnapshotTree(site.parent, IsUpdateLogKey), everything);
+    const std::string log = ReadFileText(site.install / L"data" / L"qv-update.log");
+    EXPECT_TRUE(log.ends_with(" an update journal was refused and deleted, nothing moved: " + c.why + "\n")) << log;
+    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
   }
 }
 

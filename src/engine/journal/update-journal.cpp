@@ -89,23 +89,33 @@ std::uint64_t ReadUnsignedDecimal(std::string_view text) {
   return negative ? 0 - value : value;
 }
 
+// Nothing, with the reason in `why`.
+std::nullopt_t Refused(std::string* why, std::string reason) {
+  if (why) *why = std::move(reason);
+  return std::nullopt;
+}
+
 // A step value "<kind> <path>"; nothing when it is malformed or names a step
-// no commit makes (IsJournalStep).
-std::optional<JournalStep> ParseStep(std::string_view value) {
-  if (value.size() < 3 || value[1] != ' ') return std::nullopt;
+// no commit makes (IsJournalStep), with the reason in `why`.
+std::optional<JournalStep> ParseStep(std::string_view value, std::string* why) {
+  if (value.size() < 3 || value[1] != ' ') return Refused(why, "the step \"" + std::string(value) + "\" is malformed");
   const char kind = value[0];
   std::string_view path = value.substr(2);
   // Invalid UTF-8 raises, as every path value of the journal does.
-  if (!IsSafeRelativePath(path) || !IsJournalStep(kind, path)) return std::nullopt;
+  if (!IsSafeRelativePath(path)) return Refused(why, std::string(path) + " is not a safe name for a file");
+  if (std::string reason = WhyNoJournalStep(kind, path); !reason.empty()) {
+    return Refused(why, std::string(path) + " " + reason);
+  }
   return JournalStep{kind, std::string(path)};
 }
 
 // The record as the lines say, before validation; nothing for a defect that
-// refuses the whole journal. `state_seen` tells whether a state line came.
-std::optional<UpdateJournal> ParseJournal(std::string_view text, bool& state_seen) {
+// refuses the whole journal, with the reason in `why`. `state_seen` tells
+// whether a state line came.
+std::optional<UpdateJournal> ParseJournal(std::string_view text, bool& state_seen, std::string* why) {
   state_seen = false;
   // The header line must match exactly: no carriage return is taken off it.
-  if (TakeLine(text) != kJournalHeader) return std::nullopt;
+  if (TakeLine(text) != kJournalHeader) return Refused(why, "it is not an update journal");
 
   UpdateJournal journal;
   while (!text.empty()) {
@@ -117,7 +127,7 @@ std::optional<UpdateJournal> ParseJournal(std::string_view text, bool& state_see
     const std::string_view value = line.substr(equals + 1);
     if (key == "state") {
       std::optional<std::int32_t> state = StateFromWord(value);
-      if (!state) return std::nullopt;
+      if (!state) return Refused(why, "its state \"" + std::string(value) + "\" is none of an update's");
       journal.state = *state;
       state_seen = true;
     } else if (key == "install") {
@@ -135,7 +145,7 @@ std::optional<UpdateJournal> ParseJournal(std::string_view text, bool& state_see
     } else if (key == "pid") {
       journal.pid = ReadUnsignedDecimal(value);
     } else if (key == "step") {
-      auto step = ParseStep(value);
+      auto step = ParseStep(value, why);
       if (!step) return std::nullopt;
       journal.steps.push_back(std::move(*step));
     }
@@ -180,10 +190,10 @@ bool WriteUpdateJournal(const fs::path& journal_path, const UpdateJournal& journ
   return true;
 }
 
-std::optional<UpdateJournal> ReadUpdateJournal(const fs::path& journal_path) {
+std::optional<UpdateJournal> ReadUpdateJournal(const fs::path& journal_path, std::string* why) {
   const std::string text = ReadSmallFile(journal_path, kMaxJournalBytes);
   bool state_seen = false;
-  std::optional<UpdateJournal> journal = ParseJournal(text, state_seen);
+  std::optional<UpdateJournal> journal = ParseJournal(text, state_seen, why);
   if (!journal) return std::nullopt;
 
   // The journal may only speak for the installation that holds it. Both sides
@@ -192,21 +202,24 @@ std::optional<UpdateJournal> ReadUpdateJournal(const fs::path& journal_path) {
   const fs::path absolute = NormalAbsolutePath(journal_path);
   std::error_code error;
   const fs::path expected = WeaklyCanonicalPath(ParentFolder(ParentFolder(absolute)), error);
-  if (!state_seen || error || expected.empty() || journal->install.empty()) return std::nullopt;
+  if (!state_seen) return Refused(why, "it has no state");
+  constexpr std::string_view kOther = "it names another installation than the one that holds it";
+  if (error || expected.empty() || journal->install.empty()) return Refused(why, std::string(kOther));
   fs::path install = journal->install;
-  if (!MakeWeaklyCanonical(install) || install != expected) return std::nullopt;
+  if (!MakeWeaklyCanonical(install) || install != expected) return Refused(why, std::string(kOther));
   journal->install = expected;
+  constexpr std::string_view kElsewhere = "its staging, backup or download folder is not the update's own beside the installation";
   if (!MakeWeaklyCanonical(journal->staging) || !MakeWeaklyCanonical(journal->backup) ||
       !MakeWeaklyCanonical(journal->download)) {
-    return std::nullopt;
+    return Refused(why, std::string(kElsewhere));
   }
 
   if (!IsUpdateTempFolder(journal->install, journal->staging, kUpdateStagingPrefix) ||
       !IsUpdateTempFolder(journal->install, journal->backup, kUpdateBackupPrefix)) {
-    return std::nullopt;
+    return Refused(why, std::string(kElsewhere));
   }
   if (!journal->download.empty() && !IsUpdateTempFolder(journal->install, journal->download, kUpdateDownloadPrefix)) {
-    return std::nullopt;
+    return Refused(why, std::string(kElsewhere));
   }
   return journal;
 }

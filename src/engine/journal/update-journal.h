@@ -67,14 +67,18 @@ bool WriteUpdateJournal(const std::filesystem::path& journal_path, const UpdateJ
 // The journal at `journal_path`, validated: it must name as its installation
 // the folder that holds its "data" folder, staging and backup folders directly
 // beside that installation with the update prefixes (and a download folder
-// likewise when one is named), a known state, and only safe relative step
-// paths. The installation and the folders come back in their weakly canonical
+// likewise when one is named), a known state, and only steps IsJournalStep
+// takes. The installation and the folders come back in their weakly canonical
 // form (letter case as on disk), which is also the form in which they are
-// compared. Nothing for a missing, unreadable, malformed or refused journal.
+// compared. Nothing for a missing, unreadable, malformed or refused journal,
+// with the reason in `why` (when given) as the end of a sentence ("it names
+// another installation than the one that holds it", "cusa09901/CHUNK1.PSARC
+// lies in the game's data, ...").
 // Raises the conversion error of PathFromUtf8 for a value that is not valid
 // UTF-8, and filesystem_error "absolute" when the journal path cannot be made
 // absolute.
-std::optional<UpdateJournal> ReadUpdateJournal(const std::filesystem::path& journal_path);
+std::optional<UpdateJournal> ReadUpdateJournal(const std::filesystem::path& journal_path,
+                                               std::string* why = nullptr);
 
 // Whether a journal may hold this step, and so whether the commit may plan it:
 // kind 'a', 'r' or 'd'; a path that cannot leave the folders it is joined

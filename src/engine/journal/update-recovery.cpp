@@ -34,7 +34,8 @@ bool IsStarted(const std::optional<UpdateJournal>& journal) { return journal && 
 bool RecoverInterruptedUpdate(const std::filesystem::path& installation, std::chrono::milliseconds removal_pause) {
   const std::filesystem::path journal_path = UpdateJournalPath(installation);
   if (!ReadItemStatus(journal_path)) return false;
-  std::optional<UpdateJournal> journal = ReadUpdateJournal(journal_path);
+  std::string why;
+  std::optional<UpdateJournal> journal = ReadUpdateJournal(journal_path, &why);
   // The caller holds the installation's guard, and so does every run that
   // writes a journal for as long as it lives: whoever wrote this one has
   // ended (the game itself only rewrites the state, it moves no file). The
@@ -43,8 +44,6 @@ bool RecoverInterruptedUpdate(const std::filesystem::path& installation, std::ch
   // A journal with a step no commit writes (the player's or the game's
   // files, an item named by its short 8.3 name) is no commit's record: like
   // any other journal refused, it goes and nothing moves.
-  std::string why;
-  if (!journal) why = "it is damaged or names another installation's folders";
   if (journal && !CheckJournalSteps(*journal, &why)) journal.reset();
   if (!journal) {
     AppendUpdateLog(installation, "an update journal was refused and deleted, nothing moved: " + why);

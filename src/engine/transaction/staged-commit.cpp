@@ -25,6 +25,15 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// Raises "Cannot write <path>: it is <stored path> under another name." when
+// an existing element of `path` is stored under another name (a short 8.3
+// name): the move would reach that item, which no name test saw.
+void RequireStoredAsNamed(const fs::path& installation, const std::string& path) {
+  if (std::string stored; !IsStoredAsNamed(installation, path, &stored)) {
+    throw std::runtime_error("Cannot write " + path + ": it is " + stored + " under another name.");
+  }
+}
+
 // One started file operation of the commit, in execution order.
 struct CommitUndoEntry {
   std::string path;
@@ -145,9 +154,7 @@ CommitResult CommitStagedFiles(const fs::path& staging, const fs::path& installa
       // The name tests above judge the name as written; the move reaches
       // whatever the file system takes it for, a short 8.3 name of the
       // player's folder included.
-      if (std::string stored; !IsStoredAsNamed(installation, path, &stored)) {
-        throw std::runtime_error("Cannot write " + path + ": it is " + stored + " under another name.");
-      }
+      RequireStoredAsNamed(installation, path);
       if (status && status->directory) throw std::runtime_error("A folder is in the way of " + path + ".");
       exists.push_back(status.has_value());
     }
@@ -197,9 +204,7 @@ CommitResult CommitStagedFiles(const fs::path& staging, const fs::path& installa
       // this commit has just made answers to its short name from then on
       // ("NEW-~DFU" once "new-long-folder" exists): a later name of that
       // form would land in it. So each target is judged again as it moves.
-      if (std::string stored; !IsStoredAsNamed(installation, path, &stored)) {
-        throw std::runtime_error("Cannot write " + path + ": it is " + stored + " under another name.");
-      }
+      RequireStoredAsNamed(installation, path);
       if (exists[i]) MoveStagedFile(installation, backup, path);
       undo.push_back({path, false, exists[i]});
       const fs::path target = SafePayloadPath(installation, path);

@@ -207,10 +207,15 @@ def _ascii_lower(text):
     return "".join(chr(ord(c) + 32) if "A" <= c <= "Z" else c for c in text)
 
 
+def _in_title_folder(name):
+    """Whether a folder on the way to the file is a title folder ("dump/CUSA09901/x")."""
+    return any(_title_folder(folder) for folder in name.split("/")[:-1])
+
+
 def owner_of_name(name):
     """"game", "player" or "port": whose a file of this name ('/'-separated) is."""
     key = _ascii_lower(name)
-    if any(_title_folder(folder) for folder in name.split("/")[:-1]):
+    if _in_title_folder(name):
         return "game"
     if key in GAME_FILES_AT_TOP or key.startswith(GAME_FOLDERS_AT_TOP):
         return "game"
@@ -239,7 +244,7 @@ def name_problem(name):
     if _under_data(name):
         return "the payload cannot hold files under data/"
     owner = owner_of_name(name)
-    if owner == "game" and any(_title_folder(folder) for folder in name.split("/")[:-1]):
+    if owner == "game" and _in_title_folder(name):
         return "lies in a title folder; the player's own game files are never part of a release"
     if owner == "game":
         return "is one of the game's own files; the player's own game files are never part of a release"

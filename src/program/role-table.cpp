@@ -12,6 +12,7 @@
 #include "setup/modes/check-update-mode.h"
 #include "setup/modes/install-mode.h"
 #include "setup/modes/verify-integrity-mode.h"
+#include "setup/uninstall-entry.h"
 #include "setup/uninstall/uninstall-mode.h"
 #include "setup/window/setup-window-role.h"
 #include "setup/window/window-capture.h"
@@ -33,7 +34,12 @@ RoleRun GameUpdateRole(const CommandLineArgs& args) {
   const std::vector<const wchar_t*> argv = ArgumentVector(args);
   std::optional<win_updater::Args> parsed = ParseUpdaterArgs(static_cast<int>(argv.size()), argv.data());
   if (!parsed) return {};
-  return [parsed = *parsed] { return win_updater::Run(parsed); };
+  return [parsed = *parsed] {
+    win_updater::WorkerServices services;
+    // The list of installed programs shows the version the update brought.
+    services.installation_updated = RefreshUninstallEntry;
+    return win_updater::Run(parsed, services);
+  };
 }
 
 RoleRun RouteQueueRole(const CommandLineArgs& args) {

@@ -63,6 +63,17 @@ bool NamesFolder(const std::wstring& location, const std::filesystem::path& fold
   return IsSameItem(location, folder);
 }
 
+// "EstimatedSize" from the top level of `folder`, or none when its size is
+// outside the bounds: an earlier figure would describe other files.
+void SetEstimatedSize(HKEY key, const std::filesystem::path& folder) {
+  const std::uint64_t size = FolderSize(folder);
+  if (size >= kEstimatedSizeMinBytes && size < kEstimatedSizeLimitBytes) {
+    SetNumber(key, L"EstimatedSize", static_cast<DWORD>(size / 1024));
+  } else {
+    ::RegDeleteValueW(key, L"EstimatedSize");
+  }
+}
+
 }  // namespace
 
 void DeleteUninstallEntry(const std::filesystem::path& installation) {
@@ -91,12 +102,22 @@ void WriteUninstallEntry(const std::filesystem::path& installation) {
   SetText(key.get(), L"QuietUninstallString", uninstaller + L" --uninstall --silent " + quoted_folder);
   SetNumber(key.get(), L"NoModify", 1);
   SetNumber(key.get(), L"NoRepair", 1);
-  const std::uint64_t size = FolderSize(folder);
-  if (size >= kEstimatedSizeMinBytes && size < kEstimatedSizeLimitBytes) {
-    SetNumber(key.get(), L"EstimatedSize", static_cast<DWORD>(size / 1024));
-  } else {
-    // An earlier installation's figure would describe another folder.
-    ::RegDeleteValueW(key.get(), L"EstimatedSize");
+  SetEstimatedSize(key.get(), folder);
+}
+
+void RefreshUninstallEntry(const std::filesystem::path& installation, const std::string& version) {
+  const std::optional<std::wstring> location = ReadInstallLocation();
+  if (!location || location->empty() || !NamesFolder(*location, installation)) return;
+  UniqueRegistryKey key;
+  if (::RegOpenKeyExW(HKEY_CURRENT_USER, std::wstring(kUninstallKeyPath).c_str(), 0, KEY_SET_VALUE, key.put()) !=
+      ERROR_SUCCESS) {
+    return;
+  }
+  SetText(key.get(), L"DisplayVersion", Utf8ToWide(version));
+  try {
+    SetEstimatedSize(key.get(), NormalAbsolutePath(installation));
+  } catch (const std::exception&) {
+    // A folder that has no absolute form has no size to tell.
   }
 }
 

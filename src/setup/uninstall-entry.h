@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <string>
 #include <string_view>
 
 namespace qv::setup {
@@ -25,6 +26,13 @@ inline constexpr std::uint64_t kEstimatedSizeLimitBytes = std::uint64_t{1} << 42
 // outside the bounds above, so that an earlier installation's figure never
 // stays). Best effort: reports nothing when the key cannot be written.
 void WriteUninstallEntry(const std::filesystem::path& installation);
+
+// After an update of `installation` to `version`: when the entry names that
+// folder (as DeleteUninstallEntry tells it), "DisplayVersion" becomes
+// `version` and "EstimatedSize" the folder's size as WriteUninstallEntry
+// writes it. No entry, or one that names another folder or none, stays as it
+// is. Best effort: reports nothing.
+void RefreshUninstallEntry(const std::filesystem::path& installation, const std::string& version);
 
 // Deletes the entry with all its values when it describes `installation`: its
 // "InstallLocation" names that folder (the same text, letter case aside, or

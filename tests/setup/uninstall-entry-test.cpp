@@ -120,4 +120,39 @@ TEST_F(UninstallEntry, ALaterInstallationOverwritesEveryValue) {
   EXPECT_EQ(Number(L"EstimatedSize"), std::nullopt);
 }
 
+// After an update: the version and the size follow only in an entry that
+// names the updated folder, however its text is written; another folder's
+// entry, one without its location, and no entry at all stay as they were.
+TEST_F(UninstallEntry, AnUpdateRefreshesOnlyTheEntryOfItsFolder) {
+  const fs::path install = temp / L"Games" / L"QV";
+  WriteTestFile(install / L"qv.exe", std::string(6000, 'q'));
+  const struct {
+    const char* what;
+    std::optional<std::wstring> location;  // nullopt: the value deleted
+    bool refreshed;
+  } cases[] = {
+      {"as written", install.native(), true},
+      {"typed otherwise", (temp / L"GAMES" / L"x" / L".." / L"qv" / L"").native(), true},
+      {"another folder", (temp / L"Games" / L"QV2").native(), false},
+      {"no location", std::nullopt, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    qv::setup::WriteUninstallEntry(temp / L"Games");  // 0 bytes at its top: no size
+    ASSERT_EQ(::RegDeleteKeyValueW(HKEY_CURRENT_USER, kKey.c_str(), L"InstallLocation"), ERROR_SUCCESS);
+    if (c.location) {
+      ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, kKey.c_str(), L"InstallLocation", REG_SZ, c.location->c_str(),
+                                  static_cast<DWORD>((c.location->size() + 1) * sizeof(wchar_t))),
+                ERROR_SUCCESS);
+    }
+    qv::setup::RefreshUninstallEntry(install, "1.2.0");
+    EXPECT_EQ(Text(L"DisplayVersion"), std::wstring(c.refreshed ? L"1.2.0" : L"1.1.0"));
+    EXPECT_EQ(Number(L"EstimatedSize"), c.refreshed ? std::optional<DWORD>(5) : std::nullopt);
+    EXPECT_EQ(Text(L"InstallLocation"), c.location);
+  }
+  ::RegDeleteTreeW(HKEY_CURRENT_USER, kKey.c_str());
+  qv::setup::RefreshUninstallEntry(install, "1.2.0");
+  EXPECT_EQ(Text(L"DisplayName"), std::nullopt);  // no entry is made
+}
+
 }  // namespace

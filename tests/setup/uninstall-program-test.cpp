@@ -9,7 +9,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <functional>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -20,6 +23,7 @@
 #include "selftest/fixtures/tree-snapshot.h"
 #include "setup/desktop-shortcut.h"
 #include "setup/uninstall-entry.h"
+#include "setup/uninstall/uninstall.h"
 #include "support/child-process.h"
 #include "support/planted-update.h"
 #include "support/short-names.h"
@@ -177,6 +181,79 @@ TEST_F(UninstallProgram, TheCopyDeletesItselfFromATemporaryFolderWithCmdSyntaxIn
   EXPECT_FALSE(fs::exists(install / L"qv.exe"));
   EXPECT_EQ(Left(odd), (std::vector<std::string>{"del", "keep.txt"}));
   EXPECT_TRUE(Copies(temporary).empty());
+}
+
+// The temporary copy stopped partway through the removal, as a kill or a
+// power loss stops it; then the next uninstall, started from the entry while
+// the uninstaller it names is there, else from outside. It finishes the work:
+// of the port nothing is left, the player's and the game's files are as they
+// were, and the entry is gone.
+TEST_F(UninstallProgram, AKilledUninstallIsFinishedByTheNextOne) {
+  struct Killed {};
+  const fs::path pristine = temp / L"pristine";
+  fs::copy(install, pristine, fs::copy_options::recursive);
+  const qv::setup::TreeSnapshot data = qv::setup::SnapshotTree(install / L"data");
+  const auto fresh_installation = [&] {
+    fs::remove_all(install);
+    fs::copy(pristine, install, fs::copy_options::recursive);
+    qv::setup::WriteUninstallEntry(install);
+  };
+  // The removal's order, as the copy deletes: which names go, one by one.
+  const auto copy_services = [](std::function<void(const std::string&)> removed) {
+    return qv::setup::UninstallServices{[](const std::wstring&, unsigned) { return IDYES; }, {}, std::move(removed)};
+  };
+  std::vector<std::string> order;
+  fresh_installation();
+  EXPECT_FALSE(qv::setup::Uninstall(install, true, false, true,
+                                    copy_services([&](const std::string& name) { order.push_back(name); })));
+  ASSERT_GT(order.size(), 5u);
+  // What says which files are the port's, and what an installation is
+  // recognised by.
+  const std::set<std::string> records = {"qv-install-manifest.txt", "qv-files.json", "qv.exe", "qv-updater.exe"};
+  const std::size_t first_record = static_cast<std::size_t>(
+      std::find_if(order.begin(), order.end(), [&](const std::string& name) { return records.contains(name); }) -
+      order.begin());
+
+  const struct {
+    const char* when;
+    std::size_t stop_after;  // deletions
+    bool from_the_entry;     // the uninstaller the entry starts is still there
+  } cases[] = {
+      {"after the first deletion", 1, true},
+      {"just before the records", std::max<std::size_t>(first_record, 1), true},
+      {"just after the first record", first_record + 1, true},
+      {"before the last deletion", order.size() - 1, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.when) + ", after " + std::to_string(c.stop_after) + " of " +
+                 std::to_string(order.size()));
+    fresh_installation();
+    std::size_t deleted = 0;
+    EXPECT_THROW(qv::setup::Uninstall(install, true, false, true, copy_services([&](const std::string&) {
+                                        if (++deleted == c.stop_after) throw Killed{};
+                                      })),
+                 Killed);
+    EXPECT_TRUE(UninstallEntryExists());
+
+    if (c.from_the_entry) {
+      if (!fs::exists(install / L"qv-updater.exe")) {
+        ADD_FAILURE() << "the uninstaller the entry starts is gone";
+        continue;
+      }
+      UninstallFromInside({L"--silent"}, temporary);
+    } else {
+      const qv::test::ChildRun run = qv::test::RunProgram(
+          qv::test::SetupProgramPath(), {L"--uninstall", L"--silent", install.native()}, TemporaryFolderIs(temporary));
+      EXPECT_EQ(run.exit_code, 0u) << run.output;
+    }
+    for (const std::string& path : Left(install)) {
+      EXPECT_TRUE(path.starts_with("CUSA09901/") || path.starts_with("data/") || path.starts_with("mods/")) << path;
+    }
+    EXPECT_EQ(qv::setup::SnapshotTree(install / L"CUSA09901"), title_folder);
+    EXPECT_EQ(qv::setup::SnapshotTree(install / L"data"), data);
+    EXPECT_EQ(ReadTestFile(install / L"mods" / L"m.pak"), "mod");
+    EXPECT_FALSE(UninstallEntryExists());
+  }
 }
 
 // Damaged records: the install manifest's "file=" lines and the file list's

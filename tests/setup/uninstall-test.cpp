@@ -77,7 +77,7 @@ struct UninstallTest : ::testing::Test {
               boxes.push_back({text, flags});
               return answer;
             },
-            std::move(own)};
+            std::move(own), {}};
   }
 
   TempFolder temp{L"qv-uninstall"};
@@ -285,8 +285,8 @@ TEST(UninstallMessages, TheDoneBoxSaysOneFileForOne) {
 }
 
 // The same count whoever does the work: the uninstaller started from outside,
-// or the temporary copy, which deletes "qv-updater.exe" first, as soon as the
-// uninstaller that started it has ended.
+// or the temporary copy, which deletes "qv-updater.exe" among its last names,
+// as soon as the uninstaller that started it has ended.
 TEST_F(UninstallTest, TheDoneBoxCountsTheItemsDeleted) {
   for (const bool temporary_copy : {false, true}) {
     SCOPED_TRACE(temporary_copy ? "the temporary copy" : "from outside");
@@ -328,6 +328,24 @@ TEST_F(UninstallTest, AnotherInstallationsShortcutAndEntryStay) {
   for (wchar_t& c : typed) c = static_cast<wchar_t>(std::towupper(c));
   EXPECT_FALSE(qv::setup::Uninstall(typed, true, true, false, Answering(IDYES)));
   EXPECT_FALSE(fs::exists(shortcut));
+  EXPECT_FALSE(UninstallEntryExists());
+}
+
+// The entry goes only with the records that make the folder an installation:
+// while the install manifest cannot be deleted (another program holds it),
+// the entry stays for the uninstall that finishes the work later.
+TEST_F(UninstallTest, TheEntryStaysWhileTheInstallationsRecordsStay) {
+  InstallInto(install);
+  {
+    const qv::setup::UniqueHandle held(::CreateFileW((install / L"qv-install-manifest.txt").c_str(), GENERIC_READ,
+                                                     FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held.valid());
+    EXPECT_FALSE(qv::setup::Uninstall(install, true, false, false, Answering(IDYES)));
+    EXPECT_TRUE(fs::exists(install / L"qv-install-manifest.txt"));
+    EXPECT_EQ(UninstallEntryLocation(), install.native());
+  }
+  EXPECT_FALSE(qv::setup::Uninstall(install, true, false, false, Answering(IDYES)));
+  EXPECT_FALSE(fs::exists(install / L"qv-install-manifest.txt"));
   EXPECT_FALSE(UninstallEntryExists());
 }
 

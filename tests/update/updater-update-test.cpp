@@ -9,15 +9,20 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cwctype>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "foundation/text/text.h"
+#include "setup/folder-size.h"
+#include "setup/uninstall-entry.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/test-file-list.h"
 #include "support/temp-folder.h"
 #include "support/test-paths.h"
 #include "support/test-releases.h"
+#include "support/uninstall-entry-probe.h"
 #include "support/updater-log-lines.h"
 #include "update/updater/game-start.h"
 #include "updater-program-fixture.h"
@@ -74,6 +79,52 @@ TEST_F(UpdaterProgram, AnOlderInstallationIsUpdatedByRangeRequests) {
   EXPECT_TRUE(AnyContains(log, "installed 1.2.0: ")) << testing::PrintToString(log);
   EXPECT_TRUE(AnyContains(UpdateLogLines(game.folder), "in-game update to 1.2.0: "));
   EXPECT_TRUE(AnyContains(UpdateLogLines(game.folder), "(parts of the package) of a "));
+}
+
+// The list of installed programs follows an update of the installation its
+// entry names (the same folder, however its text is written): the new
+// version and the new size. An entry that names another folder is another
+// installation's, and stays as it was.
+TEST_F(UpdaterProgram, TheUninstallEntryOfTheUpdatedFolderFollowsTheUpdate) {
+  const std::wstring key(qv::setup::kUninstallKeyPath);
+  const struct {
+    const char* what;
+    bool names_the_folder;
+  } cases[] = {{"the updated folder, in other letter case", true}, {"another folder", false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    OlderGame older;
+    WriteStandInControl(older.folder, "confirm\n");
+    std::wstring location = (c.names_the_folder ? older.folder : older.games / L"Other").native();
+    qv::setup::WriteUninstallEntry(location);
+    // As Windows keeps it, typed otherwise: the same folder to the file system.
+    for (wchar_t& letter : location) letter = static_cast<wchar_t>(std::towupper(letter));
+    location += L"\\";
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"InstallLocation", REG_SZ, location.c_str(),
+                                static_cast<DWORD>((location.size() + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS);
+    const DWORD stale_size = 1;
+    ASSERT_EQ(::RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), L"EstimatedSize", REG_DWORD, &stale_size,
+                                sizeof stale_size),
+              ERROR_SUCCESS);
+    const std::optional<std::wstring> uninstaller = UninstallEntryText(L"UninstallString");
+
+    const std::string document = ServeRelease(c.names_the_folder ? "entry-named" : "entry-other", L"update",
+                                              kUpdateVersion);
+    EXPECT_EQ(Run(older.folder, document), PassedResult()) << run.output;
+    GameRuns(older.folder, 1);
+
+    if (c.names_the_folder) {
+      EXPECT_EQ(UninstallEntryText(L"DisplayVersion"), qv::setup::Utf8ToWide(kUpdateVersion));
+      EXPECT_EQ(UninstallEntryNumber(L"EstimatedSize"), qv::setup::FolderSize(older.folder) / 1024);
+    } else {
+      EXPECT_EQ(UninstallEntryText(L"DisplayVersion"), std::wstring(L"1.1.0"));
+      EXPECT_EQ(UninstallEntryNumber(L"EstimatedSize"), stale_size);
+    }
+    EXPECT_EQ(UninstallEntryText(L"InstallLocation"), location);
+    EXPECT_EQ(UninstallEntryText(L"UninstallString"), uninstaller);
+    DeleteUninstallEntryKey();
+  }
 }
 
 // The whole setup file instead of its parts: asked for, because the server
@@ -171,6 +222,8 @@ TEST_F(UpdaterProgram, FailuresPutTheOldTreeBack) {
     SCOPED_TRACE(c.name);
     OlderGame older;
     WriteStandInControl(older.folder, c.control);
+    qv::setup::WriteUninstallEntry(older.folder);
+    const std::optional<std::uint32_t> size = UninstallEntryNumber(L"EstimatedSize");
     const TreeSnapshot before = Snapshot(older.games);
     const std::string document = ServeRelease(c.name, L"update", kUpdateVersion);
     EXPECT_EQ(Run(older.folder, document, c.environment),
@@ -179,6 +232,10 @@ TEST_F(UpdaterProgram, FailuresPutTheOldTreeBack) {
     EXPECT_EQ(run.exit_code, 1u);
     EXPECT_EQ(Snapshot(older.games), before);
     ExpectNoTemporaryFolders(older);
+    // The entry still describes the version that stays.
+    EXPECT_EQ(UninstallEntryText(L"DisplayVersion"), std::wstring(L"1.1.0"));
+    EXPECT_EQ(UninstallEntryNumber(L"EstimatedSize"), size);
+    DeleteUninstallEntryKey();
   }
 }
 

@@ -20,6 +20,7 @@
 #include "foundation/text/text.h"
 #include "gamesource/title-folders.h"
 #include "gamesource/title-picture.h"
+#include "setup/product-names.h"
 
 namespace qv::setup {
 namespace {
@@ -140,6 +141,52 @@ bool IsTheGamesIcon(const fs::path& installation, const ExistingInstall& existin
   return false;
 }
 
+// Deletes the named items in the order given (see RemoveNamedItems).
+void RemoveInOrder(const fs::path& folder, const std::vector<std::string>& names, RemovalCounts& counts,
+                   const FileSystemView& view, const RemovalHooks& hooks) {
+  PlaceCheck place(folder, view);
+  for (const std::string& name : names) {
+    try {
+      fs::path path;
+      try {
+        path = SafePayloadPath(folder, name);
+      } catch (const std::runtime_error&) {
+        continue;  // a name that could leave the installation
+      }
+      if (HasAliasElement(name)) continue;
+      if (!ReadItemInfo(path, view)) continue;  // nothing there (or unreadable): nothing to count
+      if (!place.LeadsToItself(PathFromUtf8(name))) continue;
+      const bool uninstaller = hooks.remove_uninstaller && PathKey(name) == PathKey(WideToUtf8(kUninstallerName));
+      if (uninstaller ? hooks.remove_uninstaller(path) : RemoveItem(path, view)) {
+        ++counts.failed;
+      } else {
+        ++counts.removed;
+        if (hooks.removed) hooks.removed(name);
+      }
+    } catch (const std::exception&) {
+      // An item that cannot even be looked at is passed over uncounted.
+    }
+  }
+}
+
+// Takes the names of kRemovedLastNames (letter case aside) out of `names`,
+// in that order.
+std::vector<std::string> TakeRemovedLast(std::set<std::string>& names) {
+  std::vector<std::string> last;
+  for (std::string_view record : kRemovedLastNames) {
+    const std::string key = PathKey(record);
+    for (auto it = names.begin(); it != names.end();) {
+      if (PathKey(*it) == key) {
+        last.push_back(*it);
+        it = names.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  return last;
+}
+
 }  // namespace
 
 bool IsSetupsShortcutIcon(const fs::path& installation, const ExistingInstall& existing, const FileSystemView& view) {
@@ -177,31 +224,10 @@ std::set<std::string> ListUninstallNames(const fs::path& folder, const ExistingI
 }
 
 void RemoveNamedItems(const fs::path& folder, const std::set<std::string>& names, RemovalCounts& counts,
-                      const FileSystemView& view) {
-  PlaceCheck place(folder, view);
+                      const FileSystemView& view, const RemovalHooks& hooks) {
   // Backwards: every name below a folder sorts after the folder's own name,
   // so a folder that a record names comes after what it holds.
-  for (auto it = names.rbegin(); it != names.rend(); ++it) {
-    const std::string& name = *it;
-    try {
-      fs::path path;
-      try {
-        path = SafePayloadPath(folder, name);
-      } catch (const std::runtime_error&) {
-        continue;  // a name that could leave the installation
-      }
-      if (HasAliasElement(name)) continue;
-      if (!ReadItemInfo(path, view)) continue;  // nothing there (or unreadable): nothing to count
-      if (!place.LeadsToItself(PathFromUtf8(name))) continue;
-      if (RemoveItem(path, view)) {
-        ++counts.failed;
-      } else {
-        ++counts.removed;
-      }
-    } catch (const std::exception&) {
-      // An item that cannot even be looked at is passed over uncounted.
-    }
-  }
+  RemoveInOrder(folder, std::vector<std::string>(names.rbegin(), names.rend()), counts, view, hooks);
 }
 
 std::optional<ExistingInstall> ReadInstallationToRemove(const fs::path& folder, const FileSystemView& view) {
@@ -218,7 +244,8 @@ std::optional<ExistingInstall> ReadInstallationToRemove(const fs::path& folder, 
   }
 }
 
-RemovalCounts RemoveInstalledFiles(const fs::path& folder, bool remove_data, const FileSystemView& view) {
+RemovalCounts RemoveInstalledFiles(const fs::path& folder, bool remove_data, const FileSystemView& view,
+                                   const RemovalHooks& hooks) {
   const fs::path installation = NormalAbsolutePath(folder);
   const std::optional<ExistingInstall> existing = ReadInstallationToRemove(installation, view);
   if (!existing) throw std::runtime_error(kNoInstallationText);
@@ -226,7 +253,8 @@ RemovalCounts RemoveInstalledFiles(const fs::path& folder, bool remove_data, con
   RemovalCounts counts;
   std::set<std::string> names = ListUninstallNames(installation, *existing, remove_data);
   if (IsSetupsShortcutIcon(installation, *existing, view)) names.emplace(kShortcutIconName);
-  RemoveNamedItems(installation, names, counts, view);
+  const std::vector<std::string> last = TakeRemovedLast(names);
+  RemoveNamedItems(installation, names, counts, view, hooks);
   if (remove_data) {
     // Errors are not counted: what stays keeps its folder, and the folder
     // keeps the installation folder.
@@ -237,6 +265,7 @@ RemovalCounts RemoveInstalledFiles(const fs::path& folder, bool remove_data, con
     // A folder that still holds anything refuses to go; that is the test.
     RemoveItem(emptied, view);
   }
+  RemoveInOrder(installation, last, counts, view, hooks);
   if (IsEmptyFolder(installation, view) && !RemoveItem(installation, view)) counts.root_removed = true;
   return counts;
 }

@@ -6,6 +6,7 @@
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "engine/installation-guard.h"
 #include "engine/journal/update-journal.h"
@@ -19,7 +20,6 @@
 #include "foundation/win/process-helpers.h"
 #include "setup/desktop-shortcut.h"
 #include "setup/inside-folder.h"
-#include "setup/product-names.h"
 #include "setup/uninstall-entry.h"
 #include "setup/uninstall/installed-files-removal.h"
 #include "setup/uninstall/uninstall-handoff.h"
@@ -30,17 +30,27 @@ namespace {
 namespace fs = std::filesystem;
 
 // The temporary copy starts while the process that started it may still be
-// ending: "qv-updater.exe" stays undeletable until then. True when this call
-// deleted it: it is one of the installation's files that the removal would
-// otherwise have counted.
-bool WaitForUninstallerToEnd(const fs::path& installation) {
-  const fs::path uninstaller = installation / std::wstring(kUninstallerName);
+// ending: "qv-updater.exe" stays undeletable until then. The removal deletes
+// it among its last names, so that an uninstall stopped before then leaves
+// the entry's uninstaller in place; the copy waits for it there.
+std::error_code RemoveUninstallerOnceItHasEnded(const fs::path& uninstaller) {
+  std::error_code error;
   for (int attempt = 0; attempt < kUninstallerDeleteTries; ++attempt) {
-    if (!ReadItemInfo(uninstaller)) return false;  // gone (or unreadable): nothing to wait for
-    if (!RemoveItem(uninstaller)) return true;
-    ::Sleep(kUninstallerDeletePauseMs);
+    if (attempt > 0) ::Sleep(kUninstallerDeletePauseMs);
+    error = RemoveItem(uninstaller);
+    if (!error) break;
   }
-  return false;  // still there: the removal tries once more and counts it as failed
+  return error;  // still there: counted as failed
+}
+
+// Whether the folder still reads as an installation after the removal (a
+// record that could not be deleted, or one that cannot be read).
+bool StillAnInstallation(const fs::path& installation) {
+  try {
+    return ReadInstallationToRemove(installation).has_value();
+  } catch (const std::exception&) {
+    return true;
+  }
 }
 
 // What earlier runs left goes as every run finishes it, before anything is
@@ -71,12 +81,14 @@ void RemoveInstallation(const fs::path& installation, bool silent, bool remove_d
   // Before "qv-updater.exe" goes: a refused uninstall leaves the installation
   // with its uninstaller.
   FinishEarlierRuns(installation, run_id);
-  const bool uninstaller_deleted = self_delete && WaitForUninstallerToEnd(installation);
   // The shortcut first: it is recognised by the installation it leads to.
   RemoveDesktopShortcut(installation);
-  RemovalCounts counts = RemoveInstalledFiles(installation, remove_data);
-  if (uninstaller_deleted) ++counts.removed;
-  DeleteUninstallEntry(installation);
+  RemovalHooks hooks{services.removed, {}};
+  if (self_delete) hooks.remove_uninstaller = RemoveUninstallerOnceItHasEnded;
+  const RemovalCounts counts = RemoveInstalledFiles(installation, remove_data, SystemView(), hooks);
+  // The entry goes only once the records have: while the folder still reads
+  // as an installation, the entry starts the uninstall that finishes it.
+  if (!StillAnInstallation(installation)) DeleteUninstallEntry(installation);
   // The temporary copy tells it too: for the user it is the uninstaller they
   // started from the list of installed programs.
   if (!silent) services.ask(UninstalledMessage(counts.removed), MB_ICONINFORMATION);
@@ -106,7 +118,7 @@ bool UninstallHere(const fs::path& folder, bool silent, bool remove_data, bool s
 
 }  // namespace
 
-UninstallServices SystemUninstallServices() { return {ShowUninstallMessage, OwnExecutablePath()}; }
+UninstallServices SystemUninstallServices() { return {ShowUninstallMessage, OwnExecutablePath(), {}}; }
 
 bool Uninstall(const fs::path& folder, bool silent, bool remove_data, bool self_delete,
                const UninstallServices& services) {

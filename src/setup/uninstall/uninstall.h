@@ -10,6 +10,8 @@
 // boxes and finally has its own file deleted once it has ended.
 
 #include <filesystem>
+#include <functional>
+#include <string>
 
 #include "setup/uninstall/uninstall-messages.h"
 
@@ -18,6 +20,9 @@ namespace qv::setup {
 struct UninstallServices {
   MessageAsker ask;                      // the message boxes
   std::filesystem::path own_executable;  // the running program's file; empty when unknown
+  // Told each item the removal has just deleted, by its relative name
+  // (RemovalHooks::removed); empty: nobody.
+  std::function<void(const std::string& name)> removed;
 };
 
 // MessageBoxW and OwnExecutablePath().

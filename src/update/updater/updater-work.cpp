@@ -288,6 +288,10 @@ Outcome Work(State& state, const WorkerServices& services) {
     const fs::path& kept = result.outcome.journal_path;
     ConfirmOrRollBack(state, services, kept.empty() ? UpdateJournalPath(fs::path(state.arguments.game_folder)) : kept,
                       outcome);
+    const bool stays = outcome.kind == kOutcomeUpdated || outcome.kind == kOutcomeUnconfirmed;
+    if (stays && services.installation_updated) {
+      services.installation_updated(fs::path(state.arguments.game_folder), result.version);
+    }
   } catch (const std::exception& error) {
     Fail(state, outcome, UserErrorText(error));
   } catch (...) {

@@ -40,6 +40,11 @@ struct WorkerServices {
   std::function<GameStart(const std::filesystem::path& folder, const std::vector<std::wstring>& arguments,
                           bool elevated)>
       start_game;
+  // Told the game folder and its new version once an update stays (started,
+  // or its start not yet confirmed), so that what describes the installation
+  // outside it follows; the program gives the uninstall entry's refresh.
+  // Empty: nobody.
+  std::function<void(const std::filesystem::path& folder, const std::string& version)> installation_updated;
 
   WorkerServices();
 };

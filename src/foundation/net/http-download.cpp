@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "foundation/net/blocking-http-download.h"
 #include "foundation/net/byte-range.h"
+#include "foundation/net/certificate-check.h"
 #include "foundation/net/http-client.h"
 #include "foundation/net/winhttp-exchange.h"
 #include "foundation/text/text.h"
@@ -40,22 +42,16 @@ DownloadResult& FailLasting(DownloadResult& result, std::string error) {
   return Fail(result, std::move(error));
 }
 
-// The system refused the server's certificate (Wine reports every such
-// refusal as a failed secure channel).
-bool IsCertificateRefusal(DWORD error) {
-  switch (error) {
-    case ERROR_WINHTTP_SECURE_FAILURE:
-    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
-    case ERROR_WINHTTP_SECURE_INVALID_CA:
-    case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
-    case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
-    case ERROR_WINHTTP_SECURE_INVALID_CERT:
-    case ERROR_WINHTTP_SECURE_CERT_REVOKED:
-    case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE:
-      return true;
-    default:
-      return false;
-  }
+// Why the system refused the server's certificate, when that is why the
+// request failed. A failed secure exchange alone does not tell (Wine reports
+// every failed handshake so, one the server broke off included, which a
+// retry may well get through): the certificate itself is asked then.
+std::optional<std::string> RefusedCertificate(DWORD error, NetworkCall& call, const SplitAddress& address,
+                                              const std::string& url, std::uint32_t timeout_ms) {
+  if (std::optional<std::string> reason = CertificateErrorReason(error)) return reason;
+  if (!MayBeCertificateRefusal(error)) return std::nullopt;
+  const AwaitedHeaders awaited(call, url, timeout_ms);
+  return RefusedCertificateReason(address, timeout_ms);
 }
 
 DownloadResult& FailTooLarge(DownloadResult& result) {
@@ -217,7 +213,9 @@ DownloadResult BlockingHttpDownload(const DownloadRequest& request, NetworkCall&
       DWORD error = LastWinHttpError();
       if (error == ERROR_WINHTTP_TIMEOUT && pace.DeadlinePassed()) return FailDeadline(result, request, current);
       if (error == ERROR_WINHTTP_HEADER_SIZE_OVERFLOW) return FailLasting(result, HeadersTooLargeText(current));
-      if (IsCertificateRefusal(error)) return FailLasting(result, NoAnswerText(current, error));
+      if (std::optional<std::string> reason = RefusedCertificate(error, call, *address, current, timeout_ms)) {
+        return FailLasting(result, "the certificate of " + UrlHostForMessage(current) + " was refused (" + *reason + ")");
+      }
       return Fail(result, NoAnswerText(current, error));
     }
     if (HeadersTooLarge(http)) return FailLasting(result, HeadersTooLargeText(current));
@@ -230,8 +228,11 @@ DownloadResult BlockingHttpDownload(const DownloadRequest& request, NetworkCall&
     if (IsRedirectStatus(*status)) {
       std::optional<std::wstring> location = QueryHeaderText(http, WINHTTP_QUERY_LOCATION, kLocationCapacityBytes);
       if (!location) return Fail(result, "redirect without a target");
-      std::string next = ResolveRedirect(current, WideToUtf8(*location));
-      if (next.empty()) return Fail(result, "invalid redirect");
+      const std::string target = WideToUtf8(*location);
+      std::string next = ResolveRedirect(current, target);
+      // Another scheme, or a path relative to the current folder: the server
+      // would only say the same again.
+      if (next.empty()) return FailLasting(result, "invalid redirect to " + UrlForMessage(target));
       current = std::move(next);
       continue;
     }

@@ -9,7 +9,7 @@
 
 #include "foundation/net/blocking-http-download.h"
 #include "foundation/net/byte-range.h"
-#include "foundation/net/certificate-check.h"
+#include "foundation/net/handshake-check.h"
 #include "foundation/net/http-client.h"
 #include "foundation/net/winhttp-exchange.h"
 #include "foundation/text/text.h"
@@ -40,18 +40,6 @@ std::string HeadersTooLargeText(const std::string& url) {
 DownloadResult& FailLasting(DownloadResult& result, std::string error) {
   result.lasting = true;
   return Fail(result, std::move(error));
-}
-
-// Why the system refused the server's certificate, when that is why the
-// request failed. A failed secure exchange alone does not tell (Wine reports
-// every failed handshake so, one the server broke off included, which a
-// retry may well get through): the certificate itself is asked then.
-std::optional<std::string> RefusedCertificate(DWORD error, NetworkCall& call, const SplitAddress& address,
-                                              const std::string& url, std::uint32_t timeout_ms) {
-  if (std::optional<std::string> reason = CertificateErrorReason(error)) return reason;
-  if (!MayBeCertificateRefusal(error)) return std::nullopt;
-  const AwaitedHeaders awaited(call, url, timeout_ms);
-  return RefusedCertificateReason(address, timeout_ms);
 }
 
 DownloadResult& FailTooLarge(DownloadResult& result) {
@@ -105,6 +93,27 @@ std::string TooSlowText(const std::string& url) { return "the server " + UrlHost
 
 std::string NoAnswerText(const std::string& url, DWORD error) {
   return "no answer from " + UrlHostForMessage(url) + ErrorSuffix(error);
+}
+
+// The failure of a request that got no answer, as a sentence. A failed
+// secure exchange alone does not tell a refused certificate or a server of
+// outdated TLS, which a retry would only meet again, from a handshake broken
+// off (Wine reports them all so), which a retry may well get through: the
+// server is asked with handshakes of our own then.
+DownloadResult& FailUnanswered(DownloadResult& result, DWORD error, NetworkCall& call, const SplitAddress& address,
+                               const std::string& url, std::uint32_t timeout_ms) {
+  const std::string host = UrlHostForMessage(url);
+  HandshakeFault fault;
+  fault.refused_certificate = CertificateErrorReason(error);
+  if (!fault.refused_certificate && MayBeCertificateRefusal(error)) {
+    const AwaitedHeaders awaited(call, url, timeout_ms);
+    fault = FindHandshakeFault(address, timeout_ms);
+  }
+  if (fault.refused_certificate) {
+    return FailLasting(result, "the certificate of " + host + " was refused (" + *fault.refused_certificate + ")");
+  }
+  if (fault.outdated_tls) return FailLasting(result, host + " speaks no TLS version newer than 1.1");
+  return Fail(result, NoAnswerText(url, error));
 }
 
 DownloadResult& FailDeadline(DownloadResult& result, const DownloadRequest& request, const std::string& url) {
@@ -213,10 +222,7 @@ DownloadResult BlockingHttpDownload(const DownloadRequest& request, NetworkCall&
       DWORD error = LastWinHttpError();
       if (error == ERROR_WINHTTP_TIMEOUT && pace.DeadlinePassed()) return FailDeadline(result, request, current);
       if (error == ERROR_WINHTTP_HEADER_SIZE_OVERFLOW) return FailLasting(result, HeadersTooLargeText(current));
-      if (std::optional<std::string> reason = RefusedCertificate(error, call, *address, current, timeout_ms)) {
-        return FailLasting(result, "the certificate of " + UrlHostForMessage(current) + " was refused (" + *reason + ")");
-      }
-      return Fail(result, NoAnswerText(current, error));
+      return FailUnanswered(result, error, call, *address, current, timeout_ms);
     }
     if (HeadersTooLarge(http)) return FailLasting(result, HeadersTooLargeText(current));
 

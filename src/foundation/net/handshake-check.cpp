@@ -1,4 +1,4 @@
-#include "foundation/net/certificate-check.h"
+#include "foundation/net/handshake-check.h"
 
 #include <wincrypt.h>
 
@@ -18,11 +18,25 @@ using UniqueCertificate = UniqueResource<NullableHandleTraits<PCCERT_CONTEXT, &F
 void FreeChain(PCCERT_CHAIN_CONTEXT chain) noexcept { ::CertFreeCertificateChain(chain); }
 using UniqueChain = UniqueResource<NullableHandleTraits<PCCERT_CHAIN_CONTEXT, &FreeChain>>;
 
-// The server's certificate as a handshake without certificate checks gets it.
-UniqueCertificate FetchServerCertificate(const SplitAddress& address, std::uint32_t timeout_ms) {
+// Every TLS version WinHTTP knows, the outdated ones included.
+constexpr DWORD kAnyTls = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_1 |
+                          WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+
+// The server's certificate as a handshake without certificate checks gets
+// it; with `any_tls`, the versions before TLS 1.2 are offered too.
+UniqueCertificate FetchServerCertificate(const SplitAddress& address, std::uint32_t timeout_ms, bool any_tls) {
   WinHttpExchange exchange;
   exchange.session = OpenSession(timeout_ms);
   if (!exchange.session) return {};
+  if (any_tls) {
+    DWORD protocols = kAnyTls;
+    if (!::WinHttpSetOption(exchange.session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) {
+      protocols &= ~WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;  // a system that does not know it
+      if (!::WinHttpSetOption(exchange.session.get(), WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) {
+        return {};
+      }
+    }
+  }
   exchange.connection.reset(::WinHttpConnect(exchange.session.get(), address.host.c_str(), address.port, 0));
   if (!exchange.connection) return {};
   exchange.request.reset(::WinHttpOpenRequest(exchange.connection.get(), L"HEAD", L"/", nullptr, WINHTTP_NO_REFERER,
@@ -123,11 +137,18 @@ bool MayBeCertificateRefusal(DWORD error) {
   return error == ERROR_WINHTTP_SECURE_FAILURE || error == ERROR_WINHTTP_SECURE_CHANNEL_ERROR;
 }
 
-std::optional<std::string> RefusedCertificateReason(const SplitAddress& address, std::uint32_t timeout_ms) {
-  if (!address.secure) return std::nullopt;
-  const UniqueCertificate certificate = FetchServerCertificate(address, timeout_ms);
-  if (!certificate) return std::nullopt;
-  return ChainFault(certificate.get(), address.host);
+HandshakeFault FindHandshakeFault(const SplitAddress& address, std::uint32_t timeout_ms) {
+  HandshakeFault fault;
+  if (!address.secure) return fault;
+  UniqueCertificate certificate = FetchServerCertificate(address, timeout_ms, /*any_tls=*/false);
+  if (!certificate) {
+    // Only when the versions we refuse get through is the version the fault.
+    certificate = FetchServerCertificate(address, timeout_ms, /*any_tls=*/true);
+    if (!certificate) return fault;
+    fault.outdated_tls = true;
+  }
+  fault.refused_certificate = ChainFault(certificate.get(), address.host);
+  return fault;
 }
 
 }  // namespace qv::setup

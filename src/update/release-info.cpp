@@ -15,6 +15,7 @@ using qv::setup::JsonValue;
 constexpr std::size_t kOwnFormUrlLimit = 512;
 constexpr std::size_t kAssetLinkLimit = 2048;
 constexpr std::string_view kHttpsPrefix = "https://";
+constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
 
 bool IsContinuationByte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 
@@ -76,21 +77,23 @@ std::optional<Release> ReadApiForm(const JsonValue& document, std::string_view p
   const std::string_view setup_name = SetupPackageFileName(platform);
   const JsonValue* assets = FindJsonMember(document, "assets");
   if (assets == nullptr) return release;
+  // The first usable asset of this platform's file is the one: the link the
+  // user is offered and the setup file the updater reads are the same file,
+  // and a size never belongs to another file than the address. Later assets
+  // of the same name count for nothing.
   for (const JsonValue& asset : assets->items) {
     const std::string* name = NonEmptyStringMember(asset, "name");
     const std::string* link = NonEmptyStringMember(asset, "browser_download_url");
     if (name == nullptr || link == nullptr || link->size() > kAssetLinkLimit) continue;
-    // The first download of this platform is what the user is offered.
-    if (!download_name.empty() && *name == download_name && IsHttpsLink(*link) && release.url == *page) {
-      release.url = *link;
-    }
-    // The setup file the updater reads; a later one replaces an earlier one
-    // whole, so a size never belongs to another file than the address.
-    if (!setup_name.empty() && *name == setup_name && IsAllowedDownloadUrl(*link)) {
+    if (download_name.empty() || *name != download_name) continue;
+    if (IsHttpsLink(*link)) release.url = *link;
+    // The setup file's name is the download's, on platforms that have one.
+    if (!setup_name.empty() && IsAllowedDownloadUrl(*link)) {
       release.package_url = *link;
       const JsonValue* size = FindJsonMember(asset, "size");
       release.package_size = size != nullptr && !size->is_string ? ReadAssetSize(size->text) : 0;
     }
+    break;
   }
   return release;
 }
@@ -127,6 +130,8 @@ const std::string* NonEmptyStringMember(const JsonValue& object, std::string_vie
 }
 
 std::optional<Release> ParseRelease(std::string_view body, std::string_view platform) {
+  // A byte-order mark before the document is allowed, and means nothing.
+  if (body.starts_with(kUtf8ByteOrderMark)) body.remove_prefix(kUtf8ByteOrderMark.size());
   std::optional<JsonValue> document = qv::setup::ParseJsonDocument(body);
   if (!document) return std::nullopt;
   if (NonEmptyStringMember(*document, "tag_name") != nullptr) return ReadApiForm(*document, platform);

@@ -143,6 +143,18 @@ TEST_F(HttpsDocumentTest, FailuresGiveNothing) {
   EXPECT_EQ(fits->status, 404u);
 }
 
+// A server that speaks nothing later than TLS 1.0 gives no document, its
+// certificate trusted or not.
+TEST_F(HttpsDocumentTest, OnlyTls12OrLaterIsSpoken) {
+  const qv::test::TestServer& server = *qv::test::RunningTestServer();
+  if (server.tls10 == 0) GTEST_SKIP() << "this machine's TLS library no longer speaks TLS 1.0";
+  DocumentRequest request;
+  request.url = "https://localhost:" + std::to_string(server.tls10) + "/doc?size=5&old-tls";
+  request.timeout_ms = 3000;
+  EXPECT_FALSE(HttpsGetDocument(request).has_value());
+  EXPECT_FALSE(qv::test::TestServerWasAskedFor("/doc?size=5&old-tls"));
+}
+
 TEST_F(HttpsDocumentTest, TimeOut) {
   DocumentRequest request = Request("/slow/4000/10");
   request.timeout_ms = 500;

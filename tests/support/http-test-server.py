@@ -18,6 +18,14 @@ Listeners:
   https      TLS with the certificate the tests' private Windows prefix trusts
   untrusted  TLS with a self-signed certificate nobody trusts
   refused    a port that is bound but never listens, so connections are refused
+  tls10      TLS 1.0 and nothing later, with the trusted certificate; only
+             when this machine's TLS library still speaks it (no "tls10"
+             line in FOLDER/ports otherwise)
+
+Handshake cuts: while the file FOLDER/cut-handshakes holds a number N above 0,
+each TLS connection to "https" counts it down by one and is closed as soon as
+its client hello has arrived, before the server answers it (nothing is logged
+for it). The test program writes the file.
 
 Paths (every answer closes the connection):
   /data/N                N pattern bytes; one "bytes=A-B" or "bytes=A-" range gives 206
@@ -94,6 +102,7 @@ import sys
 import threading
 import time
 import urllib.parse
+import warnings
 from http.server import BaseHTTPRequestHandler, ThreadingHTTPServer
 
 PATTERN_BLOCK = bytes(range(251)) * 1024
@@ -378,6 +387,7 @@ class Handler(BaseHTTPRequestHandler):
 
 
 SIGNING_KEY_LOCK = threading.Lock()
+CUT_LOCK = threading.Lock()
 
 
 def signing_key(folder):
@@ -420,10 +430,33 @@ class Server(ThreadingHTTPServer):
     def count_request(self, path):
         return self.counts.next(path)
 
+    def cut_handshake(self):
+        """True when this connection's handshake is to be cut (and counted)."""
+        if self.name != "https":
+            return False
+        path = os.path.join(self.folder, "cut-handshakes")
+        with CUT_LOCK:
+            try:
+                with open(path, encoding="ascii") as armed:
+                    left = int(armed.read().strip() or "0")
+            except (OSError, ValueError):
+                return False
+            if left <= 0:
+                return False
+            with open(path, "w", encoding="ascii") as armed:
+                armed.write(str(left - 1))
+        return True
+
     def finish_request(self, request, client_address):
         # The TLS handshake runs on the request's own thread, so a client that
         # refuses the certificate cannot hold up the others.
         request.settimeout(30)
+        if self.context and self.cut_handshake():
+            try:
+                request.recv(4096)  # the client hello
+            except OSError:
+                pass
+            return
         if self.context:
             try:
                 request = self.context.wrap_socket(request, server_side=True)
@@ -439,6 +472,22 @@ def tls_context(cert, key):
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(cert, key)
     return context
+
+
+def tls10_context(cert, key):
+    """A context that speaks TLS 1.0 only; None where the TLS library no
+    longer can (its security level allows the old ciphers only at 0)."""
+    try:
+        with warnings.catch_warnings():
+            warnings.simplefilter("ignore", DeprecationWarning)
+            context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            context.set_ciphers("DEFAULT:@SECLEVEL=0")
+            context.minimum_version = ssl.TLSVersion.TLSv1
+            context.maximum_version = ssl.TLSVersion.TLSv1
+            context.load_cert_chain(cert, key)
+        return context
+    except (ssl.SSLError, ValueError, AttributeError):
+        return None
 
 
 def watch_parent(parent, folder, lifetime):
@@ -476,6 +525,9 @@ def main():
         "untrusted": Server("untrusted", log, args.folder, counts,
                             tls_context(args.untrusted_cert, args.untrusted_key)),
     }
+    old_tls = tls10_context(args.cert, args.key)
+    if old_tls:
+        servers["tls10"] = Server("tls10", log, args.folder, counts, old_tls)
     refused = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
     refused.bind(("127.0.0.1", 0))  # bound, never listening: connections are refused
 

@@ -32,6 +32,7 @@ std::optional<TestServer> ReadTestServer() {
     if (name == "https") server.https = port;
     if (name == "untrusted") server.untrusted = port;
     if (name == "refused") server.refused = port;
+    if (name == "tls10") server.tls10 = port;
   }
   if (!server.http || !server.https || !server.untrusted || !server.refused) return std::nullopt;
   return server;
@@ -156,6 +157,17 @@ bool TestServerWasAskedFor(std::string_view path) {
     if (requested == path) return true;
   }
   return false;
+}
+
+void CutNextHandshakes(int count) {
+  const TestServer* server = RunningTestServer();
+  if (server) WriteTestFile(server->folder / L"cut-handshakes", std::to_string(count));
+}
+
+int HandshakeCutsLeft() {
+  const TestServer* server = RunningTestServer();
+  if (!server) return -1;
+  return std::atoi(ReadTestFile(server->folder / L"cut-handshakes").c_str());
 }
 
 bool TrustTestRoot() {

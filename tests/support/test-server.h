@@ -16,6 +16,8 @@ struct TestServer {
   std::uint16_t https = 0;       // TLS, certificate for "localhost" under the run's test root
   std::uint16_t untrusted = 0;   // TLS, self-signed certificate for "localhost"
   std::uint16_t refused = 0;     // bound, never listening: connections are refused
+  // TLS 1.0 only, certificate as "https"; 0 where the server cannot speak it.
+  std::uint16_t tls10 = 0;
 };
 
 // The running server; fails the current test and returns null when the
@@ -56,6 +58,13 @@ void PutTestServerFile(std::string_view name, std::string_view bytes);
 
 // True when some logged request asked for exactly this path (query included).
 bool TestServerWasAskedFor(std::string_view path);
+
+// The next `count` TLS handshakes on "https" are cut by the server: it closes
+// the connection once the client hello has arrived, without a word.
+void CutNextHandshakes(int count);
+
+// How many of those cuts are still to come.
+int HandshakeCutsLeft();
 
 // Puts the run's test root into the current user's Root store (once per
 // program; it is taken out again when the program ends). Fails the current

@@ -91,6 +91,11 @@ TEST(ParseRelease, ApiFormRules) {
       {"trailing white space", ApiDocument("1.2.0") + " \r\n\t", true, "1.2.0"},
       {"not JSON", "tag_name: 1.2.0", false},
       {"empty", "", false},
+      // A byte-order mark before the document is allowed to be ignored, and is.
+      {"a byte-order mark first", "\xEF\xBB\xBF" + ApiDocument("1.2.0"), true, "1.2.0"},
+      {"a byte-order mark and nothing else", "\xEF\xBB\xBF", false},
+      {"two byte-order marks", "\xEF\xBB\xBF\xEF\xBB\xBF" + ApiDocument("1.2.0"), false},
+      {"a byte-order mark after white space", " \xEF\xBB\xBF" + ApiDocument("1.2.0"), false},
   };
   for (const Case& c : cases) {
     std::optional<Release> release = ParseRelease(c.document, "windows");
@@ -164,14 +169,23 @@ TEST(ParseRelease, SetupAssets) {
        Assets({Asset("Q.V.PC.Rure.Setup.exe", setup + "?" + std::string(2047 - setup.size(), 'x'))}),
        setup + "?" + std::string(2047 - setup.size(), 'x'), setup + "?" + std::string(2047 - setup.size(), 'x'), 0},
       {"name missing", Assets({R"({"browser_download_url":")" + setup + "\"}"}), "", "", 0},
-      // The first download link is shown; the last setup file is read, with its own size only.
+      // One asset is the setup file: the first usable one gives both the link
+      // offered and the file read, with its own size; later ones count for nothing.
       {"two setup files",
        Assets({Asset("Q.V.PC.Rure.Setup.exe", setup, R"(,"size":1000)"), Asset("Q.V.PC.Rure.Setup.exe", later)}),
-       setup, later, 0},
+       setup, setup, 1000},
       {"two setup files with sizes",
        Assets({Asset("Q.V.PC.Rure.Setup.exe", setup, R"(,"size":1000)"),
                Asset("Q.V.PC.Rure.Setup.exe", later, R"(,"size":2000)")}),
-       setup, later, 2000},
+       setup, setup, 1000},
+      {"a setup file on a host not allowed first",
+       Assets({Asset("Q.V.PC.Rure.Setup.exe", "https://mirror.example/s", R"(,"size":9)"),
+               Asset("Q.V.PC.Rure.Setup.exe", later, R"(,"size":2000)")}),
+       "https://mirror.example/s", "", 0},
+      {"a setup file with a link too long first",
+       Assets({Asset("Q.V.PC.Rure.Setup.exe", setup + "?" + std::string(2048, 'x')),
+               Asset("Q.V.PC.Rure.Setup.exe", later, R"(,"size":2000)")}),
+       later, later, 2000},
       {"an unusable asset first",
        Assets({R"("text")", "[]", Asset("Q.V.PC.Rure.Setup.exe", setup, R"(,"size":7)")}), setup, setup, 7},
   };

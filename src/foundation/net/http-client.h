@@ -62,7 +62,9 @@ struct DownloadResult {
   bool too_large = false;       // the body was, or was announced, larger than max_bytes
   // The failure would come back on a retry, as nothing the server does in
   // the meantime changes it: headers over 64 KiB, an address `allow_url`
-  // refused, a server certificate the system refused.
+  // refused, a redirect that cannot be followed, a server certificate the
+  // system refused, a server that speaks no TLS 1.2 or later. A handshake
+  // that failed for another reason is not lasting.
   bool lasting = false;
   std::uint32_t status = 0;     // status of the last response (0: none came)
   std::uint64_t bytes = 0;      // body bytes the sink accepted

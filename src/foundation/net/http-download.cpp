@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <chrono>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "foundation/net/blocking-http-download.h"
 #include "foundation/net/byte-range.h"
+#include "foundation/net/handshake-check.h"
 #include "foundation/net/http-client.h"
 #include "foundation/net/winhttp-exchange.h"
 #include "foundation/text/text.h"
@@ -38,24 +40,6 @@ std::string HeadersTooLargeText(const std::string& url) {
 DownloadResult& FailLasting(DownloadResult& result, std::string error) {
   result.lasting = true;
   return Fail(result, std::move(error));
-}
-
-// The system refused the server's certificate (Wine reports every such
-// refusal as a failed secure channel).
-bool IsCertificateRefusal(DWORD error) {
-  switch (error) {
-    case ERROR_WINHTTP_SECURE_FAILURE:
-    case ERROR_WINHTTP_SECURE_CHANNEL_ERROR:
-    case ERROR_WINHTTP_SECURE_INVALID_CA:
-    case ERROR_WINHTTP_SECURE_CERT_CN_INVALID:
-    case ERROR_WINHTTP_SECURE_CERT_DATE_INVALID:
-    case ERROR_WINHTTP_SECURE_INVALID_CERT:
-    case ERROR_WINHTTP_SECURE_CERT_REVOKED:
-    case ERROR_WINHTTP_SECURE_CERT_WRONG_USAGE:
-      return true;
-    default:
-      return false;
-  }
 }
 
 DownloadResult& FailTooLarge(DownloadResult& result) {
@@ -109,6 +93,27 @@ std::string TooSlowText(const std::string& url) { return "the server " + UrlHost
 
 std::string NoAnswerText(const std::string& url, DWORD error) {
   return "no answer from " + UrlHostForMessage(url) + ErrorSuffix(error);
+}
+
+// The failure of a request that got no answer, as a sentence. A failed
+// secure exchange alone does not tell a refused certificate or a server of
+// outdated TLS, which a retry would only meet again, from a handshake broken
+// off (Wine reports them all so), which a retry may well get through: the
+// server is asked with handshakes of our own then.
+DownloadResult& FailUnanswered(DownloadResult& result, DWORD error, NetworkCall& call, const SplitAddress& address,
+                               const std::string& url, std::uint32_t timeout_ms) {
+  const std::string host = UrlHostForMessage(url);
+  HandshakeFault fault;
+  fault.refused_certificate = CertificateErrorReason(error);
+  if (!fault.refused_certificate && MayBeCertificateRefusal(error)) {
+    const AwaitedHeaders awaited(call, url, timeout_ms);
+    fault = FindHandshakeFault(address, timeout_ms);
+  }
+  if (fault.refused_certificate) {
+    return FailLasting(result, "the certificate of " + host + " was refused (" + *fault.refused_certificate + ")");
+  }
+  if (fault.outdated_tls) return FailLasting(result, host + " speaks no TLS version newer than 1.1");
+  return Fail(result, NoAnswerText(url, error));
 }
 
 DownloadResult& FailDeadline(DownloadResult& result, const DownloadRequest& request, const std::string& url) {
@@ -217,8 +222,7 @@ DownloadResult BlockingHttpDownload(const DownloadRequest& request, NetworkCall&
       DWORD error = LastWinHttpError();
       if (error == ERROR_WINHTTP_TIMEOUT && pace.DeadlinePassed()) return FailDeadline(result, request, current);
       if (error == ERROR_WINHTTP_HEADER_SIZE_OVERFLOW) return FailLasting(result, HeadersTooLargeText(current));
-      if (IsCertificateRefusal(error)) return FailLasting(result, NoAnswerText(current, error));
-      return Fail(result, NoAnswerText(current, error));
+      return FailUnanswered(result, error, call, *address, current, timeout_ms);
     }
     if (HeadersTooLarge(http)) return FailLasting(result, HeadersTooLargeText(current));
 
@@ -230,8 +234,11 @@ DownloadResult BlockingHttpDownload(const DownloadRequest& request, NetworkCall&
     if (IsRedirectStatus(*status)) {
       std::optional<std::wstring> location = QueryHeaderText(http, WINHTTP_QUERY_LOCATION, kLocationCapacityBytes);
       if (!location) return Fail(result, "redirect without a target");
-      std::string next = ResolveRedirect(current, WideToUtf8(*location));
-      if (next.empty()) return Fail(result, "invalid redirect");
+      const std::string target = WideToUtf8(*location);
+      std::string next = ResolveRedirect(current, target);
+      // Another scheme, or a path relative to the current folder: the server
+      // would only say the same again.
+      if (next.empty()) return FailLasting(result, "invalid redirect to " + UrlForMessage(target));
       current = std::move(next);
       continue;
     }

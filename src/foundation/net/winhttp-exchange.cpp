@@ -37,10 +37,24 @@ std::optional<SplitAddress> SplitHttpAddress(const std::wstring& url, DWORD path
   return address;
 }
 
+namespace {
+
+// TLS 1.2 and later only, whatever older versions the system would still
+// speak. A system that does not know TLS 1.3 refuses its flag: TLS 1.2 alone then.
+bool RequireTls12OrLater(HINTERNET session) {
+  DWORD protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2 | WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_3;
+  if (::WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols)) return true;
+  protocols = WINHTTP_FLAG_SECURE_PROTOCOL_TLS1_2;
+  return ::WinHttpSetOption(session, WINHTTP_OPTION_SECURE_PROTOCOLS, &protocols, sizeof protocols);
+}
+
+}  // namespace
+
 UniqueInternet OpenSession(std::uint32_t timeout_ms) {
   UniqueInternet session(::WinHttpOpen(L"qv-port", WINHTTP_ACCESS_TYPE_AUTOMATIC_PROXY, WINHTTP_NO_PROXY_NAME,
                                        WINHTTP_NO_PROXY_BYPASS, 0));
   if (!session) return session;
+  if (!RequireTls12OrLater(session.get())) return UniqueInternet();
   int timeout = TimeoutArgument(timeout_ms);
   ::WinHttpSetTimeouts(session.get(), timeout, timeout, timeout, timeout);
   return session;

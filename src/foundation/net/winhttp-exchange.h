@@ -39,8 +39,9 @@ struct SplitAddress {
 std::optional<SplitAddress> SplitHttpAddress(const std::wstring& url, DWORD path_capacity);
 
 // A synchronous session with the user agent "qv-port", the system's automatic
-// proxy choice and `timeout_ms` for name resolution, connect, send and receive.
-// Null on failure (GetLastError tells why).
+// proxy choice, `timeout_ms` for name resolution, connect, send and receive,
+// and TLS 1.2 or later for secure requests. Null on failure (GetLastError
+// tells why).
 UniqueInternet OpenSession(std::uint32_t timeout_ms);
 
 // The most status line and headers an answer may have.

@@ -4,6 +4,7 @@
 #include <string>
 #include <thread>
 
+#include "foundation/net/url.h"
 #include "foundation/result-file.h"
 #include "update/build-identity.h"
 #include "update/release-info.h"
@@ -17,10 +18,11 @@ int RunCheckUpdateMode(const std::filesystem::path& result, qv::update::Checker&
   const bool done = checker.Done();
   const std::optional<qv::update::Release> newer = checker.Result();
 
-  std::string text = "url " + qv::update::ReleaseUrl();
+  // Addresses are written as every message shows them: without a name and password.
+  std::string text = "url " + UrlForMessage(qv::update::ReleaseUrl());
   text += "\nthis " + std::string(qv::update::CurrentVersion());
   text += std::string("\ndone ") + (done ? "1" : "0");
-  text += "\nnewer " + (newer ? newer->version + " " + newer->url : std::string("none")) + "\n";
+  text += "\nnewer " + (newer ? newer->version + " " + UrlForMessage(newer->url) : std::string("none")) + "\n";
   WriteResultFile(result, text);
   return 0;
 }

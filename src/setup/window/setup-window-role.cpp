@@ -1,6 +1,7 @@
 #include "setup/window/setup-window-role.h"
 
 #include "foundation/logger.h"
+#include "foundation/net/url.h"
 #include "foundation/text/text.h"
 #include "foundation/win/window-thread.h"
 #include "setup/install-from-shortcut.h"
@@ -16,7 +17,8 @@ std::wstring InstallAndSummarise(const InstallJob& job) {
 
 std::wstring NewerReleaseNotice(const std::optional<qv::update::Release>& release) {
   if (!release) return {};
-  return L"Version " + Utf8ToWide(release->version) + L" is available: " + Utf8ToWide(release->url);
+  // The address as every message shows one: without a name and password.
+  return L"Version " + Utf8ToWide(release->version) + L" is available: " + Utf8ToWide(UrlForMessage(release->url));
 }
 
 void UseUpdateChecker(SetupWindowHooks& hooks, qv::update::Checker& checker) {

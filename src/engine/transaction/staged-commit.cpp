@@ -16,6 +16,7 @@
 #include "foundation/files/paths.h"
 #include "foundation/files/rename-item.h"
 #include "foundation/files/stored-names.h"
+#include "foundation/files/whole-copy.h"
 #include "foundation/files/whole-file.h"
 #include "foundation/hooks.h"
 #include "foundation/payload/payload-checks.h"
@@ -168,6 +169,18 @@ CommitResult CommitStagedFiles(const fs::path& staging, const fs::path& installa
       if (!IsJournalStep('d', path)) continue;
       leftover_is_file.push_back(IsRegularFile(SafePayloadPath(installation, path)));
       leftovers.push_back(std::move(path));
+    }
+
+    // The staged files are on the disk before the journal says "swapping":
+    // after a power cut a file the commit renamed into place holds its data
+    // (a repair's copy of the player's archive included), not a stretch of
+    // zeros the rollback would take for the new file.
+    for (const std::string& path : plan) {
+      const fs::path staged = SafePayloadPath(staging, path);
+      if (!IsRegularFile(staged)) continue;  // its move reports it
+      if (std::error_code error = FlushFileToDisk(staged)) {
+        throw std::runtime_error("Could not write " + path + " to the disk (" + error.message() + ").");
+      }
     }
 
     if (journal) {

@@ -136,4 +136,23 @@ TEST(RenameItem, AMoveToAnotherVolumeIsWholeOrNotThere) {
   }
 }
 
+// A read-only file keeps its attribute on the other volume, and its source
+// goes as on the same volume.
+TEST(RenameItem, AReadOnlyFileMovedToAnotherVolumeStaysReadOnly) {
+  TempFolder temp;
+  CrossVolumeGuard guard;
+  const fs::path from = temp / L"staged" / L"qv.exe";
+  const fs::path to = temp / L"title" / L"qv.exe";
+  WriteTestFile(from, "read-only");
+  fs::create_directories(to.parent_path());
+  ASSERT_TRUE(::SetFileAttributesW(from.c_str(), FILE_ATTRIBUTE_READONLY));
+  qv::setup::CrossVolumeHook.crosses = [](const fs::path&, const fs::path&) { return true; };
+  EXPECT_FALSE(RenameItem(from, to, ExistingTarget::kRefuse));
+  EXPECT_FALSE(fs::exists(from));
+  EXPECT_EQ(ReadTestFile(to), "read-only");
+  EXPECT_NE(::GetFileAttributesW(to.c_str()) & FILE_ATTRIBUTE_READONLY, 0u);
+  EXPECT_EQ(Names(to.parent_path()), std::vector<std::string>{"qv.exe"});
+  ::SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
 }  // namespace

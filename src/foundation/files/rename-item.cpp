@@ -4,6 +4,7 @@
 
 #include "foundation/files/file-system-view.h"
 #include "foundation/files/paths.h"
+#include "foundation/files/tree-walk.h"
 #include "foundation/files/whole-copy.h"
 
 namespace qv::setup {
@@ -30,11 +31,9 @@ std::error_code RenameItem(const std::filesystem::path& from, const std::filesys
   const std::optional<ItemInfo> source = ReadItemInfo(from);
   if (!source || source->IsFolder() || source->IsReparsePoint()) return error;
   if (std::error_code copied = CopyIntoPlace(from, to, existing, CrossVolumeHook.copy)) return copied;
-  // A source that cannot be deleted fails the move with both copies whole.
-  if (!::DeleteFileW(ApiPath(from).c_str())) {
-    return std::error_code(static_cast<int>(::GetLastError()), std::system_category());
-  }
-  return {};
+  // A source that cannot be deleted fails the move with both copies whole; a
+  // read-only one goes as the platform's move lets it go.
+  return RemoveItem(from);
 }
 
 bool IsTargetExistsError(const std::error_code& error) {

@@ -32,11 +32,21 @@ void RemoveUnfinishedCopy(const std::filesystem::path& target) {
 }
 
 std::error_code FlushFileToDisk(const std::filesystem::path& file) {
-  // Flushing needs write access; the data is the file's, whichever handle wrote it.
-  UniqueFile handle(::CreateFileW(ApiPath(file).c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!handle || !::FlushFileBuffers(handle.get())) return LastErrorOr(ERROR_WRITE_FAULT);
-  return {};
+  const std::wstring name = ApiPath(file);
+  // Flushing needs write access, which a read-only file refuses: its
+  // attribute is lifted for the flush (a copy keeps its source's attributes).
+  const DWORD attributes = ::GetFileAttributesW(name.c_str());
+  const bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY);
+  if (read_only) ::SetFileAttributesW(name.c_str(), attributes & ~static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
+  std::error_code error;
+  {
+    // The data is the file's, whichever handle wrote it.
+    UniqueFile handle(::CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!handle || !::FlushFileBuffers(handle.get())) error = LastErrorOr(ERROR_WRITE_FAULT);
+  }
+  if (read_only) ::SetFileAttributesW(name.c_str(), attributes);
+  return error;
 }
 
 std::error_code CopyIntoPlace(const std::filesystem::path& from, const std::filesystem::path& to,

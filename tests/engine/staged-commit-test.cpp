@@ -232,6 +232,40 @@ TEST(CommitStagedFiles, CrashAtEveryStepIsRecovered) {
   }
 }
 
+// The staged files reach the disk before the journal is written. A staged
+// file held open for a moment (a scanner) is waited for; one that cannot be
+// written to the disk ends the commit before the journal, nothing moved.
+TEST(CommitStagedFiles, StagedFilesReachTheDiskBeforeTheJournal) {
+  for (const bool released : {true, false}) {
+    SCOPED_TRACE(released ? "released after a moment" : "held throughout");
+    CommitSite site;
+    const fs::path staged = site.places.staging / L"qv.exe";
+    qv::setup::UniqueFile held(
+        ::CreateFileW(staged.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    std::thread release;
+    if (released) {
+      release = std::thread([&] {
+        std::this_thread::sleep_for(500ms);
+        held.reset();
+      });
+    }
+    const std::string message = ThrownMessage([&] { site.Commit(); });
+    if (release.joinable()) release.join();
+    if (released) {
+      EXPECT_EQ(message, "(no exception)");
+      EXPECT_EQ(SnapshotTree(site.places.install, [](const std::string& key) {
+                  return key == "data/update-journal.txt" || IsUpdateLogKey(key);
+                }),
+                kNewVersion);
+    } else {
+      EXPECT_EQ(message.rfind("Could not write qv.exe to the disk (", 0), 0u) << message;
+      held.reset();
+      site.ExpectUndone();
+    }
+  }
+}
+
 // Puts back the product's moves when a test ends.
 struct CrossVolumeGuard {
   ~CrossVolumeGuard() { qv::setup::CrossVolumeHook = {}; }

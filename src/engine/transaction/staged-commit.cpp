@@ -35,6 +35,20 @@ void RequireStoredAsNamed(const fs::path& installation, const std::string& path)
   }
 }
 
+// Puts a staged file's data on the disk; a file held open by a scanner is
+// waited for as a move waits for it. Raises "Could not write <path> to the
+// disk (<reason>)." before anything has moved.
+void FlushStagedFile(const fs::path& staged, const std::string& path) {
+  if (!IsRegularFile(staged)) return;  // its move reports it
+  std::error_code error;
+  for (int attempt = 1; attempt <= kRenameAttempts; ++attempt) {
+    error = FlushFileToDisk(staged);
+    if (!error || (error.value() != ERROR_SHARING_VIOLATION && error.value() != ERROR_LOCK_VIOLATION)) break;
+    if (attempt < kRenameAttempts) std::this_thread::sleep_for(kRenameRetryPause);
+  }
+  if (error) throw std::runtime_error("Could not write " + path + " to the disk (" + error.message() + ").");
+}
+
 // One started file operation of the commit, in execution order.
 struct CommitUndoEntry {
   std::string path;
@@ -175,13 +189,7 @@ CommitResult CommitStagedFiles(const fs::path& staging, const fs::path& installa
     // after a power cut a file the commit renamed into place holds its data
     // (a repair's copy of the player's archive included), not a stretch of
     // zeros the rollback would take for the new file.
-    for (const std::string& path : plan) {
-      const fs::path staged = SafePayloadPath(staging, path);
-      if (!IsRegularFile(staged)) continue;  // its move reports it
-      if (std::error_code error = FlushFileToDisk(staged)) {
-        throw std::runtime_error("Could not write " + path + " to the disk (" + error.message() + ").");
-      }
-    }
+    for (const std::string& path : plan) FlushStagedFile(SafePayloadPath(staging, path), path);
 
     if (journal) {
       // A journal that appeared since this run's recovery is another run's

@@ -41,8 +41,8 @@ std::error_code FlushFileToDisk(const std::filesystem::path& file) {
   std::error_code error;
   {
     // The data is the file's, whichever handle wrote it.
-    UniqueFile handle(::CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    UniqueFile handle(::CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!handle || !::FlushFileBuffers(handle.get())) error = LastErrorOr(ERROR_WRITE_FAULT);
   }
   if (read_only) ::SetFileAttributesW(name.c_str(), attributes);

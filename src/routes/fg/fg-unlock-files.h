@@ -28,9 +28,9 @@ std::string ChooseProxyName(const std::filesystem::path& game_folder, const std:
 // Takes the unlock out: what a killed run left under the unlock's temporary
 // names ("<proxy name>.qv-tmp", the unpacking folder "dlssg_sm86.qv-tmp"),
 // our proxies (never another program's DLL), the settings file, the runtime
-// folder (links inside removed as links) and the record; then puts each moved-aside DLL back under its name, but only where
-// that name is free: a DLL another program put there meanwhile stays, and
-// the backup with it. File-system errors are logged or passed over.
+// folder (links inside removed as links) and the record; then puts each
+// moved-aside DLL back under its name, but only where that name is free: a
+// DLL another program put there meanwhile stays, and the backup with it. File-system errors are logged or passed over.
 void RemoveFgUnlock(const FgRouteState& state, const FileSystemView& view = SystemView());
 
 // The installation steps after the digest check; 0, or -1 with `detail` set.

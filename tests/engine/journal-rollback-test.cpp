@@ -115,6 +115,44 @@ TEST(RollBackJournal, EachStepStateIsRecognised) {
   }
 }
 
+// The game's files never leave the installation, yet a whole old archive
+// never gives way to a file that may be a part of the new one: while the new
+// archive is still in the staging folder its move never finished, and what
+// stands in its place (the platform's copy to another volume, stopped
+// halfway) goes to the staging folder. A temporary copy beside it goes too.
+TEST(RollBackJournal, AGameFileGivesWayToItsBackupOnlyWhenItsMoveNeverFinished) {
+  const std::string archive = "CUSA09901/chunk1.psarc";
+  const FixtureFiles none;
+  const FixtureFiles old_file{{archive, "PSAR old"}};
+  const FixtureFiles new_file{{archive, "PSAR new"}};
+  const FixtureFiles part{{archive, "PSAR n"}};
+  const struct {
+    const char* what;
+    FixtureFiles install, staging, backup;
+    FixtureFiles install_after;
+  } cases[] = {
+      {"the new archive moved in", new_file, none, old_file, new_file},
+      {"stopped between the moves", none, new_file, old_file, old_file},
+      {"a part of the new archive in place", part, new_file, old_file, old_file},
+      {"a part left beside the place", {{archive + ".qv-tmp", "PSAR n"}}, new_file, old_file, old_file},
+      {"never started", old_file, new_file, none, old_file},
+  };
+  for (const auto& c : cases) {
+    RollbackSite site;
+    RollbackSite::Fill(site.journal.install, c.install);
+    RollbackSite::Fill(site.journal.staging, c.staging);
+    RollbackSite::Fill(site.journal.backup, c.backup);
+    site.journal.steps = {{'r', archive}};
+    std::string message;
+    EXPECT_TRUE(RollBackJournal(site.journal, &message)) << c.what;
+    EXPECT_EQ(message, "") << c.what;
+    FixtureFiles install_after{{"data/qv.ini", "settings"}};
+    install_after.insert(install_after.end(), c.install_after.begin(), c.install_after.end());
+    EXPECT_EQ(SnapshotFileContents(site.journal.install), Files(install_after)) << c.what;
+    EXPECT_EQ(SnapshotFileContents(site.journal.backup), Files(none)) << c.what;
+  }
+}
+
 // A folder in the staging folder under the name of a new file is not the
 // update's doing: the new file stays, the step fails and says why, so the
 // journal is kept rather than the old version reported back.

@@ -16,6 +16,7 @@
 #include "engine/records/install-manifest.h"
 #include "engine/transaction/staged-commit.h"
 #include "foundation/files/canonical-path.h"
+#include "foundation/files/rename-item.h"
 #include "foundation/hooks.h"
 #include "foundation/text/text.h"
 #include "foundation/win/unique-handle.h"
@@ -229,6 +230,84 @@ TEST(CommitStagedFiles, CrashAtEveryStepIsRecovered) {
     EXPECT_FALSE(fs::exists(site.places.backup)) << step;
     EXPECT_FALSE(site.JournalExists()) << step;
   }
+}
+
+// The staged files reach the disk before the journal is written. A staged
+// file held open for a moment (a scanner) is waited for; one that cannot be
+// written to the disk ends the commit before the journal, nothing moved.
+TEST(CommitStagedFiles, StagedFilesReachTheDiskBeforeTheJournal) {
+  for (const bool released : {true, false}) {
+    SCOPED_TRACE(released ? "released after a moment" : "held throughout");
+    CommitSite site;
+    const fs::path staged = site.places.staging / L"qv.exe";
+    qv::setup::UniqueFile held(
+        ::CreateFileW(staged.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    std::thread release;
+    if (released) {
+      release = std::thread([&] {
+        std::this_thread::sleep_for(500ms);
+        held.reset();
+      });
+    }
+    const std::string message = ThrownMessage([&] { site.Commit(); });
+    if (release.joinable()) release.join();
+    if (released) {
+      EXPECT_EQ(message, "(no exception)");
+      EXPECT_EQ(SnapshotTree(site.places.install, [](const std::string& key) {
+                  return key == "data/update-journal.txt" || IsUpdateLogKey(key);
+                }),
+                kNewVersion);
+    } else {
+      EXPECT_EQ(message.rfind("Could not write qv.exe to the disk (", 0), 0u) << message;
+      held.reset();
+      site.ExpectUndone();
+    }
+  }
+}
+
+// Puts back the product's moves when a test ends.
+struct CrossVolumeGuard {
+  ~CrossVolumeGuard() { qv::setup::CrossVolumeHook = {}; }
+};
+
+// A player with a large game may keep the title folder on another drive (a
+// junction or a mount point), so every move into or out of it is a copy. A
+// kill halfway through the copy of the new archive leaves the old archive
+// whole: the recovery puts it back, and no part of the new one stays.
+TEST(CommitStagedFiles, AKillHalfwayThroughAMoveThatCopiesLeavesTheWholeOldArchive) {
+  CommitSite site;
+  const fs::path title = site.places.install / L"CUSA09901";
+  const std::string old_archive = "PSAR old " + std::string(600000, 'o');
+  const std::string new_archive = "PSAR new " + std::string(600000, 'n');
+  WriteFixtureFile(title / L"chunk1.psarc", old_archive);
+  WriteFixtureFile(site.places.staging / L"CUSA09901" / L"chunk1.psarc", new_archive);
+  const TreeSnapshot install_before = SnapshotTree(site.places.install, IsUpdateLogKey);
+
+  CrossVolumeGuard guard;
+  bool killed = false;
+  qv::setup::CrossVolumeHook.crosses = [&](const fs::path& from, const fs::path& to) {
+    return from.parent_path() == title || to.parent_path() == title;
+  };
+  qv::setup::CrossVolumeHook.copy = [&](const fs::path& from, const fs::path& to) {
+    if (!killed && to.parent_path() == title) {  // the new archive on its way in
+      killed = true;
+      WriteFixtureFile(to, ReadFileText(from).substr(0, 262144));
+      throw SimulatedCrash{};
+    }
+    return ::CopyFileW(from.c_str(), to.c_str(), TRUE) != 0;
+  };
+  EXPECT_THROW(site.places.Commit(-1, &site.places.context, PlannedFiles(),
+                                  {"qv-install-manifest.txt", "CUSA09901/chunk1.psarc"}),
+               SimulatedCrash);
+  ASSERT_TRUE(killed);
+
+  EXPECT_TRUE(qv::setup::RecoverInterruptedUpdate(site.places.install));
+  const std::string in_place = ReadFileText(title / L"chunk1.psarc");
+  EXPECT_TRUE(in_place == old_archive) << in_place.size() << " bytes: " << in_place.substr(0, 8);
+  EXPECT_TRUE(SnapshotTree(site.places.install, IsUpdateLogKey) == install_before);
+  EXPECT_FALSE(fs::exists(site.places.backup));
+  EXPECT_FALSE(site.JournalExists());
 }
 
 TEST(CommitStagedFiles, PlayersDataIsRefusedBeforeAnythingMoves) {

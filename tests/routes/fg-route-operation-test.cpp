@@ -16,6 +16,7 @@
 #include "fg-route-fixtures.h"
 #include "foundation/files/file-system-view.h"
 #include "foundation/text/json.h"
+#include "foundation/text/text.h"
 #include "routes/fg/fg-route-record.h"
 #include "routes/fg/fg-route-role.h"
 #include "routes/fg/fg-route.h"
@@ -319,6 +320,61 @@ TEST(FgRouteOperation, AMoveAsideThatFailsEndsTheInstallBeforeAnythingIsDeleted)
   EXPECT_EQ(GameTree(game.path()), PlainTree({{"version.dll", qv::test::ForeignDllBytes("version.dll")},
                                               {"version.dll.qv-fg-backup/", ""},
                                               {"version.dll.qv-fg-backup/in the way/", ""}}));
+}
+
+// A copy of the proxy that stops halfway (a full disk, a kill) never leaves a
+// part of it under a name the game loads: the game folder holds the whole
+// proxy or none. The next install puts the unlock down under the same name
+// and the remove then takes everything out.
+TEST(FgRouteOperation, AProxyCopyStoppedHalfwayLeavesTheWholeProxyOrNone) {
+  struct Killed {};
+  for (const bool killed : {false, true}) {
+    SCOPED_TRACE(killed ? "killed halfway" : "failed halfway");
+    FgGame game;
+    FgRouteServices services = qv::test::QuickServices();
+    services.copy_file = [&](const fs::path& from, const fs::path& to) -> bool {
+      const std::string bytes = ReadTestFile(from);
+      WriteTestFile(to, bytes.substr(0, bytes.size() / 2));
+      if (killed) throw Killed{};
+      return false;
+    };
+    std::string detail;
+    if (killed) {
+      EXPECT_THROW(RunOperation(game, RouteAction::kInstall, detail, services), Killed);
+    } else {
+      EXPECT_EQ(RunOperation(game, RouteAction::kInstall, detail, services), -1);
+      EXPECT_EQ(detail, "the package could not be extracted (tar failed or the proxy did not land)");
+    }
+    for (const char* name : {"version.dll", "winmm.dll", "dbghelp.dll"}) {
+      const fs::path proxy = game / qv::setup::Utf8ToWide(name);
+      if (fs::exists(proxy)) {
+        EXPECT_TRUE(ReadTestFile(proxy) == qv::test::FgProxyBytes(name))
+            << name << " holds " << ReadTestFile(proxy).size() << " bytes";
+      }
+    }
+
+    ASSERT_EQ(RunOperation(game, RouteAction::kInstall, detail), 0) << detail;
+    EXPECT_EQ(GameTree(game.path()), InstalledTree("version.dll"));
+    ASSERT_EQ(RunOperation(game, RouteAction::kRemove, detail), 0);
+    EXPECT_EQ(GameTree(game.path()), PlainTree());
+  }
+}
+
+// What a run killed while it wrote the unlock's files leaves under their
+// temporary names goes with the next run, an install or a remove.
+TEST(FgRouteOperation, TemporariesOfAKilledRunGoWithTheNextRun) {
+  const Tree leftovers{{"version.dll.qv-tmp", "MZ half a proxy"},
+                       {"dbghelp.dll.qv-tmp", "MZ half a proxy"},
+                       {"dlssg_sm86.qv-tmp/dlssg_sm86/nvngx_dlssg.dll", "half a runtime"},
+                       {"dlssg_sm86.qv-tmp/dlssg_sm86.ini", "[dlssg]"}};
+  for (const RouteAction action : {RouteAction::kInstall, RouteAction::kRemove}) {
+    SCOPED_TRACE(action == RouteAction::kInstall ? "install" : "remove");
+    FgGame game;
+    for (const auto& [path, content] : leftovers) WriteTestFile(game / qv::setup::Utf8ToWide(path), content);
+    std::string detail;
+    ASSERT_EQ(RunOperation(game, action, detail), 0) << detail;
+    EXPECT_EQ(GameTree(game.path()), action == RouteAction::kInstall ? InstalledTree("version.dll") : PlainTree());
+  }
 }
 
 TEST(FgRouteOperation, ProxyNameChoice) {

@@ -11,6 +11,7 @@
 #include "foundation/files/rename-item.h"
 #include "foundation/files/stored-names.h"
 #include "foundation/files/tree-walk.h"
+#include "foundation/files/whole-copy.h"
 #include "foundation/text/text.h"
 
 namespace qv::setup {
@@ -86,6 +87,9 @@ bool RollBackJournal(const UpdateJournal& journal, std::string* message, const F
     const fs::path staged = journal.staging / *relative;
     const fs::path backed = journal.backup / *relative;
     const bool has_backup = IsRegularFile(backed);
+    // A copy to another volume that a kill stopped leaves its part only under
+    // the temporary name beside the file.
+    RemoveUnfinishedCopy(installed);
     // The old file back into place, never over anything.
     auto put_back = [&] {
       CreateParentFolders(installed);
@@ -100,6 +104,17 @@ bool RollBackJournal(const UpdateJournal& journal, std::string* message, const F
     // back; a backup copy superseded by the file in place goes.
     if (OwnerOfName(step->path) == NameOwner::kGame) {
       if (!has_backup) continue;
+      // Except a file whose move into place never finished (the new file is
+      // still in the staging folder): what stands in its place may be a part
+      // of it, left by the platform's copy to another volume, and the whole
+      // old file takes precedence over it.
+      std::optional<ItemStatus> at_installed = ReadItemStatus(installed);
+      if (at_installed && !at_installed->directory && IsRegularFile(staged)) {
+        if (std::error_code error = RenameItem(installed, staged, ExistingTarget::kReplace)) {
+          fail("could not move " + step->path + " back: " + error.message());
+          continue;
+        }
+      }
       if (ReadItemStatus(installed)) {
         if (std::error_code error = RemoveItem(backed, view)) {
           fail("could not remove the backup of " + step->path + ": " + error.message());

@@ -16,6 +16,7 @@
 #include "foundation/files/paths.h"
 #include "foundation/files/rename-item.h"
 #include "foundation/files/stored-names.h"
+#include "foundation/files/whole-copy.h"
 #include "foundation/files/whole-file.h"
 #include "foundation/hooks.h"
 #include "foundation/payload/payload-checks.h"
@@ -32,6 +33,20 @@ void RequireStoredAsNamed(const fs::path& installation, const std::string& path)
   if (std::string stored; !IsStoredAsNamed(installation, path, &stored)) {
     throw std::runtime_error("Cannot write " + path + ": it is " + stored + " under another name.");
   }
+}
+
+// Puts a staged file's data on the disk; a file held open by a scanner is
+// waited for as a move waits for it. Raises "Could not write <path> to the
+// disk (<reason>)." before anything has moved.
+void FlushStagedFile(const fs::path& staged, const std::string& path) {
+  if (!IsRegularFile(staged)) return;  // its move reports it
+  std::error_code error;
+  for (int attempt = 1; attempt <= kRenameAttempts; ++attempt) {
+    error = FlushFileToDisk(staged);
+    if (!error || (error.value() != ERROR_SHARING_VIOLATION && error.value() != ERROR_LOCK_VIOLATION)) break;
+    if (attempt < kRenameAttempts) std::this_thread::sleep_for(kRenameRetryPause);
+  }
+  if (error) throw std::runtime_error("Could not write " + path + " to the disk (" + error.message() + ").");
 }
 
 // One started file operation of the commit, in execution order.
@@ -169,6 +184,12 @@ CommitResult CommitStagedFiles(const fs::path& staging, const fs::path& installa
       leftover_is_file.push_back(IsRegularFile(SafePayloadPath(installation, path)));
       leftovers.push_back(std::move(path));
     }
+
+    // The staged files are on the disk before the journal says "swapping":
+    // after a power cut a file the commit renamed into place holds its data
+    // (a repair's copy of the player's archive included), not a stretch of
+    // zeros the rollback would take for the new file.
+    for (const std::string& path : plan) FlushStagedFile(SafePayloadPath(staging, path), path);
 
     if (journal) {
       // A journal that appeared since this run's recovery is another run's

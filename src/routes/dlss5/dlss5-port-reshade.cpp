@@ -5,6 +5,7 @@
 #include "foundation/crypto/file-hash.h"
 #include "foundation/files/folder-tests.h"
 #include "foundation/files/paths.h"
+#include "foundation/files/whole-copy.h"
 #include "foundation/text/text.h"
 #include "routes/dlss5/dlss5-route-state.h"
 
@@ -19,7 +20,7 @@ bool IsPlainFile(const fs::path& path, const FileSystemView& view) {
   return info && !info->IsFolder() && !IsLinkOrJunction(path, view);
 }
 
-fs::path TemporaryCopy(const win_route::State& state) { return state.game_folder / L"dxgi.dll.qv-tmp"; }
+fs::path TemporaryCopy(const win_route::State& state) { return TemporaryCopyPath(state.game_folder / L"dxgi.dll"); }
 
 bool CopyToNewFile(const fs::path& from, const fs::path& to) {
   return ::CopyFileW(ApiPath(from).c_str(), ApiPath(to).c_str(), TRUE) != 0;

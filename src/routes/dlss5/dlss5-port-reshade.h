@@ -11,13 +11,10 @@
 #include <string>
 
 #include "foundation/files/file-system-view.h"
+#include "foundation/files/rename-item.h"
 #include "routes/route-window.h"
 
 namespace qv::setup {
-
-// Copies a file to a new name; false on failure. The route's own copy
-// refuses to write over anything (the temporary name is cleared first).
-using FileCopier = std::function<bool(const std::filesystem::path& from, const std::filesystem::path& to)>;
 
 struct PortReShade {
   std::string sha256;  // of the "dxgi.dll" put down; empty when it was not

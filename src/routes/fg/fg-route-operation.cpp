@@ -89,7 +89,7 @@ int RunFgRouteOperation(const FgRouteState& state, std::string& detail, bool wai
     return -1;
   }
   if (state.reinstall) RemoveFgUnlock(state, services.view);
-  return InstallFgUnlock(state, detail, services.view);
+  return InstallFgUnlock(state, detail, services.view, services.copy_file);
 }
 
 void WriteFgRouteResult(const FgRouteState& state, int exit_code, const std::string& detail) {

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "foundation/files/file-system-view.h"
+#include "foundation/files/rename-item.h"
 #include "routes/route-kinds.h"
 #include "routes/route-queue-args.h"
 #include "routes/route-queue-run.h"
@@ -54,6 +55,8 @@ struct FgRouteServices {
   std::chrono::milliseconds failure_pause{3000};
   // How links and junctions are told apart (Wine cannot create either).
   FileSystemView view = SystemView();
+  // How the proxy DLL is copied into the game folder; empty: the system's copy.
+  FileCopier copy_file;
 };
 
 // "install", "remove" or "reinstall".

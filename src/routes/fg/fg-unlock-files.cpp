@@ -2,6 +2,9 @@
 
 #include <windows.h>
 
+#include <chrono>
+#include <thread>
+
 #include "engine/path-classes.h"
 #include "foundation/files/create-folders.h"
 #include "foundation/files/folder-tests.h"
@@ -9,12 +12,16 @@
 #include "foundation/files/paths.h"
 #include "foundation/files/rename-item.h"
 #include "foundation/files/tree-walk.h"
+#include "foundation/files/whole-copy.h"
 #include "foundation/text/text.h"
 #include "routes/fg/fg-package.h"
 #include "routes/fg/fg-route-record.h"
 
 namespace qv::setup {
 namespace {
+
+// The unpacking folder's removal: 30 attempts, 100 ms apart.
+constexpr int kUnpackRemovalAttempts = 30;
 
 constexpr const char* kZipMissingDetail = "the package zip is not in the work folder";
 constexpr const char* kNoFreeNameDetail =
@@ -39,6 +46,64 @@ bool IsPlainFile(const std::filesystem::path& path, const FileSystemView& view) 
 // "free": nothing whose status can be read stands under the name.
 bool IsFreeOrOurs(const std::filesystem::path& path) {
   return !ReadItemStatus(path) || IsOwnProxy(path);
+}
+
+// Where the settings file and the runtime folder are unpacked before they
+// take their names: "dlssg_sm86.qv-tmp", beside them on the same volume.
+std::filesystem::path RuntimeUnpackFolder(const FgRouteState& state) {
+  return TemporaryCopyPath(state.game_folder / kFgRuntimeFolderName);
+}
+
+// What a run killed while it wrote the unlock's files left under their
+// temporary names; the names are the unlock's alone.
+void RemoveUnfinishedFiles(const FgRouteState& state, const FileSystemView& view) {
+  for (std::string_view name : ProxyDllNames) RemoveUnfinishedCopy(InGame(state, name));
+  RemoveTree(RuntimeUnpackFolder(state), view);
+}
+
+// Every file below `folder` on the disk; false when one cannot be flushed.
+bool FlushFilesBelow(const std::filesystem::path& folder, const FileSystemView& view) {
+  bool flushed = true;
+  WalkTree(
+      folder,
+      [&](const TreeEntry& entry) {
+        if (!entry.info.IsFolder() && !entry.info.IsReparsePoint() && FlushFileToDisk(entry.path)) flushed = false;
+        return WalkStep::kContinue;
+      },
+      view);
+  return flushed;
+}
+
+// Unpacks "dlssg_sm86.ini" and the runtime folder beside their places and
+// renames them into place once they are on the disk: a kill leaves a part of
+// a runtime file only under the temporary folder, never where the proxy
+// loads it from. True when tar unpacked the runtime folder and it took its
+// place.
+bool PutRuntimeDown(const FgRouteState& state, const std::filesystem::path& zip,
+                    const std::filesystem::path& tar_log, const FileSystemView& view) {
+  const std::filesystem::path unpacking = RuntimeUnpackFolder(state);
+  RemoveTree(unpacking, view);
+  try {
+    CreateFolders(unpacking);
+  } catch (const std::exception&) {
+    return false;
+  }
+  RunTarExtract(zip, unpacking, "dlssg_sm86.ini", tar_log);
+  const int runtime_exit = RunTarExtract(zip, unpacking, "dlssg_sm86", tar_log);
+  bool placed = FlushFilesBelow(unpacking, view);
+  const std::filesystem::path settings = unpacking / kFgSettingsFileName;
+  if (placed && IsPlainFile(settings, view)) {
+    RenameItem(settings, state.game_folder / kFgSettingsFileName, ExistingTarget::kReplace);
+  }
+  const std::filesystem::path runtime = unpacking / kFgRuntimeFolderName;
+  placed = placed && ReadItemInfo(runtime, view) &&
+           !RenameItem(runtime, state.game_folder / kFgRuntimeFolderName, ExistingTarget::kRefuse);
+  // tar ran in the folder: its ended process may hold it as its current
+  // folder for a moment longer.
+  for (int attempt = 1; RemoveTree(unpacking, view) && attempt < kUnpackRemovalAttempts; ++attempt) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return runtime_exit == 0 && placed;
 }
 
 void PutBackupBack(const FgRouteState& state, std::string_view name, const FileSystemView& view) {
@@ -75,6 +140,7 @@ std::string ChooseProxyName(const std::filesystem::path& game_folder, const std:
 }
 
 void RemoveFgUnlock(const FgRouteState& state, const FileSystemView& view) {
+  RemoveUnfinishedFiles(state, view);
   for (std::string_view name : ProxyDllNames) {
     const std::filesystem::path proxy = InGame(state, name);
     if (!IsPlainFile(proxy, view) || !IsOwnProxy(proxy)) continue;
@@ -87,7 +153,8 @@ void RemoveFgUnlock(const FgRouteState& state, const FileSystemView& view) {
   for (std::string_view name : ProxyDllNames) PutBackupBack(state, name, view);
 }
 
-int InstallFgUnlock(const FgRouteState& state, std::string& detail, const FileSystemView& view) {
+int InstallFgUnlock(const FgRouteState& state, std::string& detail, const FileSystemView& view,
+                    const FileCopier& copy) {
   const std::filesystem::path zip = FgToolZipPath(state.work_folder);
   const std::optional<ItemInfo> zip_info = ReadItemInfo(zip, view);
   if (!zip_info || zip_info->IsFolder() || IsLinkOrJunction(zip, view)) {
@@ -119,8 +186,7 @@ int InstallFgUnlock(const FgRouteState& state, std::string& detail, const FileSy
     }
   }
 
-  RunTarExtract(zip, state.game_folder, "dlssg_sm86.ini", tar_log);
-  const int runtime_exit = RunTarExtract(zip, state.game_folder, "dlssg_sm86", tar_log);
+  const bool runtime_placed = PutRuntimeDown(state, zip, tar_log, view);
 
   const std::string member = name == "version.dll" ? name : "alternatives/" + name;
   const std::filesystem::path proxy_folder = state.work_folder / kFgProxyFolderName;
@@ -138,9 +204,10 @@ int InstallFgUnlock(const FgRouteState& state, std::string& detail, const FileSy
   RemoveItem(unpacked, view);
   RunTarExtract(zip, proxy_folder, member, tar_log);
 
-  RemoveItem(target, view);
-  const bool copied = ::CopyFileW(ApiPath(unpacked).c_str(), ApiPath(target).c_str(), FALSE) != 0;
-  if (!copied || runtime_exit != 0 || !IsPlainFile(target, view)) {
+  // Written under its temporary name and renamed: a copy stopped halfway
+  // never leaves a part of the proxy under a name the game loads.
+  const bool copied = !CopyIntoPlace(unpacked, target, ExistingTarget::kReplace, copy);
+  if (!copied || !runtime_placed || !IsPlainFile(target, view)) {
     detail = kNotExtractedDetail;
     return -1;
   }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "foundation/files/file-system-view.h"
+#include "foundation/files/rename-item.h"
 #include "routes/fg/fg-route.h"
 
 namespace qv::setup {
@@ -24,14 +25,20 @@ bool IsOwnProxy(const std::filesystem::path& file);
 // empty. A folder or another program's DLL under a name takes that name.
 std::string ChooseProxyName(const std::filesystem::path& game_folder, const std::string& recorded);
 
-// Takes the unlock out: our proxies (never another program's DLL), the
-// settings file, the runtime folder (links inside removed as links) and the
-// record; then puts each moved-aside DLL back under its name, but only where
-// that name is free: a DLL another program put there meanwhile stays, and
-// the backup with it. File-system errors are logged or passed over.
+// Takes the unlock out: what a killed run left under the unlock's temporary
+// names ("<proxy name>.qv-tmp", the unpacking folder "dlssg_sm86.qv-tmp"),
+// our proxies (never another program's DLL), the settings file, the runtime
+// folder (links inside removed as links) and the record; then puts each
+// moved-aside DLL back under its name, but only where that name is free: a
+// DLL another program put there meanwhile stays, and the backup with it. File-system errors are logged or passed over.
 void RemoveFgUnlock(const FgRouteState& state, const FileSystemView& view = SystemView());
 
 // The installation steps after the digest check; 0, or -1 with `detail` set.
-int InstallFgUnlock(const FgRouteState& state, std::string& detail, const FileSystemView& view = SystemView());
+// The settings file and the runtime folder are unpacked into
+// "dlssg_sm86.qv-tmp" and renamed into place once on the disk; the proxy is
+// copied (by `copy`, the system's copy when empty) under "<name>.qv-tmp" and
+// renamed: no kill leaves a part of a file under a name the game loads.
+int InstallFgUnlock(const FgRouteState& state, std::string& detail, const FileSystemView& view = SystemView(),
+                    const FileCopier& copy = {});
 
 }  // namespace qv::setup

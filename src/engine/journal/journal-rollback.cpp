@@ -4,6 +4,7 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/leftover-sweep.h"
 #include "engine/path-classes.h"
 #include "foundation/files/create-folders.h"
 #include "foundation/files/item-status.h"
@@ -48,8 +49,9 @@ void PruneAddedFileFolders(const fs::path& install, const fs::path& relative, co
 }  // namespace
 
 bool CheckJournalSteps(const UpdateJournal& journal, std::string* message) {
+  const std::vector<std::string> roots = FindGameDataRootsOfNames(journal.install);
   for (const JournalStep& step : journal.steps) {
-    std::string why = WhyNoJournalStep(step.kind, step.path);
+    std::string why = WhyNoJournalStep(step.kind, step.path, roots);
     if (!why.empty()) {
       why = step.path + " " + why;
     } else if (std::string stored; !IsStoredAsNamed(journal.install, step.path, &stored)) {
@@ -65,6 +67,7 @@ bool CheckJournalSteps(const UpdateJournal& journal, std::string* message) {
 
 bool RollBackJournal(const UpdateJournal& journal, std::string* message, const FileSystemView& view) {
   if (!CheckJournalSteps(journal, message)) return false;
+  const std::vector<std::string> roots = FindGameDataRootsOfNames(journal.install, view);
   bool ok = true;
   // Steps are walked last first, so the last failure noted is the earliest.
   auto fail = [&](std::string text) {
@@ -94,11 +97,12 @@ bool RollBackJournal(const UpdateJournal& journal, std::string* message, const F
       }
     };
 
-    // The game's files that a repair copied from the player's own game never
-    // leave the installation: the copy in place is the player's game either
-    // way. Only a file the commit had moved out and not yet replaced comes
-    // back; a backup copy superseded by the file in place goes.
-    if (OwnerOfName(step->path) == NameOwner::kGame) {
+    // The game's files that a repair copied from the player's own game, and
+    // the notes, log and icon the setup writes where the player may keep
+    // their own, never leave the installation: the file in place is the
+    // player's either way. Only a file the commit had moved out and not yet
+    // replaced comes back; a backup copy superseded by the file in place goes.
+    if (OwnerOfName(step->path, roots) != NameOwner::kPort) {
       if (!has_backup) continue;
       if (ReadItemStatus(installed)) {
         if (std::error_code error = RemoveItem(backed, view)) {

@@ -22,7 +22,8 @@ Usage:
       updater's manifest reader refuses (names Windows would store under
       another name or takes for a device, names that are not UTF-8, names
       under "data/", in a title folder at any depth such as "CUSA09901/",
-      the game's files ("chunk1.psarc", "sce_sys/...") and the player's own
+      the game's files ("chunk1.psarc", "texture.qar", "sce_sys/..." at any
+      depth, "source.txt" at the top) and the player's own
       ("qv.ini", "mods/...", "saves/...", "screenshots/...", "photos/...",
       "enhanced-textures/...", "*.log", the unlock's "dlssg_sm86.ini",
       "dlssg_sm86/..." and "qv-dlssg-route.json", "install-notes.txt",
@@ -198,6 +199,11 @@ def _title_folder(first):
 # and folders, compared in ASCII lower case.
 GAME_FILES_AT_TOP = ("chunk1.psarc", "texture.qar", "pathid_list_ps4.bin", "source.txt")
 GAME_FOLDERS_AT_TOP = ("sce_sys/",)
+# The game's own files by their names at any depth: the player's archives
+# copied into another folder ("game/chunk1.psarc"), a portable copy's under
+# "extractor/", and anything in a "sce_sys" folder.
+GAME_FILE_NAMES = ("chunk1.psarc", "texture.qar", "pathid_list_ps4.bin")
+GAME_SYSTEM_FOLDER = "sce_sys"
 PLAYER_FOLDERS = ("mods/", "enhanced-textures/", "saves/", "screenshots/", "photos/", "dlssg_sm86/")
 PLAYER_FILES = ("qv-dlssg-route.json", "dlssg_sm86.ini", "qv.ini", "install-notes.txt", "icon0.png")
 PLAYER_ENDINGS = (".log",)
@@ -218,6 +224,9 @@ def owner_of_name(name):
     if _in_title_folder(name):
         return "game"
     if key in GAME_FILES_AT_TOP or key.startswith(GAME_FOLDERS_AT_TOP):
+        return "game"
+    elements = key.split("/")
+    if elements[-1] in GAME_FILE_NAMES or GAME_SYSTEM_FOLDER in elements[:-1]:
         return "game"
     if _under_data(name) or key.startswith(PLAYER_FOLDERS) or key in PLAYER_FILES or key.endswith(PLAYER_ENDINGS):
         return "player"

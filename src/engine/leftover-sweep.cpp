@@ -138,7 +138,12 @@ std::vector<std::string> ListStaleInstallFiles(const fs::path& install_folder, c
   return std::move(context.removals);
 }
 
-std::vector<std::string> FindGameDataRoots(const fs::path& folder, const FileSystemView& view) {
+namespace {
+
+// The roots as FindGameDataRoots finds them; a subfolder name that is not
+// valid UTF-16 raises, or with `pass_over_unnamed` is passed over.
+std::vector<std::string> SearchGameDataRoots(const fs::path& folder, const FileSystemView& view,
+                                             bool pass_over_unnamed) {
   std::vector<std::string> roots;
   if (IsGameDataRoot(folder)) roots.emplace_back();
   struct Level {
@@ -152,7 +157,14 @@ std::vector<std::string> FindGameDataRoots(const fs::path& folder, const FileSys
       for (fs::path& candidate : SearchTitleFolders(parent.path, kTitleFolderSearchLimit)) {
         auto info = ReadItemInfo(candidate, view);
         if (info && info->IsSymbolicLink()) continue;
-        std::string relative = parent.relative + ToGenericUtf8(candidate.filename()) + "/";
+        std::string name;
+        try {
+          name = ToGenericUtf8(candidate.filename());
+        } catch (const std::system_error&) {
+          if (!pass_over_unnamed) throw;
+          continue;
+        }
+        std::string relative = parent.relative + name + "/";
         if (IsGameDataRoot(candidate)) roots.push_back(relative);
         next.push_back({std::move(candidate), std::move(relative)});
       }
@@ -160,6 +172,16 @@ std::vector<std::string> FindGameDataRoots(const fs::path& folder, const FileSys
     level = std::move(next);
   }
   return roots;
+}
+
+}  // namespace
+
+std::vector<std::string> FindGameDataRoots(const fs::path& folder, const FileSystemView& view) {
+  return SearchGameDataRoots(folder, view, false);
+}
+
+std::vector<std::string> FindGameDataRootsOfNames(const fs::path& folder, const FileSystemView& view) {
+  return SearchGameDataRoots(folder, view, true);
 }
 
 }  // namespace qv::setup

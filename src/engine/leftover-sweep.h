@@ -59,4 +59,10 @@ void ClassifyLeftoverFile(LeftoverSweepContext& context, const std::string& cand
 std::vector<std::string> FindGameDataRoots(const std::filesystem::path& folder,
                                            const FileSystemView& view = SystemView());
 
+// FindGameDataRoots for the readers that judge names in an installation
+// (OwnerOfName with roots), which must not raise: a subfolder whose name is
+// not valid UTF-16 is passed over, for no UTF-8 name can lead into it.
+std::vector<std::string> FindGameDataRootsOfNames(const std::filesystem::path& folder,
+                                                  const FileSystemView& view = SystemView());
+
 }  // namespace qv::setup

@@ -30,6 +30,10 @@ constexpr std::array<std::string_view, 3> kInstallationFiles{"qv.ini", "install-
 // The game's files at the top of a root that is the installation folder itself.
 constexpr std::array<std::string_view, 4> kTopGameFiles{"chunk1.psarc", "texture.qar", "pathid_list_ps4.bin",
                                                         "source.txt"};
+// The game's own files by their names, at any depth; "source.txt" is the
+// game's only at the top, where the setup records the game's source.
+constexpr std::array<std::string_view, 3> kGameFileNames{"chunk1.psarc", "texture.qar", "pathid_list_ps4.bin"};
+constexpr std::string_view kGameSystemFolder = "sce_sys";
 
 constexpr std::array<std::string_view, 8> kPortFiles{"qv",
                                                      "qv.exe",
@@ -111,10 +115,32 @@ bool LiesInTitleFolder(std::string_view path) {
   }
 }
 
+bool IsGameFileName(std::string_view path) {
+  const std::string key = PathKey(path);
+  for (size_t start = 0;;) {
+    const size_t slash = key.find('/', start);
+    const std::string_view element =
+        std::string_view(key).substr(start, slash == std::string::npos ? slash : slash - start);
+    if (slash == std::string::npos) return IsAny(element, kGameFileNames);
+    if (element == kGameSystemFolder) return true;
+    start = slash + 1;
+  }
+}
+
 NameOwner OwnerOfName(std::string_view path) {
   const std::string key = PathKey(path);
-  if (LiesInTitleFolder(key) || IsGameDataPath(key, {std::string()})) return NameOwner::kGame;
+  if (LiesInTitleFolder(key) || IsGameFileName(key) || IsGameDataPath(key, {std::string()})) return NameOwner::kGame;
   if (IsPreservedUserPath(std::string(path))) return NameOwner::kPlayer;
+  return NameOwner::kPort;
+}
+
+NameOwner OwnerOfName(std::string_view path, const std::vector<std::string>& game_data_roots) {
+  const NameOwner by_name = OwnerOfName(path);
+  if (by_name != NameOwner::kPort) return by_name;
+  // IsPortOwnedFile compares bytes exactly, as the port writes its own files.
+  std::string generic(path);
+  std::replace(generic.begin(), generic.end(), '\\', '/');
+  if (IsGameDataPath(path, game_data_roots) && !IsPortOwnedFile(generic)) return NameOwner::kGame;
   return NameOwner::kPort;
 }
 

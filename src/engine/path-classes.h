@@ -79,9 +79,16 @@ enum class NameOwner {
             // unlock's files, the install notes, the title icon, all of "data")
   kGame,    // the game's data from the player's console: anything in a title
             // folder at any depth ("CUSA09901/chunk1.psarc",
-            // "dump/CUSA09901/chunk1.psarc") and the game's files at the top
-            // (the archive pair, the path-ID list, "source.txt", "sce_sys/")
+            // "dump/CUSA09901/chunk1.psarc"), the game's files at the top
+            // (the archive pair, the path-ID list, "source.txt", "sce_sys/"),
+            // and the game's own file names at any depth (IsGameFileName)
 };
+
+// Whether the name is one the game's own files carry wherever they lie: the
+// archive pair and the path-ID list as the last element ("game/chunk1.psarc",
+// a portable copy's "extractor/texture.qar"), or anything in a "sce_sys"
+// folder ("extractor/sce_sys/pic1.png"). ASCII letter case aside.
+bool IsGameFileName(std::string_view path);
 
 // Whether any folder on the way to the named item is a title folder:
 // "CUSA09901/x", "dump/CUSA09901/x"; the item's own name does not count
@@ -92,6 +99,15 @@ bool LiesInTitleFolder(std::string_view path);
 // manifest, the setup's own payload, a journal step, an install record) asks
 // this one question before it lets the name reach a file. Never raises.
 NameOwner OwnerOfName(std::string_view path);
+
+// The same question asked by a reader that acts on one installation (the
+// commit, the journal's reader and rollback, the uninstall), which also knows
+// the folders there that hold the game's archive pair (`game_data_roots`, as
+// FindGameDataRoots lists them): everything in one of them is the game's,
+// whatever its name ("game/readme.txt" beside "game/chunk1.psarc"), but for
+// the port's own program files (IsPortOwnedFile), which a portable copy keeps
+// beside the game's archives in "extractor/". Never raises.
+NameOwner OwnerOfName(std::string_view path, const std::vector<std::string>& game_data_roots);
 
 // True for the few names of the player's or the game's that an update of the
 // setup writes itself, by the exact bytes under which it writes them: the

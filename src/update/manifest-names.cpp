@@ -42,6 +42,35 @@ void CheckOwner(const std::string& name) {
                            " has the form of a short (8.3) name, which may stand for another folder or file.");
 }
 
+// A name that Windows would store under another one the entry does not
+// give: a back slash taken for a folder separator, or dots and blanks at the
+// end of an element dropped ("mods./pack.pak" is "mods/pack.pak"). Refused
+// with a sentence that names the entry, what it would reach and why, when
+// that other name is one Windows stores as it stands; any other such name is
+// merely unsafe.
+void RefuseAlias(const std::string& name) {
+  std::string stored;
+  bool trimmed = false;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = name.find_first_of("/\\", start);
+    const std::string_view element =
+        std::string_view(name).substr(start, end == std::string::npos ? end : end - start);
+    const std::size_t kept = element.find_last_not_of(". ");
+    const std::string_view left = kept == std::string_view::npos ? std::string_view() : element.substr(0, kept + 1);
+    trimmed = trimmed || left.size() != element.size();
+    stored += left;
+    if (end == std::string::npos) break;
+    stored += '/';
+    start = end + 1;
+  }
+  if (stored == name) return;
+  if (!qv::setup::IsStorableName(stored)) Unsafe();
+  std::string why;
+  if (name.find('\\') != std::string::npos) why = "it takes a back slash for a folder separator";
+  if (trimmed) why += std::string(why.empty() ? "it" : " and") + " drops the dots and blanks at the end of a name";
+  throw std::runtime_error("The update lists " + name + ", which Windows would take for " + stored + ": " + why + ".");
+}
+
 std::wstring WideName(const std::string& name) {
   try {
     return qv::setup::PathFromUtf8(name).native();
@@ -65,6 +94,7 @@ void CheckManifestFileNames(const std::vector<FileEntry>& files) {
       {FileKey(std::wstring(qv::setup::kInstallManifestName)),
        "the installation's record " + qv::setup::WideToUtf8(qv::setup::kInstallManifestName)}};
   for (const FileEntry& file : files) {
+    RefuseAlias(file.path);
     const std::wstring wide = WideName(file.path);
     if (wide.empty() || wide.find(L'\0') != std::wstring::npos) Unsafe();
     for (std::size_t start = 0;;) {

@@ -11,12 +11,17 @@
 namespace qv::update {
 
 // Raises std::runtime_error, for the first entry in list order that breaks a rule:
+//   "The update lists <name>, which Windows would take for <other name>: it
+//     takes a back slash for a folder separator[ and] drops the dots and
+//     blanks at the end of a name." for a name Windows would store under
+//     another one ("mods./pack.pak", "mods\pack.pak", "new.spv." for
+//     "new.spv") that it stores as it stands;
 //   "Unsafe payload path." for a name that is empty, rooted, not UTF-8, or has an
 //     element that is empty ("a//b"), "." or "..", ends in a dot or a blank
-//     (the system trims them: "new.spv." becomes "new.spv"), holds one of
-//     < > : " \ | ? * or a control byte, names a device ("nul.txt", "CONIN$",
-//     "COM¹"), or begins with ".qv-" (ASCII letter case aside), the names
-//     of the system's own temporary folders and files;
+//     with nothing storable left, holds one of < > : " \ | ? * or a control
+//     byte, names a device ("nul.txt", "CONIN$", "COM¹"), or begins with
+//     ".qv-" (ASCII letter case aside), the names of the system's own
+//     temporary folders and files;
 //   "The update lists <name>, whose <element> has the form of a short (8.3)
 //     name, which may stand for another folder or file." (HasShortNameForm);
 //   "The installer payload cannot contain files under data/." for a name under data;

@@ -241,6 +241,70 @@ TEST(RollBackJournal, AFileThatCannotMoveFailsItsStepOnly) {
   EXPECT_EQ(qv::setup::ReadFileText(site.journal.staging / L"locked.dll"), "new");
 }
 
+// The files an update writes beside the player's and the game's under the
+// same names (the install notes, the extraction log, the shortcut icon, the
+// game's archives) may be the player's own: the rollback never moves what is
+// in place, and a backup comes back only where nothing is.
+TEST(RollBackJournal, TheFilesAnUpdateWritesBesideThePlayersNeverMoveOut) {
+  for (const char* name : {"icon0.png", "install-notes.txt", "install-extraction.log", "CUSA09901/chunk1.psarc"}) {
+    for (const char kind : {'a', 'r'}) {
+      SCOPED_TRACE(std::string(1, kind) + " " + name);
+      RollbackSite site;
+      RollbackSite::Fill(site.journal.install, {{name, "the player's"}});
+      if (kind == 'r') RollbackSite::Fill(site.journal.backup, {{name, "the backup"}});
+      site.journal.steps = {{kind, name}};
+      std::string message;
+      EXPECT_TRUE(RollBackJournal(site.journal, &message)) << message;
+      EXPECT_EQ(SnapshotFileContents(site.journal.install),
+                Files({{"data/qv.ini", "settings"}, {name, "the player's"}}));
+      EXPECT_EQ(SnapshotFileContents(site.journal.staging), TreeSnapshot{});
+      EXPECT_EQ(SnapshotFileContents(site.journal.backup), TreeSnapshot{});
+    }
+    // Nothing in place: the backup comes back.
+    RollbackSite site;
+    RollbackSite::Fill(site.journal.backup, {{name, "the backup"}});
+    site.journal.steps = {{'r', name}};
+    std::string message;
+    EXPECT_TRUE(RollBackJournal(site.journal, &message)) << message;
+    EXPECT_EQ(SnapshotFileContents(site.journal.install), Files({{"data/qv.ini", "settings"}, {name, "the backup"}}))
+        << name;
+  }
+}
+
+// A folder that holds the game's archive pair is the game's whatever its
+// name ("game/" where the player copied the archives): a journal that names
+// anything in it is no commit's record, and nothing in it moves.
+TEST(RollBackJournal, AStepInAFolderOfTheGamesDataTouchesNothing) {
+  const FixtureFiles game{{"data/qv.ini", "settings"},
+                          {"game/chunk1.psarc", "the player's archive"},
+                          {"game/texture.qar", "the player's textures"},
+                          {"game/readme.txt", "the player's notes"}};
+  const struct {
+    char kind;
+    const char* path;
+    std::string message;
+  } cases[] = {
+      {'a', "game/readme.txt", "game/readme.txt lies in the game's data, which no update writes under that name"},
+      {'r', "Game/readme.txt", "Game/readme.txt lies in the game's data, which no update writes under that name"},
+      {'a', "game/chunk1.psarc", "game/chunk1.psarc lies in the game's data, which no update writes under that name"},
+      {'r', "game/texture.qar", "game/texture.qar lies in the game's data, which no update writes under that name"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.path);
+    RollbackSite site;
+    RollbackSite::Fill(site.journal.install, game);
+    if (c.kind == 'r') RollbackSite::Fill(site.journal.backup, {{c.path, "the backup"}});
+    site.journal.steps = {{c.kind, c.path}};
+    std::string message;
+    EXPECT_FALSE(qv::setup::CheckJournalSteps(site.journal, &message));
+    EXPECT_EQ(message, c.message);
+    message.clear();
+    EXPECT_FALSE(RollBackJournal(site.journal, &message));
+    EXPECT_EQ(message, c.message);
+    EXPECT_EQ(SnapshotFileContents(site.journal.install), Files(game));
+  }
+}
+
 TEST(RollBackJournal, UnsafeStepOfAHandBuiltRecordTouchesNothing) {
   RollbackSite site;
   WriteFixtureFile(site.parent / L"outside.txt", "outside");

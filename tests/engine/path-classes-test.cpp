@@ -101,6 +101,37 @@ TEST(PathClasses, GameDataPathsDependOnTheRoots) {
   EXPECT_FALSE(IsGameDataPath("CUSA09901/x", {}));
 }
 
+// In an installation whose folders "game/" and "extractor/" hold the game's
+// archive pair, all in them is the game's but the port's own program files.
+TEST(PathClasses, OwnerInAnInstallationKnowsItsGameDataRoots) {
+  using qv::setup::NameOwner;
+  using qv::setup::OwnerOfName;
+  const std::vector<std::string> roots{"CUSA09901/", "game/", "extractor/"};
+  const struct {
+    const char* path;
+    NameOwner alone;
+    NameOwner in_installation;
+  } cases[] = {
+      {"game/readme.txt", NameOwner::kPort, NameOwner::kGame},
+      {"Game\\sub\\x.bin", NameOwner::kPort, NameOwner::kGame},
+      {"game/chunk1.psarc", NameOwner::kGame, NameOwner::kGame},
+      {"extractor/QV.PkgExtract.dll", NameOwner::kPort, NameOwner::kPort},
+      {"Extractor/QV.PkgExtract.dll", NameOwner::kPort, NameOwner::kGame},
+      {"extractor/sce_sys/pic1.png", NameOwner::kGame, NameOwner::kGame},
+      {"a/b/PathID_List_PS4.bin", NameOwner::kGame, NameOwner::kGame},
+      {"games/readme.txt", NameOwner::kPort, NameOwner::kPort},
+      {"game", NameOwner::kPort, NameOwner::kPort},
+      {"sub/sce_sys", NameOwner::kPort, NameOwner::kPort},
+      {"sub/source.txt", NameOwner::kPort, NameOwner::kPort},
+      {"game/qv.ini", NameOwner::kPort, NameOwner::kGame},
+      {"qv.ini", NameOwner::kPlayer, NameOwner::kPlayer},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(OwnerOfName(c.path), c.alone) << c.path;
+    EXPECT_EQ(OwnerOfName(c.path, roots), c.in_installation) << c.path;
+  }
+}
+
 TEST(PathClasses, GameDataRootNeedsBothArchivesAsFiles) {
   TempFolder temp;
   WriteTestFile(temp / L"pair" / L"chunk1.psarc", "x");

@@ -687,7 +687,9 @@ TEST(CommitStagedFiles, ShortNamesOfThePlayersItemsAreRefusedBeforeAnythingMoves
       {shots + "/new.png", "screenshots/new.png"},
       {textures + "/t.dds", "enhanced-textures/t.dds"},
       {unlock, "dlssg_sm86.ini"},
-      {title + "/chunk1.psarc", "CUSA09901/chunk1.psarc"},
+      // A name of the game's own files is the game's by its name alone; any
+      // other file that a short name would put into the title folder is not.
+      {title + "/readme.txt", "CUSA09901/readme.txt"},
   };
   const TreeSnapshot everything = site.Everything();
   for (const auto& c : cases) {

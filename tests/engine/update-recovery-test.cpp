@@ -285,11 +285,17 @@ TEST(RecoverInterruptedUpdate, RefusedJournalIsDeletedAndNothingMoves) {
       {"step=a cusa09901/CHUNK1.PSARC",
        "cusa09901/CHUNK1.PSARC lies in the game's data, which no update writes under that name"},
       {"step=a shaders/nul.spv", std::string("shaders/nul.spv") + kUnsafe},
+      // The player's copy of the game's archives in a folder of their own.
+      {"step=a game/chunk1.psarc", "game/chunk1.psarc lies in the game's data, which no update writes under that name"},
+      {"step=r game/readme.txt", "game/readme.txt lies in the game's data, which no update writes under that name"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.spoiler);
     UpdateSite site;
     site.UpdateUpTo(4);
+    WriteFixtureFile(site.install / L"game" / L"chunk1.psarc", "the player's archive");
+    WriteFixtureFile(site.install / L"game" / L"texture.qar", "the player's textures");
+    WriteFixtureFile(site.install / L"game" / L"readme.txt", "the player's notes");
     std::string text = ReadFileText(site.journal_path);
     const std::string key = std::string(c.spoiler).substr(0, std::string(c.spoiler).find('=') + 1);
     if (key == "step=") {

@@ -50,6 +50,11 @@ std::vector<InstalledFile> Files(std::initializer_list<const char*> paths) {
   return files;
 }
 
+std::string ShortForm(const std::string& name, const std::string& element) {
+  return "The installer payload lists " + name + ", whose " + element +
+         " has the form of a short (8.3) name, which may stand for another folder or file.";
+}
+
 TEST(PayloadChecks, ValidatePayloadFiles) {
   const std::string data = "The installer payload cannot contain files under data/.";
   const std::string missing = "The installer payload is missing required runtime file ";
@@ -63,6 +68,14 @@ TEST(PayloadChecks, ValidatePayloadFiles) {
       {Files({"libxess.dll", "amd_fidelityfx_vk.dll"}), missing + "nvngx_dlss.dll."},
       {Files({"Data/settings.ini"}), data},
       {Files({"amd_fidelityfx_vk.dll", "nvngx_dlss.dll", "libxess.dll", "data\\x"}), data},
+      // Short (8.3) name forms, which on the player's computer may stand for
+      // another folder, or for one that the same install creates.
+      {Files({"amd_fidelityfx_vk.dll", "nvngx_dlss.dll", "libxess.dll", "a~/x", "longname~1/x", "x~1.json", "~"}),
+       "(no exception)"},
+      {Files({"amd_fidelityfx_vk.dll", "nvngx_dlss.dll", "libxess.dll", "newlongfolder/x.bin", "newl~1oa/y.bin"}),
+       ShortForm("newl~1oa/y.bin", "newl~1oa")},
+      {Files({"CUSA~PNS/chunk1.psarc"}), ShortForm("CUSA~PNS/chunk1.psarc", "CUSA~PNS")},
+      {Files({"voice/PROGRA~1.TXT"}), ShortForm("voice/PROGRA~1.TXT", "PROGRA~1.TXT")},
   };
   for (const auto& c : cases) {
     EXPECT_EQ(ThrownMessage([&] { ValidatePayloadFiles(c.files); }), c.message)

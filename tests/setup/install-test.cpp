@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/installation-guard.h"
 #include "engine/journal/update-journal.h"
@@ -230,6 +231,33 @@ TEST_F(InstallTest, HooksCarryTheSetupsOwnOperations) {
   EXPECT_EQ(hooks.fail_at_step, -1);
   EXPECT_EQ(hooks.pause_at_step, -1);
   EXPECT_EQ(hooks.corrupt_after_commit, "");
+}
+
+// The setup's own payload is held to the rule the updater holds a signed
+// manifest to: a short (8.3) name form is refused before anything is
+// installed, for it may stand for another folder ("CUSA~PNS" for the title
+// folder) or for one the same payload creates.
+TEST_F(InstallTest, ThePayloadCheckRefusesShortNameForms) {
+  const qv::setup::InstallHooks hooks = qv::setup::SetupInstallHooks();
+  const std::vector<qv::setup::InstalledFile> runtimes = {
+      {"amd_fidelityfx_vk.dll", ""}, {"nvngx_dlss.dll", ""}, {"libxess.dll", ""}};
+  const struct {
+    std::vector<std::string> names;
+    std::string message;
+  } cases[] = {
+      {{"qv.exe", "a~/x"}, "(no exception)"},
+      {{"CUSA~PNS/chunk1.psarc"},
+       "The installer payload lists CUSA~PNS/chunk1.psarc, whose CUSA~PNS has the form of a short (8.3) name, "
+       "which may stand for another folder or file."},
+      {{"newlongfolder/x.bin", "newl~1oa/y.bin"},
+       "The installer payload lists newl~1oa/y.bin, whose newl~1oa has the form of a short (8.3) name, which may "
+       "stand for another folder or file."},
+  };
+  for (const auto& c : cases) {
+    std::vector<qv::setup::InstalledFile> files = runtimes;
+    for (const std::string& name : c.names) files.push_back({name, ""});
+    EXPECT_EQ(qv::test::ThrownMessage([&] { hooks.check_payload(files); }), c.message) << c.names.back();
+  }
 }
 
 TEST_F(InstallTest, TestSwitchesOnlyWithTestHooksOn) {

@@ -12,6 +12,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "foundation/text/text.h"
@@ -46,6 +47,12 @@ struct PlantedStep {
   std::string step;         // "a cusa09901/CHUNK1.PSARC"
   std::string backup_path;  // below the backup folder; empty for none
   std::string backup_bytes;
+};
+
+// A case of a planted journal: the folder it is tried in, and its step.
+struct JournalCase {
+  const char* name;
+  PlantedStep planted;
 };
 
 struct RepairJournalProgram : ::testing::Test {
@@ -119,12 +126,15 @@ struct RepairJournalProgram : ::testing::Test {
     return found;
   }
 
-  // Installs into a folder of its own, repairs it with `planted` in place and
-  // checks what every case shares: the repair's result and installation are
-  // those of a repair without the journal, the title folder is as installed,
-  // and the journal is gone. A journal taken for an interrupted update's adds
-  // the result's line "recovered an interrupted update" (`rolled_back`).
-  void RepairWithJournal(const std::string& name, const PlantedStep& planted, bool rolled_back) {
+  // Installs into a folder of its own, puts the player's `own` files into it,
+  // repairs it with `planted` in place and checks what every case shares: the
+  // player's files are as they were, the repair's result and installation
+  // (without them) are those of a repair without the journal, the title
+  // folder is as installed, and the journal is gone. A journal taken for an
+  // interrupted update's adds the result's line "recovered an interrupted
+  // update" (`rolled_back`).
+  void RepairWithJournal(const std::string& name, const PlantedStep& planted, bool rolled_back,
+                         const std::vector<std::pair<std::string, std::string>>& own = {}) {
     SCOPED_TRACE(planted.step);
     // The same repair without a journal, in a folder of the same name's length.
     const fs::path reference = temp / L"reference" / L"Q.V. DU Vora";
@@ -141,6 +151,13 @@ struct RepairJournalProgram : ::testing::Test {
     InstallInto(install);
     const qv::setup::TreeSnapshot title_folder = qv::setup::SnapshotTree(install / L"CUSA09901");
     ASSERT_EQ(ReadTestFile(install / L"CUSA09901" / L"chunk1.psarc"), qv::setup::PsarcBytes());
+    // What the setup itself wrote under those names comes back before the comparison.
+    std::map<std::string, std::string> installed;
+    for (const auto& [path, bytes] : own) {
+      const fs::path item = install / fs::path(qv::setup::Utf8ToWide(path));
+      if (fs::exists(item)) installed[path] = ReadTestFile(item);
+      WriteTestFile(item, bytes);
+    }
     PlantJournal(install, planted);
 
     std::vector<std::string> expected = reference_lines;
@@ -149,6 +166,17 @@ struct RepairJournalProgram : ::testing::Test {
     EXPECT_EQ(run.exit_code, 0u) << run.output;
     EXPECT_EQ(ReadTestFile(install / L"CUSA09901" / L"chunk1.psarc"), qv::setup::PsarcBytes());
     EXPECT_EQ(qv::setup::SnapshotTree(install / L"CUSA09901"), title_folder);
+    // The player's files, then the folders that held only them, out of the way.
+    for (const auto& [path, bytes] : own) {
+      fs::path item = install / fs::path(qv::setup::Utf8ToWide(path));
+      EXPECT_EQ(ReadTestFile(item), bytes) << path;
+      if (installed.count(path)) {
+        WriteTestFile(item, installed[path]);
+        continue;
+      }
+      fs::remove(item);
+      while ((item = item.parent_path()) != install && fs::is_empty(item)) fs::remove(item);
+    }
     EXPECT_EQ(Differences(Installed(install), reference_tree), std::vector<std::string>{});
     EXPECT_FALSE(fs::exists(install / L"data" / L"update-journal.txt"));
   }
@@ -167,16 +195,13 @@ struct RepairJournalProgram : ::testing::Test {
 // such a step, so the journal is no commit's record and nothing moves.
 TEST_F(RepairJournalProgram, AJournalStepInTheTitleFolderIsRefusedAndTheGameFilesStay) {
   const std::string backup_archive = "the backup's archive";
-  const struct Case {
-    const char* name;
-    PlantedStep planted;
-  } cases[] = {
+  const JournalCase cases[] = {
       {"added-other-case", {"a cusa09901/CHUNK1.PSARC", "", ""}},
       {"replaced-other-case", {"r cusa09901/CHUNK1.PSARC", "cusa09901/CHUNK1.PSARC", backup_archive}},
       {"back-slashes", {"r CUSA09901\\chunk1.psarc", "CUSA09901/chunk1.psarc", backup_archive}},
       {"title-picture", {"r cusa09901/sce_sys/PIC1.PNG", "cusa09901/sce_sys/PIC1.PNG", "the backup's picture"}},
   };
-  for (const Case& c : cases) {
+  for (const JournalCase& c : cases) {
     RepairWithJournal(c.name, c.planted, false);
     const std::vector<std::string> refused = LogLinesWith(install, "an update journal was refused");
     EXPECT_EQ(refused.size(), 1u) << c.planted.step << "\n" << ReadTestFile(install / L"data" / L"qv-update.log");
@@ -184,18 +209,59 @@ TEST_F(RepairJournalProgram, AJournalStepInTheTitleFolderIsRefusedAndTheGameFile
   }
 }
 
+// The player's copy of the game in a folder of their own ("game/", which
+// holds the archive pair): no commit writes anything there, so a journal
+// that names anything in it is refused whole and nothing moves.
+TEST_F(RepairJournalProgram, AJournalStepInTheFolderOfThePlayersCopyOfTheGameIsRefusedAndItStays) {
+  const std::vector<std::pair<std::string, std::string>> copy = {{"game/chunk1.psarc", qv::setup::PsarcBytes()},
+                                                                 {"game/texture.qar", qv::setup::QarBytes()},
+                                                                 {"game/readme.txt", "the player's notes"}};
+  const JournalCase cases[] = {
+      {"game-added", {"a game/chunk1.psarc", "", ""}},
+      {"game-replaced", {"r game/readme.txt", "game/readme.txt", "the backup's notes"}},
+  };
+  for (const JournalCase& c : cases) {
+    RepairWithJournal(c.name, c.planted, false, copy);
+    const std::vector<std::string> refused = LogLinesWith(install, "an update journal was refused");
+    EXPECT_EQ(refused.size(), 1u) << c.planted.step << "\n" << ReadTestFile(install / L"data" / L"qv-update.log");
+    EXPECT_TRUE(LogLinesWith(install, "rolled back").empty()) << c.planted.step;
+  }
+}
+
+// The files an update writes beside the player's under the same names (the
+// shortcut icon, the install notes, the extraction log) may be the player's
+// own: the rollback takes the journal but never moves them out, and a backup
+// copy of them goes.
+TEST_F(RepairJournalProgram, TheRollbackLeavesThePlayersOwnPictureAndNotesInPlace) {
+  const struct Case {
+    const char* name;
+    PlantedStep planted;
+    std::pair<std::string, std::string> own;
+  } cases[] = {
+      {"icon-added", {"a icon0.png", "", ""}, {"icon0.png", "the player's own picture"}},
+      {"notes-replaced",
+       {"r install-notes.txt", "install-notes.txt", "the backup's notes"},
+       {"install-notes.txt", "the player's own notes"}},
+      {"log-added", {"a install-extraction.log", "", ""}, {"install-extraction.log", "the player's own log"}},
+  };
+  for (const Case& c : cases) {
+    RepairWithJournal(c.name, c.planted, true, {c.own});
+    EXPECT_EQ(LogLinesWith(install, "an interrupted update from 1.0.0 to 1.1.0 was rolled back").size(), 1u)
+        << c.planted.step << "\n"
+        << ReadTestFile(install / L"data" / L"qv-update.log");
+    EXPECT_FALSE(fs::exists(install.parent_path() / qv::setup::Utf8ToWide(".qv-update-old-" + std::string(kRun))));
+  }
+}
+
 // Steps on the game's files under the very names an update writes them: the
 // rollback takes the journal, but the files in place are the player's game
 // either way and never leave the installation; a backup copy of them goes.
 TEST_F(RepairJournalProgram, TheRollbackOfAStepOnTheGamesArchiveLeavesItInPlace) {
-  const struct Case {
-    const char* name;
-    PlantedStep planted;
-  } cases[] = {
+  const JournalCase cases[] = {
       {"added", {"a CUSA09901/chunk1.psarc", "", ""}},
       {"replaced", {"r CUSA09901/chunk1.psarc", "CUSA09901/chunk1.psarc", "the backup's archive"}},
   };
-  for (const Case& c : cases) {
+  for (const JournalCase& c : cases) {
     RepairWithJournal(c.name, c.planted, true);
     // The staging and backup folders went with the journal.
     std::vector<std::wstring> beside;

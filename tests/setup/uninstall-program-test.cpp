@@ -257,9 +257,10 @@ TEST_F(UninstallProgram, AKilledUninstallIsFinishedByTheNextOne) {
 }
 
 // Damaged records: the install manifest's "file=" lines and the file list's
-// entries name the player's game archive, a screenshot, the settings and, by
-// short (8.3) names, a top-level file of the player's and the title folder.
-// Whatever a record says, those stay; the port's own files go.
+// entries name the player's game archive, a screenshot, the settings, by
+// short (8.3) names a top-level file of the player's and the title folder,
+// and the player's copy of the game in "game/" (its archive pair and a note
+// beside it). Whatever a record says, those stay; the port's own files go.
 struct DamagedRecordUninstall : UninstallProgram {
   void SetUp() override {
     UninstallProgram::SetUp();
@@ -267,12 +268,16 @@ struct DamagedRecordUninstall : UninstallProgram {
     WriteTestFile(install / L"screenshots" / L"shot.png", "a screenshot");
     WriteTestFile(install / L"qv.ini", "the player's settings");
     WriteTestFile(install / L"dlssg_sm86.ini", "the player's unlock settings");
+    WriteTestFile(install / L"game" / L"chunk1.psarc", qv::setup::PsarcBytes());
+    WriteTestFile(install / L"game" / L"texture.qar", qv::setup::QarBytes());
+    WriteTestFile(install / L"game" / L"readme.txt", "the player's notes on their copy");
     const std::string unlock = qv::test::ShortNameOf(install / L"dlssg_sm86.ini");
     const std::string title = qv::test::ShortNameOf(install / L"CUSA09901");
     ASSERT_FALSE(unlock.empty());
     ASSERT_FALSE(title.empty());
     const std::vector<std::string> names = {"CUSA09901/chunk1.psarc", "screenshots/shot.png", "qv.ini", unlock,
-                                            title + "/texture.qar"};
+                                            title + "/texture.qar",   "game/chunk1.psarc",    "game/texture.qar",
+                                            "game/readme.txt"};
 
     // Every name in both records, so that each reader's filter is tried.
     const fs::path manifest = install / L"qv-install-manifest.txt";
@@ -297,7 +302,7 @@ struct DamagedRecordUninstall : UninstallProgram {
   // the game's.
   static bool NotNamedPlayersFile(const std::string& key) {
     return !(key.starts_with("CUSA09901/") || key.starts_with("screenshots/") || key == "qv.ini" ||
-             key == "dlssg_sm86.ini");
+             key == "dlssg_sm86.ini" || key.starts_with("game/"));
   }
 
   // The player's and the game's files as they were; of the port's nothing is

@@ -30,6 +30,11 @@ std::vector<FileEntry> Files(const std::vector<std::string>& paths) {
 constexpr const char* kUnsafe = "Unsafe payload path.";
 constexpr const char* kAccepted = "(no exception)";
 
+std::string Trimmed(const std::string& name, const std::string& stored) {
+  return "The update lists " + name + ", which Windows would take for " + stored +
+         ": it drops the dots and blanks at the end of a name.";
+}
+
 TEST(ManifestNames, RefusedNames) {
   const struct {
     std::vector<std::string> paths;
@@ -38,15 +43,23 @@ TEST(ManifestNames, RefusedNames) {
       {{"qv.exe", "shaders/new.spv", "voice/mod\xC3\xA8le.bin", "qv-files.json", "data.txt", "mods.txt"}, kAccepted},
       {{"CUSA09901.txt", "cusa0990/x.txt", "CUSA099011/x.txt"}, kAccepted},  // no title folders
       // Names the system would store as another name.
-      {{"shaders/new.spv."}, kUnsafe},
-      {{"shaders/new.spv "}, kUnsafe},
-      {{"shaders./new.spv"}, kUnsafe},
+      {{"shaders/new.spv."}, Trimmed("shaders/new.spv.", "shaders/new.spv")},
+      {{"shaders/new.spv "}, Trimmed("shaders/new.spv ", "shaders/new.spv")},
+      {{"shaders./new.spv"}, Trimmed("shaders./new.spv", "shaders/new.spv")},
+      {{"...", "a/ ."}, kUnsafe},  // nothing left of the name
       {{"shaders//x.txt"}, kUnsafe},
       {{"shaders/"}, kUnsafe},
       {{"/qv.exe"}, kUnsafe},
       {{"../qv.exe"}, kUnsafe},
       {{"shaders/./x.txt"}, kUnsafe},
-      {{"shaders\\x.txt"}, kUnsafe},
+      {{"shaders\\x.txt"},
+       "The update lists shaders\\x.txt, which Windows would take for shaders/x.txt: it takes a back slash for a "
+       "folder separator."},
+      {{"mods\\pack.pak."},
+       "The update lists mods\\pack.pak., which Windows would take for mods/pack.pak: it takes a back slash for a "
+       "folder separator and drops the dots and blanks at the end of a name."},
+      {{"a\\b:c"}, kUnsafe},
+      {{"nul ./x"}, kUnsafe},
       {{"C:qv.exe"}, kUnsafe},
       {{"a?.txt"}, kUnsafe},
       {{"a*.txt"}, kUnsafe},
@@ -91,12 +104,37 @@ std::string ShortFormElement(const std::string& name) {
   }
 }
 
+// The name Windows stores for `name`: back slashes as separators, each
+// element without the dots and blanks at its end; and why, as the reader says it.
+std::pair<std::string, std::string> StoredNameAndWhy(const std::string& name) {
+  std::string stored;
+  bool trimmed = false;
+  for (std::size_t start = 0;;) {
+    const std::size_t end = name.find_first_of("/\\", start);
+    std::string element = name.substr(start, end == std::string::npos ? end : end - start);
+    const std::size_t kept = element.find_last_not_of(". ");
+    trimmed = trimmed || kept + 1 != element.size();
+    stored += element.substr(0, kept + 1);
+    if (end == std::string::npos) break;
+    stored += '/';
+    start = end + 1;
+  }
+  std::string why;
+  if (name.find('\\') != std::string::npos) why = "it takes a back slash for a folder separator";
+  if (trimmed) why += std::string(why.empty() ? "it" : " and") + " drops the dots and blanks at the end of a name";
+  return {stored, why};
+}
+
 // The reader's sentence for a verdict of the table.
 std::string ExpectedMessage(const NameRow& row) {
   const std::string& first = row.names.front();
   const std::string& last = row.names.back();
   if (row.reader_verdict == "accepts") return kAccepted;
   if (row.reader_verdict == "unsafe") return kUnsafe;
+  if (row.reader_verdict == "alias") {
+    const auto [stored, why] = StoredNameAndWhy(first);
+    return "The update lists " + first + ", which Windows would take for " + stored + ": " + why + ".";
+  }
   if (row.reader_verdict == "short") {
     return "The update lists " + first + ", whose " + ShortFormElement(first) +
            " has the form of a short (8.3) name, which may stand for another folder or file.";

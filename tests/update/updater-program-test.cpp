@@ -45,7 +45,10 @@ TEST_F(UpdaterProgram, RefusedUpdatesChangeNothing) {
       // The manifest's paths are checked before anything is fetched.
       {"unsafe path", unsafe, "Unsafe payload path.", kUpdateVersion},
       // A name the system would store as another one.
-      {"trailing dot", trailing_dot, "Unsafe payload path.", kUpdateVersion},
+      {"trailing dot", trailing_dot,
+       "The update lists shaders/new.spv., which Windows would take for shaders/new.spv: it drops the dots and "
+       "blanks at the end of a name.",
+       kUpdateVersion},
       // The player's own game archives stay theirs.
       {"title folder", title_folder,
        "The update may not change the game's own files: CUSA09901/chunk1.psarc lies in a title folder.",

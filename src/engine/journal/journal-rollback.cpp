@@ -4,6 +4,7 @@
 #include <system_error>
 #include <vector>
 
+#include "engine/leftover-sweep.h"
 #include "engine/path-classes.h"
 #include "foundation/files/create-folders.h"
 #include "foundation/files/item-status.h"
@@ -49,8 +50,9 @@ void PruneAddedFileFolders(const fs::path& install, const fs::path& relative, co
 }  // namespace
 
 bool CheckJournalSteps(const UpdateJournal& journal, std::string* message) {
+  const std::vector<std::string> roots = FindGameDataRootsOfNames(journal.install);
   for (const JournalStep& step : journal.steps) {
-    std::string why = WhyNoJournalStep(step.kind, step.path);
+    std::string why = WhyNoJournalStep(step.kind, step.path, roots);
     if (!why.empty()) {
       why = step.path + " " + why;
     } else if (std::string stored; !IsStoredAsNamed(journal.install, step.path, &stored)) {
@@ -66,6 +68,7 @@ bool CheckJournalSteps(const UpdateJournal& journal, std::string* message) {
 
 bool RollBackJournal(const UpdateJournal& journal, std::string* message, const FileSystemView& view) {
   if (!CheckJournalSteps(journal, message)) return false;
+  const std::vector<std::string> roots = FindGameDataRootsOfNames(journal.install, view);
   bool ok = true;
   // Steps are walked last first, so the last failure noted is the earliest.
   auto fail = [&](std::string text) {
@@ -98,18 +101,21 @@ bool RollBackJournal(const UpdateJournal& journal, std::string* message, const F
       }
     };
 
-    // The game's files that a repair copied from the player's own game never
-    // leave the installation: the copy in place is the player's game either
-    // way. Only a file the commit had moved out and not yet replaced comes
-    // back; a backup copy superseded by the file in place goes.
-    if (OwnerOfName(step->path) == NameOwner::kGame) {
+    // The game's files that a repair copied from the player's own game, and
+    // the notes, log and icon the setup writes where the player may keep
+    // their own, never leave the installation: the file in place is the
+    // player's either way. Only a file the commit had moved out and not yet
+    // replaced comes back; a backup copy superseded by the file in place goes.
+    const NameOwner owner = OwnerOfName(step->path, roots);
+    if (owner != NameOwner::kPort) {
       if (!has_backup) continue;
-      // Except a file whose move into place never finished (the new file is
-      // still in the staging folder): what stands in its place may be a part
-      // of it, left by the platform's copy to another volume, and the whole
-      // old file takes precedence over it.
+      // Except one of the game's files whose move into place never finished
+      // (the new file is still in the staging folder): what stands in its
+      // place may be a part of it, left by the platform's copy to another
+      // volume, and the whole old file takes precedence over it. The notes,
+      // log and icon the player may keep as their own are never moved.
       std::optional<ItemStatus> at_installed = ReadItemStatus(installed);
-      if (at_installed && !at_installed->directory && IsRegularFile(staged)) {
+      if (owner == NameOwner::kGame && at_installed && !at_installed->directory && IsRegularFile(staged)) {
         if (std::error_code error = RenameItem(installed, staged, ExistingTarget::kReplace)) {
           fail("could not move " + step->path + " back: " + error.message());
           continue;

@@ -14,9 +14,10 @@ namespace qv::setup {
 // (IsStoredAsNamed: a short 8.3 name in a step, "CUSA09~1/chunk1.psarc",
 // would move the item it stands for, which no name test of the step ever
 // saw). A journal that holds any other step is not this system's record and
-// is refused whole. False with the first such step's reason in `message`
-// ("<path> is <stored path> under another name", "<path> lies in the game's
-// data, ...").
+// is refused whole. Steps are judged with the game's data found in the
+// installation (FindGameDataRootsOfNames). False with the first such step's
+// reason in `message` ("<path> is <stored path> under another name", "<path>
+// lies in the game's data, ...").
 bool CheckJournalSteps(const UpdateJournal& journal, std::string* message = nullptr);
 
 // Undoes the journal's steps, last first, deciding each move from what the
@@ -25,7 +26,9 @@ bool CheckJournalSteps(const UpdateJournal& journal, std::string* message = null
 //   'r'  with a backup: the new file goes back to staging, the old one back
 //        into place; without a backup the step never started;
 //   'd'  with a backup: the old file goes back into place.
-// A step on the game's data (OwnerOfName) never moves the file in place: the
+// A step on the game's data or the player's files (OwnerOfName with the
+// installation's game-data roots: only those IsWrittenByUpdates names, such
+// as "icon0.png" and "install-notes.txt") never moves the file in place: the
 // backup copy comes back only where nothing is in place, and is deleted
 // otherwise.
 // Nothing in the installation is ever overwritten: a file in the way of an

@@ -3,6 +3,7 @@
 #include <limits>
 #include <system_error>
 
+#include "engine/leftover-sweep.h"
 #include "engine/path-classes.h"
 #include "engine/transaction/file-moves.h"
 #include "foundation/files/canonical-path.h"
@@ -221,10 +222,19 @@ std::optional<UpdateJournal> ReadUpdateJournal(const fs::path& journal_path, std
   if (!journal->download.empty() && !IsUpdateTempFolder(journal->install, journal->download, kUpdateDownloadPrefix)) {
     return Refused(why, std::string(kElsewhere));
   }
+  // The names alone were judged as the journal was read; what lies in a
+  // folder of this installation that holds the game's archives is the
+  // game's whatever its name, and no commit writes it.
+  const std::vector<std::string> roots = FindGameDataRootsOfNames(journal->install);
+  for (const JournalStep& step : journal->steps) {
+    if (std::string reason = WhyNoJournalStep(step.kind, step.path, roots); !reason.empty()) {
+      return Refused(why, step.path + " " + reason);
+    }
+  }
   return journal;
 }
 
-std::string WhyNoJournalStep(char kind, std::string_view path) {
+std::string WhyNoJournalStep(char kind, std::string_view path, const std::vector<std::string>& game_data_roots) {
   constexpr std::string_view kUnsafe = "is not a safe name for a file of the installation";
   if (kind != 'a' && kind != 'd' && kind != 'r') return "is a step of unknown kind";
   try {
@@ -241,7 +251,7 @@ std::string WhyNoJournalStep(char kind, std::string_view path) {
   // update brings itself, under the very names it writes them (never
   // "cusa09901/CHUNK1.PSARC", never another title folder's archive).
   if (!IsWrittenByUpdates(text)) {
-    switch (OwnerOfName(text)) {
+    switch (OwnerOfName(text, game_data_roots)) {
       case NameOwner::kGame:
         return "lies in the game's data, which no update writes under that name";
       case NameOwner::kPlayer:
@@ -254,7 +264,9 @@ std::string WhyNoJournalStep(char kind, std::string_view path) {
   return {};
 }
 
-bool IsJournalStep(char kind, std::string_view path) { return WhyNoJournalStep(kind, path).empty(); }
+bool IsJournalStep(char kind, std::string_view path, const std::vector<std::string>& game_data_roots) {
+  return WhyNoJournalStep(kind, path, game_data_roots).empty();
+}
 
 bool IsUpdateTempFolder(const fs::path& installation, const fs::path& candidate, std::string_view prefix) {
   if (installation.empty() || candidate.empty()) return false;

@@ -68,9 +68,10 @@ bool WriteUpdateJournal(const std::filesystem::path& journal_path, const UpdateJ
 // the folder that holds its "data" folder, staging and backup folders directly
 // beside that installation with the update prefixes (and a download folder
 // likewise when one is named), a known state, and only steps IsJournalStep
-// takes. The installation and the folders come back in their weakly canonical
-// form (letter case as on disk), which is also the form in which they are
-// compared. Nothing for a missing, unreadable, malformed or refused journal,
+// takes, judged with the game's data found in that installation
+// (FindGameDataRootsOfNames). The installation and the folders come back in
+// their weakly canonical form (letter case as on disk), which is also the
+// form in which they are compared. Nothing for a missing, unreadable, malformed or refused journal,
 // with the reason in `why` (when given) as the end of a sentence ("it names
 // another installation than the one that holds it", "cusa09901/CHUNK1.PSARC
 // lies in the game's data, ...").
@@ -85,18 +86,20 @@ std::optional<UpdateJournal> ReadUpdateJournal(const std::filesystem::path& jour
 // under (IsSafeRelativePath); no element that names a device (NUL, COM1.txt,
 // ...); nothing under "data" in any spelling the file system folds together
 // (the commit never writes there); no file of the player's or the game's
-// (OwnerOfName) but those an update writes itself, by their exact names
-// (IsWrittenByUpdates: the game's files copied from the player's game, a
-// restored title picture, the install notes and the shortcut icon); and no
-// 'd' step for anything IsPreservedUserPath keeps (the leftover sweep never
-// lists it). A damaged or planted journal can thus never make a rollback move
-// or replace the player's files. Never raises: invalid UTF-8 is refused.
-bool IsJournalStep(char kind, std::string_view path);
+// (OwnerOfName, with the installation's `game_data_roots` when the caller
+// knows them: nothing in a folder that holds the game's archive pair) but
+// those an update writes itself, by their exact names (IsWrittenByUpdates:
+// the game's files copied from the player's game, a restored title picture,
+// the install notes and the shortcut icon); and no 'd' step for anything
+// IsPreservedUserPath keeps (the leftover sweep never lists it). A damaged or
+// planted journal can thus never make a rollback move or replace the
+// player's files. Never raises: invalid UTF-8 is refused.
+bool IsJournalStep(char kind, std::string_view path, const std::vector<std::string>& game_data_roots = {});
 
 // Why IsJournalStep refuses the step, as the end of a sentence that begins
 // with the path ("lies under data/", "is one of the player's files, which no
 // update writes"); empty when it takes it.
-std::string WhyNoJournalStep(char kind, std::string_view path);
+std::string WhyNoJournalStep(char kind, std::string_view path, const std::vector<std::string>& game_data_roots = {});
 
 // Whether `candidate` is one of the update's temporary folders: directly
 // beside `installation` (same parent folder), not the installation itself, and

@@ -157,12 +157,15 @@ CommitResult CommitStagedFiles(const fs::path& staging, const fs::path& installa
     // What each planned file replaces, decided before anything moves.
     std::vector<bool> exists;
     exists.reserve(plan.size());
+    // The journal's reader judges the steps with the game's data it finds in
+    // the installation; so does the commit.
+    const std::vector<std::string> roots = FindGameDataRootsOfNames(installation);
     for (const std::string& path : plan) {
       const fs::path target = SafePayloadPath(installation, path);
       std::optional<ItemStatus> status = ReadItemStatus(target);
       // A step the journal reader would refuse could be moved but never
       // undone after a crash: the next recovery deletes such a journal.
-      if (std::string why = WhyNoJournalStep(status ? 'r' : 'a', path); !why.empty()) {
+      if (std::string why = WhyNoJournalStep(status ? 'r' : 'a', path, roots); !why.empty()) {
         AppendUpdateLog(installation, "the update cannot write " + path + ": it " + why);
         throw std::runtime_error("Unsafe payload path.");
       }
@@ -180,7 +183,7 @@ CommitResult CommitStagedFiles(const fs::path& staging, const fs::path& installa
     std::vector<bool> leftover_is_file;
     for (std::string& path : ListStaleInstallFiles(installation, existing, names, &result.messages)) {
       // A file the journal could not name is kept rather than removed unrecorded.
-      if (!IsJournalStep('d', path)) continue;
+      if (!IsJournalStep('d', path, roots)) continue;
       leftover_is_file.push_back(IsRegularFile(SafePayloadPath(installation, path)));
       leftovers.push_back(std::move(path));
     }

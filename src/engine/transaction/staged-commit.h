@@ -59,9 +59,11 @@ inline constexpr std::chrono::seconds kTestPauseDuration{300};
 //
 // Raises, with nothing touched: "The installer payload cannot contain files
 // under data/.", "The installer cannot replace files under data/.", "Unsafe
-// payload path." (also for a path no journal may name: the player's files, a
-// device), "A folder is in the way of <path>.", "Could not write the update
-// journal." (also when the journal does not read back as written). Later
+// payload path." (also for a path no journal may name: the player's files,
+// the game's, everything in a folder of the installation that holds the
+// game's archive pair, a device), "A folder is in the way of <path>.",
+// "Could not write the update journal." (also when the journal does not read
+// back as written). Later
 // failures ("Installation cancelled." at the start of
 // a file, filesystem errors "create_directories" and "rename", the test hook's
 // "Test failure during the update.") are raised after every move has been

@@ -2,7 +2,11 @@
 
 #include <algorithm>
 #include <stdexcept>
+#include <string_view>
 #include <utility>
+
+#include "foundation/files/stored-names.h"
+#include "foundation/text/text.h"
 
 namespace qv::setup {
 namespace {
@@ -42,7 +46,27 @@ void CheckPayloadRuntimeFiles(const std::vector<InstalledFile>& files, const std
   }
 }
 
+void CheckPayloadHasNoShortNameForms(const std::vector<InstalledFile>& files) {
+  for (const InstalledFile& file : files) {
+    // Lenient: a name that is not UTF-8 cannot be written at all.
+    const std::wstring wide = Utf8ToWide(file.path);
+    for (std::size_t start = 0;;) {
+      const std::size_t end = wide.find_first_of(L"/\\", start);
+      const std::wstring_view element =
+          std::wstring_view(wide).substr(start, end == std::wstring::npos ? end : end - start);
+      if (HasShortNameForm(element)) {
+        throw std::runtime_error("The installer payload lists " + file.path + ", whose " + WideToUtf8(element) +
+                                 " has the form of a short (8.3) name, which may stand for another folder or file.");
+      }
+      if (end == std::wstring::npos) break;
+      start = end + 1;
+    }
+  }
+}
+
 void ValidatePayloadFiles(const std::vector<InstalledFile>& files) {
+  CheckPayloadHasNoDataFiles(files);
+  CheckPayloadHasNoShortNameForms(files);
   CheckPayloadRuntimeFiles(files, {"amd_fidelityfx_vk.dll", "nvngx_dlss.dll", "libxess.dll"});
 }
 

@@ -32,8 +32,17 @@ void CheckPayloadHasNoDataFiles(const std::vector<InstalledFile>& files);
 // "The installer payload is missing required runtime file <name>.".
 void CheckPayloadRuntimeFiles(const std::vector<InstalledFile>& files, const std::vector<std::string>& required);
 
+// Raises "The installer payload lists <name>, whose <element> has the form of
+// a short (8.3) name, which may stand for another folder or file." for the
+// first file with such an element (HasShortNameForm, the rule by which the
+// updater reads a signed manifest's names): on the player's computer it may
+// stand for another folder ("CUSA~PNS" for "CUSA09901"), or for one that
+// the same payload creates.
+void CheckPayloadHasNoShortNameForms(const std::vector<InstalledFile>& files);
+
 // CheckPayloadRuntimeFiles with "amd_fidelityfx_vk.dll", "nvngx_dlss.dll" and
-// "libxess.dll": the check the setup and the updater run before installing.
+// "libxess.dll", after CheckPayloadHasNoShortNameForms: the check the setup
+// and the updater run before installing.
 void ValidatePayloadFiles(const std::vector<InstalledFile>& files);
 
 }  // namespace qv::setup

@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/leftover-sweep.h"
 #include "engine/path-classes.h"
 #include "engine/route-files.h"
 #include "foundation/files/canonical-path.h"
@@ -199,6 +200,9 @@ bool IsSetupsShortcutIcon(const fs::path& installation, const ExistingInstall& e
 
 std::set<std::string> ListUninstallNames(const fs::path& folder, const ExistingInstall& existing, bool remove_data) {
   std::set<std::string> names;
+  // The player's copy of the game in any folder that holds its archive pair
+  // ("game/") is the game's, whatever a record says of it.
+  const std::vector<std::string> roots = FindGameDataRootsOfNames(folder);
   // A record is only a list of names: whatever it says, a name the path
   // classes give to the player or the game is not the port's to delete, and
   // neither is a name that reaches an item stored under another name (a
@@ -209,13 +213,13 @@ std::set<std::string> ListUninstallNames(const fs::path& folder, const ExistingI
       if (remove_data) names.insert(name);
       return;
     }
-    if (OwnerOfName(name) != NameOwner::kPort || !IsStoredAsNamed(folder, name)) return;
+    if (OwnerOfName(name, roots) != NameOwner::kPort || !IsStoredAsNamed(folder, name)) return;
     names.insert(name);
   };
   for (const InstalledFile& file : existing.manifest_files) add_recorded(file.path);
   for (const PayloadEntry& entry : existing.listed_files) add_recorded(entry.name);
   for (const std::string& key : CollectRouteFiles(folder)) {
-    if (OwnerOfName(key) != NameOwner::kPort && !IsFrameGenRouteOwnName(key)) continue;
+    if (OwnerOfName(key, roots) != NameOwner::kPort && !IsFrameGenRouteOwnName(key)) continue;
     if (!IsStoredAsNamed(folder, key)) continue;
     names.insert(key);
   }

@@ -84,7 +84,8 @@ std::optional<ExistingInstall> ReadInstallationToRemove(const std::filesystem::p
 // - the install manifest's files and the file list's entries; without
 //   `remove_data` none under "data" or "mods" (the player keeps them); never
 //   one that OwnerOfName gives to the player or the game (saves, settings,
-//   screenshots, logs, title folders, the game's archives), whatever a
+//   screenshots, logs, title folders, the game's archives, anything in a
+//   folder there that holds the game's archive pair), whatever a
 //   damaged record says, nor one that reaches an item stored under another
 //   name (IsStoredAsNamed: a short 8.3 name);
 // - the routes' files (CollectRouteFiles), under the same rules, which an

@@ -420,18 +420,25 @@ TEST(FgRouteOperation, TheAddressVariableNamesTheZip) {
   EXPECT_EQ(GameTree(game.path()), InstalledTree("version.dll"));
 }
 
-TEST(FgRouteOperation, AnErrorOutOfTheOperationStillEndsTheRoleWithItsResult) {
-  FgGame game;
-  // An address the program cannot read as text makes the operation raise.
-  ASSERT_TRUE(::SetEnvironmentVariableW(L"QV_FG_TOOL_URL", L"https://example.test/\xD800.zip"));
+// The role's worker thread without a window, installing in `game` (or
+// refused with `refusal`); the keys it showed.
+std::vector<int> RunRoleThread(const FgGame& game, const std::string& refusal = {}) {
   qv::setup::win_route::SetCurrentState(nullptr);
   qv::setup::fg_route::Args args;
   args.game_folder = game.path();
   args.work_folder = game.work();
   args.valid = true;
   std::vector<int> keys;
-  qv::setup::FgRouteThread(args, qv::test::QuickServices(), {},
+  qv::setup::FgRouteThread(args, qv::test::QuickServices(), refusal,
                            [&](UpdaterText key) { keys.push_back(static_cast<int>(key)); });
+  return keys;
+}
+
+TEST(FgRouteOperation, AnErrorOutOfTheOperationStillEndsTheRoleWithItsResult) {
+  FgGame game;
+  // An address the program cannot read as text makes the operation raise.
+  ASSERT_TRUE(::SetEnvironmentVariableW(L"QV_FG_TOOL_URL", L"https://example.test/\xD800.zip"));
+  const std::vector<int> keys = RunRoleThread(game);
   ::SetEnvironmentVariableW(L"QV_FG_TOOL_URL", nullptr);
   EXPECT_EQ(keys, (std::vector<int>{20, 26}));
   const std::string result = qv::test::FgResult(game.work());
@@ -447,14 +454,7 @@ TEST(FgRouteOperation, AnErrorOutOfTheOperationStillEndsTheRoleWithItsResult) {
 // game to that run.
 TEST(FgRouteOperation, ARefusalChangesNothingAndLeavesTheGameToTheOtherRun) {
   FgGame game;
-  qv::setup::win_route::SetCurrentState(nullptr);
-  qv::setup::fg_route::Args args;
-  args.game_folder = game.path();
-  args.work_folder = game.work();
-  args.valid = true;
-  std::vector<int> keys;
-  qv::setup::FgRouteThread(args, qv::test::QuickServices(), "Another update of this install is running.",
-                           [&](UpdaterText key) { keys.push_back(static_cast<int>(key)); });
+  const std::vector<int> keys = RunRoleThread(game, "Another update of this install is running.");
   EXPECT_EQ(qv::test::FgResult(game.work()), Result("install", -1, "Another update of this install is running."));
   EXPECT_EQ(keys, std::vector<int>{28});
   EXPECT_EQ(GameTree(game.path()), PlainTree());

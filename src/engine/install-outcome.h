@@ -15,7 +15,9 @@ struct InstallOutcome {
   bool had_install_manifest = false;  // the installation had "qv-install-manifest.txt"
   std::string previous_version;       // the version replaced; may be empty
   bool archives_restored = false;     // a game source brought the game's files back into an installation
-  std::uint32_t replaced = 0;         // the commit's counts
+  // The commit's counts of the new version's files (the install manifest, a
+  // picture or the game's archives written beside them are not counted).
+  std::uint32_t replaced = 0;
   std::uint32_t added = 0;
   std::uint32_t removed = 0;
   std::vector<std::string> sweep_messages;  // the commit's notes about proxy DLLs it kept or removed

@@ -12,10 +12,6 @@ namespace {
 
 constexpr const char* kUnknownFailure = "the operation ended with an error of an unknown kind";
 
-UpdaterText FailureNotice(RouteKind kind) {
-  return kind == RouteKind::kDlss5 ? UpdaterText::kDlss5Failed : UpdaterText::kFrameGenerationFailed;
-}
-
 // The item could not run to its end: the game learns why from the result file.
 void RecordStoppedItem(const route_queue_win::Args& args, const RouteQueueOperation& operation,
                        const RouteQueueItem& item, const std::string& text) {
@@ -31,15 +27,19 @@ const RouteQueueOperation& OperationFor(const RouteQueueItem& item, const RouteQ
   return item.kind == RouteKind::kDlss5 ? services.dlss5 : services.frame_generation;
 }
 
-// `blocked`: why the item may not run (the game still runs, or another run
-// holds the installation); empty when it may.
-int RunItem(const route_queue_win::Args& args, const RouteQueueItem& item, const std::string& blocked,
+// Why no item may run, and the notice that says what happens instead.
+struct Blocked {
+  std::string detail;  // empty: the items may run
+  UpdaterText notice = UpdaterText::kRouteGameStillRunning;
+};
+
+int RunItem(const route_queue_win::Args& args, const RouteQueueItem& item, const Blocked& blocked,
             const RouteProgress& progress, const RouteQueueServices& services) {
   const RouteQueueOperation& operation = OperationFor(item, services);
   try {
-    if (blocked.empty()) return operation.run(args, item.action, progress);
-    operation.write_result(args, item.action, -1, blocked);
-    progress(FailureNotice(item.kind));
+    if (blocked.detail.empty()) return operation.run(args, item.action, progress);
+    operation.write_result(args, item.action, -1, blocked.detail);
+    progress(blocked.notice);
     ::Sleep(static_cast<DWORD>(services.failure_pause.count()));
   } catch (const std::exception& error) {
     RecordStoppedItem(args, operation, item, error.what());
@@ -58,13 +58,18 @@ std::vector<int> RunRouteQueueItems(const route_queue_win::Args& args, const Rou
     if (operation.remove_result) operation.remove_result(args);
   }
   LogRouteQueue(args.game_folder, "start " + RouteQueueText(args.operations));
-  std::string blocked = refusal;
-  if (blocked.empty()) {
+  Blocked blocked;
+  if (refusal.empty()) {
     progress(UpdaterText::kWaitingForGame);
-    // One wait for all items: each operation is told not to wait again.
-    if (GameStillRunningAfter(args.game_process_id, services.game_wait)) blocked = kGameStillRunningDetail;
+    // One wait for all items: each operation is told not to wait again. The
+    // game that still runs is not started a second time.
+    if (GameStillRunningAfter(args.game_process_id, services.game_wait)) {
+      blocked = {kGameStillRunningDetail, UpdaterText::kRouteGameStillRunning};
+    }
   } else {
-    // Nothing to wait for: no item may run beside the run at work.
+    // Nothing to wait for: no item may run beside the run at work, and the
+    // game is left to that run.
+    blocked = {refusal, UpdaterText::kRouteLeftToAnotherRun};
     LogRouteQueue(args.game_folder, "refused: " + refusal);
   }
 

@@ -60,7 +60,9 @@ struct GameUpdateResult {
   // The new version: the manifest's with one leading "v" or "V" removed.
   std::string version;
   InstallOutcome outcome;
-  // Files of the manifest that differed from the installed ones.
+  // Files of the manifest that differed from the installed ones; once the
+  // engine has run, the files it wrote (the outcome's replaced and added),
+  // which leaves out those a graphics route owns.
   std::uint64_t files_differed = 0;
   // Bytes received and requests made for files and packages (range answers
   // and the whole setup file; not the release document and manifest).

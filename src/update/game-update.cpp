@@ -199,7 +199,7 @@ std::string UpdateLogLine(const UpdateRun& run) {
   // against the package the manifest describes: that one ends before the
   // signed overlay, so a whole download would seem to take more than all.
   return std::string("in-game update") + (run.installed_copy ? "" : " of a portable copy") + " to " + result.version +
-         ": " + std::to_string(result.files_differed) + " of " + std::to_string(run.files.size()) +
+         ": " + std::to_string(result.files_differed) + " of " + std::to_string(result.outcome.verified) +
          " files differed; downloaded " + std::to_string(result.bytes_downloaded) + " bytes in " +
          CountOf(static_cast<std::uint64_t>(result.requests), "request", "requests") +
          (result.parts ? " (parts of the package)" : " (the whole package)") + " of a " +
@@ -249,6 +249,11 @@ GameUpdateResult ApplyGameUpdate(const fs::path& given_folder, const GameUpdateP
     const InstallHooks hooks = UpdateHooks(run);
     result.version = hooks.new_version;
     RunInstallTransaction(result.outcome, fs::path(), run.game_folder, false, hooks);
+    // From here on, the engine's counts are the update's: it leaves the files
+    // a graphics route owns to the route (neither written nor checked), so the
+    // comparison above may have named more. Every text about this update gives
+    // the same numbers.
+    result.files_differed = result.outcome.replaced + result.outcome.added;
     close_package();
     AppendUpdateLog(run.game_folder, UpdateLogLine(run));
   } catch (...) {

@@ -108,8 +108,10 @@ TEST(UpdateInstall, ComparingModeChangesOnlyWhatDiffers) {
   EXPECT_TRUE(outcome.had_install_manifest);
   EXPECT_EQ(outcome.previous_version, "1.0.0");
   EXPECT_FALSE(outcome.archives_restored);
-  EXPECT_EQ(outcome.replaced, 2u);  // qv.exe and the install manifest
-  EXPECT_EQ(outcome.added, 2u);     // shaders/new.spv, and icon0.png for the shortcut
+  // Files of the release only: the install manifest and icon0.png (for the
+  // shortcut) are written too, but are not counted.
+  EXPECT_EQ(outcome.replaced, 1u);  // qv.exe
+  EXPECT_EQ(outcome.added, 1u);     // shaders/new.spv
   EXPECT_EQ(outcome.removed, 1u);   // shaders/old.spv, which 1.1.0 no longer ships
   EXPECT_EQ(outcome.unchanged, 2u);
   EXPECT_EQ(outcome.verified, 4u);  // nvngx_dlss.dll belongs to the route
@@ -147,7 +149,8 @@ TEST(UpdateInstall, ComparingModeChangesOnlyWhatDiffers) {
 
   EXPECT_EQ(UpdateLogMessages(site.install),
             std::vector<std::string>{
-                "update 1.0.0 to 1.1.0: 2 replaced, 2 added, 2 unchanged, 1 removed, all 4 files checked"});
+                "update 1.0.0 to 1.1.0: 1 replaced, 1 added, 2 unchanged, 1 removed, all 4 files checked"});
+  EXPECT_EQ(outcome.replaced + outcome.added + outcome.unchanged, outcome.verified);
   const std::vector<std::string> stages{"Verifying the setup file...", "Comparing the installed files...",
                                         "Preparing native PC runtime...", "Updating the program files...",
                                         "Checking the installed files..."};
@@ -162,6 +165,34 @@ TEST(UpdateInstall, ComparingModeChangesOnlyWhatDiffers) {
   EXPECT_EQ(recorder.progress.front(), std::make_pair(std::uint64_t{0}, total));
   EXPECT_TRUE(std::is_sorted(recorder.progress.begin(), recorder.progress.end()));
   EXPECT_EQ(recorder.progress.back(), std::make_pair(total, total));
+}
+
+// A file held open without sharing while the installation is compared cannot
+// be read, so it counts as differing and is written again once let go. Every
+// file of the new version is then counted once: replaced, added or unchanged,
+// which together make the files checked. The install manifest and the
+// pictures the update writes beside them are not files of the release.
+TEST(UpdateInstall, AFileInUseWhileComparingIsCountedOnceAndTheCountsAddUp) {
+  InstalledSite site;
+  const fs::path held_path = site.install / L"shaders" / L"a.spv";
+  qv::setup::UniqueFile held(::CreateFileW(held_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+  ASSERT_TRUE(held.valid()) << ::GetLastError();
+  InstallHooks hooks = site.UpdateHooks("in-use");
+  // No ten seconds of retries for a file that stays held while it is compared.
+  hooks.hash_file = [](const fs::path& path) { return qv::setup::HashFileSha256(path, qv::setup::kWholeFile, {1, 1}); };
+  hooks.before_commit = [&] { held.reset(); };
+  InstallOutcome outcome;
+  RunInstallTransaction(outcome, {}, site.install, false, hooks, PlentyOfSpace());
+
+  EXPECT_EQ(outcome.replaced, 2u);  // qv.exe, and shaders/a.spv, which could not be read
+  EXPECT_EQ(outcome.added, 2u);     // shaders/new.spv, nvngx_dlss.dll
+  EXPECT_EQ(outcome.unchanged, 1u);  // voice/model.bin
+  EXPECT_EQ(outcome.verified, 5u);
+  EXPECT_EQ(outcome.replaced + outcome.added + outcome.unchanged, outcome.verified);
+  EXPECT_EQ(ReadFileText(held_path), "shader a");
+  EXPECT_EQ(UpdateLogMessages(site.install),
+            std::vector<std::string>{
+                "update 1.0.0 to 1.1.0: 2 replaced, 2 added, 1 unchanged, 1 removed, all 5 files checked"});
 }
 
 TEST(UpdateInstall, KeptJournalAwaitsTheStartConfirmation) {
@@ -200,12 +231,12 @@ TEST(UpdateInstall, WithoutComparingTheWholePayloadIsTaken) {
   hooks.hash_file = nullptr;
   InstallOutcome outcome;
   RunInstallTransaction(outcome, {}, site.install, false, hooks, PlentyOfSpace());
-  EXPECT_EQ(outcome.replaced, 4u);  // qv.exe, a.spv, model.bin, manifest
+  EXPECT_EQ(outcome.replaced, 3u);  // qv.exe, a.spv, model.bin (not the install manifest)
   EXPECT_EQ(outcome.added, 2u);     // new.spv, nvngx_dlss.dll
   EXPECT_EQ(outcome.removed, 1u);
   EXPECT_EQ(outcome.unchanged + outcome.verified + outcome.repaired + outcome.bytes_to_write, 0u);
   EXPECT_EQ(UpdateLogMessages(site.install),
-            std::vector<std::string>{"update 1.0.0 to 1.1.0: 4 replaced, 2 added, 0 unchanged, 1 removed"});
+            std::vector<std::string>{"update 1.0.0 to 1.1.0: 3 replaced, 2 added, 0 unchanged, 1 removed"});
   EXPECT_EQ(TemporaryItemsBeside(site.install), std::vector<std::string>{});
 }
 
@@ -228,8 +259,8 @@ TEST(UpdateInstall, KnownChangesAreTakenWithoutComparing) {
   EXPECT_EQ(std::count(recorder.lines.begin(), recorder.lines.end(), "Comparing the installed files..."), 0);
   EXPECT_EQ(outcome.unchanged, 5u);
   EXPECT_EQ(outcome.verified, 5u);
-  EXPECT_EQ(outcome.replaced, 1u);  // the install manifest alone
-  EXPECT_EQ(outcome.added + outcome.removed, 0u);
+  // Only the install manifest was written, and it is not a file of the release.
+  EXPECT_EQ(outcome.replaced + outcome.added + outcome.removed, 0u);
   EXPECT_EQ(recorder.progress.front(), std::make_pair(std::uint64_t{0}, std::uint64_t{1}));  // never a total of 0
   EXPECT_EQ(recorder.progress.back(), std::make_pair(std::uint64_t{1}, std::uint64_t{1}));
 }

@@ -44,6 +44,8 @@ constexpr int kRemoving = 18;
 constexpr int kReinstalling = 23;
 constexpr int kChecking = 24;
 constexpr int kFailed = 25;
+constexpr int kGameStillRunning = 27;
+constexpr int kLeftToAnotherRun = 28;
 constexpr std::chrono::milliseconds kFailurePause{3000};
 
 // The stand-in's default last line, as the result file carries it.
@@ -368,7 +370,26 @@ TEST(Dlss5Operation, TheGameStillRunningEndsTheWorkBeforeTheTool) {
   EXPECT_EQ(game.Result(), "kind install\nexit -1\ndetail Q.V. was still running after 60 s\n");
   EXPECT_EQ(Dlss5LogMessages(game.game()),
             (std::vector<std::string>{"install started, tool 2.0.8", "Q.V. was still running after 60 s"}));
-  EXPECT_EQ(recorder.keys, (std::vector<int>{1, kFailed}));
+  EXPECT_EQ(recorder.keys, (std::vector<int>{1, kGameStillRunning}));
+  EXPECT_EQ(recorder.pauses, std::vector<std::chrono::milliseconds>{kFailurePause});
+  EXPECT_TRUE(game.ToolRuns().empty());
+  EXPECT_EQ(game.GameFiles(), before);
+}
+
+// Another run holds the installation: the tool never runs, the game is not
+// waited for, and the notice leaves the game to that run.
+TEST(Dlss5Operation, ARefusalEndsTheWorkBeforeTheWaitAndLeavesTheGameToTheOtherRun) {
+  Dlss5Game game;
+  qv::test::RunningGame running;
+  win_route::State state = game.State(RouteAction::kInstall);
+  state.game_process_id = running.process_id();
+  state.refusal = "Another update of this install is running.";
+  const qv::setup::TreeSnapshot before = game.GameFiles();
+  Dlss5Recorder recorder;
+  win_route::RouteWork(state, recorder.Progress(), recorder.Settings(std::chrono::seconds(20)));
+  running.Close();
+  EXPECT_EQ(game.Result(), "kind install\nexit -1\ndetail Another update of this install is running.\n");
+  EXPECT_EQ(recorder.keys, std::vector<int>{kLeftToAnotherRun});
   EXPECT_EQ(recorder.pauses, std::vector<std::chrono::milliseconds>{kFailurePause});
   EXPECT_TRUE(game.ToolRuns().empty());
   EXPECT_EQ(game.GameFiles(), before);

@@ -238,8 +238,12 @@ TEST(FgRouteOperation, AGameStillRunningStopsTheOperationAfterTheWait) {
     auto state = game.State(action);
     state.game_process_id = running.process_id();
     const auto started = std::chrono::steady_clock::now();
-    EXPECT_EQ(RunFgRouteStep(state, true, [](UpdaterText) {}, qv::test::QuickServices(std::chrono::milliseconds(500))),
+    std::vector<int> keys;
+    EXPECT_EQ(RunFgRouteStep(state, true, [&](UpdaterText key) { keys.push_back(static_cast<int>(key)); },
+                             qv::test::QuickServices(std::chrono::milliseconds(500))),
               -1);
+    // Nothing was changed, and the game that still runs is not started again.
+    EXPECT_EQ(keys, (std::vector<int>{action == RouteAction::kRemove ? 21 : 20, 27}));
     EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(450));
     EXPECT_EQ(qv::test::FgResult(game.work()),
               Result(std::string(qv::setup::RouteActionWord(action)), -1, "Q.V. was still running after 60 s"));
@@ -472,23 +476,43 @@ TEST(FgRouteOperation, TheAddressVariableNamesTheZip) {
   EXPECT_EQ(GameTree(game.path()), InstalledTree("version.dll"));
 }
 
-TEST(FgRouteOperation, AnErrorOutOfTheOperationStillEndsTheRoleWithItsResult) {
-  FgGame game;
-  // An address the program cannot read as text makes the operation raise.
-  ASSERT_TRUE(::SetEnvironmentVariableW(L"QV_FG_TOOL_URL", L"https://example.test/\xD800.zip"));
+// The role's worker thread without a window, installing in `game` (or
+// refused with `refusal`); the keys it showed.
+std::vector<int> RunRoleThread(const FgGame& game, const std::string& refusal = {}) {
   qv::setup::win_route::SetCurrentState(nullptr);
   qv::setup::fg_route::Args args;
   args.game_folder = game.path();
   args.work_folder = game.work();
   args.valid = true;
-  qv::setup::FgRouteThread(args, qv::test::QuickServices());
+  std::vector<int> keys;
+  qv::setup::FgRouteThread(args, qv::test::QuickServices(), refusal,
+                           [&](UpdaterText key) { keys.push_back(static_cast<int>(key)); });
+  return keys;
+}
+
+TEST(FgRouteOperation, AnErrorOutOfTheOperationStillEndsTheRoleWithItsResult) {
+  FgGame game;
+  // An address the program cannot read as text makes the operation raise.
+  ASSERT_TRUE(::SetEnvironmentVariableW(L"QV_FG_TOOL_URL", L"https://example.test/\xD800.zip"));
+  const std::vector<int> keys = RunRoleThread(game);
   ::SetEnvironmentVariableW(L"QV_FG_TOOL_URL", nullptr);
+  EXPECT_EQ(keys, (std::vector<int>{20, 26}));
   const std::string result = qv::test::FgResult(game.work());
   EXPECT_EQ(result.rfind("kind install\nexit -1\ndetail ", 0), 0u) << result;
   EXPECT_GT(result.size(), std::string("kind install\nexit -1\ndetail \n").size()) << result;
   const auto log = UpdaterLogMessages(game.path());
   ASSERT_EQ(log.size(), 1u);
   EXPECT_EQ(log[0], "fg route: install exit -1: " + result.substr(28, result.size() - 29));
+  EXPECT_EQ(GameTree(game.path()), PlainTree());
+}
+
+// Another run holds the installation: nothing runs, and the notice leaves the
+// game to that run.
+TEST(FgRouteOperation, ARefusalChangesNothingAndLeavesTheGameToTheOtherRun) {
+  FgGame game;
+  const std::vector<int> keys = RunRoleThread(game, "Another update of this install is running.");
+  EXPECT_EQ(qv::test::FgResult(game.work()), Result("install", -1, "Another update of this install is running."));
+  EXPECT_EQ(keys, std::vector<int>{28});
   EXPECT_EQ(GameTree(game.path()), PlainTree());
 }
 

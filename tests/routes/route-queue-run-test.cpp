@@ -123,7 +123,8 @@ TEST(RouteQueueRun, AGameStillRunningFailsEveryItemAfterOneWait) {
   EXPECT_EQ(codes, (std::vector<int>{-1, -1}));
   EXPECT_EQ(recorder.calls, (std::vector<std::string>{"result fg:install -1 Q.V. was still running after 60 s",
                                                       "result nr:reinstall -1 Q.V. was still running after 60 s"}));
-  EXPECT_EQ(recorder.keys, (std::vector<int>{1, 26, 25}));
+  // Nothing was changed, and the game that still runs is not started again.
+  EXPECT_EQ(recorder.keys, (std::vector<int>{1, 27, 27}));
   EXPECT_EQ(UpdaterLogMessages(game.path()),
             (std::vector<std::string>{"route queue: start fg:install,nr:reinstall",
                                       "route queue: fg:install failed (exit -1)",
@@ -180,6 +181,24 @@ TEST(RouteQueueRun, AnItemThatRaisesIsRecordedAndTheNextStillRuns) {
                                         "route queue: fg:reinstall failed (exit -1)",
                                         "route queue: nr:install finished"}));
   }
+}
+
+// Another run holds the installation: no item runs, none waits for the game,
+// and the notice says that the game is left to that run.
+TEST(RouteQueueRun, ARefusalFailsEveryItemWithoutWaitingAndLeavesTheGameToTheOtherRun) {
+  RouteGameFolder game;
+  QueueRecorder recorder;
+  RunningGame running;
+  const auto started = std::chrono::steady_clock::now();
+  const std::vector<int> codes =
+      RunRouteQueueItems(QueueArgs(game, "nr:install,fg:remove", running.process_id()), recorder.Progress(),
+                         recorder.Services(std::chrono::seconds(20)), "Another update of this install is running.");
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(5));
+  EXPECT_EQ(codes, (std::vector<int>{-1, -1}));
+  EXPECT_EQ(recorder.calls, (std::vector<std::string>{"result nr:install -1 Another update of this install is running.",
+                                                      "result fg:remove -1 Another update of this install is running."}));
+  EXPECT_EQ(recorder.keys, (std::vector<int>{28, 28}));
+  running.Close();
 }
 
 TEST(RouteQueueRun, AResultWriterThatRaisesStopsNothing) {

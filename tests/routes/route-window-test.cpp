@@ -242,7 +242,9 @@ TEST(RouteWindow, EveryRouteTextFitsTheStatusLineInEveryLanguage) {
                               UpdaterText::kReinstallingDlss5,
                               UpdaterText::kCheckingInstalledFiles,
                               UpdaterText::kDlss5Failed,
-                              UpdaterText::kFrameGenerationFailed};
+                              UpdaterText::kFrameGenerationFailed,
+                              UpdaterText::kRouteGameStillRunning,
+                              UpdaterText::kRouteLeftToAnotherRun};
   Restart restart;
   RunInspectedWindow(qv::setup::QueueWindowSpec(route_queue_win::Args{}), 0, [&](win_route::State& state) {
     RECT status{};

@@ -23,6 +23,7 @@
 #include "setup/desktop-shortcut.h"
 #include "setup/install/install.h"
 #include "setup/install/own-payload.h"
+#include "setup/window/outcome-summary.h"
 #include "support/planted-update.h"
 #include "support/scoped-variable.h"
 #include "support/temp-folder.h"
@@ -102,6 +103,11 @@ TEST_F(InstallTest, FreshInstallWithShortcutAndUninstallEntry) {
   EXPECT_EQ(again.previous_version, "1.1.0");
   EXPECT_EQ(again.unchanged, before.size());
   EXPECT_EQ(again.added + again.removed, 0u);
+  // The window tells the same counts as the update log: no file of the port
+  // was written (the install manifest is, but it is not one of them).
+  EXPECT_EQ(again.replaced + again.added + again.unchanged, again.verified);
+  EXPECT_EQ(qv::setup::FormatOutcomeSummary(again),
+            L"Updated to version 1.1.0: 0 files replaced, 0 added, 0 removed. Your settings and saves are unchanged.");
   EXPECT_EQ(port_files(), before);
   EXPECT_FALSE(fs::exists(shortcut));
   EXPECT_FALSE(UninstallEntryExists());

@@ -1,6 +1,8 @@
 // ApplyGameUpdate in this process against the update test releases on the
 // project's HTTPS test server.
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -10,8 +12,10 @@
 #include "engine/journal/update-journal.h"
 #include "engine/journal/update-recovery.h"
 #include "engine/records/install-manifest.h"
+#include "foundation/crypto/file-hash.h"
 #include "foundation/files/folder-tests.h"
 #include "foundation/payload/package-view.h"
+#include "foundation/win/unique-handle.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "selftest/test-file-list.h"
@@ -146,13 +150,29 @@ TEST_F(GameUpdate, PartsOrTheWholeSetupFileAndTheLogLine) {
     const char* name;
     std::wstring release;
     bool parts;
-  } cases[] = {{"counted-parts", L"update", true}, {"counted-unpacked", L"update-unpacked", false}};
+    const wchar_t* held;  // a file another program holds open, without sharing, until the files are installed
+  } cases[] = {{"counted-parts", L"update", true, nullptr},
+               {"counted-unpacked", L"update-unpacked", false, nullptr},
+               {"counted-in-use", L"update", true, L"shaders\\a.spv"}};
   for (const auto& c : cases) {
     SCOPED_TRACE(c.name);
     OlderGame older;
     game.folder = older.folder;  // Apply updates game.folder
     phases.clear();
-    ASSERT_EQ(Apply(ServeRelease(c.name, c.release, qv::test::kUpdateVersion)), "");
+    qv::setup::UniqueFile held;
+    const GameUpdatePlatform kept = platform;
+    if (c.held) {
+      held.reset(::CreateFileW((older.folder / c.held).c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+      ASSERT_TRUE(held.valid()) << ::GetLastError();
+      platform.hash_file = [](const fs::path& path) { return HashFileSha256(path, kWholeFile, {1, 1}); };
+      platform.on_phase = [this, &held](UpdatePhase phase) {
+        phases.push_back(static_cast<int>(phase));
+        if (phase == UpdatePhase::kInstalling) held.reset();
+      };
+    }
+    const std::string applied = Apply(ServeRelease(c.name, c.release, qv::test::kUpdateVersion));
+    platform = kept;
+    ASSERT_EQ(applied, "");
     EXPECT_EQ(result.version, qv::test::kUpdateVersion);
     EXPECT_EQ(result.parts, c.parts);
     EXPECT_EQ(phases, (std::vector<int>{1, 2, 4}));
@@ -171,8 +191,22 @@ TEST_F(GameUpdate, PartsOrTheWholeSetupFileAndTheLogLine) {
       EXPECT_EQ(file_requests, 1);
     }
     const std::vector<std::string> log = qv::test::UpdateLogLines(older.folder);
-    ASSERT_FALSE(log.empty());
-    const std::string expected = "in-game update to 1.2.0: " + std::to_string(result.files_differed) + " of ";
+    ASSERT_GE(log.size(), 2u);
+    // One set of numbers for every text about this update: the engine's
+    // summary, this line and the updater's own summary. Each file of the new
+    // version is replaced, added or unchanged, and they make the files checked.
+    const InstallOutcome& outcome = result.outcome;
+    EXPECT_EQ(outcome.replaced + outcome.added + outcome.unchanged, outcome.verified);
+    EXPECT_EQ(result.files_differed, outcome.replaced + outcome.added);
+    const std::string counts = std::to_string(outcome.replaced) + " replaced, " + std::to_string(outcome.added) +
+                               " added, " + std::to_string(outcome.unchanged) + " unchanged, ";
+    EXPECT_NE(log[log.size() - 2].find(": " + counts), std::string::npos) << log[log.size() - 2];
+    EXPECT_NE(log[log.size() - 2].find(", all " + std::to_string(outcome.verified) + " files checked"),
+              std::string::npos)
+        << log[log.size() - 2];
+    EXPECT_NE(win_updater::UpdateSummaryLine(result).find(": " + counts), std::string::npos);
+    const std::string expected = "in-game update to 1.2.0: " + std::to_string(result.files_differed) + " of " +
+                                 std::to_string(outcome.verified) + " files differed; ";
     EXPECT_NE(log.back().find(expected), std::string::npos) << log.back();
     EXPECT_NE(log.back().find(" files differed; downloaded " + std::to_string(result.bytes_downloaded) + " bytes in " +
                               std::to_string(result.requests) + (result.requests == 1 ? " request " : " requests ") +

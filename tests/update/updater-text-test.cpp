@@ -29,7 +29,8 @@ static_assert(static_cast<int>(UpdaterText::kCancel) == 12);
 static_assert(static_cast<int>(UpdaterText::kElevationNotice) == 14);
 static_assert(static_cast<int>(UpdaterText::kDlss5Title) == 16);
 static_assert(static_cast<int>(UpdaterText::kCheckingInstalledFiles) == 24);
-static_assert(static_cast<int>(UpdaterText::kFrameGenerationFailed) == kUpdaterTextCount - 1);
+static_assert(static_cast<int>(UpdaterText::kFrameGenerationFailed) == 26);
+static_assert(static_cast<int>(UpdaterText::kRouteLeftToAnotherRun) == kUpdaterTextCount - 1);
 
 UpdaterText Key(int key) { return static_cast<UpdaterText>(key); }
 
@@ -85,6 +86,8 @@ TEST(UpdaterTextTable, EnglishTextsAreAsListed) {
       "Checking the installed files...",
       "DLSS 5 could not be changed. Q.V. starts and shows the reason.",
       "DLSS Frame Generation could not be changed. Q.V. starts and shows the reason.",
+      "Nothing was changed: Q.V. is still running. Close Q.V. and try again.",
+      "Nothing was changed: another update or repair is under way. Q.V. is left to it.",
   };
   for (int key = 0; key < kUpdaterTextCount; ++key) {
     EXPECT_EQ(UpdaterTextTemplate(0, Key(key)), english[static_cast<std::size_t>(key)]) << "key " << key;
@@ -150,7 +153,7 @@ TEST(UpdaterTextTable, NamesStayUntranslated) {
     std::vector<int> keys;
   };
   const std::vector<Name> names = {
-      {"Q.V. DU Vora", {0, 16, 19}},  {"Q.V.", {1, 6, 25, 26}}, {"DLSS 5", {16, 17, 18, 23, 25}},
+      {"Q.V. DU Vora", {0, 16, 19}},  {"Q.V.", {1, 6, 25, 26, 27, 28}}, {"DLSS 5", {16, 17, 18, 23, 25}},
       {"DLSS", {19, 20, 21, 22, 26}}, {"Windows", {14}},
   };
   for (int language = 0; language < kUpdaterLanguageCount; ++language) {
@@ -169,7 +172,7 @@ TEST(UpdaterTextTable, NamesStayUntranslated) {
 
 TEST(UpdaterTextTable, EveryRowKeepsThePunctuationOfItsKind) {
   const std::vector<int> status_lines = {1, 2, 3, 4, 5, 6, 14, 17, 18, 20, 21, 22, 23, 24};
-  const std::vector<int> sentences = {7, 8, 9, 15, 25, 26};
+  const std::vector<int> sentences = {7, 8, 9, 15, 25, 26, 27, 28};
   const std::vector<int> labels = {0, 10, 11, 12, 16, 19};
   for (int language = 0; language < kUpdaterLanguageCount; ++language) {
     for (const int key : status_lines) {
@@ -279,7 +282,7 @@ TEST(UpdaterTextFor, ALanguageOutsideTheTableGivesEnglish) {
 }
 
 TEST(UpdaterTextFor, AKeyOutsideTheTableGivesNothing) {
-  for (const int key : {27, 100, -1, INT_MIN}) {
+  for (const int key : {29, 100, -1, INT_MIN}) {
     EXPECT_EQ(UpdaterTextFor(0, Key(key), "x"), "") << key;
     EXPECT_EQ(UpdaterTextTemplate(3, Key(key)), "") << key;
   }

@@ -108,19 +108,19 @@ TEST_F(UpdaterWork, TheSummaryLine) {
   result.outcome.added = 2;
   result.outcome.unchanged = 7;
   result.outcome.removed = 1;
-  result.outcome.verified = 5;
+  result.outcome.verified = 12;  // replaced, added and unchanged together
   result.outcome.repaired = 1;
   result.bytes_downloaded = 123456;
   result.requests = 4;
   result.parts = true;
   EXPECT_EQ(UpdateSummaryLine(result),
-            "installed 1.2.0: 3 replaced, 2 added, 7 unchanged, 1 removed, 5 checked, 1 fetched again; downloaded "
+            "installed 1.2.0: 3 replaced, 2 added, 7 unchanged, 1 removed, 12 checked, 1 fetched again; downloaded "
             "123456 bytes in 4 requests (parts of the package)");
   result.parts = false;
   result.outcome.title_picture_missing = true;
   result.requests = 1;
   EXPECT_EQ(UpdateSummaryLine(result),
-            "installed 1.2.0: 3 replaced, 2 added, 7 unchanged, 1 removed, 5 checked, 1 fetched again; downloaded "
+            "installed 1.2.0: 3 replaced, 2 added, 7 unchanged, 1 removed, 12 checked, 1 fetched again; downloaded "
             "123456 bytes in 1 request (the whole package), title picture still missing");
 }
 

@@ -238,6 +238,7 @@ CommitResult CommitStagedFiles(const fs::path& staging, const fs::path& installa
       RenameWithRetry(SafePayloadPath(staging, path), target, ExistingTarget::kRefuse);
       undo.back().new_in_place = true;
       ++(exists[i] ? result.replaced : result.added);
+      if (i < installed.size()) ++(exists[i] ? result.release_replaced : result.release_added);
     }
 
     for (size_t i = 0; i < leftovers.size(); ++i) {

@@ -38,6 +38,12 @@ struct CommitResult {
   std::uint32_t added = 0;            // planned files without an installed predecessor
   std::uint32_t removed = 0;          // leftover files moved out of the installation
   std::vector<std::string> messages;  // the leftover sweep's notes, in its order
+  // `replaced` and `added` for the installed list alone: the new version's
+  // own files, which an update's texts count against the files it checked.
+  // The further files (the install manifest, a picture, the game's archives)
+  // are not among them.
+  std::uint32_t release_replaced = 0;
+  std::uint32_t release_added = 0;
 };
 
 // Thrown by the test hook at its crash step: it leaves everything exactly as

@@ -117,8 +117,10 @@ void CommitUpdate(TransactionState& state, InstallOutcome& outcome, const Instal
     throw std::runtime_error(CommitFailureText(error, state));
   }
   state.committed = true;
-  outcome.replaced = result.replaced;
-  outcome.added = result.added;
+  // The new version's files only, so that replaced, added and unchanged make
+  // the files checked in every text about this update.
+  outcome.replaced = result.release_replaced;
+  outcome.added = result.release_added;
   outcome.removed = result.removed;
   outcome.sweep_messages = result.messages;
   for (const std::string& message : result.messages) outcome.notes.push_back("frame generation unlock: " + message);

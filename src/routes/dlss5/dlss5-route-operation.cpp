@@ -44,8 +44,8 @@ bool ToolAccepted(const win_route::State& state, const std::filesystem::path& to
 
 }  // namespace
 
-void ShowDlss5Failure(const RouteProgress& progress, const Dlss5RouteSettings& settings) {
-  progress(UpdaterText::kDlss5Failed);
+void ShowDlss5Failure(const RouteProgress& progress, const Dlss5RouteSettings& settings, UpdaterText notice) {
+  progress(notice);
   if (settings.sleep) {
     settings.sleep(settings.failure_pause);
   } else {

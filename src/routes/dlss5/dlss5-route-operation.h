@@ -33,9 +33,11 @@ struct Dlss5RouteSettings {
   FileSystemView view = SystemView();
 };
 
-// Shows key 25 ("DLSS 5 could not be changed...") and waits the failure pause,
-// so the player can read it before the game starts again.
-void ShowDlss5Failure(const RouteProgress& progress, const Dlss5RouteSettings& settings);
+// Shows the failure notice (key 25, "DLSS 5 could not be changed...", when
+// the game starts again; another when it does not) and waits the failure
+// pause, so the player can read it.
+void ShowDlss5Failure(const RouteProgress& progress, const Dlss5RouteSettings& settings,
+                      UpdaterText notice = UpdaterText::kDlss5Failed);
 
 // The operation on `state` (remove, reinstall, game and work folder), the
 // game already closed. Logs "<action> started, tool 2.0.8" first and

@@ -16,13 +16,14 @@ void PostDlss5RouteText(const win_route::State& state, UpdaterText key) {
 namespace {
 
 // The run ends before the operation: its start line, the result file with
-// exit -1 and `detail`, that line in the log, key 25 and the failure pause.
-void StopBeforeTheOperation(win_route::State& state, const std::string& detail, const RouteProgress& progress,
-                            const Dlss5RouteSettings& settings) {
+// exit -1 and `detail`, that line in the log, the `notice` (what happens
+// instead) and the failure pause.
+void StopBeforeTheOperation(win_route::State& state, const std::string& detail, UpdaterText notice,
+                            const RouteProgress& progress, const Dlss5RouteSettings& settings) {
   LogDlss5Route(state, Dlss5StartLine(state), settings.view);
   WriteRouteResult(state, -1, detail);
   LogDlss5Route(state, detail, settings.view);
-  ShowDlss5Failure(progress, settings);
+  ShowDlss5Failure(progress, settings, notice);
 }
 
 }  // namespace
@@ -34,13 +35,15 @@ void RouteWork(State& state, const RouteProgress& progress, const Dlss5RouteSett
   // find no result rather than the last run's.
   RemoveRouteResult(state);
   if (!state.refusal.empty()) {
-    // Another run holds the installation: the tool never runs beside it.
-    StopBeforeTheOperation(state, state.refusal, progress, settings);
+    // Another run holds the installation: the tool never runs beside it, and
+    // the game is left to that run.
+    StopBeforeTheOperation(state, state.refusal, UpdaterText::kRouteLeftToAnotherRun, progress, settings);
     return;
   }
   progress(UpdaterText::kWaitingForGame);
   if (GameStillRunningAfter(state.game_process_id, settings.game_wait)) {
-    StopBeforeTheOperation(state, kGameStillRunningDetail, progress, settings);
+    // The game that still runs is not started a second time.
+    StopBeforeTheOperation(state, kGameStillRunningDetail, UpdaterText::kRouteGameStillRunning, progress, settings);
     return;
   }
   // The exit code is in the result file already.

@@ -20,9 +20,10 @@ namespace win_route {
 // The worker's body: deletes the result file of an earlier run, shows key 1,
 // waits for the game (a game still running after the wait gets its start
 // line, the result file with exit -1 and
-// "Q.V. was still running after 60 s", that line in the log, key 25 and the
+// "Q.V. was still running after 60 s", that line in the log, key 27 and the
 // failure pause), then runs the operation. A run refused beside another one
-// (the state's refusal) ends the same way with the refusal's text, at once.
+// (the state's refusal) ends the same way with the refusal's text and key 28,
+// at once.
 void RouteWork(State& state, const RouteProgress& progress, const Dlss5RouteSettings& settings = {});
 
 }  // namespace win_route

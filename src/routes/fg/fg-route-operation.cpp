@@ -61,7 +61,9 @@ int RunFgRouteStep(const FgRouteState& state, bool wait, const RouteProgress& pr
              std::string(RouteActionWord(FgRouteAction(state))) + " exit " + std::to_string(exit_code) + ": " + detail,
              services.view);
   if (exit_code != 0) {
-    progress(UpdaterText::kFrameGenerationFailed);
+    // The game that still runs is not started a second time.
+    progress(detail == kGameStillRunningDetail ? UpdaterText::kRouteGameStillRunning
+                                               : UpdaterText::kFrameGenerationFailed);
     ::Sleep(static_cast<DWORD>(services.failure_pause.count()));
   }
   return exit_code;

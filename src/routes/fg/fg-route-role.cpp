@@ -8,30 +8,34 @@ namespace qv::setup {
 namespace {
 
 // What RunFgRouteStep does after its operation, for an operation that ended
-// with an error instead of an exit code.
-void ReportStoppedStep(const FgRouteState& state, const std::string& text, const FgRouteServices& services) {
+// with an error instead of an exit code or that never ran; `notice` says what
+// happens then.
+void ReportStoppedStep(const FgRouteState& state, const std::string& text, UpdaterText notice,
+                       const RouteProgress& progress, const FgRouteServices& services) {
   WriteFgRouteResult(state, -1, text);
   LogFgRoute(state.game_folder, std::string(RouteActionWord(FgRouteAction(state))) + " exit -1: " + text,
              services.view);
-  PostRouteText(UpdaterText::kFrameGenerationFailed);
+  progress(notice);
   ::Sleep(static_cast<DWORD>(services.failure_pause.count()));
 }
 
 }  // namespace
 
-void FgRouteThread(fg_route::Args args, FgRouteServices services, std::string refusal) {
+void FgRouteThread(fg_route::Args args, FgRouteServices services, std::string refusal, RouteProgress progress) {
   const FgRouteState state = MakeFgRouteState(args);
   try {
     if (refusal.empty()) {
-      RunFgRouteStep(state, true, PostRouteText, services);
+      RunFgRouteStep(state, true, progress, services);
     } else {
-      // Another run holds the installation: the game learns why from the result.
-      ReportStoppedStep(state, refusal, services);
+      // Another run holds the installation: the game learns why from the
+      // result, and is left to that run.
+      ReportStoppedStep(state, refusal, UpdaterText::kRouteLeftToAnotherRun, progress, services);
     }
   } catch (const std::exception& error) {
-    ReportStoppedStep(state, error.what(), services);
+    ReportStoppedStep(state, error.what(), UpdaterText::kFrameGenerationFailed, progress, services);
   } catch (...) {
-    ReportStoppedStep(state, "the operation ended with an error of an unknown kind", services);
+    ReportStoppedStep(state, "the operation ended with an error of an unknown kind", UpdaterText::kFrameGenerationFailed,
+                      progress, services);
   }
   PostRouteFinished();
 }

@@ -17,7 +17,9 @@ namespace qv::setup {
 // and the window still hears the end, so the game is started again. With a
 // `refusal` (another run holds the installation) nothing runs: the result
 // file, the log line and the notice give that text.
-void FgRouteThread(fg_route::Args args, FgRouteServices services, std::string refusal = {});
+// `progress` shows the status lines and notices (the window's, by default).
+void FgRouteThread(fg_route::Args args, FgRouteServices services, std::string refusal = {},
+                   RouteProgress progress = PostRouteText);
 
 // The window's log lines (the game's restart): "fg route: " + line.
 void FgRouteLogCallback(const win_route::State& state, const std::string& line);

@@ -71,7 +71,8 @@ FgRouteState MakeFgRouteState(const fg_route::Args& args);
 // One operation with its status text (key 20, 21 or 22), result file (the
 // earlier run's is deleted before anything else) and log
 // line "<action> exit <code>: <detail>"; a failure shows key 26 for the
-// failure pause. Waits for the game first only when `wait` is set (the queue
+// failure pause (key 27 when the game still runs, which is then not started
+// again). Waits for the game first only when `wait` is set (the queue
 // has waited once for all its items). Returns the exit code: 0 or -1.
 int RunFgRouteStep(const FgRouteState& state, bool wait, const RouteProgress& progress,
                    const FgRouteServices& services = {});

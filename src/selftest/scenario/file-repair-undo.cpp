@@ -99,11 +99,11 @@ void RunRepairScenarios(const FileTest& test, std::string& tokens) {
   const fs::path installation = test.folder / L"old" / L"QV";
 
   // Already at the new version: only what differs is written, and that is
-  // the install manifest alone.
+  // the install manifest alone, which the counts of the release's files leave out.
   const fs::path exe = installation / L"qv.exe";
   const std::uint64_t exe_written = BackdateFile(exe);
   const InstallOutcome repair = RunFileUpdate(installation, FileTestHooks(test, "repair"));
-  if (repair.unchanged != kFileTestExpectedFiles || repair.replaced != 1 || repair.added != 0 ||
+  if (repair.unchanged != kFileTestExpectedFiles || repair.replaced != 0 || repair.added != 0 ||
       ReadLastWriteTime(exe) != exe_written) {
     tokens += " files-repair";
   }

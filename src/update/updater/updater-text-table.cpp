@@ -44,6 +44,8 @@ const std::array<UpdaterTextRow, kUpdaterLanguageCount> kUpdaterTextTable = {{
         "Checking the installed files...",
         "DLSS 5 could not be changed. Q.V. starts and shows the reason.",
         "DLSS Frame Generation could not be changed. Q.V. starts and shows the reason.",
+        "Nothing was changed: Q.V. is still running. Close Q.V. and try again.",
+        "Nothing was changed: another update or repair is under way. Q.V. is left to it.",
     }},
     // 1 French (vous; a no-break space before ":")
     {{
@@ -75,6 +77,8 @@ const std::array<UpdaterTextRow, kUpdaterLanguageCount> kUpdaterTextTable = {{
         "Vérification des fichiers installés...",
         "DLSS 5 n'a pas pu être modifié. Q.V. va démarrer et en afficher la raison.",
         "La génération d'images DLSS n'a pas pu être modifiée. Q.V. va démarrer et en afficher la raison.",
+        "Rien n'a été modifié\u00a0: Q.V. est toujours en cours d'exécution. Fermez Q.V. et réessayez.",
+        "Rien n'a été modifié\u00a0: une autre mise à jour ou réparation est en cours. Q.V. lui est confié.",
     }},
     // 2 German (Sie)
     {{
@@ -106,6 +110,9 @@ const std::array<UpdaterTextRow, kUpdaterLanguageCount> kUpdaterTextTable = {{
         "Installierte Dateien werden geprüft...",
         "DLSS 5 konnte nicht geändert werden. Q.V. startet und zeigt den Grund an.",
         "DLSS Frame Generation konnte nicht geändert werden. Q.V. startet und zeigt den Grund an.",
+        "Es wurde nichts geändert: Q.V. läuft noch. Schließen Sie Q.V. und versuchen Sie es erneut.",
+        "Es wurde nichts geändert: Ein anderes Update oder eine Reparatur läuft. Q.V. bleibt diesem Vorgang "
+        "überlassen.",
     }},
     // 3 Spanish (tú)
     {{
@@ -137,6 +144,8 @@ const std::array<UpdaterTextRow, kUpdaterLanguageCount> kUpdaterTextTable = {{
         "Comprobando los archivos instalados...",
         "No se pudo cambiar DLSS 5. Q.V. se iniciará y mostrará el motivo.",
         "No se pudo cambiar la generación de fotogramas DLSS. Q.V. se iniciará y mostrará el motivo.",
+        "No se cambió nada: Q.V. sigue en ejecución. Cierra Q.V. y vuelve a intentarlo.",
+        "No se cambió nada: hay otra actualización o reparación en curso. Q.V. queda a su cargo.",
     }},
     // 4 Japanese (polite form)
     {{
@@ -168,6 +177,8 @@ const std::array<UpdaterTextRow, kUpdaterLanguageCount> kUpdaterTextTable = {{
         "インストール済みのファイルを確認しています...",
         "DLSS 5 を変更できませんでした。Q.V. が起動し、理由を表示します。",
         "DLSS フレーム生成を変更できませんでした。Q.V. が起動し、理由を表示します。",
+        "何も変更されていません。Q.V. はまだ実行中です。Q.V. を終了してから、もう一度お試しください。",
+        "何も変更されていません。別の更新または修復が進行中のため、Q.V. はそちらに任せます。",
     }},
     // 5 Italian (tu)
     {{
@@ -199,6 +210,9 @@ const std::array<UpdaterTextRow, kUpdaterLanguageCount> kUpdaterTextTable = {{
         "Controllo dei file installati...",
         "Impossibile modificare DLSS 5. Q.V. si avvierà e ne mostrerà il motivo.",
         "Impossibile modificare la generazione di frame DLSS. Q.V. si avvierà e ne mostrerà il motivo.",
+        "Non è stato modificato nulla: Q.V. è ancora in esecuzione. Chiudi Q.V. e riprova.",
+        "Non è stato modificato nulla: è in corso un altro aggiornamento o una riparazione. Q.V. è affidato a "
+        "quell'operazione.",
     }},
     // 6 Portuguese (Brazil) (você)
     {{
@@ -230,6 +244,8 @@ const std::array<UpdaterTextRow, kUpdaterLanguageCount> kUpdaterTextTable = {{
         "Verificando os arquivos instalados...",
         "Não foi possível alterar o DLSS 5. O Q.V. será iniciado e mostrará o motivo.",
         "Não foi possível alterar a geração de quadros DLSS. O Q.V. será iniciado e mostrará o motivo.",
+        "Nada foi alterado: o Q.V. ainda está em execução. Feche o Q.V. e tente novamente.",
+        "Nada foi alterado: outra atualização ou reparo está em andamento. O Q.V. fica a cargo dessa operação.",
     }},
     // 7 Turkish (siz)
     {{
@@ -260,6 +276,8 @@ const std::array<UpdaterTextRow, kUpdaterLanguageCount> kUpdaterTextTable = {{
         "Yüklü dosyalar denetleniyor...",
         "DLSS 5 değiştirilemedi. Q.V. başlayacak ve nedenini gösterecek.",
         "DLSS Kare Oluşturma değiştirilemedi. Q.V. başlayacak ve nedenini gösterecek.",
+        "Hiçbir şey değiştirilmedi: Q.V. hâlâ çalışıyor. Q.V.'yi kapatıp yeniden deneyin.",
+        "Hiçbir şey değiştirilmedi: başka bir güncelleme veya onarım sürüyor. Q.V. bu işleme bırakıldı.",
     }},
     // 8 Chinese (Simplified)
     {{
@@ -290,6 +308,8 @@ const std::array<UpdaterTextRow, kUpdaterLanguageCount> kUpdaterTextTable = {{
         "正在检查已安装的文件...",
         "无法更改 DLSS 5。Q.V. 将启动并显示原因。",
         "无法更改 DLSS 帧生成。Q.V. 将启动并显示原因。",
+        "未做任何更改：Q.V. 仍在运行。请关闭 Q.V. 后重试。",
+        "未做任何更改：另一项更新或修复正在进行，Q.V. 交由其处理。",
     }},
     // 9 Arabic (shown right to left)
     {{
@@ -320,6 +340,8 @@ const std::array<UpdaterTextRow, kUpdaterLanguageCount> kUpdaterTextTable = {{
         "جارٍ التحقق من الملفات المثبتة...",
         "تعذر تغيير DLSS 5. سيتم تشغيل Q.V. وسيعرض السبب.",
         "تعذر تغيير توليد الإطارات بتقنية DLSS. سيتم تشغيل Q.V. وسيعرض السبب.",
+        "لم يتم تغيير أي شيء: لا يزال Q.V. قيد التشغيل. أغلق Q.V. وحاول مرة أخرى.",
+        "لم يتم تغيير أي شيء: يجري تحديث أو إصلاح آخر، ويُترك Q.V. له.",
     }},
     // 10 Russian (вы)
     {{
@@ -351,6 +373,8 @@ const std::array<UpdaterTextRow, kUpdaterLanguageCount> kUpdaterTextTable = {{
         "Проверка установленных файлов...",
         "Не удалось изменить DLSS 5. Q.V. запустится и покажет причину.",
         "Не удалось изменить генерацию кадров DLSS. Q.V. запустится и покажет причину.",
+        "Ничего не изменено: Q.V. ещё работает. Закройте Q.V. и повторите попытку.",
+        "Ничего не изменено: идёт другое обновление или восстановление. Q.V. остаётся за ним.",
     }},
     // 11 Ukrainian (ви)
     {{
@@ -382,6 +406,8 @@ const std::array<UpdaterTextRow, kUpdaterLanguageCount> kUpdaterTextTable = {{
         "Перевірка встановлених файлів...",
         "Не вдалося змінити DLSS 5. Q.V. запуститься й покаже причину.",
         "Не вдалося змінити генерацію кадрів DLSS. Q.V. запуститься й покаже причину.",
+        "Нічого не змінено: Q.V. ще працює. Закрийте Q.V. і спробуйте ще раз.",
+        "Нічого не змінено: триває інше оновлення або відновлення. Q.V. залишається за ним.",
     }},
     // 12 Czech (vy)
     {{
@@ -413,6 +439,8 @@ const std::array<UpdaterTextRow, kUpdaterLanguageCount> kUpdaterTextTable = {{
         "Kontrolují se nainstalované soubory...",
         "DLSS 5 se nepodařilo změnit. Q.V. se spustí a zobrazí důvod.",
         "Generování snímků DLSS se nepodařilo změnit. Q.V. se spustí a zobrazí důvod.",
+        "Nic nebylo změněno: Q.V. stále běží. Ukončete Q.V. a zkuste to znovu.",
+        "Nic nebylo změněno: probíhá jiná aktualizace nebo oprava. Q.V. zůstává na ní.",
     }},
     // 13 Polish (ty)
     {{
@@ -443,6 +471,8 @@ const std::array<UpdaterTextRow, kUpdaterLanguageCount> kUpdaterTextTable = {{
         "Sprawdzanie zainstalowanych plików...",
         "Nie udało się zmienić DLSS 5. Q.V. uruchomi się i pokaże przyczynę.",
         "Nie udało się zmienić generowania klatek DLSS. Q.V. uruchomi się i pokaże przyczynę.",
+        "Nic nie zostało zmienione: Q.V. nadal działa. Zamknij Q.V. i spróbuj ponownie.",
+        "Nic nie zostało zmienione: trwa inna aktualizacja lub naprawa. Q.V. pozostaje w jej gestii.",
     }},
 }};
 

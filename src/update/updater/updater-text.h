@@ -41,10 +41,12 @@ enum class UpdaterText : int {
   kCheckingInstalledFiles = 24,  // route status
   kDlss5Failed = 25,             // route failure notice
   kFrameGenerationFailed = 26,   // route failure notice
+  kRouteGameStillRunning = 27,   // route notice: the game did not close, nothing was changed
+  kRouteLeftToAnotherRun = 28,   // route notice: another run holds the installation and the game
 };
 
 inline constexpr int kUpdaterLanguageCount = 14;
-inline constexpr int kUpdaterTextCount = 27;
+inline constexpr int kUpdaterTextCount = 29;
 inline constexpr int kEnglishLanguage = 0;
 inline constexpr int kArabicLanguage = 9;
 

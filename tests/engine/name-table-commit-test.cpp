@@ -35,6 +35,27 @@ struct Verdicts {
   bool journal_takes_replace = false;
 };
 
+// An installation that holds the game's title folder, with the staging
+// folder of an update beside it.
+void BuildInstall(const fs::path& install, const fs::path& staging) {
+  qv::setup::BuildJournalTestInstall(install, staging);
+  qv::setup::WriteFixtureFile(install / L"CUSA09901" / L"chunk1.psarc", "the player's archive");
+  qv::setup::WriteFixtureFile(install / L"CUSA09901" / L"texture.qar", "the player's textures");
+}
+
+// The installation as BuildInstall leaves it, taken once: every refusal must
+// leave each row's installation exactly so. (Walking and reading a tree costs
+// as much under Wine as building it; once per row was a third of the test.)
+const qv::setup::TreeSnapshot& InstallAsBuilt() {
+  static const qv::setup::TreeSnapshot snapshot = [] {
+    TempFolder temp;
+    const fs::path parent = qv::setup::WeaklyCanonicalPath(temp.path());
+    BuildInstall(parent / L"Game", parent / L".qv-update-run");
+    return SnapshotTree(parent / L"Game", IsUpdateLogKey);
+  }();
+  return snapshot;
+}
+
 // Stages one file under `name` beside an installation that holds the game's
 // title folder and commits it under a journal; first asks the journal's
 // reader whether a journal of that installation may name it. A refusal must
@@ -45,9 +66,7 @@ Verdicts Judge(const std::string& name) {
   const fs::path install = parent / L"Game";
   const fs::path staging = parent / L".qv-update-run";
   const fs::path backup = parent / L".qv-update-old-run";
-  qv::setup::BuildJournalTestInstall(install, staging);
-  qv::setup::WriteFixtureFile(install / L"CUSA09901" / L"chunk1.psarc", "the player's archive");
-  qv::setup::WriteFixtureFile(install / L"CUSA09901" / L"texture.qar", "the player's textures");
+  BuildInstall(install, staging);
   fs::path staged;
   try {
     staged = staging / qv::setup::PathFromUtf8(name);
@@ -68,12 +87,11 @@ Verdicts Judge(const std::string& name) {
   record.steps = {{'r', name}};
   verdicts.journal_takes_replace = qv::setup::CheckJournalSteps(record);
 
-  const qv::setup::TreeSnapshot before = SnapshotTree(install, IsUpdateLogKey);
   try {
     qv::setup::CommitStagedFiles(staging, install, {{name, ""}}, {}, qv::setup::ReadExistingInstall(install), backup,
                                  -1, &journal, {});
   } catch (const std::exception& error) {
-    EXPECT_EQ(SnapshotTree(install, IsUpdateLogKey), before) << error.what();
+    EXPECT_EQ(SnapshotTree(install, IsUpdateLogKey), InstallAsBuilt()) << error.what();
     return verdicts;
   }
   EXPECT_EQ(qv::setup::ReadFileText(install / qv::setup::PathFromUtf8(name)), "staged");

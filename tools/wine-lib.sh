@@ -77,12 +77,16 @@ qv_wine_run() {
   ( trap - INT QUIT; exec "$WINE" "$@" >&"$write" 2>&1 </dev/null {write}>&- {read}<&- ) &
   pid=$!
   exec {write}>&-
+  # Wine takes Ctrl-C only for console programs: any stop of this run stops
+  # the program as well.
+  trap 'kill -TERM "$pid" 2>/dev/null' INT TERM HUP
   while kill -0 "$pid" 2>/dev/null; do
     cat <&"$read"
     sleep 0.2
   done
   wait "$pid"
   rc=$?
+  trap - INT TERM HUP
   cat <&"$read"
   exec {read}<&-
   return $rc

@@ -259,24 +259,29 @@ class Steps(unittest.TestCase):
             tool.sign(self.setup, self.key, "")
 
 
+def set_up_release_maker(test):
+    """What a release maker has: a key, a complete port folder whose updater
+    is the program of the release's version, and the setup file's path."""
+    test.temp = tempfile.TemporaryDirectory()
+    root = test.temp.name
+    test.key = os.path.join(root, "key.pem")
+    tool.keygen(test.key, os.path.join(root, "key.hex"))
+    test.folder = os.path.join(root, "port")
+    for name in tool.PORT_FILES:
+        write(test.folder, name, name.encode())
+    write(test.folder, "qv-updater.exe", read(PROGRAM))
+    test.setup = os.path.join(root, "out", "Q.V.PC.Rure.Setup.exe")
+    test.version = tool.program_version(read(PROGRAM))
+
+
 @unittest.skipUnless(PROGRAM, "needs a built program")
 class Refusals(unittest.TestCase):
     """The tool run as whoever makes a release runs it: what it refuses, with
     exit code 1, a message that says why, and no setup file written."""
 
     def setUp(self):
-        self.temp = tempfile.TemporaryDirectory()
-        root = self.temp.name
-        self.key = os.path.join(root, "key.pem")
-        tool.keygen(self.key, os.path.join(root, "key.hex"))
-        self.folder = os.path.join(root, "port")
-        for name in tool.PORT_FILES:
-            write(self.folder, name, name.encode())
-        # The updater is the program of the release's version.
-        write(self.folder, "qv-updater.exe", read(PROGRAM))
+        set_up_release_maker(self)
         write(self.folder, "shaders/a.spv", b"shader")
-        self.setup = os.path.join(root, "out", "Q.V.PC.Rure.Setup.exe")
-        self.version = tool.program_version(read(PROGRAM))
 
     def tearDown(self):
         self.temp.cleanup()
@@ -676,17 +681,9 @@ class Interruptions(unittest.TestCase):
     it was, and no openssl still running."""
 
     def setUp(self):
-        self.temp = tempfile.TemporaryDirectory()
+        set_up_release_maker(self)
         root = self.temp.name
-        self.key = os.path.join(root, "key.pem")
-        tool.keygen(self.key, os.path.join(root, "key.hex"))
-        self.folder = os.path.join(root, "port")
-        for name in tool.PORT_FILES:
-            write(self.folder, name, name.encode())
-        write(self.folder, "qv-updater.exe", read(PROGRAM))
-        self.out = os.path.join(root, "out")
-        self.setup = os.path.join(self.out, "Q.V.PC.Rure.Setup.exe")
-        self.version = tool.program_version(read(PROGRAM))
+        self.out = os.path.dirname(self.setup)
         self.scratch = os.path.join(root, "tmp")
         os.makedirs(self.scratch)
         self.bin = os.path.join(root, "bin")

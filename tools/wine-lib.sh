@@ -61,16 +61,34 @@ REG
   ) 9>"$QV_WINE_DIR/prepare.lock"
 }
 
-# qv_wine_run PROGRAM ARGS...: runs a Windows program and passes on its exit code.
-# Wine's background services inherit the output handles and keep a pipe open
-# long after the program ends, so the output goes to a file first.
+# qv_wine_run PROGRAM ARGS...: runs a Windows program, passes its output on
+# as it comes, and passes on its exit code.
+# Wine's background services inherit the output handles and keep them open long
+# after the program ends: a pipe would keep its reader (ctest) waiting, so the
+# program writes into a file that is read out as it grows. The file is deleted
+# as soon as both ends are open: a run killed outright (ctest's time-out sends
+# SIGKILL) leaves no file, and what the program printed until then is shown.
 qv_wine_run() {
-  local out rc
-  out=$(mktemp "$QV_WINE_DIR/output.XXXXXX")
-  "$WINE" "$@" >"$out" 2>&1 </dev/null
-  rc=$?
-  cat "$out"
+  local out write read pid rc
+  out=$(mktemp "$QV_WINE_DIR/output.XXXXXX") || return 1
+  exec {write}>"$out" {read}<"$out"
   rm -f "$out"
+  # A command started with "&" ignores Ctrl-C; the program must not.
+  ( trap - INT QUIT; exec "$WINE" "$@" >&"$write" 2>&1 </dev/null {write}>&- {read}<&- ) &
+  pid=$!
+  exec {write}>&-
+  # Wine takes Ctrl-C only for console programs: any stop of this run stops
+  # the program as well.
+  trap 'kill -TERM "$pid" 2>/dev/null' INT TERM HUP
+  while kill -0 "$pid" 2>/dev/null; do
+    cat <&"$read"
+    sleep 0.2
+  done
+  wait "$pid"
+  rc=$?
+  trap - INT TERM HUP
+  cat <&"$read"
+  exec {read}<&-
   return $rc
 }
 

@@ -35,17 +35,10 @@ struct Verdicts {
   bool journal_takes_replace = false;
 };
 
-// Stages one file under `name` beside an installation that holds the game's
-// title folder, and the game's archive pair also in "game/" and in
-// "extractor/" (as a portable copy keeps it), and commits it under a journal;
-// first asks the journal's reader whether a journal of that installation may
-// name it. A refusal must leave the installation as it was.
-Verdicts Judge(const std::string& name) {
-  TempFolder temp;
-  const fs::path parent = qv::setup::WeaklyCanonicalPath(temp.path());
-  const fs::path install = parent / L"Game";
-  const fs::path staging = parent / L".qv-update-run";
-  const fs::path backup = parent / L".qv-update-old-run";
+// An installation that holds the game's title folder, and the game's archive
+// pair also in "game/" and in "extractor/" (as a portable copy keeps it), with
+// the staging folder of an update beside it.
+void BuildInstall(const fs::path& install, const fs::path& staging) {
   qv::setup::BuildJournalTestInstall(install, staging);
   qv::setup::WriteFixtureFile(install / L"CUSA09901" / L"chunk1.psarc", "the player's archive");
   qv::setup::WriteFixtureFile(install / L"CUSA09901" / L"texture.qar", "the player's textures");
@@ -53,6 +46,31 @@ Verdicts Judge(const std::string& name) {
     qv::setup::WriteFixtureFile(install / folder / L"chunk1.psarc", "the player's archive, copied");
     qv::setup::WriteFixtureFile(install / folder / L"texture.qar", "the player's textures, copied");
   }
+}
+
+// The installation as BuildInstall leaves it, taken once: every refusal must
+// leave each row's installation exactly so. (Walking and reading a tree costs
+// as much under Wine as building it; once per row was a third of the test.)
+const qv::setup::TreeSnapshot& InstallAsBuilt() {
+  static const qv::setup::TreeSnapshot snapshot = [] {
+    TempFolder temp;
+    const fs::path parent = qv::setup::WeaklyCanonicalPath(temp.path());
+    BuildInstall(parent / L"Game", parent / L".qv-update-run");
+    return SnapshotTree(parent / L"Game", IsUpdateLogKey);
+  }();
+  return snapshot;
+}
+
+// Stages one file under `name` beside the installation of BuildInstall and
+// commits it under a journal; first asks the journal's reader whether a
+// journal of that installation may name it. A refusal must leave the installation as it was.
+Verdicts Judge(const std::string& name) {
+  TempFolder temp;
+  const fs::path parent = qv::setup::WeaklyCanonicalPath(temp.path());
+  const fs::path install = parent / L"Game";
+  const fs::path staging = parent / L".qv-update-run";
+  const fs::path backup = parent / L".qv-update-old-run";
+  BuildInstall(install, staging);
   fs::path staged;
   try {
     staged = staging / qv::setup::PathFromUtf8(name);
@@ -73,12 +91,11 @@ Verdicts Judge(const std::string& name) {
   record.steps = {{'r', name}};
   verdicts.journal_takes_replace = qv::setup::CheckJournalSteps(record);
 
-  const qv::setup::TreeSnapshot before = SnapshotTree(install, IsUpdateLogKey);
   try {
     qv::setup::CommitStagedFiles(staging, install, {{name, ""}}, {}, qv::setup::ReadExistingInstall(install), backup,
                                  -1, &journal, {});
   } catch (const std::exception& error) {
-    EXPECT_EQ(SnapshotTree(install, IsUpdateLogKey), before) << error.what();
+    EXPECT_EQ(SnapshotTree(install, IsUpdateLogKey), InstallAsBuilt()) << error.what();
     return verdicts;
   }
   EXPECT_EQ(qv::setup::ReadFileText(install / qv::setup::PathFromUtf8(name)), "staged");

@@ -24,20 +24,21 @@ needs_someone() {
   esac
 }
 
-if [ -z "${DISPLAY:-}" ] && [ -z "${QV_UNDER_XVFB:-}" ]; then
-  if needs_someone "$@"; then
-    echo "run.sh: there is no display (DISPLAY is not set), and this command line shows a window that waits" \
-         "for the user; run it where a display is (or over ssh -X), on a virtual one of your own" \
-         "(xvfb-run -a tools/run.sh ...), or give a command line that needs no one (see \"Command lines\"" \
-         "in README.md)" >&2
-    exit 2
-  fi
-fi
-
 if [ -z "${QV_UNDER_XVFB:-}" ]; then
   echo "run.sh: building the program into $build (the first build takes several minutes)" >&2
   "$root/tools/build.sh" --target qv_setup_program >&2
+  # Without a display, the build still runs (the first command on a new
+  # machine builds everything it needs), but a window that waits for a click
+  # is refused rather than shown on a virtual display nobody sees.
   if [ -z "${DISPLAY:-}" ]; then
+    if needs_someone "$@"; then
+      echo "run.sh: the program is built, but there is no display (DISPLAY is not set), and this command line" \
+           "shows a window that waits for the user; run it where a display is (or over ssh -X), on a virtual" \
+           "one of your own (xvfb-run -a tools/run.sh ...), or give a command line that needs no one, such as" \
+           "--preview window.bmp (the setup window as a picture) or --self-test (see \"Command lines\" in" \
+           "README.md)" >&2
+      exit 2
+    fi
     QV_UNDER_XVFB=1 exec xvfb-run -a -s "-screen 0 1280x1024x24 -nolisten tcp" "$0" "$@"
   fi
 fi

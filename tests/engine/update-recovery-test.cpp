@@ -261,11 +261,13 @@ TEST(RecoverInterruptedUpdate, FinishedUpdatesKeepTheNewVersion) {
   }
 }
 
-TEST(RecoverInterruptedUpdate, RefusedJournalIsDeletedAndNothingMoves) {
+TEST(RecoverInterruptedUpdate, RefusedJournalMovesNothingAndGoesOnceItsBackupHoldsNothing) {
   // Beside malformed and foreign journals, damaged or planted ones whose
   // rollback would move the player's settings or the game's archive into the
-  // staging folder (and delete them with it) or act on a device. The update
-  // log says why each was refused.
+  // staging folder (and delete them with it) or act on a device, and ones
+  // the reader cannot decode. The update log says why each was refused.
+  // Refused before any file moved, the journal goes; refused while its
+  // backup holds old files with new ones in their place, it stays with them.
   constexpr const char* kUnsafe = " is not a safe name for a file of the installation";
   constexpr const char* kElsewhere =
       "its staging, backup or download folder is not the update's own beside the installation";
@@ -285,33 +287,155 @@ TEST(RecoverInterruptedUpdate, RefusedJournalIsDeletedAndNothingMoves) {
       {"step=a cusa09901/CHUNK1.PSARC",
        "cusa09901/CHUNK1.PSARC lies in the game's data, which no update writes under that name"},
       {"step=a shaders/nul.spv", std::string("shaders/nul.spv") + kUnsafe},
+      {"step=a shaders/\xff.spv", "its step line is not valid UTF-8"},
+      {"install=C:/G\xe4me", "its install line is not valid UTF-8"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.spoiler);
-    UpdateSite site;
-    site.UpdateUpTo(4);
-    std::string text = ReadFileText(site.journal_path);
-    const std::string key = std::string(c.spoiler).substr(0, std::string(c.spoiler).find('=') + 1);
-    if (key == "step=") {
-      text += std::string(c.spoiler) + "\n";
-    } else {
-      const size_t at = text.find(key);
-      text.replace(at, text.find('\n', at) - at, c.spoiler);
+  for (const size_t moves : {size_t{0}, size_t{4}}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.spoiler) + " after " + std::to_string(moves) + " moves");
+      UpdateSite site;
+      site.UpdateUpTo(moves);
+      std::string text = ReadFileText(site.journal_path);
+      const std::string key = std::string(c.spoiler).substr(0, std::string(c.spoiler).find('=') + 1);
+      if (key == "step=") {
+        text += std::string(c.spoiler) + "\n";
+      } else {
+        const size_t at = text.find(key);
+        text.replace(at, text.find('\n', at) - at, c.spoiler);
+      }
+      WriteFixtureFile(site.journal_path, text);
+      std::string why;
+      ASSERT_FALSE(ReadUpdateJournal(site.journal_path, &why));
+      EXPECT_EQ(why, c.why);
+      TreeSnapshot everything = SnapshotTree(site.parent, IsUpdateLogKey);
+      EXPECT_FALSE(RecoverInterruptedUpdate(site.install));
+      const std::string log = ReadFileText(site.install / L"data" / L"qv-update.log");
+      EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+      if (moves == 0) {
+        EXPECT_FALSE(fs::exists(site.journal_path));
+        everything.erase(std::find_if(everything.begin(), everything.end(), [](const auto& item) {
+          return item.first == "Game/data/update-journal.txt";
+        }));
+        EXPECT_TRUE(log.ends_with(" an update journal was refused and deleted, nothing moved: " + c.why + "\n"))
+            << log;
+      } else {
+        EXPECT_TRUE(log.ends_with(" an update journal was refused and kept, nothing moved: " + c.why +
+                                  "; its backup folder " + qv::setup::ToGenericUtf8(site.backup) +
+                                  " still holds files that were not put back: qv.exe, shaders/a.spv\n"))
+            << log;
+      }
+      EXPECT_EQ(SnapshotTree(site.parent, IsUpdateLogKey), everything);
     }
-    WriteFixtureFile(site.journal_path, text);
-    std::string why;
-    ASSERT_FALSE(ReadUpdateJournal(site.journal_path, &why));
-    EXPECT_EQ(why, c.why);
-    TreeSnapshot everything = SnapshotTree(site.parent, IsUpdateLogKey);
-    EXPECT_FALSE(RecoverInterruptedUpdate(site.install));
-    EXPECT_FALSE(fs::exists(site.journal_path));
-    everything.erase(std::find_if(everything.begin(), everything.end(),
-                                  [](const auto& item) { return item.first == "Game/data/update-journal.txt"; }));
-    EXPECT_EQ(SnapshotTree(site.parent, IsUpdateLogKey), everything);
-    const std::string log = ReadFileText(site.install / L"data" / L"qv-update.log");
-    EXPECT_TRUE(log.ends_with(" an update journal was refused and deleted, nothing moved: " + c.why + "\n")) << log;
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
   }
+}
+
+// A journal refused for naming the installation by another path (what a
+// changed drive letter gives) still names its backup folder beside this
+// one: the old files whose place is empty come back, and the journal goes
+// only once the backup holds nothing more.
+TEST(RecoverInterruptedUpdate, ARefusedJournalsBackupComesBackWhereNothingIsInPlace) {
+  UpdateSite site;
+  site.UpdateUpTo(3);  // qv.exe replaced, the old shaders/a.spv moved out
+  std::string text = ReadFileText(site.journal_path);
+  const std::string parent = qv::setup::ToGenericUtf8(site.parent);
+  for (size_t at = text.find(parent); at != std::string::npos; at = text.find(parent, at)) {
+    text.replace(at, parent.size(), "X:/Elsewhere");
+  }
+  WriteFixtureFile(site.journal_path, text);
+  const std::string backup = qv::setup::ToGenericUtf8(site.backup);
+
+  EXPECT_FALSE(RecoverInterruptedUpdate(site.install));
+  EXPECT_EQ(ReadFileText(site.install / L"shaders" / L"a.spv"), "old a");
+  EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "new exe");
+  EXPECT_EQ(ReadFileText(site.backup / L"qv.exe"), "old exe");
+  EXPECT_TRUE(fs::exists(site.journal_path));
+  std::string log = ReadFileText(site.install / L"data" / L"qv-update.log");
+  EXPECT_NE(log.find("an update journal was refused and kept: it names another installation than the one that "
+                     "holds it; put back from " + backup + ": shaders/a.spv; its backup folder " + backup +
+                     " still holds files that were not put back: qv.exe\n"),
+            std::string::npos)
+      << log;
+
+  // With the new file gone from its place, the next run puts the old one back
+  // and the journal goes with the emptied backup.
+  fs::remove(site.install / L"qv.exe");
+  EXPECT_FALSE(RecoverInterruptedUpdate(site.install));
+  EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "old exe");
+  EXPECT_FALSE(fs::exists(site.journal_path));
+  EXPECT_FALSE(fs::exists(site.backup));
+  log = ReadFileText(site.install / L"data" / L"qv-update.log");
+  EXPECT_TRUE(log.ends_with("an update journal was refused and deleted: it names another installation than the one "
+                            "that holds it; put back from " + backup + ": qv.exe\n"))
+      << log;
+}
+
+// A file put back by hand at the place of a removed one, or the new file of
+// a replaced one, never stops the rollback: it goes to the staging folder
+// and the old file comes back. A folder in its place fails the step with a
+// sentence that names it.
+TEST(RecoverInterruptedUpdate, AFileInPlaceIsMovedAsideAndTheBackupComesBack) {
+  UpdateSite site;
+  site.UpdateAll(qv::setup::kJournalSwapping);
+  WriteFixtureFile(site.install / L"shaders" / L"gone.spv", "put back by hand");
+  EXPECT_TRUE(RecoverInterruptedUpdate(site.install));
+  EXPECT_EQ(SnapshotTree(site.install, IsUpdateLogKey), site.before);
+  EXPECT_TRUE(site.TemporaryFoldersGone());
+  EXPECT_FALSE(fs::exists(site.journal_path));
+
+  UpdateSite folder;
+  folder.UpdateAll(qv::setup::kJournalSwapping);
+  const fs::path in_the_way = folder.install / L"shaders" / L"gone.spv";
+  fs::create_directories(in_the_way / L"inside");
+  EXPECT_EQ(ThrownMessage([&] { RecoverInterruptedUpdate(folder.install); }),
+            "An earlier update could not be undone (could not restore shaders/gone.spv: the folder " +
+                qv::setup::ToGenericUtf8(in_the_way) +
+                " stands in its place; move that folder elsewhere). Close Q.V. and try again.");
+  EXPECT_EQ(ReadFileText(folder.backup / L"shaders" / L"gone.spv"), "old gone");
+  EXPECT_TRUE(fs::exists(folder.journal_path));
+}
+
+// A finished update's journal stays while its backup cannot go (a file held
+// open), so that a later run removes the folder; then the journal goes too.
+TEST(RecoverInterruptedUpdate, AFinishedUpdatesJournalStaysUntilItsFoldersAreGone) {
+  UpdateSite site;
+  site.UpdateAll(qv::setup::kJournalStarted);
+  {
+    qv::setup::UniqueFile held(::CreateFileW((site.backup / L"qv.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(RecoverInterruptedUpdate(site.install, 1ms));
+  }
+  EXPECT_TRUE(fs::exists(site.journal_path));
+  EXPECT_TRUE(fs::exists(site.backup / L"qv.exe"));
+  const std::string log = ReadFileText(site.install / L"data" / L"qv-update.log");
+  EXPECT_NE(log.find("the folder " + qv::setup::ToGenericUtf8(site.backup) + " of a finished update could not be "
+                     "removed; its journal stays for the next run"),
+            std::string::npos)
+      << log;
+  EXPECT_FALSE(RecoverInterruptedUpdate(site.install, 1ms));
+  EXPECT_TRUE(site.TemporaryFoldersGone());
+  EXPECT_FALSE(fs::exists(site.journal_path));
+  EXPECT_EQ(SnapshotTree(site.install, IsUpdateLogKey), site.NewVersion());
+}
+
+// A journal that cannot be read for the moment (another program holds it
+// open) is no damaged one: it stays, and the next run rolls back.
+TEST(RecoverInterruptedUpdate, AJournalThatCannotBeReadForNowStays) {
+  UpdateSite site;
+  site.UpdateUpTo(4);
+  const std::string text = ReadFileText(site.journal_path);
+  {
+    qv::setup::UniqueFile held(
+        ::CreateFileW(site.journal_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(RecoverInterruptedUpdate(site.install, 1ms));
+  }
+  EXPECT_EQ(ReadFileText(site.journal_path), text);
+  const std::string log = ReadFileText(site.install / L"data" / L"qv-update.log");
+  EXPECT_NE(log.find("the update journal could not be read for now ("), std::string::npos) << log;
+  EXPECT_NE(log.find("); it stays for the next run"), std::string::npos) << log;
+  EXPECT_TRUE(RecoverInterruptedUpdate(site.install, 1ms));
+  EXPECT_EQ(SnapshotTree(site.install, IsUpdateLogKey), site.before);
 }
 
 TEST(RecoverInterruptedUpdate, FailedRollbackKeepsTheJournalForLater) {
@@ -354,9 +478,11 @@ TEST(RecoverInterruptedUpdate, BackupThatStillHoldsFilesIsKept) {
     ASSERT_TRUE(ReadUpdateJournal(site.journal_path));
 
     EXPECT_TRUE(RecoverInterruptedUpdate(site.install));
-    // The old files the journal does not name are still there, with the
-    // staging folder and the journal, and the update log says where.
-    EXPECT_EQ(ReadFileText(site.backup / L"shaders" / L"gone.spv"), "old gone");
+    // An old file the journal does not name comes back where nothing is in
+    // place; the others are still there, with the staging folder and the
+    // journal, and the update log says where.
+    EXPECT_EQ(ReadFileText(site.install / L"shaders" / L"gone.spv"), "old gone");
+    EXPECT_FALSE(fs::exists(site.backup / L"shaders" / L"gone.spv"));
     EXPECT_NE(ReadFileText(site.backup / L"qv-install-manifest.txt"), "");
     EXPECT_TRUE(fs::exists(site.staging));
     EXPECT_TRUE(fs::exists(site.journal_path));
@@ -370,11 +496,11 @@ TEST(RecoverInterruptedUpdate, BackupThatStillHoldsFilesIsKept) {
     }
     // A later recovery keeps them too.
     EXPECT_TRUE(RecoverInterruptedUpdate(site.install));
-    EXPECT_EQ(ReadFileText(site.backup / L"shaders" / L"gone.spv"), "old gone");
+    EXPECT_NE(ReadFileText(site.backup / L"qv-install-manifest.txt"), "");
     std::string message;
     EXPECT_FALSE(RestorePreviousVersion(site.journal_path, &message));
     EXPECT_EQ(message, "the backup folder " + qv::setup::ToGenericUtf8(site.backup) + " still holds files");
-    EXPECT_EQ(ReadFileText(site.backup / L"shaders" / L"gone.spv"), "old gone");
+    EXPECT_NE(ReadFileText(site.backup / L"qv-install-manifest.txt"), "");
   }
 }
 
@@ -572,13 +698,15 @@ TEST(RestorePreviousVersion, FailedRestoreIsFinishedByTheNextRecovery) {
 TEST(RestorePreviousVersion, FailedRollbackKeepsJournalAndFolders) {
   UpdateSite site;
   site.UpdateAll(qv::setup::kJournalStarted);
-  WriteFixtureFile(site.install / L"shaders" / L"gone.spv", "written by the new version");
+  const fs::path in_the_way = site.install / L"shaders" / L"gone.spv";
+  fs::create_directories(in_the_way / L"made by the new version");
   std::string message;
   EXPECT_FALSE(RestorePreviousVersion(site.journal_path, &message));
-  EXPECT_EQ(message, "could not restore shaders/gone.spv: the new file is still in place");
+  EXPECT_EQ(message, "could not restore shaders/gone.spv: the folder " + qv::setup::ToGenericUtf8(in_the_way) +
+                         " stands in its place; move that folder elsewhere");
   EXPECT_TRUE(fs::exists(site.journal_path));
   EXPECT_TRUE(fs::exists(site.backup / L"shaders" / L"gone.spv"));
-  EXPECT_EQ(ReadFileText(site.install / L"shaders" / L"gone.spv"), "written by the new version");
+  EXPECT_TRUE(fs::exists(in_the_way / L"made by the new version"));
   // Every other step was undone.
   EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "old exe");
 }
@@ -624,7 +752,9 @@ TEST(RecoverInterruptedUpdate, AStepNamingAnItemByAnotherNameRefusesTheJournal) 
     EXPECT_FALSE(RestorePreviousVersion(site.journal_path, &message, 1ms));
     EXPECT_EQ(message, step + " is " + qv::setup::ToGenericUtf8(fs::path(c.item)) + " under another name");
     EXPECT_FALSE(RecoverInterruptedUpdate(site.install, 1ms));
-    EXPECT_FALSE(fs::exists(site.journal_path));
+    // The backup's file under the short name is never put back, and the
+    // journal stays with it.
+    EXPECT_EQ(fs::exists(site.journal_path), c.kind == 'r');
     EXPECT_EQ(ReadFileText(item), "the player's");
     EXPECT_EQ(SnapshotTree(site.parent, [](const std::string& key) { return key == "Game/data/update-journal.txt" || IsUpdateLogKey(key); }),
               everything);

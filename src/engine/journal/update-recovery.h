@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <system_error>
 
 #include "engine/journal/update-temp-folders.h"
 
@@ -26,10 +27,19 @@ inline constexpr std::chrono::milliseconds kStartPollInterval{250};
 //               after the rollback (a journal cut short by damage), the
 //               folders and the journal stay and the update log names the
 //               kept backup (RemoveFoldersAfterRollback); still true;
-//   "swapped", "started"  the new version stays; folders and journal removed;
+//   "swapped", "started"  the new version stays; folders and journal removed
+//               (the journal stays, with a line in the update log, while a
+//               folder cannot be removed);
 //   refused     (the reader refuses it, or CheckJournalSteps: a step no
-//               commit writes, or one naming an item by another name) the
-//               journal is deleted, nothing else is touched;
+//               commit writes, or one naming an item by another name) no
+//               step is taken; of the backup folder it names beside this
+//               installation (under whatever drive it spells it), the files
+//               whose place is empty come back (PutBackFromBackup). The
+//               journal is deleted, with the emptied backup, once that
+//               holds no file; else it stays with it, and the update log
+//               names the folder and its files;
+//   not read    a passing error (the journal held open, access refused, a
+//               drive not ready) stands in the way: the journal stays;
 //   none        nothing happens.
 // A journal refused or rolled back, and a rollback that failed, leave one
 // line in the update log that says why.
@@ -40,6 +50,10 @@ inline constexpr std::chrono::milliseconds kStartPollInterval{250};
 // again." when the rollback fails (journal and folders stay for a later try).
 bool RecoverInterruptedUpdate(const std::filesystem::path& installation,
                               std::chrono::milliseconds removal_pause = kTempFolderRetryPause);
+
+// The sentence for a journal that recovery kept: it names the journal and,
+// while it holds files, the backup folder, with what the user can do.
+std::string KeptJournalText(const std::filesystem::path& installation);
 
 // Watches the journal and the started game, every `poll_interval`, until one
 // decides:

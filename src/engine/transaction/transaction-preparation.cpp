@@ -7,7 +7,6 @@
 #include <system_error>
 
 #include "engine/journal/update-journal.h"
-#include "engine/journal/update-recovery.h"
 #include "foundation/files/canonical-path.h"
 #include "foundation/files/create-folders.h"
 #include "foundation/files/item-status.h"
@@ -56,12 +55,7 @@ void RequireJournalFolders(const std::filesystem::path& destination, const Insta
 bool RecoverEarlierUpdate(TransactionState& state, const InstallHooks& hooks) {
   const std::filesystem::path journal = UpdateJournalPath(state.destination);
   const bool recovered = ReadItemInfo(journal) && RecoverInterruptedUpdate(state.destination);
-  // A journal that recovery kept is the record of files only its folders
-  // hold (or of folders not yet removed): writing this run's journal over it
-  // would lose them for good. The run stops with a sentence the user can act
-  // on, and the next run finishes the journal.
-  if (ReadItemInfo(journal)) throw std::runtime_error(KeptJournalText(state.destination));
-  state.journal_kept_by_recovery = false;
+  state.journal_kept_by_recovery = ReadItemInfo(journal).has_value();
   RemoveAbandonedUpdateFolders(state.destination, hooks.run_id);
   return recovered;
 }

@@ -18,7 +18,9 @@
 #include "selftest/fixtures/test-game-files.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "support/child-process.h"
+#include "support/planted-update.h"
 #include "support/temp-folder.h"
+#include "support/test-paths.h"
 #include "support/test-releases.h"
 
 namespace {
@@ -207,6 +209,48 @@ TEST_F(RepairJournalProgram, TheRollbackOfAStepOnTheGamesArchiveLeavesItInPlace)
         << c.planted.step << "\n"
         << ReadTestFile(install / L"data" / L"qv-update.log");
     EXPECT_TRUE(LogLinesWith(install, "refused").empty()) << c.planted.step;
+  }
+}
+
+// Journals that no run used to finish (damaged, named under another drive,
+// a removed file put back by hand), planted before a repair and then before
+// the uninstall: each run recovers and ends as it does without a journal,
+// the game's files are as installed, nothing is left beside the folder, and
+// the update log says what happened.
+TEST_F(RepairJournalProgram, AStuckJournalIsFinishedByARepairAndByTheUninstall) {
+  for (const qv::test::StuckJournal kind : qv::test::kStuckJournals) {
+    SCOPED_TRACE(qv::test::StuckJournalName(kind));
+    install = temp / qv::setup::Utf8ToWide(std::string("stuck ") + qv::test::StuckJournalName(kind)) /
+              L"Q.V. DU Vora";
+    InstallInto(install);
+    const qv::setup::TreeSnapshot title_folder = qv::setup::SnapshotTree(install / L"CUSA09901");
+    const auto beside = [this] {
+      std::vector<std::wstring> names;
+      for (const auto& entry : fs::directory_iterator(install.parent_path())) names.push_back(entry.path().filename());
+      return names;
+    };
+    const auto logged = [this, kind] {
+      return LogLinesWith(install, qv::test::StuckJournalLogLine(kind)).size();
+    };
+
+    qv::test::PlantStuckJournal(install, kind);
+    const std::vector<std::string> lines = Repair(install);
+    EXPECT_EQ(run.exit_code, 0u) << run.output;
+    ASSERT_FALSE(lines.empty()) << run.output;
+    EXPECT_EQ(lines[0], "PASS updated");
+    EXPECT_EQ(qv::setup::SnapshotTree(install / L"CUSA09901"), title_folder);
+    EXPECT_FALSE(fs::exists(install / L"data" / L"update-journal.txt"));
+    EXPECT_EQ(beside(), std::vector<std::wstring>{L"Q.V. DU Vora"});
+    EXPECT_EQ(logged(), 1u) << ReadTestFile(install / L"data" / L"qv-update.log");
+
+    qv::test::PlantStuckJournal(install, kind);
+    const qv::test::ChildRun uninstall = qv::test::RunProgram(
+        qv::test::SetupProgramPath(), {L"--uninstall", L"--silent", install.native()}, {}, kInstallTimeout);
+    EXPECT_EQ(uninstall.exit_code, 0u) << uninstall.output;
+    EXPECT_FALSE(fs::exists(install / L"qv-updater.exe"));
+    EXPECT_FALSE(fs::exists(install / L"data" / L"update-journal.txt"));
+    EXPECT_EQ(beside(), std::vector<std::wstring>{L"Q.V. DU Vora"});
+    EXPECT_EQ(logged(), 2u) << ReadTestFile(install / L"data" / L"qv-update.log");
   }
 }
 

@@ -372,7 +372,7 @@ TEST(RecoverInterruptedUpdate, ARefusedJournalsBackupComesBackWhereNothingIsInPl
 // A file put back by hand at the place of a removed one, or the new file of
 // a replaced one, never stops the rollback: it goes to the staging folder
 // and the old file comes back. A folder in its place fails the step with a
-// sentence that names it.
+// sentence that names it and what to do, never one to close the game.
 TEST(RecoverInterruptedUpdate, AFileInPlaceIsMovedAsideAndTheBackupComesBack) {
   UpdateSite site;
   site.UpdateAll(qv::setup::kJournalSwapping);
@@ -389,9 +389,16 @@ TEST(RecoverInterruptedUpdate, AFileInPlaceIsMovedAsideAndTheBackupComesBack) {
   EXPECT_EQ(ThrownMessage([&] { RecoverInterruptedUpdate(folder.install); }),
             "An earlier update could not be undone (could not restore shaders/gone.spv: the folder " +
                 qv::setup::ToGenericUtf8(in_the_way) +
-                " stands in its place; move that folder elsewhere). Close Q.V. and try again.");
+                " stands in its place). Move that folder elsewhere, then try again: until then the old file is kept "
+                "in " +
+                qv::setup::ToGenericUtf8(folder.backup) + ".");
   EXPECT_EQ(ReadFileText(folder.backup / L"shaders" / L"gone.spv"), "old gone");
   EXPECT_TRUE(fs::exists(folder.journal_path));
+  // Done as the sentence says, the next run finishes the rollback.
+  fs::rename(in_the_way, folder.parent / L"moved aside");
+  EXPECT_TRUE(RecoverInterruptedUpdate(folder.install));
+  EXPECT_EQ(SnapshotTree(folder.install, IsUpdateLogKey), folder.before);
+  EXPECT_FALSE(fs::exists(folder.journal_path));
 }
 
 // A finished update's journal stays while its backup cannot go (a file held

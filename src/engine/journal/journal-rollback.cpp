@@ -137,7 +137,7 @@ bool RollBackJournal(const UpdateJournal& journal, std::string* message, const F
       if (std::optional<ItemStatus> in_place = ReadItemStatus(installed)) {
         fail("could not restore " + step->path + ": " +
              (in_place->directory ? "the folder " + ToGenericUtf8Lenient(installed) +
-                                        " stands in its place; move that folder elsewhere"
+                                        " stands in its place" + std::string(kMoveThatFolder)
                                   : std::string("the new file is still in place")));
         continue;
       }

@@ -171,6 +171,14 @@ bool RecoverInterruptedUpdate(const std::filesystem::path& installation, std::ch
   std::string message;
   if (!RollBackJournal(*journal, &message)) {
     AppendUpdateLog(installation, "an interrupted update could not be undone: " + message);
+    // Closing the game helps with a file held open; a folder in the way of
+    // an old file stays until the user moves it, and the sentence says so.
+    if (message.ends_with(kMoveThatFolder)) {
+      message.resize(message.size() - kMoveThatFolder.size());
+      throw std::runtime_error("An earlier update could not be undone (" + message +
+                               "). Move that folder elsewhere, then try again: until then the old file is kept in " +
+                               ToGenericUtf8Lenient(journal->backup) + ".");
+    }
     throw std::runtime_error("An earlier update could not be undone (" + message + "). Close Q.V. and try again.");
   }
   AppendUpdateLog(installation, "an interrupted update" + VersionsText(*journal) + " was rolled back");

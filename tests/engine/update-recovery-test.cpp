@@ -14,6 +14,7 @@
 
 #include "engine/journal/update-journal.h"
 #include "engine/journal/update-recovery.h"
+#include "engine/journal/update-temp-folders.h"
 #include "foundation/files/canonical-path.h"
 #include "foundation/text/text.h"
 #include "foundation/win/unique-handle.h"
@@ -367,6 +368,69 @@ TEST(RecoverInterruptedUpdate, ARefusedJournalsBackupComesBackWhereNothingIsInPl
   EXPECT_TRUE(log.ends_with("an update journal was refused and deleted: it names another installation than the one "
                             "that holds it; put back from " + backup + ": qv.exe\n"))
       << log;
+}
+
+// A journal that recovery kept is set aside, not overwritten, when a commit
+// needs the journal's place (a repair after a refused uninstall): no later
+// run takes its steps again, but every one finishes it as far as it can.
+// The backup of a refused one gives back its files once their place is
+// empty, a finished update's backup goes; until then no sweep touches its
+// folders, and the journal goes only with the last of them.
+TEST(RecoverInterruptedUpdate, AJournalKeptByRecoveryIsSetAsideAndFinishedByLaterRuns) {
+  UpdateSite site;
+  site.UpdateUpTo(3);  // qv.exe replaced, the old shaders/a.spv moved out
+  std::string text = ReadFileText(site.journal_path);
+  const std::string parent = qv::setup::ToGenericUtf8(site.parent);
+  for (size_t at = text.find(parent); at != std::string::npos; at = text.find(parent, at)) {
+    text.replace(at, parent.size(), "X:/Elsewhere");
+  }
+  WriteFixtureFile(site.journal_path, text);
+  EXPECT_FALSE(RecoverInterruptedUpdate(site.install));
+  ASSERT_TRUE(fs::exists(site.journal_path));
+
+  const fs::path aside = site.install / L"data" / L"update-journal.kept-{run-2}.txt";
+  EXPECT_EQ(qv::setup::SetAsideKeptJournal(site.install, "{run-2}"), aside);
+  EXPECT_FALSE(fs::exists(site.journal_path));
+  EXPECT_EQ(ReadFileText(aside), text);
+  const std::string backup = qv::setup::ToGenericUtf8(site.backup);
+  std::string log = ReadFileText(site.install / L"data" / L"qv-update.log");
+  EXPECT_TRUE(log.ends_with(" the update journal that recovery kept was set aside as " +
+                            qv::setup::ToGenericUtf8(aside) + " for later runs to finish\n"))
+      << log;
+  qv::setup::RemoveAbandonedUpdateFolders(site.install, "{run-3}");
+  EXPECT_EQ(ReadFileText(site.backup / L"qv.exe"), "old exe");
+  EXPECT_FALSE(RecoverInterruptedUpdate(site.install));
+  EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "new exe");
+  EXPECT_TRUE(fs::exists(aside));
+  EXPECT_NE(qv::setup::KeptJournalText(site.install).find(qv::setup::NativePathToUtf8(site.backup)),
+            std::string::npos);
+
+  fs::remove(site.install / L"qv.exe");
+  EXPECT_FALSE(RecoverInterruptedUpdate(site.install));
+  EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "old exe");
+  EXPECT_FALSE(fs::exists(aside));
+  EXPECT_FALSE(fs::exists(site.backup));
+  log = ReadFileText(site.install / L"data" / L"qv-update.log");
+  EXPECT_TRUE(log.ends_with(" the update journal set aside as " + qv::setup::ToGenericUtf8(aside) +
+                            " is finished and deleted; put back from " + backup + ": qv.exe\n"))
+      << log;
+
+  // A finished update's journal, kept while its backup was held open: set
+  // aside, its folders go at the next run and no old file comes back.
+  UpdateSite finished;
+  finished.UpdateAll(qv::setup::kJournalStarted);
+  const fs::path finished_aside = finished.install / L"data" / L"update-journal.kept-{run-2}.txt";
+  {
+    qv::setup::UniqueFile held(::CreateFileW((finished.backup / L"qv.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                             nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(RecoverInterruptedUpdate(finished.install, 1ms));
+    EXPECT_EQ(qv::setup::SetAsideKeptJournal(finished.install, "{run-2}"), finished_aside);
+  }
+  EXPECT_FALSE(RecoverInterruptedUpdate(finished.install, 1ms));
+  EXPECT_TRUE(finished.TemporaryFoldersGone());
+  EXPECT_FALSE(fs::exists(finished_aside));
+  EXPECT_EQ(SnapshotTree(finished.install, IsUpdateLogKey), finished.NewVersion());
 }
 
 // A file put back by hand at the place of a removed one, or the new file of

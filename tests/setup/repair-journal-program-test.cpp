@@ -125,8 +125,11 @@ struct RepairJournalProgram : ::testing::Test {
   // checks what every case shares: the repair's result and installation are
   // those of a repair without the journal, the title folder is as installed,
   // and the journal is gone. A journal taken for an interrupted update's adds
-  // the result's line "recovered an interrupted update" (`rolled_back`).
-  void RepairWithJournal(const std::string& name, const PlantedStep& planted, bool rolled_back) {
+  // the result's line "recovered an interrupted update" (`rolled_back`). A
+  // journal that recovery kept (`set_aside`) is the one difference: it lies
+  // set aside in the data folder, for it still names files.
+  void RepairWithJournal(const std::string& name, const PlantedStep& planted, bool rolled_back,
+                         bool set_aside = false) {
     SCOPED_TRACE(planted.step);
     // The same repair without a journal, in a folder of the same name's length.
     const fs::path reference = temp / L"reference" / L"Q.V. DU Vora";
@@ -151,7 +154,13 @@ struct RepairJournalProgram : ::testing::Test {
     EXPECT_EQ(run.exit_code, 0u) << run.output;
     EXPECT_EQ(ReadTestFile(install / L"CUSA09901" / L"chunk1.psarc"), qv::setup::PsarcBytes());
     EXPECT_EQ(qv::setup::SnapshotTree(install / L"CUSA09901"), title_folder);
-    EXPECT_EQ(Differences(Installed(install), reference_tree), std::vector<std::string>{});
+    const std::vector<std::string> differ = Differences(Installed(install), reference_tree);
+    if (set_aside) {
+      ASSERT_EQ(differ.size(), 1u);
+      EXPECT_TRUE(differ[0].starts_with("data/update-journal.kept-") && differ[0].ends_with(".txt")) << differ[0];
+    } else {
+      EXPECT_EQ(differ, std::vector<std::string>{});
+    }
     EXPECT_FALSE(fs::exists(install / L"data" / L"update-journal.txt"));
   }
 
@@ -166,7 +175,9 @@ struct RepairJournalProgram : ::testing::Test {
 
 // Steps on the game's files under other bytes than an update writes them
 // (letter case, back slashes), and on the title picture: no commit writes
-// such a step, so the journal is no commit's record and nothing moves.
+// such a step, so the journal is no commit's record and nothing moves. Its
+// backup copy of a file in place is kept: the repair sets the journal aside
+// (never writes over it), and the uninstall then refuses, naming the folder.
 TEST_F(RepairJournalProgram, AJournalStepInTheTitleFolderIsRefusedAndTheGameFilesStay) {
   const std::string backup_archive = "the backup's archive";
   const struct Case {
@@ -179,10 +190,41 @@ TEST_F(RepairJournalProgram, AJournalStepInTheTitleFolderIsRefusedAndTheGameFile
       {"title-picture", {"r cusa09901/sce_sys/PIC1.PNG", "cusa09901/sce_sys/PIC1.PNG", "the backup's picture"}},
   };
   for (const Case& c : cases) {
-    RepairWithJournal(c.name, c.planted, false);
+    const bool kept = !c.planted.backup_path.empty();
+    RepairWithJournal(c.name, c.planted, false, kept);
+    const std::string log = ReadTestFile(install / L"data" / L"qv-update.log");
     const std::vector<std::string> refused = LogLinesWith(install, "an update journal was refused");
-    EXPECT_EQ(refused.size(), 1u) << c.planted.step << "\n" << ReadTestFile(install / L"data" / L"qv-update.log");
+    EXPECT_EQ(refused.size(), 1u) << c.planted.step << "\n" << log;
     EXPECT_TRUE(LogLinesWith(install, "rolled back").empty()) << c.planted.step;
+    if (!kept) continue;
+    const fs::path backup = install.parent_path() / qv::setup::Utf8ToWide(".qv-update-old-" + std::string(kRun));
+    EXPECT_EQ(ReadTestFile(backup / qv::setup::Utf8ToWide(c.planted.backup_path)), c.planted.backup_bytes);
+    EXPECT_EQ(LogLinesWith(install, "the update journal that recovery kept was set aside as ").size(), 1u) << log;
+
+    const qv::test::ChildRun uninstall = qv::test::RunProgram(
+        qv::test::SetupProgramPath(), {L"--uninstall", L"--silent", install.native()}, {}, kInstallTimeout);
+    EXPECT_EQ(uninstall.exit_code, 1u) << uninstall.output;
+    EXPECT_NE(uninstall.output.find(qv::setup::NativePathToUtf8(backup)), std::string::npos) << uninstall.output;
+    EXPECT_TRUE(fs::exists(install / L"qv-updater.exe"));
+    EXPECT_EQ(ReadTestFile(backup / qv::setup::Utf8ToWide(c.planted.backup_path)), c.planted.backup_bytes);
+
+    // The user takes the file from the backup, as the sentence asks: the
+    // next repair finishes the journal set aside, and the uninstall goes on.
+    const fs::path saved = temp / (std::string("saved ") + c.name);
+    fs::rename(backup / qv::setup::Utf8ToWide(c.planted.backup_path), saved);
+    const std::vector<std::string> again = Repair(install);
+    EXPECT_EQ(run.exit_code, 0u) << run.output;
+    ASSERT_FALSE(again.empty());
+    EXPECT_EQ(again[0], "PASS updated");
+    EXPECT_FALSE(fs::exists(backup));
+    EXPECT_EQ(Differences(Installed(install), reference_tree), std::vector<std::string>{});
+    EXPECT_EQ(LogLinesWith(install, " is finished and deleted").size(), 1u)
+        << ReadTestFile(install / L"data" / L"qv-update.log");
+    EXPECT_EQ(qv::test::RunProgram(qv::test::SetupProgramPath(), {L"--uninstall", L"--silent", install.native()}, {},
+                                   kInstallTimeout)
+                  .exit_code,
+              0u);
+    EXPECT_FALSE(fs::exists(install / L"qv-updater.exe"));
   }
 }
 

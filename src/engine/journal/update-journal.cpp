@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <limits>
 #include <system_error>
 
@@ -241,6 +242,28 @@ std::optional<UpdateJournal> ValidateJournal(const fs::path& journal_path, Updat
 }  // namespace
 
 fs::path UpdateJournalPath(const fs::path& installation) { return installation / L"data" / L"update-journal.txt"; }
+
+namespace {
+constexpr std::wstring_view kSetAsidePrefix = L"update-journal.kept-";
+constexpr std::wstring_view kSetAsideSuffix = L".txt";
+}  // namespace
+
+fs::path SetAsideJournalPath(const fs::path& installation, std::string_view run) {
+  return installation / L"data" /
+         (std::wstring(kSetAsidePrefix) + Utf8ToWide(std::string(run)) + std::wstring(kSetAsideSuffix));
+}
+
+std::vector<fs::path> SetAsideJournalPaths(const fs::path& installation, const FileSystemView& view) {
+  std::vector<fs::path> paths;
+  const fs::path data = installation / L"data";
+  for (const FolderEntry& entry : ListEntries(data, view)) {
+    const std::wstring& name = entry.name;
+    if (entry.info.IsFolder() || name.size() <= kSetAsidePrefix.size() + kSetAsideSuffix.size()) continue;
+    if (name.starts_with(kSetAsidePrefix) && name.ends_with(kSetAsideSuffix)) paths.push_back(data / name);
+  }
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
 
 bool WriteUpdateJournal(const fs::path& journal_path, const UpdateJournal& journal) {
   std::optional<std::string> text = RenderJournal(journal);

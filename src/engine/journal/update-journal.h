@@ -19,6 +19,8 @@
 #include <system_error>
 #include <vector>
 
+#include "foundation/files/file-system-view.h"
+
 namespace qv::setup {
 
 inline constexpr std::int32_t kJournalSwapping = 0;  // files are moving; a recovery rolls back
@@ -53,6 +55,14 @@ struct UpdateJournal {
 
 // installation / "data" / "update-journal.txt"; touches nothing on disk.
 std::filesystem::path UpdateJournalPath(const std::filesystem::path& installation);
+
+// installation / "data" / "update-journal.kept-<run>.txt": where a run that
+// commits sets aside a journal that recovery kept, rather than write over it.
+std::filesystem::path SetAsideJournalPath(const std::filesystem::path& installation, std::string_view run);
+
+// The journals set aside in the installation's "data" folder, sorted.
+std::vector<std::filesystem::path> SetAsideJournalPaths(const std::filesystem::path& installation,
+                                                        const FileSystemView& view = SystemView());
 
 // Writes the journal through "<journal>.new" and one rename that replaces the
 // old journal, so a reader sees the old or the new complete text; the rename

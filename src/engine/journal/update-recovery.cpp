@@ -14,6 +14,7 @@
 #include "foundation/files/file-reads.h"
 #include "foundation/files/item-status.h"
 #include "foundation/files/paths.h"
+#include "foundation/files/rename-item.h"
 #include "foundation/files/tree-walk.h"
 #include "foundation/text/text.h"
 
@@ -114,10 +115,60 @@ bool AnyFolderLeft(const UpdateJournal& journal) {
          (!journal.download.empty() && ReadItemStatus(journal.download));
 }
 
+// A journal set aside (SetAsideKeptJournal) no longer describes the
+// installation, which a later commit changed: its steps are never taken.
+// What it still keeps are its folders. A finished update's go; from the
+// backup of any other, each file whose place is empty comes back. The
+// journal goes once its backup holds no file.
+void SettleSetAsideJournal(const std::filesystem::path& installation, const std::filesystem::path& journal_path,
+                           std::chrono::milliseconds removal_pause) {
+  std::error_code passing;
+  const std::optional<UpdateJournal> journal = ReadUpdateJournal(journal_path, nullptr, &passing);
+  if (passing) return;  // for the next run
+  const std::string name = ToGenericUtf8Lenient(journal_path);
+  if (journal && journal->state != kJournalSwapping) {
+    RemoveUpdateTempFolders(*journal, removal_pause);
+    if (AnyFolderLeft(*journal)) return;
+    DeleteJournalFile(journal_path);
+    AppendUpdateLog(installation, "the update journal set aside as " + name + " is finished and deleted");
+    return;
+  }
+  const std::filesystem::path backup = NamedBackupFolder(installation, journal_path);
+  BackupPutBack settled;
+  if (!backup.empty()) settled = PutBackFromBackup(installation, backup);
+  const std::string put_back =
+      settled.put_back.empty() ? "" : "; put back from " + ToGenericUtf8Lenient(backup) + ": " + JoinedPaths(settled.put_back);
+  if (!settled.kept.empty()) {
+    if (!put_back.empty()) AppendUpdateLog(installation, "the update journal set aside as " + name + " is kept" + put_back);
+    return;
+  }
+  if (!backup.empty() && !FolderHoldsFiles(backup)) RemoveTree(backup);  // only emptied folders are left in it
+  if (journal) RemoveUpdateTempFolders(*journal, removal_pause);
+  DeleteJournalFile(journal_path);
+  AppendUpdateLog(installation, "the update journal set aside as " + name + " is finished and deleted" + put_back);
+}
+
 }  // namespace
 
-std::string KeptJournalText(const std::filesystem::path& installation) {
+std::filesystem::path SetAsideKeptJournal(const std::filesystem::path& installation, std::string_view run) {
   const std::filesystem::path journal_path = UpdateJournalPath(installation);
+  const std::filesystem::path aside = SetAsideJournalPath(installation, run);
+  if (ReadItemInfo(aside) || RenameItem(journal_path, aside, ExistingTarget::kRefuse)) return {};
+  AppendUpdateLog(installation, "the update journal that recovery kept was set aside as " +
+                                    ToGenericUtf8Lenient(aside) + " for later runs to finish");
+  return aside;
+}
+
+bool AnyJournalKept(const std::filesystem::path& installation) {
+  return ReadItemInfo(UpdateJournalPath(installation)) || !SetAsideJournalPaths(installation).empty();
+}
+
+std::string KeptJournalText(const std::filesystem::path& installation) {
+  std::filesystem::path journal_path = UpdateJournalPath(installation);
+  if (!ReadItemInfo(journal_path)) {
+    const std::vector<std::filesystem::path> aside = SetAsideJournalPaths(installation);
+    if (!aside.empty()) journal_path = aside.front();
+  }
   std::string text = "An earlier update could not be finished: its journal " + NativePathToUtf8(journal_path) +
                      " and its folders beside the installation stay (the update log says why).";
   const std::filesystem::path backup = NamedBackupFolder(installation, journal_path);
@@ -130,6 +181,9 @@ std::string KeptJournalText(const std::filesystem::path& installation) {
 }
 
 bool RecoverInterruptedUpdate(const std::filesystem::path& installation, std::chrono::milliseconds removal_pause) {
+  for (const std::filesystem::path& aside : SetAsideJournalPaths(installation)) {
+    SettleSetAsideJournal(installation, aside, removal_pause);
+  }
   const std::filesystem::path journal_path = UpdateJournalPath(installation);
   if (!ReadItemStatus(journal_path)) return false;
   std::string why;

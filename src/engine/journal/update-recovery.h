@@ -10,6 +10,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <system_error>
 
 #include "engine/journal/update-temp-folders.h"
@@ -54,8 +55,24 @@ inline constexpr std::chrono::milliseconds kStartPollInterval{250};
 bool RecoverInterruptedUpdate(const std::filesystem::path& installation,
                               std::chrono::milliseconds removal_pause = kTempFolderRetryPause);
 
-// The sentence for a journal that recovery kept: it names the journal and,
-// while it holds files, the backup folder, with what the user can do.
+// Moves a journal that recovery kept to SetAsideJournalPath(installation,
+// run), so that a commit may write its own without losing the record of
+// files only the kept journal's folders hold; one line in the update log
+// says so. Every later RecoverInterruptedUpdate first finishes the journals
+// set aside as far as it can: never by their steps, which a later commit
+// made stale, but by their folders (the backup of a finished update goes;
+// from any other backup, files whose place is empty come back); each goes,
+// with a line in the update log, once its backup holds no file. Until then
+// RemoveAbandonedUpdateFolders sweeps nothing. The new path; empty when the
+// journal could not be moved.
+std::filesystem::path SetAsideKeptJournal(const std::filesystem::path& installation, std::string_view run);
+
+// Whether a journal lies in the installation, in its place or set aside.
+bool AnyJournalKept(const std::filesystem::path& installation);
+
+// The sentence for a journal that recovery kept (in its place, else the
+// first set aside): it names the journal and, while it holds files, the
+// backup folder, with what the user can do.
 std::string KeptJournalText(const std::filesystem::path& installation);
 
 // Watches the journal and the started game, every `poll_interval`, until one

@@ -71,7 +71,9 @@ std::string_view RunOfTemporaryFolder(std::string_view name) {
 void RemoveAbandonedUpdateFolders(const std::filesystem::path& installation, std::string_view current_run_id,
                                   const FileSystemView& view) {
   const std::filesystem::path install = NormalAbsolutePath(installation);
-  if (ReadItemInfo(UpdateJournalPath(install), view)) return;
+  // A journal set aside still names folders that may hold the only copy of
+  // a file: nothing is swept while one is left.
+  if (ReadItemInfo(UpdateJournalPath(install), view) || !SetAsideJournalPaths(install, view).empty()) return;
   const std::filesystem::path parent = ParentFolder(install);
   if (parent.empty() || parent == install) return;
   for (const FolderEntry& entry : ListEntries(parent, view)) {

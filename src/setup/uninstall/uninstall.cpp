@@ -52,11 +52,13 @@ bool WaitForUninstallerToEnd(const fs::path& installation) {
 // as recovery refuses it; a finished update's folders go with its journal;
 // then the folders of killed runs beside the installation. A journal that
 // stays holds the record of files that only its folders keep: the uninstall
-// would leave them beside the installation with nothing to name them.
+// would leave them beside the installation with nothing to name them; so
+// does one that a repair set aside.
 void FinishEarlierRuns(const fs::path& installation, std::string_view run_id) {
   RecoverInterruptedUpdate(installation);
-  const fs::path journal = UpdateJournalPath(installation);
-  if (ReadItemInfo(journal)) throw std::runtime_error(KeptJournalText(installation) + " Nothing was uninstalled.");
+  if (AnyJournalKept(installation)) {
+    throw std::runtime_error(KeptJournalText(installation) + " Nothing was uninstalled.");
+  }
   RemoveAbandonedUpdateFolders(installation, run_id);
 }
 

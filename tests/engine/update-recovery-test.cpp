@@ -712,6 +712,34 @@ TEST(FinishStartedUpdate, RefusedOrMissingJournalCountsAsFinished) {
   EXPECT_TRUE(FinishStartedUpdate(site.journal_path));
 }
 
+// A refused journal that names a backup folder still holding files is the
+// last record of them, and one that cannot be read for now may be sound:
+// either stays for the next recovery, and nothing is removed.
+TEST(FinishStartedUpdate, ARefusedJournalNamingFilesOrOneNotReadForNowStays) {
+  UpdateSite site;
+  site.UpdateAll(qv::setup::kJournalStarted);
+  std::string text = ReadFileText(site.journal_path);
+  const std::string install = qv::setup::ToGenericUtf8(site.install);
+  text.replace(text.find(install), install.size(), "X:/Elsewhere/Game");
+  WriteFixtureFile(site.journal_path, text);
+  EXPECT_FALSE(FinishStartedUpdate(site.journal_path, 1ms));
+  EXPECT_EQ(ReadFileText(site.journal_path), text);
+  EXPECT_EQ(ReadFileText(site.backup / L"qv.exe"), "old exe");
+
+  UpdateSite held;
+  held.UpdateAll(qv::setup::kJournalStarted);
+  {
+    qv::setup::UniqueFile handle(
+        ::CreateFileW(held.journal_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(handle);
+    EXPECT_FALSE(FinishStartedUpdate(held.journal_path, 1ms));
+  }
+  EXPECT_TRUE(fs::exists(held.journal_path));
+  EXPECT_EQ(ReadFileText(held.backup / L"qv.exe"), "old exe");
+  EXPECT_TRUE(FinishStartedUpdate(held.journal_path, 1ms));
+  EXPECT_TRUE(held.TemporaryFoldersGone());
+}
+
 TEST(RestorePreviousVersion, UndoesAFinishedUpdate) {
   UpdateSite site;
   site.UpdateAll(qv::setup::kJournalSwapped);

@@ -266,8 +266,16 @@ std::int32_t WaitForStartedVersion(const std::filesystem::path& journal_path, co
 }
 
 bool FinishStartedUpdate(const std::filesystem::path& journal_path, std::chrono::milliseconds removal_pause) {
-  std::optional<UpdateJournal> journal = ReadUpdateJournal(journal_path);
+  std::error_code passing;
+  std::optional<UpdateJournal> journal = ReadUpdateJournal(journal_path, nullptr, &passing);
   if (!journal) {
+    // Not read for now, or refused while the backup folder it names still
+    // holds files: the journal is their last record, and the next recovery
+    // settles it as any refused journal.
+    if (passing) return false;
+    const std::filesystem::path installation = ParentFolder(ParentFolder(NormalAbsolutePath(journal_path)));
+    const std::filesystem::path backup = NamedBackupFolder(installation, journal_path);
+    if (!backup.empty() && FolderHoldsFiles(backup)) return false;
     DeleteJournalFile(journal_path);
     return true;
   }

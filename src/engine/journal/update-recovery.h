@@ -93,7 +93,9 @@ std::int32_t WaitForStartedVersion(const std::filesystem::path& journal_path, co
 // "started" (so the next recovery finishes the clean-up) and the result is
 // false. A journal still in state "swapping" is rewritten as "started" before
 // anything is removed, and nothing is removed when that fails (false). A
-// refused journal is deleted and counts as finished.
+// refused journal is deleted and counts as finished, unless the backup folder
+// it names still holds files, or it could not be read for now (a passing
+// error): then it stays for the next recovery (false), and nothing moves.
 bool FinishStartedUpdate(const std::filesystem::path& journal_path,
                          std::chrono::milliseconds removal_pause = kTempFolderRetryPause);
 

@@ -453,9 +453,9 @@ TEST(RecoverInterruptedUpdate, AFileInPlaceIsMovedAsideAndTheBackupComesBack) {
   EXPECT_EQ(ThrownMessage([&] { RecoverInterruptedUpdate(folder.install); }),
             "An earlier update could not be undone (could not restore shaders/gone.spv: the folder " +
                 qv::setup::ToGenericUtf8(in_the_way) +
-                " stands in its place). Move that folder elsewhere, then try again: until then the old file is kept "
-                "in " +
-                qv::setup::ToGenericUtf8(folder.backup) + ".");
+                " stands in its place). Move that folder elsewhere, then try again; until then the update's backup "
+                "folder " +
+                qv::setup::ToGenericUtf8(folder.backup) + " is kept.");
   EXPECT_EQ(ReadFileText(folder.backup / L"shaders" / L"gone.spv"), "old gone");
   EXPECT_TRUE(fs::exists(folder.journal_path));
   // Done as the sentence says, the next run finishes the rollback.
@@ -516,7 +516,10 @@ TEST(RecoverInterruptedUpdate, FailedRollbackKeepsTheJournalForLater) {
   fs::create_directories(site.staging / L"qv.exe" / L"inside");
   EXPECT_EQ(ThrownMessage([&] { RecoverInterruptedUpdate(site.install); }),
             "An earlier update could not be undone (could not move qv.exe back: a folder of that name is in the "
-            "staging folder). Close Q.V. and try again.");
+            "staging folder " +
+                qv::setup::ToGenericUtf8(site.staging) +
+                "). Move that folder elsewhere, then try again; until then the update's backup folder " +
+                qv::setup::ToGenericUtf8(site.backup) + " is kept.");
   EXPECT_TRUE(fs::exists(site.journal_path));
   EXPECT_EQ(ReadFileText(site.backup / L"qv.exe"), "old exe");
   EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "new exe");

@@ -176,7 +176,11 @@ TEST_F(UninstallTest, AnInterruptedUpdateIsRolledBackOrNothingIsUninstalled) {
       {"a folder in the way of the new qv.exe",
        [](const qv::setup::UpdateJournal& journal) { fs::create_directories(journal.staging / L"qv.exe" / L"x"); },
        "An earlier update could not be undone (could not move qv.exe back: a folder of that name is in the "
-       "staging folder). Close Q.V. and try again."},
+       "staging folder " +
+           qv::setup::ToGenericUtf8(install.parent_path() / qv::setup::Utf8ToWide(".qv-update-" + run)) +
+           "). Move that folder elsewhere, then try again; until then the update's backup folder " +
+           qv::setup::ToGenericUtf8(install.parent_path() / qv::setup::Utf8ToWide(".qv-update-old-" + run)) +
+           " is kept."},
       // Of what the journal does not name, an old file comes back where
       // nothing is in place; one with a file in its place stays, and so do
       // the journal and the installation, with a sentence naming the folder.

@@ -121,7 +121,8 @@ bool RollBackJournal(const UpdateJournal& journal, std::string* message, const F
       std::optional<ItemStatus> at_installed = ReadItemStatus(installed);
       if (at_installed && !at_installed->directory) {
         if (IsFolder(staged)) {
-          fail("could not move " + step->path + " back: a folder of that name is in the staging folder");
+          fail("could not move " + step->path + " back: a folder of that name is in the staging folder " +
+               ToGenericUtf8Lenient(journal.staging) + std::string(kMoveThatFolder));
           continue;
         }
         CreateParentFolders(staged);

@@ -38,7 +38,8 @@ bool CheckJournalSteps(const UpdateJournal& journal, std::string* message = null
 // path + ": " + the reason). A journal that CheckJournalSteps refuses moves
 // nothing at all: false with its text. Never raises for file-system errors.
 // The end of the text of a step that only the user can clear: a folder
-// stands where the old file goes back (the folder is named before it).
+// stands where the old file goes back, or where the new one goes back in the
+// staging folder (the folder is named before it).
 inline constexpr std::string_view kMoveThatFolder = "; move that folder elsewhere";
 
 bool RollBackJournal(const UpdateJournal& journal, std::string* message = nullptr,

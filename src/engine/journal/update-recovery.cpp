@@ -230,8 +230,9 @@ bool RecoverInterruptedUpdate(const std::filesystem::path& installation, std::ch
     if (message.ends_with(kMoveThatFolder)) {
       message.resize(message.size() - kMoveThatFolder.size());
       throw std::runtime_error("An earlier update could not be undone (" + message +
-                               "). Move that folder elsewhere, then try again: until then the old file is kept in " +
-                               ToGenericUtf8Lenient(journal->backup) + ".");
+                               "). Move that folder elsewhere, then try again; until then the update's backup "
+                               "folder " +
+                               ToGenericUtf8Lenient(journal->backup) + " is kept.");
     }
     throw std::runtime_error("An earlier update could not be undone (" + message + "). Close Q.V. and try again.");
   }

@@ -49,9 +49,9 @@ inline constexpr std::chrono::milliseconds kStartPollInterval{250};
 // therefore ended, whatever process now holds the id the journal names.
 // Raises "An earlier update could not be undone (<why>). Close Q.V. and try
 // again." when the rollback fails (journal and folders stay for a later try);
-// when a folder stands where an old file goes back, the sentence asks
-// instead to move that folder elsewhere and names the backup folder that
-// keeps the old file until then.
+// when a folder stands where a file goes back (in the installation or in
+// the staging folder), the sentence asks instead to move that folder
+// elsewhere and names the backup folder kept until then.
 bool RecoverInterruptedUpdate(const std::filesystem::path& installation,
                               std::chrono::milliseconds removal_pause = kTempFolderRetryPause);
 

@@ -215,8 +215,7 @@ GameUpdateResult ApplyGameUpdate(const fs::path& given_folder, const GameUpdateP
   // The folder, with an interrupted earlier update undone or finished first.
   run.game_folder = NormalAbsolutePath(given_folder);
   if (platform.check_destination) platform.check_destination(run.game_folder);
-  const fs::path journal = UpdateJournalPath(run.game_folder);
-  if (ReadItemStatus(journal)) RecoverInterruptedUpdate(run.game_folder);
+  if (AnyJournalKept(run.game_folder)) RecoverInterruptedUpdate(run.game_folder);
   // What killed runs left beside the folder goes before this run adds its own.
   RemoveAbandonedUpdateFolders(run.game_folder, platform.run_id);
   IdentifyCopy(run);
@@ -261,7 +260,7 @@ GameUpdateResult ApplyGameUpdate(const fs::path& given_folder, const GameUpdateP
     // Whatever failed after the download folder may have been made, it goes
     // (a whole setup file is hundreds of megabytes) unless a journal left by
     // the engine names it: the journal's handling then owns it.
-    if (!ReadItemStatus(journal)) RemoveDownloadFolder(run.game_folder, run.download_folder);
+    if (!ReadItemStatus(UpdateJournalPath(run.game_folder))) RemoveDownloadFolder(run.game_folder, run.download_folder);
     throw;
   }
   return result;

@@ -232,7 +232,10 @@ TEST(TransactionFailure, FailedUndoKeepsEverythingForTheNextRecovery) {
   EXPECT_EQ(TemporaryItemsBeside(update.site.install), (std::vector<std::string>{".qv-update-f", ".qv-update-old-f"}));
   EXPECT_TRUE(qv::setup::ReadUpdateJournal(qv::setup::UpdateJournalPath(update.site.install)));
   EXPECT_NE(update.Log().find("; it could not be undone: could not move qv.exe back: a folder of that name is in the "
-                              "staging folder\n"),
+                              "staging folder "),
+            std::string::npos)
+      << update.Log();
+  EXPECT_NE(update.Log().find("/.qv-update-f; move that folder elsewhere\n"),
             std::string::npos)
       << update.Log();
 }

@@ -14,6 +14,7 @@
 
 #include "engine/journal/update-journal.h"
 #include "engine/journal/update-recovery.h"
+#include "engine/journal/update-temp-folders.h"
 #include "foundation/files/canonical-path.h"
 #include "foundation/text/text.h"
 #include "foundation/win/unique-handle.h"
@@ -261,11 +262,13 @@ TEST(RecoverInterruptedUpdate, FinishedUpdatesKeepTheNewVersion) {
   }
 }
 
-TEST(RecoverInterruptedUpdate, RefusedJournalIsDeletedAndNothingMoves) {
+TEST(RecoverInterruptedUpdate, RefusedJournalMovesNothingAndGoesOnceItsBackupHoldsNothing) {
   // Beside malformed and foreign journals, damaged or planted ones whose
   // rollback would move the player's settings or the game's archive into the
-  // staging folder (and delete them with it) or act on a device. The update
-  // log says why each was refused.
+  // staging folder (and delete them with it) or act on a device, and ones
+  // the reader cannot decode. The update log says why each was refused.
+  // Refused before any file moved, the journal goes; refused while its
+  // backup holds old files with new ones in their place, it stays with them.
   constexpr const char* kUnsafe = " is not a safe name for a file of the installation";
   constexpr const char* kElsewhere =
       "its staging, backup or download folder is not the update's own beside the installation";
@@ -288,36 +291,228 @@ TEST(RecoverInterruptedUpdate, RefusedJournalIsDeletedAndNothingMoves) {
       // The player's copy of the game's archives in a folder of their own.
       {"step=a game/chunk1.psarc", "game/chunk1.psarc lies in the game's data, which no update writes under that name"},
       {"step=r game/readme.txt", "game/readme.txt lies in the game's data, which no update writes under that name"},
+      {"step=a shaders/\xff.spv", "its step line is not valid UTF-8"},
+      {"install=C:/G\xe4me", "its install line is not valid UTF-8"},
   };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.spoiler);
-    UpdateSite site;
-    site.UpdateUpTo(4);
-    WriteFixtureFile(site.install / L"game" / L"chunk1.psarc", "the player's archive");
-    WriteFixtureFile(site.install / L"game" / L"texture.qar", "the player's textures");
-    WriteFixtureFile(site.install / L"game" / L"readme.txt", "the player's notes");
-    std::string text = ReadFileText(site.journal_path);
-    const std::string key = std::string(c.spoiler).substr(0, std::string(c.spoiler).find('=') + 1);
-    if (key == "step=") {
-      text += std::string(c.spoiler) + "\n";
-    } else {
-      const size_t at = text.find(key);
-      text.replace(at, text.find('\n', at) - at, c.spoiler);
+  for (const size_t moves : {size_t{0}, size_t{4}}) {
+    for (const auto& c : cases) {
+      SCOPED_TRACE(std::string(c.spoiler) + " after " + std::to_string(moves) + " moves");
+      UpdateSite site;
+      site.UpdateUpTo(moves);
+      WriteFixtureFile(site.install / L"game" / L"chunk1.psarc", "the player's archive");
+      WriteFixtureFile(site.install / L"game" / L"texture.qar", "the player's textures");
+      WriteFixtureFile(site.install / L"game" / L"readme.txt", "the player's notes");
+      std::string text = ReadFileText(site.journal_path);
+      const std::string key = std::string(c.spoiler).substr(0, std::string(c.spoiler).find('=') + 1);
+      if (key == "step=") {
+        text += std::string(c.spoiler) + "\n";
+      } else {
+        const size_t at = text.find(key);
+        text.replace(at, text.find('\n', at) - at, c.spoiler);
+      }
+      WriteFixtureFile(site.journal_path, text);
+      std::string why;
+      ASSERT_FALSE(ReadUpdateJournal(site.journal_path, &why));
+      EXPECT_EQ(why, c.why);
+      TreeSnapshot everything = SnapshotTree(site.parent, IsUpdateLogKey);
+      EXPECT_FALSE(RecoverInterruptedUpdate(site.install));
+      const std::string log = ReadFileText(site.install / L"data" / L"qv-update.log");
+      EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
+      if (moves == 0) {
+        EXPECT_FALSE(fs::exists(site.journal_path));
+        everything.erase(std::find_if(everything.begin(), everything.end(), [](const auto& item) {
+          return item.first == "Game/data/update-journal.txt";
+        }));
+        EXPECT_TRUE(log.ends_with(" an update journal was refused and deleted, nothing moved: " + c.why + "\n"))
+            << log;
+      } else {
+        EXPECT_TRUE(log.ends_with(" an update journal was refused and kept, nothing moved: " + c.why +
+                                  "; its backup folder " + qv::setup::ToGenericUtf8(site.backup) +
+                                  " still holds files that were not put back: qv.exe, shaders/a.spv\n"))
+            << log;
+      }
+      EXPECT_EQ(SnapshotTree(site.parent, IsUpdateLogKey), everything);
     }
-    WriteFixtureFile(site.journal_path, text);
-    std::string why;
-    ASSERT_FALSE(ReadUpdateJournal(site.journal_path, &why));
-    EXPECT_EQ(why, c.why);
-    TreeSnapshot everything = SnapshotTree(site.parent, IsUpdateLogKey);
-    EXPECT_FALSE(RecoverInterruptedUpdate(site.install));
-    EXPECT_FALSE(fs::exists(site.journal_path));
-    everything.erase(std::find_if(everything.begin(), everything.end(),
-                                  [](const auto& item) { return item.first == "Game/data/update-journal.txt"; }));
-    EXPECT_EQ(SnapshotTree(site.parent, IsUpdateLogKey), everything);
-    const std::string log = ReadFileText(site.install / L"data" / L"qv-update.log");
-    EXPECT_TRUE(log.ends_with(" an update journal was refused and deleted, nothing moved: " + c.why + "\n")) << log;
-    EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), 1) << log;
   }
+}
+
+// A journal refused for naming the installation by another path (what a
+// changed drive letter gives) still names its backup folder beside this
+// one: the old files whose place is empty come back, and the journal goes
+// only once the backup holds nothing more.
+TEST(RecoverInterruptedUpdate, ARefusedJournalsBackupComesBackWhereNothingIsInPlace) {
+  UpdateSite site;
+  site.UpdateUpTo(3);  // qv.exe replaced, the old shaders/a.spv moved out
+  std::string text = ReadFileText(site.journal_path);
+  const std::string parent = qv::setup::ToGenericUtf8(site.parent);
+  for (size_t at = text.find(parent); at != std::string::npos; at = text.find(parent, at)) {
+    text.replace(at, parent.size(), "X:/Elsewhere");
+  }
+  WriteFixtureFile(site.journal_path, text);
+  const std::string backup = qv::setup::ToGenericUtf8(site.backup);
+
+  EXPECT_FALSE(RecoverInterruptedUpdate(site.install));
+  EXPECT_EQ(ReadFileText(site.install / L"shaders" / L"a.spv"), "old a");
+  EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "new exe");
+  EXPECT_EQ(ReadFileText(site.backup / L"qv.exe"), "old exe");
+  EXPECT_TRUE(fs::exists(site.journal_path));
+  std::string log = ReadFileText(site.install / L"data" / L"qv-update.log");
+  EXPECT_NE(log.find("an update journal was refused and kept: it names another installation than the one that "
+                     "holds it; put back from " + backup + ": shaders/a.spv; its backup folder " + backup +
+                     " still holds files that were not put back: qv.exe\n"),
+            std::string::npos)
+      << log;
+
+  // With the new file gone from its place, the next run puts the old one back
+  // and the journal goes with the emptied backup.
+  fs::remove(site.install / L"qv.exe");
+  EXPECT_FALSE(RecoverInterruptedUpdate(site.install));
+  EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "old exe");
+  EXPECT_FALSE(fs::exists(site.journal_path));
+  EXPECT_FALSE(fs::exists(site.backup));
+  log = ReadFileText(site.install / L"data" / L"qv-update.log");
+  EXPECT_TRUE(log.ends_with("an update journal was refused and deleted: it names another installation than the one "
+                            "that holds it; put back from " + backup + ": qv.exe\n"))
+      << log;
+}
+
+// A journal that recovery kept is set aside, not overwritten, when a commit
+// needs the journal's place (a repair after a refused uninstall): no later
+// run takes its steps again, but every one finishes it as far as it can.
+// The backup of a refused one gives back its files once their place is
+// empty, a finished update's backup goes; until then no sweep touches its
+// folders, and the journal goes only with the last of them.
+TEST(RecoverInterruptedUpdate, AJournalKeptByRecoveryIsSetAsideAndFinishedByLaterRuns) {
+  UpdateSite site;
+  site.UpdateUpTo(3);  // qv.exe replaced, the old shaders/a.spv moved out
+  std::string text = ReadFileText(site.journal_path);
+  const std::string parent = qv::setup::ToGenericUtf8(site.parent);
+  for (size_t at = text.find(parent); at != std::string::npos; at = text.find(parent, at)) {
+    text.replace(at, parent.size(), "X:/Elsewhere");
+  }
+  WriteFixtureFile(site.journal_path, text);
+  EXPECT_FALSE(RecoverInterruptedUpdate(site.install));
+  ASSERT_TRUE(fs::exists(site.journal_path));
+
+  const fs::path aside = site.install / L"data" / L"update-journal.kept-{run-2}.txt";
+  EXPECT_EQ(qv::setup::SetAsideKeptJournal(site.install, "{run-2}"), aside);
+  EXPECT_FALSE(fs::exists(site.journal_path));
+  EXPECT_EQ(ReadFileText(aside), text);
+  const std::string backup = qv::setup::ToGenericUtf8(site.backup);
+  std::string log = ReadFileText(site.install / L"data" / L"qv-update.log");
+  EXPECT_TRUE(log.ends_with(" the update journal that recovery kept was set aside as " +
+                            qv::setup::ToGenericUtf8(aside) + " for later runs to finish\n"))
+      << log;
+  qv::setup::RemoveAbandonedUpdateFolders(site.install, "{run-3}");
+  EXPECT_EQ(ReadFileText(site.backup / L"qv.exe"), "old exe");
+  EXPECT_FALSE(RecoverInterruptedUpdate(site.install));
+  EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "new exe");
+  EXPECT_TRUE(fs::exists(aside));
+  EXPECT_NE(qv::setup::KeptJournalText(site.install).find(qv::setup::NativePathToUtf8(site.backup)),
+            std::string::npos);
+
+  fs::remove(site.install / L"qv.exe");
+  EXPECT_FALSE(RecoverInterruptedUpdate(site.install));
+  EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "old exe");
+  EXPECT_FALSE(fs::exists(aside));
+  EXPECT_FALSE(fs::exists(site.backup));
+  log = ReadFileText(site.install / L"data" / L"qv-update.log");
+  EXPECT_TRUE(log.ends_with(" the update journal set aside as " + qv::setup::ToGenericUtf8(aside) +
+                            " is finished and deleted; put back from " + backup + ": qv.exe\n"))
+      << log;
+
+  // A finished update's journal, kept while its backup was held open: set
+  // aside, its folders go at the next run and no old file comes back.
+  UpdateSite finished;
+  finished.UpdateAll(qv::setup::kJournalStarted);
+  const fs::path finished_aside = finished.install / L"data" / L"update-journal.kept-{run-2}.txt";
+  {
+    qv::setup::UniqueFile held(::CreateFileW((finished.backup / L"qv.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                             nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(RecoverInterruptedUpdate(finished.install, 1ms));
+    EXPECT_EQ(qv::setup::SetAsideKeptJournal(finished.install, "{run-2}"), finished_aside);
+  }
+  EXPECT_FALSE(RecoverInterruptedUpdate(finished.install, 1ms));
+  EXPECT_TRUE(finished.TemporaryFoldersGone());
+  EXPECT_FALSE(fs::exists(finished_aside));
+  EXPECT_EQ(SnapshotTree(finished.install, IsUpdateLogKey), finished.NewVersion());
+}
+
+// A file put back by hand at the place of a removed one, or the new file of
+// a replaced one, never stops the rollback: it goes to the staging folder
+// and the old file comes back. A folder in its place fails the step with a
+// sentence that names it and what to do, never one to close the game.
+TEST(RecoverInterruptedUpdate, AFileInPlaceIsMovedAsideAndTheBackupComesBack) {
+  UpdateSite site;
+  site.UpdateAll(qv::setup::kJournalSwapping);
+  WriteFixtureFile(site.install / L"shaders" / L"gone.spv", "put back by hand");
+  EXPECT_TRUE(RecoverInterruptedUpdate(site.install));
+  EXPECT_EQ(SnapshotTree(site.install, IsUpdateLogKey), site.before);
+  EXPECT_TRUE(site.TemporaryFoldersGone());
+  EXPECT_FALSE(fs::exists(site.journal_path));
+
+  UpdateSite folder;
+  folder.UpdateAll(qv::setup::kJournalSwapping);
+  const fs::path in_the_way = folder.install / L"shaders" / L"gone.spv";
+  fs::create_directories(in_the_way / L"inside");
+  EXPECT_EQ(ThrownMessage([&] { RecoverInterruptedUpdate(folder.install); }),
+            "An earlier update could not be undone (could not restore shaders/gone.spv: the folder " +
+                qv::setup::ToGenericUtf8(in_the_way) +
+                " stands in its place). Move that folder elsewhere, then try again; until then the update's backup "
+                "folder " +
+                qv::setup::ToGenericUtf8(folder.backup) + " is kept.");
+  EXPECT_EQ(ReadFileText(folder.backup / L"shaders" / L"gone.spv"), "old gone");
+  EXPECT_TRUE(fs::exists(folder.journal_path));
+  // Done as the sentence says, the next run finishes the rollback.
+  fs::rename(in_the_way, folder.parent / L"moved aside");
+  EXPECT_TRUE(RecoverInterruptedUpdate(folder.install));
+  EXPECT_EQ(SnapshotTree(folder.install, IsUpdateLogKey), folder.before);
+  EXPECT_FALSE(fs::exists(folder.journal_path));
+}
+
+// A finished update's journal stays while its backup cannot go (a file held
+// open), so that a later run removes the folder; then the journal goes too.
+TEST(RecoverInterruptedUpdate, AFinishedUpdatesJournalStaysUntilItsFoldersAreGone) {
+  UpdateSite site;
+  site.UpdateAll(qv::setup::kJournalStarted);
+  {
+    qv::setup::UniqueFile held(::CreateFileW((site.backup / L"qv.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                             OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(RecoverInterruptedUpdate(site.install, 1ms));
+  }
+  EXPECT_TRUE(fs::exists(site.journal_path));
+  EXPECT_TRUE(fs::exists(site.backup / L"qv.exe"));
+  const std::string log = ReadFileText(site.install / L"data" / L"qv-update.log");
+  EXPECT_NE(log.find("the folder " + qv::setup::ToGenericUtf8(site.backup) + " of a finished update could not be "
+                     "removed; its journal stays for the next run"),
+            std::string::npos)
+      << log;
+  EXPECT_FALSE(RecoverInterruptedUpdate(site.install, 1ms));
+  EXPECT_TRUE(site.TemporaryFoldersGone());
+  EXPECT_FALSE(fs::exists(site.journal_path));
+  EXPECT_EQ(SnapshotTree(site.install, IsUpdateLogKey), site.NewVersion());
+}
+
+// A journal that cannot be read for the moment (another program holds it
+// open) is no damaged one: it stays, and the next run rolls back.
+TEST(RecoverInterruptedUpdate, AJournalThatCannotBeReadForNowStays) {
+  UpdateSite site;
+  site.UpdateUpTo(4);
+  const std::string text = ReadFileText(site.journal_path);
+  {
+    qv::setup::UniqueFile held(
+        ::CreateFileW(site.journal_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(held);
+    EXPECT_FALSE(RecoverInterruptedUpdate(site.install, 1ms));
+  }
+  EXPECT_EQ(ReadFileText(site.journal_path), text);
+  const std::string log = ReadFileText(site.install / L"data" / L"qv-update.log");
+  EXPECT_NE(log.find("the update journal could not be read for now ("), std::string::npos) << log;
+  EXPECT_NE(log.find("); it stays for the next run"), std::string::npos) << log;
+  EXPECT_TRUE(RecoverInterruptedUpdate(site.install, 1ms));
+  EXPECT_EQ(SnapshotTree(site.install, IsUpdateLogKey), site.before);
 }
 
 TEST(RecoverInterruptedUpdate, FailedRollbackKeepsTheJournalForLater) {
@@ -327,7 +522,10 @@ TEST(RecoverInterruptedUpdate, FailedRollbackKeepsTheJournalForLater) {
   fs::create_directories(site.staging / L"qv.exe" / L"inside");
   EXPECT_EQ(ThrownMessage([&] { RecoverInterruptedUpdate(site.install); }),
             "An earlier update could not be undone (could not move qv.exe back: a folder of that name is in the "
-            "staging folder). Close Q.V. and try again.");
+            "staging folder " +
+                qv::setup::ToGenericUtf8(site.staging) +
+                "). Move that folder elsewhere, then try again; until then the update's backup folder " +
+                qv::setup::ToGenericUtf8(site.backup) + " is kept.");
   EXPECT_TRUE(fs::exists(site.journal_path));
   EXPECT_EQ(ReadFileText(site.backup / L"qv.exe"), "old exe");
   EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "new exe");
@@ -360,9 +558,11 @@ TEST(RecoverInterruptedUpdate, BackupThatStillHoldsFilesIsKept) {
     ASSERT_TRUE(ReadUpdateJournal(site.journal_path));
 
     EXPECT_TRUE(RecoverInterruptedUpdate(site.install));
-    // The old files the journal does not name are still there, with the
-    // staging folder and the journal, and the update log says where.
-    EXPECT_EQ(ReadFileText(site.backup / L"shaders" / L"gone.spv"), "old gone");
+    // An old file the journal does not name comes back where nothing is in
+    // place; the others are still there, with the staging folder and the
+    // journal, and the update log says where.
+    EXPECT_EQ(ReadFileText(site.install / L"shaders" / L"gone.spv"), "old gone");
+    EXPECT_FALSE(fs::exists(site.backup / L"shaders" / L"gone.spv"));
     EXPECT_NE(ReadFileText(site.backup / L"qv-install-manifest.txt"), "");
     EXPECT_TRUE(fs::exists(site.staging));
     EXPECT_TRUE(fs::exists(site.journal_path));
@@ -376,11 +576,11 @@ TEST(RecoverInterruptedUpdate, BackupThatStillHoldsFilesIsKept) {
     }
     // A later recovery keeps them too.
     EXPECT_TRUE(RecoverInterruptedUpdate(site.install));
-    EXPECT_EQ(ReadFileText(site.backup / L"shaders" / L"gone.spv"), "old gone");
+    EXPECT_NE(ReadFileText(site.backup / L"qv-install-manifest.txt"), "");
     std::string message;
     EXPECT_FALSE(RestorePreviousVersion(site.journal_path, &message));
     EXPECT_EQ(message, "the backup folder " + qv::setup::ToGenericUtf8(site.backup) + " still holds files");
-    EXPECT_EQ(ReadFileText(site.backup / L"shaders" / L"gone.spv"), "old gone");
+    EXPECT_NE(ReadFileText(site.backup / L"qv-install-manifest.txt"), "");
   }
 }
 
@@ -521,6 +721,34 @@ TEST(FinishStartedUpdate, RefusedOrMissingJournalCountsAsFinished) {
   EXPECT_TRUE(FinishStartedUpdate(site.journal_path));
 }
 
+// A refused journal that names a backup folder still holding files is the
+// last record of them, and one that cannot be read for now may be sound:
+// either stays for the next recovery, and nothing is removed.
+TEST(FinishStartedUpdate, ARefusedJournalNamingFilesOrOneNotReadForNowStays) {
+  UpdateSite site;
+  site.UpdateAll(qv::setup::kJournalStarted);
+  std::string text = ReadFileText(site.journal_path);
+  const std::string install = qv::setup::ToGenericUtf8(site.install);
+  text.replace(text.find(install), install.size(), "X:/Elsewhere/Game");
+  WriteFixtureFile(site.journal_path, text);
+  EXPECT_FALSE(FinishStartedUpdate(site.journal_path, 1ms));
+  EXPECT_EQ(ReadFileText(site.journal_path), text);
+  EXPECT_EQ(ReadFileText(site.backup / L"qv.exe"), "old exe");
+
+  UpdateSite held;
+  held.UpdateAll(qv::setup::kJournalStarted);
+  {
+    qv::setup::UniqueFile handle(
+        ::CreateFileW(held.journal_path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+    ASSERT_TRUE(handle);
+    EXPECT_FALSE(FinishStartedUpdate(held.journal_path, 1ms));
+  }
+  EXPECT_TRUE(fs::exists(held.journal_path));
+  EXPECT_EQ(ReadFileText(held.backup / L"qv.exe"), "old exe");
+  EXPECT_TRUE(FinishStartedUpdate(held.journal_path, 1ms));
+  EXPECT_TRUE(held.TemporaryFoldersGone());
+}
+
 TEST(RestorePreviousVersion, UndoesAFinishedUpdate) {
   UpdateSite site;
   site.UpdateAll(qv::setup::kJournalSwapped);
@@ -578,13 +806,15 @@ TEST(RestorePreviousVersion, FailedRestoreIsFinishedByTheNextRecovery) {
 TEST(RestorePreviousVersion, FailedRollbackKeepsJournalAndFolders) {
   UpdateSite site;
   site.UpdateAll(qv::setup::kJournalStarted);
-  WriteFixtureFile(site.install / L"shaders" / L"gone.spv", "written by the new version");
+  const fs::path in_the_way = site.install / L"shaders" / L"gone.spv";
+  fs::create_directories(in_the_way / L"made by the new version");
   std::string message;
   EXPECT_FALSE(RestorePreviousVersion(site.journal_path, &message));
-  EXPECT_EQ(message, "could not restore shaders/gone.spv: the new file is still in place");
+  EXPECT_EQ(message, "could not restore shaders/gone.spv: the folder " + qv::setup::ToGenericUtf8(in_the_way) +
+                         " stands in its place; move that folder elsewhere");
   EXPECT_TRUE(fs::exists(site.journal_path));
   EXPECT_TRUE(fs::exists(site.backup / L"shaders" / L"gone.spv"));
-  EXPECT_EQ(ReadFileText(site.install / L"shaders" / L"gone.spv"), "written by the new version");
+  EXPECT_TRUE(fs::exists(in_the_way / L"made by the new version"));
   // Every other step was undone.
   EXPECT_EQ(ReadFileText(site.install / L"qv.exe"), "old exe");
 }
@@ -630,7 +860,9 @@ TEST(RecoverInterruptedUpdate, AStepNamingAnItemByAnotherNameRefusesTheJournal) 
     EXPECT_FALSE(RestorePreviousVersion(site.journal_path, &message, 1ms));
     EXPECT_EQ(message, step + " is " + qv::setup::ToGenericUtf8(fs::path(c.item)) + " under another name");
     EXPECT_FALSE(RecoverInterruptedUpdate(site.install, 1ms));
-    EXPECT_FALSE(fs::exists(site.journal_path));
+    // The backup's file under the short name is never put back, and the
+    // journal stays with it.
+    EXPECT_EQ(fs::exists(site.journal_path), c.kind == 'r');
     EXPECT_EQ(ReadFileText(item), "the player's");
     EXPECT_EQ(SnapshotTree(site.parent, [](const std::string& key) { return key == "Game/data/update-journal.txt" || IsUpdateLogKey(key); }),
               everything);

@@ -261,6 +261,8 @@ TEST(FolderHoldsFiles, LinksToFilesCount) {
 TEST(RemoveFoldersAfterRollback, BackupWithFilesStaysWithTheStagingFolder) {
   TempSite site;
   fs::create_directories(site.journal.install / L"data");
+  // Something in its place keeps the old file in the backup.
+  WriteFixtureFile(site.journal.install / L"deep" / L"er" / L"old.dll", "in place");
   std::string message;
   EXPECT_FALSE(qv::setup::RemoveFoldersAfterRollback(site.journal, &message));
   EXPECT_EQ(message, "the backup folder " + qv::setup::ToGenericUtf8(site.journal.backup) + " still holds files");

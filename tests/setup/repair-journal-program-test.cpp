@@ -19,7 +19,9 @@
 #include "selftest/fixtures/test-game-files.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "support/child-process.h"
+#include "support/planted-update.h"
 #include "support/temp-folder.h"
+#include "support/test-paths.h"
 #include "support/test-releases.h"
 
 namespace {
@@ -132,9 +134,11 @@ struct RepairJournalProgram : ::testing::Test {
   // (without them) are those of a repair without the journal, the title
   // folder is as installed, and the journal is gone. A journal taken for an
   // interrupted update's adds the result's line "recovered an interrupted
-  // update" (`rolled_back`).
+  // update" (`rolled_back`). A journal that recovery kept (`set_aside`) is the
+  // one difference: it lies set aside in the data folder, for it still names
+  // files.
   void RepairWithJournal(const std::string& name, const PlantedStep& planted, bool rolled_back,
-                         const std::vector<std::pair<std::string, std::string>>& own = {}) {
+                         const std::vector<std::pair<std::string, std::string>>& own = {}, bool set_aside = false) {
     SCOPED_TRACE(planted.step);
     // The same repair without a journal, in a folder of the same name's length.
     const fs::path reference = temp / L"reference" / L"Q.V. DU Vora";
@@ -177,7 +181,13 @@ struct RepairJournalProgram : ::testing::Test {
       fs::remove(item);
       while ((item = item.parent_path()) != install && fs::is_empty(item)) fs::remove(item);
     }
-    EXPECT_EQ(Differences(Installed(install), reference_tree), std::vector<std::string>{});
+    const std::vector<std::string> differ = Differences(Installed(install), reference_tree);
+    if (set_aside) {
+      ASSERT_EQ(differ.size(), 1u);
+      EXPECT_TRUE(differ[0].starts_with("data/update-journal.kept-") && differ[0].ends_with(".txt")) << differ[0];
+    } else {
+      EXPECT_EQ(differ, std::vector<std::string>{});
+    }
     EXPECT_FALSE(fs::exists(install / L"data" / L"update-journal.txt"));
   }
 
@@ -192,7 +202,9 @@ struct RepairJournalProgram : ::testing::Test {
 
 // Steps on the game's files under other bytes than an update writes them
 // (letter case, back slashes), and on the title picture: no commit writes
-// such a step, so the journal is no commit's record and nothing moves.
+// such a step, so the journal is no commit's record and nothing moves. Its
+// backup copy of a file in place is kept: the repair sets the journal aside
+// (never writes over it), and the uninstall then refuses, naming the folder.
 TEST_F(RepairJournalProgram, AJournalStepInTheTitleFolderIsRefusedAndTheGameFilesStay) {
   const std::string backup_archive = "the backup's archive";
   const JournalCase cases[] = {
@@ -202,10 +214,41 @@ TEST_F(RepairJournalProgram, AJournalStepInTheTitleFolderIsRefusedAndTheGameFile
       {"title-picture", {"r cusa09901/sce_sys/PIC1.PNG", "cusa09901/sce_sys/PIC1.PNG", "the backup's picture"}},
   };
   for (const JournalCase& c : cases) {
-    RepairWithJournal(c.name, c.planted, false);
+    const bool kept = !c.planted.backup_path.empty();
+    RepairWithJournal(c.name, c.planted, false, {}, kept);
+    const std::string log = ReadTestFile(install / L"data" / L"qv-update.log");
     const std::vector<std::string> refused = LogLinesWith(install, "an update journal was refused");
-    EXPECT_EQ(refused.size(), 1u) << c.planted.step << "\n" << ReadTestFile(install / L"data" / L"qv-update.log");
+    EXPECT_EQ(refused.size(), 1u) << c.planted.step << "\n" << log;
     EXPECT_TRUE(LogLinesWith(install, "rolled back").empty()) << c.planted.step;
+    if (!kept) continue;
+    const fs::path backup = install.parent_path() / qv::setup::Utf8ToWide(".qv-update-old-" + std::string(kRun));
+    EXPECT_EQ(ReadTestFile(backup / qv::setup::Utf8ToWide(c.planted.backup_path)), c.planted.backup_bytes);
+    EXPECT_EQ(LogLinesWith(install, "the update journal that recovery kept was set aside as ").size(), 1u) << log;
+
+    const qv::test::ChildRun uninstall = qv::test::RunProgram(
+        qv::test::SetupProgramPath(), {L"--uninstall", L"--silent", install.native()}, {}, kInstallTimeout);
+    EXPECT_EQ(uninstall.exit_code, 1u) << uninstall.output;
+    EXPECT_NE(uninstall.output.find(qv::setup::NativePathToUtf8(backup)), std::string::npos) << uninstall.output;
+    EXPECT_TRUE(fs::exists(install / L"qv-updater.exe"));
+    EXPECT_EQ(ReadTestFile(backup / qv::setup::Utf8ToWide(c.planted.backup_path)), c.planted.backup_bytes);
+
+    // The user takes the file from the backup, as the sentence asks: the
+    // next repair finishes the journal set aside, and the uninstall goes on.
+    const fs::path saved = temp / (std::string("saved ") + c.name);
+    fs::rename(backup / qv::setup::Utf8ToWide(c.planted.backup_path), saved);
+    const std::vector<std::string> again = Repair(install);
+    EXPECT_EQ(run.exit_code, 0u) << run.output;
+    ASSERT_FALSE(again.empty());
+    EXPECT_EQ(again[0], "PASS updated");
+    EXPECT_FALSE(fs::exists(backup));
+    EXPECT_EQ(Differences(Installed(install), reference_tree), std::vector<std::string>{});
+    EXPECT_EQ(LogLinesWith(install, " is finished and deleted").size(), 1u)
+        << ReadTestFile(install / L"data" / L"qv-update.log");
+    EXPECT_EQ(qv::test::RunProgram(qv::test::SetupProgramPath(), {L"--uninstall", L"--silent", install.native()}, {},
+                                   kInstallTimeout)
+                  .exit_code,
+              0u);
+    EXPECT_FALSE(fs::exists(install / L"qv-updater.exe"));
   }
 }
 
@@ -273,6 +316,48 @@ TEST_F(RepairJournalProgram, TheRollbackOfAStepOnTheGamesArchiveLeavesItInPlace)
         << c.planted.step << "\n"
         << ReadTestFile(install / L"data" / L"qv-update.log");
     EXPECT_TRUE(LogLinesWith(install, "refused").empty()) << c.planted.step;
+  }
+}
+
+// Journals that no run used to finish (damaged, named under another drive,
+// a removed file put back by hand), planted before a repair and then before
+// the uninstall: each run recovers and ends as it does without a journal,
+// the game's files are as installed, nothing is left beside the folder, and
+// the update log says what happened.
+TEST_F(RepairJournalProgram, AStuckJournalIsFinishedByARepairAndByTheUninstall) {
+  for (const qv::test::StuckJournal kind : qv::test::kStuckJournals) {
+    SCOPED_TRACE(qv::test::StuckJournalName(kind));
+    install = temp / qv::setup::Utf8ToWide(std::string("stuck ") + qv::test::StuckJournalName(kind)) /
+              L"Q.V. DU Vora";
+    InstallInto(install);
+    const qv::setup::TreeSnapshot title_folder = qv::setup::SnapshotTree(install / L"CUSA09901");
+    const auto beside = [this] {
+      std::vector<std::wstring> names;
+      for (const auto& entry : fs::directory_iterator(install.parent_path())) names.push_back(entry.path().filename());
+      return names;
+    };
+    const auto logged = [this, kind] {
+      return LogLinesWith(install, qv::test::StuckJournalLogLine(kind)).size();
+    };
+
+    qv::test::PlantStuckJournal(install, kind);
+    const std::vector<std::string> lines = Repair(install);
+    EXPECT_EQ(run.exit_code, 0u) << run.output;
+    ASSERT_FALSE(lines.empty()) << run.output;
+    EXPECT_EQ(lines[0], "PASS updated");
+    EXPECT_EQ(qv::setup::SnapshotTree(install / L"CUSA09901"), title_folder);
+    EXPECT_FALSE(fs::exists(install / L"data" / L"update-journal.txt"));
+    EXPECT_EQ(beside(), std::vector<std::wstring>{L"Q.V. DU Vora"});
+    EXPECT_EQ(logged(), 1u) << ReadTestFile(install / L"data" / L"qv-update.log");
+
+    qv::test::PlantStuckJournal(install, kind);
+    const qv::test::ChildRun uninstall = qv::test::RunProgram(
+        qv::test::SetupProgramPath(), {L"--uninstall", L"--silent", install.native()}, {}, kInstallTimeout);
+    EXPECT_EQ(uninstall.exit_code, 0u) << uninstall.output;
+    EXPECT_FALSE(fs::exists(install / L"qv-updater.exe"));
+    EXPECT_FALSE(fs::exists(install / L"data" / L"update-journal.txt"));
+    EXPECT_EQ(beside(), std::vector<std::wstring>{L"Q.V. DU Vora"});
+    EXPECT_EQ(logged(), 2u) << ReadTestFile(install / L"data" / L"qv-update.log");
   }
 }
 

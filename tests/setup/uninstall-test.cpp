@@ -163,7 +163,10 @@ TEST_F(UninstallTest, AnInterruptedUpdateIsRolledBackOrNothingIsUninstalled) {
   const std::string kept_journal_text =
       "An earlier update could not be finished: its journal " +
       qv::setup::WideToUtf8(qv::setup::UpdateJournalPath(install).native()) +
-      " and its folders beside the installation stay (the update log says why). Nothing was uninstalled.";
+      " and its folders beside the installation stay (the update log says why). The folder " +
+      qv::setup::WideToUtf8((install.parent_path() / (L".qv-update-old-" + qv::setup::Utf8ToWide(run))).native()) +
+      " still holds files of the game's installation: close any program that uses them, or move them where they "
+      "belong, then try again. Nothing was uninstalled.";
   const struct {
     const char* what;
     std::function<void(const qv::setup::UpdateJournal&)> plant;
@@ -173,9 +176,19 @@ TEST_F(UninstallTest, AnInterruptedUpdateIsRolledBackOrNothingIsUninstalled) {
       {"a folder in the way of the new qv.exe",
        [](const qv::setup::UpdateJournal& journal) { fs::create_directories(journal.staging / L"qv.exe" / L"x"); },
        "An earlier update could not be undone (could not move qv.exe back: a folder of that name is in the "
-       "staging folder). Close Q.V. and try again."},
+       "staging folder " +
+           qv::setup::ToGenericUtf8(install.parent_path() / qv::setup::Utf8ToWide(".qv-update-" + run)) +
+           "). Move that folder elsewhere, then try again; until then the update's backup folder " +
+           qv::setup::ToGenericUtf8(install.parent_path() / qv::setup::Utf8ToWide(".qv-update-old-" + run)) +
+           " is kept."},
+      // Of what the journal does not name, an old file comes back where
+      // nothing is in place; one with a file in its place stays, and so do
+      // the journal and the installation, with a sentence naming the folder.
       {"a backup that holds more than the journal names",
-       [](const qv::setup::UpdateJournal& journal) { WriteTestFile(journal.backup / L"unnamed.dll", "old"); },
+       [this](const qv::setup::UpdateJournal& journal) {
+         WriteTestFile(journal.backup / L"unnamed.dll", "old");
+         WriteTestFile(install / L"unnamed.dll", "in place");
+       },
        kept_journal_text},
   };
   for (const auto& c : cases) {

@@ -25,4 +25,66 @@ qv::setup::UpdateJournal PlantUpdate(const std::filesystem::path& install, std::
   return journal;
 }
 
+const char* StuckJournalName(StuckJournal kind) {
+  switch (kind) {
+    case StuckJournal::kUndecodable:
+      return "undecodable";
+    case StuckJournal::kFileBackInPlace:
+      return "file back in place";
+    case StuckJournal::kOtherDriveLetter:
+      return "other drive letter";
+  }
+  return "";
+}
+
+void PlantStuckJournal(const std::filesystem::path& install, StuckJournal kind) {
+  namespace fs = std::filesystem;
+  const std::string run = "{5A5A5A5A-7777-2222-3333-444444444444}";
+  const fs::path parent = install.parent_path();
+  const fs::path staging = parent / qv::setup::Utf8ToWide(".qv-update-" + run);
+  const fs::path backup = parent / qv::setup::Utf8ToWide(".qv-update-old-" + run);
+  fs::create_directories(staging);
+  fs::create_directories(backup);
+  const auto generic = [](const fs::path& path) { return qv::setup::WideToUtf8(path.generic_wstring()); };
+  std::string named_install = generic(install);
+  std::string named_staging = generic(staging);
+  std::string named_backup = generic(backup);
+  std::string step;
+  switch (kind) {
+    case StuckJournal::kUndecodable:
+      named_staging += "\xff";
+      step = "r qv.exe";
+      break;
+    case StuckJournal::kFileBackInPlace:
+      fs::rename(install / L"qv.exe", backup / L"qv.exe");
+      WriteTestFile(install / L"qv.exe", "a qv.exe put back by hand");
+      step = "d qv.exe";
+      break;
+    case StuckJournal::kOtherDriveLetter: {
+      fs::create_directories(backup / L"CUSA09901");
+      fs::rename(install / L"CUSA09901" / L"chunk1.psarc", backup / L"CUSA09901" / L"chunk1.psarc");
+      // The same folders, as the drive that held them was lettered before.
+      for (std::string* named : {&named_install, &named_staging, &named_backup}) (*named)[0] = 'Q';
+      step = "r CUSA09901/chunk1.psarc";
+      break;
+    }
+  }
+  WriteTestFile(qv::setup::UpdateJournalPath(install),
+                "qv-update-journal 1\nstate=swapping\ninstall=" + named_install + "\nstaging=" + named_staging +
+                    "\nbackup=" + named_backup +
+                    "\ndownload=\nold_version=1.0.0\nnew_version=1.1.0\npid=0\nstep=" + step + "\n");
+}
+
+std::string StuckJournalLogLine(StuckJournal kind) {
+  switch (kind) {
+    case StuckJournal::kUndecodable:
+      return "an update journal was refused and deleted, nothing moved: its staging line is not valid UTF-8";
+    case StuckJournal::kFileBackInPlace:
+      return "an interrupted update from 1.0.0 to 1.1.0 was rolled back";
+    case StuckJournal::kOtherDriveLetter:
+      return "; put back from ";
+  }
+  return "";
+}
+
 }  // namespace qv::test

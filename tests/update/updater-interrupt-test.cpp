@@ -19,6 +19,7 @@
 #include "foundation/win/unique-handle.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "support/child-mode.h"
+#include "support/planted-update.h"
 #include "support/test-paths.h"
 #include "support/test-releases.h"
 #include "updater-program-fixture.h"
@@ -192,6 +193,24 @@ TEST_F(UpdaterProgram, ARollbackStoppedByAFileInUseIsFinishedByTheNextStart) {
   EXPECT_EQ(Run(game.folder, ServeRelease("held-same", L"update", "0.0.9")), NotNewerResult("0.0.9")) << run.output;
   EXPECT_EQ(Snapshot(game.games), before);
   ExpectNoTemporaryFolders(game);
+}
+
+// Journals that no run used to finish (damaged, named under another drive,
+// a removed file put back by hand): the next start recovers, every file is
+// as it was before that update, nothing is left beside the folder, the
+// update log says what happened, and the run goes on to its release check.
+TEST_F(UpdaterProgram, AStuckJournalIsFinishedAndEveryFileComesBack) {
+  const std::string same = ServeRelease("stuck-same", L"update", "0.0.9");
+  for (const qv::test::StuckJournal kind : qv::test::kStuckJournals) {
+    SCOPED_TRACE(qv::test::StuckJournalName(kind));
+    const TreeSnapshot before = Snapshot(game.games);
+    qv::test::PlantStuckJournal(game.folder, kind);
+    EXPECT_EQ(Run(game.folder, same), NotNewerResult("0.0.9")) << run.output;
+    EXPECT_EQ(Snapshot(game.games), before);
+    ExpectNoTemporaryFolders(game);
+    const std::string log = ReadFileText(game.folder / L"data" / L"qv-update.log");
+    EXPECT_NE(log.find(qv::test::StuckJournalLogLine(kind)), std::string::npos) << log;
+  }
 }
 
 // A second updater started while the first waits for the new version to

@@ -13,6 +13,7 @@
 #include "engine/installation-guard.h"
 #include "engine/journal/update-journal.h"
 #include "foundation/hooks.h"
+#include "foundation/text/text.h"
 #include "selftest/fixtures/fixture-files.h"
 #include "selftest/fixtures/tree-snapshot.h"
 #include "support/scoped-environment.h"
@@ -301,7 +302,10 @@ TEST_F(UpdaterWork, AnUndoThatCannotFinishEndsBrokenWithoutStartingTheGame) {
   EXPECT_EQ(outcome.kind, kOutcomeBroken);
   EXPECT_EQ(outcome.detail,
             "An earlier update could not be undone (could not move qv.exe back: a folder of that name is in the "
-            "staging folder). Close Q.V. and try again.");
+            "staging folder " +
+                qv::setup::ToGenericUtf8(staging) +
+                "). Move that folder elsewhere, then try again; until then the update's backup folder " +
+                qv::setup::ToGenericUtf8(backup) + " is kept.");
   EXPECT_FALSE(outcome.start_game);
   EXPECT_TRUE(fs::exists(journal_path));
   EXPECT_EQ(qv::setup::ReadFileText(backup / L"qv.exe"), "old exe");

@@ -136,11 +136,14 @@ bool RollBackJournal(const UpdateJournal& journal, std::string* message, const F
     // leaving the new file in place would keep the new version's file over
     // the old one while the rollback reported the old version back. A folder
     // there is not the update's doing: the step fails and the journal stays.
-    if (step->kind == 'a' || (step->kind == 'r' && has_backup)) {
+    // The same goes for a file in place of a removed one (put back by hand,
+    // or by another program): it never stops the old file's return.
+    if (step->kind == 'a' || ((step->kind == 'r' || step->kind == 'd') && has_backup)) {
       std::optional<ItemStatus> at_installed = ReadItemStatus(installed);
       if (at_installed && !at_installed->directory) {
         if (IsFolder(staged)) {
-          fail("could not move " + step->path + " back: a folder of that name is in the staging folder");
+          fail("could not move " + step->path + " back: a folder of that name is in the staging folder " +
+               ToGenericUtf8Lenient(journal.staging) + std::string(kMoveThatFolder));
           continue;
         }
         CreateParentFolders(staged);
@@ -153,8 +156,11 @@ bool RollBackJournal(const UpdateJournal& journal, std::string* message, const F
     if (step->kind == 'a') PruneAddedFileFolders(journal.install, *relative, view);
 
     if ((step->kind == 'r' || step->kind == 'd') && has_backup) {
-      if (ReadItemStatus(installed)) {
-        fail("could not restore " + step->path + ": the new file is still in place");
+      if (std::optional<ItemStatus> in_place = ReadItemStatus(installed)) {
+        fail("could not restore " + step->path + ": " +
+             (in_place->directory ? "the folder " + ToGenericUtf8Lenient(installed) +
+                                        " stands in its place" + std::string(kMoveThatFolder)
+                                  : std::string("the new file is still in place")));
         continue;
       }
       put_back();

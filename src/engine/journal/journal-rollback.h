@@ -3,6 +3,7 @@
 // failed start of the new version, whatever point the update reached.
 
 #include <string>
+#include <string_view>
 
 #include "engine/journal/update-journal.h"
 #include "foundation/files/file-system-view.h"
@@ -39,6 +40,11 @@ bool CheckJournalSteps(const UpdateJournal& journal, std::string* message = null
 // text of the earliest step that failed in `message` ("could not restore " +
 // path + ": " + the reason). A journal that CheckJournalSteps refuses moves
 // nothing at all: false with its text. Never raises for file-system errors.
+// The end of the text of a step that only the user can clear: a folder
+// stands where the old file goes back, or where the new one goes back in the
+// staging folder (the folder is named before it).
+inline constexpr std::string_view kMoveThatFolder = "; move that folder elsewhere";
+
 bool RollBackJournal(const UpdateJournal& journal, std::string* message = nullptr,
                      const FileSystemView& view = SystemView());
 

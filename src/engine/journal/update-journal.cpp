@@ -1,5 +1,8 @@
 #include "engine/journal/update-journal.h"
 
+#include <windows.h>
+
+#include <algorithm>
 #include <limits>
 #include <system_error>
 
@@ -110,6 +113,11 @@ std::optional<JournalStep> ParseStep(std::string_view value, std::string* why) {
   return JournalStep{kind, std::string(path)};
 }
 
+// One "key=value" line into `journal`; false for a defect that refuses the
+// whole journal, with the reason in `why`. Raises for invalid UTF-8.
+bool ParseLine(UpdateJournal& journal, std::string_view key, std::string_view value, bool& state_seen,
+               std::string* why);
+
 // The record as the lines say, before validation; nothing for a defect that
 // refuses the whole journal, with the reason in `why`. `state_seen` tells
 // whether a state line came.
@@ -126,9 +134,26 @@ std::optional<UpdateJournal> ParseJournal(std::string_view text, bool& state_see
     if (line.empty() || equals == std::string_view::npos) continue;
     const std::string_view key = line.substr(0, equals);
     const std::string_view value = line.substr(equals + 1);
+    // A value that is not valid UTF-8 (one damaged byte) makes the journal
+    // as unusable as any other damage: refused, never raised past recovery.
+    try {
+      if (!ParseLine(journal, key, value, state_seen, why)) return std::nullopt;
+    } catch (const std::system_error&) {
+      return Refused(why, "its " + std::string(key) + " line is not valid UTF-8");
+    }
+  }
+  return journal;
+}
+
+bool ParseLine(UpdateJournal& journal, std::string_view key, std::string_view value, bool& state_seen,
+               std::string* why) {
+  {
     if (key == "state") {
       std::optional<std::int32_t> state = StateFromWord(value);
-      if (!state) return Refused(why, "its state \"" + std::string(value) + "\" is none of an update's");
+      if (!state) {
+        Refused(why, "its state \"" + std::string(value) + "\" is none of an update's");
+        return false;
+      }
       journal.state = *state;
       state_seen = true;
     } else if (key == "install") {
@@ -147,11 +172,11 @@ std::optional<UpdateJournal> ParseJournal(std::string_view text, bool& state_see
       journal.pid = ReadUnsignedDecimal(value);
     } else if (key == "step") {
       auto step = ParseStep(value, why);
-      if (!step) return std::nullopt;
+      if (!step) return false;
       journal.steps.push_back(std::move(*step));
     }
   }
-  return journal;
+  return true;
 }
 
 // The weakly canonical form of a non-empty path in place; false when it
@@ -165,9 +190,81 @@ bool MakeWeaklyCanonical(fs::path& path) {
   return true;
 }
 
+// Errors that say nothing about the journal itself: the item is there but
+// cannot be reached for now (held open, access refused, a drive not ready).
+bool IsPassingError(DWORD code) {
+  switch (code) {
+    case ERROR_ACCESS_DENIED:
+    case ERROR_SHARING_VIOLATION:
+    case ERROR_LOCK_VIOLATION:
+    case ERROR_NOT_READY:
+    case ERROR_DEV_NOT_EXIST:
+    case ERROR_NETNAME_DELETED:
+    case ERROR_BAD_NETPATH:
+    case ERROR_NETWORK_BUSY:
+    case ERROR_SEM_TIMEOUT:
+    case ERROR_IO_DEVICE:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// The passing error met when the journal's text is opened, or when `path` or
+// a folder above it is looked up; empty when there is none.
+std::error_code PassingOpenError(const fs::path& journal_path) {
+  const HANDLE file = ::CreateFileW(ApiPath(journal_path).c_str(), GENERIC_READ,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    ::CloseHandle(file);
+    return {};
+  }
+  const DWORD code = ::GetLastError();
+  return IsPassingError(code) ? std::error_code(static_cast<int>(code), std::system_category()) : std::error_code();
+}
+
+std::error_code PassingLookupError(const fs::path& path) {
+  for (fs::path at = path; !at.empty(); at = ParentFolder(at)) {
+    if (::GetFileAttributesW(ApiPath(at).c_str()) == INVALID_FILE_ATTRIBUTES) {
+      const DWORD code = ::GetLastError();
+      if (IsPassingError(code)) return {static_cast<int>(code), std::system_category()};
+    }
+    if (ParentFolder(at) == at) break;
+  }
+  return {};
+}
+
+// The journal read as ParseJournal gives it, checked against the
+// installation that holds it (see ReadUpdateJournal).
+std::optional<UpdateJournal> ValidateJournal(const fs::path& journal_path, UpdateJournal read, bool state_seen,
+                                             std::string* why);
+
 }  // namespace
 
 fs::path UpdateJournalPath(const fs::path& installation) { return installation / L"data" / L"update-journal.txt"; }
+
+namespace {
+constexpr std::wstring_view kSetAsidePrefix = L"update-journal.kept-";
+constexpr std::wstring_view kSetAsideSuffix = L".txt";
+}  // namespace
+
+fs::path SetAsideJournalPath(const fs::path& installation, std::string_view run) {
+  return installation / L"data" /
+         (std::wstring(kSetAsidePrefix) + Utf8ToWide(std::string(run)) + std::wstring(kSetAsideSuffix));
+}
+
+std::vector<fs::path> SetAsideJournalPaths(const fs::path& installation, const FileSystemView& view) {
+  std::vector<fs::path> paths;
+  const fs::path data = installation / L"data";
+  for (const FolderEntry& entry : ListEntries(data, view)) {
+    const std::wstring& name = entry.name;
+    if (entry.info.IsFolder() || name.size() <= kSetAsidePrefix.size() + kSetAsideSuffix.size()) continue;
+    if (name.starts_with(kSetAsidePrefix) && name.ends_with(kSetAsideSuffix)) paths.push_back(data / name);
+  }
+  std::sort(paths.begin(), paths.end());
+  return paths;
+}
 
 bool WriteUpdateJournal(const fs::path& journal_path, const UpdateJournal& journal) {
   std::optional<std::string> text = RenderJournal(journal);
@@ -191,11 +288,43 @@ bool WriteUpdateJournal(const fs::path& journal_path, const UpdateJournal& journ
   return true;
 }
 
-std::optional<UpdateJournal> ReadUpdateJournal(const fs::path& journal_path, std::string* why) {
+std::optional<UpdateJournal> ReadUpdateJournal(const fs::path& journal_path, std::string* why,
+                                               std::error_code* passing_error) {
+  if (passing_error) passing_error->clear();
+  // A refusal proves damage only when nothing stood between the reader and
+  // what it looked up.
+  auto passing = [&](std::error_code error) {
+    if (error && passing_error) *passing_error = error;
+    if (error && why) *why = error.message();
+  };
   const std::string text = ReadSmallFile(journal_path, kMaxJournalBytes);
+  if (text.empty()) {
+    if (std::error_code error = PassingOpenError(journal_path)) {
+      passing(error);
+      return std::nullopt;
+    }
+  }
   bool state_seen = false;
   std::optional<UpdateJournal> journal = ParseJournal(text, state_seen, why);
   if (!journal) return std::nullopt;
+  const fs::path named[] = {journal->install, journal->staging, journal->backup, NormalAbsolutePath(journal_path)};
+  std::optional<UpdateJournal> read = ValidateJournal(journal_path, std::move(*journal), state_seen, why);
+  if (!read && passing_error) {
+    for (const fs::path& folder : named) {
+      if (std::error_code error = PassingLookupError(folder)) {
+        passing(error);
+        break;
+      }
+    }
+  }
+  return read;
+}
+
+namespace {
+
+std::optional<UpdateJournal> ValidateJournal(const fs::path& journal_path, UpdateJournal read, bool state_seen,
+                                             std::string* why) {
+  std::optional<UpdateJournal> journal = std::move(read);
 
   // The journal may only speak for the installation that holds it. Both sides
   // are compared in the weakly canonical form, so two spellings of one folder
@@ -233,6 +362,8 @@ std::optional<UpdateJournal> ReadUpdateJournal(const fs::path& journal_path, std
   }
   return journal;
 }
+
+}  // namespace
 
 std::string WhyNoJournalStep(char kind, std::string_view path, const std::vector<std::string>& game_data_roots) {
   constexpr std::string_view kUnsafe = "is not a safe name for a file of the installation";

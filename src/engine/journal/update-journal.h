@@ -16,7 +16,10 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
+
+#include "foundation/files/file-system-view.h"
 
 namespace qv::setup {
 
@@ -53,6 +56,14 @@ struct UpdateJournal {
 // installation / "data" / "update-journal.txt"; touches nothing on disk.
 std::filesystem::path UpdateJournalPath(const std::filesystem::path& installation);
 
+// installation / "data" / "update-journal.kept-<run>.txt": where a run that
+// commits sets aside a journal that recovery kept, rather than write over it.
+std::filesystem::path SetAsideJournalPath(const std::filesystem::path& installation, std::string_view run);
+
+// The journals set aside in the installation's "data" folder, sorted.
+std::vector<std::filesystem::path> SetAsideJournalPaths(const std::filesystem::path& installation,
+                                                        const FileSystemView& view = SystemView());
+
 // Writes the journal through "<journal>.new" and one rename that replaces the
 // old journal, so a reader sees the old or the new complete text; the rename
 // is retried like every file move of an update (RenameWithRetry) while a
@@ -75,11 +86,15 @@ bool WriteUpdateJournal(const std::filesystem::path& journal_path, const UpdateJ
 // with the reason in `why` (when given) as the end of a sentence ("it names
 // another installation than the one that holds it", "cusa09901/CHUNK1.PSARC
 // lies in the game's data, ...").
-// Raises the conversion error of PathFromUtf8 for a value that is not valid
-// UTF-8, and filesystem_error "absolute" when the journal path cannot be made
-// absolute.
+// A value that is not valid UTF-8 refuses the journal ("its step line is not
+// valid UTF-8"). A refusal met behind a passing error (the journal held open,
+// access refused or a drive not ready on the way to it or to a folder it
+// names) proves nothing about the journal: `passing_error` (when given) then
+// holds that error, and `why` its text. Raises filesystem_error "absolute"
+// when the journal path cannot be made absolute.
 std::optional<UpdateJournal> ReadUpdateJournal(const std::filesystem::path& journal_path,
-                                               std::string* why = nullptr);
+                                               std::string* why = nullptr,
+                                               std::error_code* passing_error = nullptr);
 
 // Whether a journal may hold this step, and so whether the commit may plan it:
 // kind 'a', 'r' or 'd'; a path that cannot leave the folders it is joined

@@ -10,6 +10,8 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <system_error>
 
 #include "engine/journal/update-temp-folders.h"
 
@@ -26,10 +28,19 @@ inline constexpr std::chrono::milliseconds kStartPollInterval{250};
 //               after the rollback (a journal cut short by damage), the
 //               folders and the journal stay and the update log names the
 //               kept backup (RemoveFoldersAfterRollback); still true;
-//   "swapped", "started"  the new version stays; folders and journal removed;
+//   "swapped", "started"  the new version stays; folders and journal removed
+//               (the journal stays, with a line in the update log, while a
+//               folder cannot be removed);
 //   refused     (the reader refuses it, or CheckJournalSteps: a step no
-//               commit writes, or one naming an item by another name) the
-//               journal is deleted, nothing else is touched;
+//               commit writes, or one naming an item by another name) no
+//               step is taken; of the backup folder it names beside this
+//               installation (under whatever drive it spells it), the files
+//               whose place is empty come back (PutBackFromBackup). The
+//               journal is deleted, with the emptied backup, once that
+//               holds no file; else it stays with it, and the update log
+//               names the folder and its files;
+//   not read    a passing error (the journal held open, access refused, a
+//               drive not ready) stands in the way: the journal stays;
 //   none        nothing happens.
 // A journal refused or rolled back, and a rollback that failed, leave one
 // line in the update log that says why.
@@ -37,9 +48,32 @@ inline constexpr std::chrono::milliseconds kStartPollInterval{250};
 // that writes a journal does for its whole life: the journal's writer has
 // therefore ended, whatever process now holds the id the journal names.
 // Raises "An earlier update could not be undone (<why>). Close Q.V. and try
-// again." when the rollback fails (journal and folders stay for a later try).
+// again." when the rollback fails (journal and folders stay for a later try);
+// when a folder stands where a file goes back (in the installation or in
+// the staging folder), the sentence asks instead to move that folder
+// elsewhere and names the backup folder kept until then.
 bool RecoverInterruptedUpdate(const std::filesystem::path& installation,
                               std::chrono::milliseconds removal_pause = kTempFolderRetryPause);
+
+// Moves a journal that recovery kept to SetAsideJournalPath(installation,
+// run), so that a commit may write its own without losing the record of
+// files only the kept journal's folders hold; one line in the update log
+// says so. Every later RecoverInterruptedUpdate first finishes the journals
+// set aside as far as it can: never by their steps, which a later commit
+// made stale, but by their folders (the backup of a finished update goes;
+// from any other backup, files whose place is empty come back); each goes,
+// with a line in the update log, once its backup holds no file. Until then
+// RemoveAbandonedUpdateFolders sweeps nothing. The new path; empty when the
+// journal could not be moved.
+std::filesystem::path SetAsideKeptJournal(const std::filesystem::path& installation, std::string_view run);
+
+// Whether a journal lies in the installation, in its place or set aside.
+bool AnyJournalKept(const std::filesystem::path& installation);
+
+// The sentence for a journal that recovery kept (in its place, else the
+// first set aside): it names the journal and, while it holds files, the
+// backup folder, with what the user can do.
+std::string KeptJournalText(const std::filesystem::path& installation);
 
 // Watches the journal and the started game, every `poll_interval`, until one
 // decides:
@@ -59,7 +93,9 @@ std::int32_t WaitForStartedVersion(const std::filesystem::path& journal_path, co
 // "started" (so the next recovery finishes the clean-up) and the result is
 // false. A journal still in state "swapping" is rewritten as "started" before
 // anything is removed, and nothing is removed when that fails (false). A
-// refused journal is deleted and counts as finished.
+// refused journal is deleted and counts as finished, unless the backup folder
+// it names still holds files, or it could not be read for now (a passing
+// error): then it stays for the next recovery (false), and nothing moves.
 bool FinishStartedUpdate(const std::filesystem::path& journal_path,
                          std::chrono::milliseconds removal_pause = kTempFolderRetryPause);
 

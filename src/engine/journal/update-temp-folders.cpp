@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "engine/installation-guard.h"
+#include "engine/journal/backup-put-back.h"
 #include "engine/records/update-log.h"
 #include "foundation/files/item-status.h"
 #include "foundation/files/paths.h"
@@ -70,7 +71,9 @@ std::string_view RunOfTemporaryFolder(std::string_view name) {
 void RemoveAbandonedUpdateFolders(const std::filesystem::path& installation, std::string_view current_run_id,
                                   const FileSystemView& view) {
   const std::filesystem::path install = NormalAbsolutePath(installation);
-  if (ReadItemInfo(UpdateJournalPath(install), view)) return;
+  // A journal set aside still names folders that may hold the only copy of
+  // a file: nothing is swept while one is left.
+  if (ReadItemInfo(UpdateJournalPath(install), view) || !SetAsideJournalPaths(install, view).empty()) return;
   const std::filesystem::path parent = ParentFolder(install);
   if (parent.empty() || parent == install) return;
   for (const FolderEntry& entry : ListEntries(parent, view)) {
@@ -115,11 +118,18 @@ bool FolderHoldsFiles(const std::filesystem::path& folder, const FileSystemView&
 
 bool RemoveFoldersAfterRollback(const UpdateJournal& journal, std::string* message, std::chrono::milliseconds pause,
                                 const FileSystemView& view) {
+  // Of the files the journal does not name, those whose place is empty come
+  // back; the others are never deleted.
+  const BackupPutBack settled = PutBackFromBackup(journal.install, journal.backup, view);
+  const std::string kept = ToGenericUtf8Lenient(journal.backup);
+  if (!settled.put_back.empty()) {
+    AppendUpdateLog(journal.install, "after the rollback, files that the update journal does not name were put "
+                                     "back from " + kept + ": " + JoinedPaths(settled.put_back));
+  }
   if (FolderHoldsFiles(journal.backup, view)) {
-    const std::string kept = ToGenericUtf8Lenient(journal.backup);
     AppendUpdateLog(journal.install, "after the rollback the backup folder " + kept +
                                          " still holds files that the update journal does not name; it is kept, "
-                                         "with the staging folder and the journal");
+                                         "with the staging folder and the journal: " + JoinedPaths(settled.kept));
     if (message) *message = "the backup folder " + kept + " still holds files";
     return false;
   }

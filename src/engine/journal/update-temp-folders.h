@@ -31,8 +31,9 @@ void RemoveUpdateTempFolders(const UpdateJournal& journal, std::chrono::millisec
 // nor counted. A folder that cannot be opened holds none.
 bool FolderHoldsFiles(const std::filesystem::path& folder, const FileSystemView& view = SystemView());
 
-// The clean-up after a rollback from `journal`: RemoveUpdateTempFolders, unless
-// the backup folder still holds a file. Then the journal named fewer steps
+// The clean-up after a rollback from `journal`: first the backup's files whose
+// place is empty come back (PutBackFromBackup, named in the update log), then
+// RemoveUpdateTempFolders, unless the backup folder still holds a file. Then the journal named fewer steps
 // than the update made (a journal cut short by damaged storage can still read
 // as a shorter sound one), and the backup holds the only copies of old files:
 // the backup and the staging folder both stay, the update log names the kept

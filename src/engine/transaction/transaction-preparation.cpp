@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "engine/journal/update-journal.h"
+#include "engine/journal/update-recovery.h"
 #include "foundation/files/canonical-path.h"
 #include "foundation/files/create-folders.h"
 #include "foundation/files/item-status.h"
@@ -54,7 +55,14 @@ void RequireJournalFolders(const std::filesystem::path& destination, const Insta
 // left beside it go, unless a journal still lies there to name them.
 bool RecoverEarlierUpdate(TransactionState& state, const InstallHooks& hooks) {
   const std::filesystem::path journal = UpdateJournalPath(state.destination);
-  const bool recovered = ReadItemInfo(journal) && RecoverInterruptedUpdate(state.destination);
+  const bool recovered = AnyJournalKept(state.destination) && RecoverInterruptedUpdate(state.destination);
+  // A journal that recovery kept is the record of files only its folders
+  // hold (or of folders not yet removed): this run's journal must not take
+  // its place. It is set aside for later runs to finish; only when it cannot
+  // be moved does the run stop, with a sentence the user can act on.
+  if (ReadItemInfo(journal) && SetAsideKeptJournal(state.destination, hooks.run_id).empty()) {
+    throw std::runtime_error(KeptJournalText(state.destination));
+  }
   state.journal_kept_by_recovery = ReadItemInfo(journal).has_value();
   RemoveAbandonedUpdateFolders(state.destination, hooks.run_id);
   return recovered;

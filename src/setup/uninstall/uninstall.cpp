@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -12,7 +13,9 @@
 #include "engine/journal/update-journal.h"
 #include "engine/journal/update-recovery.h"
 #include "engine/journal/update-temp-folders.h"
+#include "engine/records/update-log.h"
 #include "foundation/files/file-system-view.h"
+#include "foundation/files/item-status.h"
 #include "foundation/files/paths.h"
 #include "foundation/files/tree-walk.h"
 #include "foundation/text/guid-text.h"
@@ -59,16 +62,36 @@ bool StillAnInstallation(const fs::path& installation) {
 // as recovery refuses it; a finished update's folders go with its journal;
 // then the folders of killed runs beside the installation. A journal that
 // stays holds the record of files that only its folders keep: the uninstall
-// would leave them beside the installation with nothing to name them.
+// would leave them beside the installation with nothing to name them; so
+// does one that a repair set aside.
 void FinishEarlierRuns(const fs::path& installation, std::string_view run_id) {
   RecoverInterruptedUpdate(installation);
-  const fs::path journal = UpdateJournalPath(installation);
-  if (ReadItemInfo(journal)) {
-    throw std::runtime_error("An earlier update could not be finished: its journal " + NativePathToUtf8(journal) +
-                             " and its folders beside the installation stay (the update log says why). Nothing "
-                             "was uninstalled.");
+  if (AnyJournalKept(installation)) {
+    throw std::runtime_error(KeptJournalText(installation) + " Nothing was uninstalled.");
   }
   RemoveAbandonedUpdateFolders(installation, run_id);
+}
+
+// What is left beside the installation with the temporary prefixes: a live
+// run's folders, and backups that no journal names (they may hold the only
+// copy of a file). Nothing is removed; each is named in the update log, and
+// in the closing message unless silent.
+std::string NameLeftovers(const fs::path& installation) {
+  const fs::path parent = ParentFolder(installation);
+  std::vector<std::string> names;
+  for (const FolderEntry& entry : ListEntries(parent)) {
+    const std::string name = WideToUtf8(entry.name);
+    if (name.rfind(".qv-", 0) == 0) names.push_back(NativePathToUtf8(parent / entry.name));
+  }
+  if (names.empty()) return {};
+  std::sort(names.begin(), names.end());
+  std::string text = "These folders beside the installation were kept, for they may hold the only copy of a file "
+                     "or belong to a run of Q.V. Setup that still works: ";
+  for (size_t i = 0; i < names.size(); ++i) text += (i ? ", " : "") + names[i];
+  text += ".";
+  AppendUpdateLog(installation, "the uninstall kept " + std::to_string(names.size()) +
+                                    " folder(s) beside the installation: " + text);
+  return text;
 }
 
 // Everything after the question, in the process that does the work.
@@ -91,7 +114,12 @@ void RemoveInstallation(const fs::path& installation, bool silent, bool remove_d
   if (!StillAnInstallation(installation)) DeleteUninstallEntry(installation);
   // The temporary copy tells it too: for the user it is the uninstaller they
   // started from the list of installed programs.
-  if (!silent) services.ask(UninstalledMessage(counts.removed), MB_ICONINFORMATION);
+  const std::string leftovers = NameLeftovers(installation);
+  if (!silent) {
+    std::wstring message = UninstalledMessage(counts.removed);
+    if (!leftovers.empty()) message += L"\n\n" + Utf8ToWide(leftovers);
+    services.ask(message, MB_ICONINFORMATION);
+  }
 }
 
 // Uninstall without the temporary copy's final self-deletion.

@@ -254,7 +254,8 @@ TEST_F(RepairJournalProgram, AJournalStepInTheTitleFolderIsRefusedAndTheGameFile
 
 // The player's copy of the game in a folder of their own ("game/", which
 // holds the archive pair): no commit writes anything there, so a journal
-// that names anything in it is refused whole and nothing moves.
+// that names anything in it is refused whole and nothing moves. Its backup
+// copy of a file in place is kept, and the journal with it, set aside.
 TEST_F(RepairJournalProgram, AJournalStepInTheFolderOfThePlayersCopyOfTheGameIsRefusedAndItStays) {
   const std::vector<std::pair<std::string, std::string>> copy = {{"game/chunk1.psarc", qv::setup::PsarcBytes()},
                                                                  {"game/texture.qar", qv::setup::QarBytes()},
@@ -264,7 +265,8 @@ TEST_F(RepairJournalProgram, AJournalStepInTheFolderOfThePlayersCopyOfTheGameIsR
       {"game-replaced", {"r game/readme.txt", "game/readme.txt", "the backup's notes"}},
   };
   for (const JournalCase& c : cases) {
-    RepairWithJournal(c.name, c.planted, false, copy);
+    const bool kept = !c.planted.backup_path.empty();
+    RepairWithJournal(c.name, c.planted, false, copy, kept);
     const std::vector<std::string> refused = LogLinesWith(install, "an update journal was refused");
     EXPECT_EQ(refused.size(), 1u) << c.planted.step << "\n" << ReadTestFile(install / L"data" / L"qv-update.log");
     EXPECT_TRUE(LogLinesWith(install, "rolled back").empty()) << c.planted.step;

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -594,10 +595,15 @@ TEST_F(HttpDownloadTest, SixthRedirectIsRefused) {
   EXPECT_EQ(result.error, "too many redirects");
   EXPECT_EQ(result.status, 302u);
   EXPECT_EQ(result.final_url, "");
-  std::vector<std::string> log = qv::test::TestServerRequests();
-  ASSERT_EQ(log.size() - before, 6u);  // no seventh request
+  // Only the chain's requests count: on a busy machine a request that an
+  // earlier test gave up on may reach the server's log only now.
+  std::vector<std::string> log;
+  const std::vector<std::string> all = qv::test::TestServerRequests();
+  std::copy_if(all.begin() + static_cast<std::ptrdiff_t>(before), all.end(), std::back_inserter(log),
+               [](const std::string& line) { return line.starts_with("http GET /chain/"); });
+  ASSERT_EQ(log.size(), 6u);  // no seventh request
   for (size_t i = 0; i < 6; ++i) {
-    EXPECT_EQ(log[before + i].rfind("http GET /chain/" + std::to_string(6 - i) + "?kind=relative ", 0), 0u) << log[before + i];
+    EXPECT_EQ(log[i].rfind("http GET /chain/" + std::to_string(6 - i) + "?kind=relative ", 0), 0u) << log[i];
   }
 }
 

@@ -49,6 +49,13 @@ using qv::test::StartedChild;
 using qv::test::TempFolder;
 using qv::test::ThrownMessage;
 
+// `file` opened as a program in use holds it: others may read it, but not
+// move, replace or delete it.
+qv::setup::UniqueFile HeldWithoutWriteSharing(const fs::path& file) {
+  return qv::setup::UniqueFile(
+      ::CreateFileW(file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+}
+
 // One file move of an update, as the commit makes it.
 struct Move {
   enum From { kInstallToBackup, kStagingToInstall } from;
@@ -427,8 +434,7 @@ TEST(RecoverInterruptedUpdate, AJournalKeptByRecoveryIsSetAsideAndFinishedByLate
   finished.UpdateAll(qv::setup::kJournalStarted);
   const fs::path finished_aside = finished.install / L"data" / L"update-journal.kept-{run-2}.txt";
   {
-    qv::setup::UniqueFile held(::CreateFileW((finished.backup / L"qv.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                             nullptr, OPEN_EXISTING, 0, nullptr));
+    qv::setup::UniqueFile held = HeldWithoutWriteSharing(finished.backup / L"qv.exe");
     ASSERT_TRUE(held);
     EXPECT_FALSE(RecoverInterruptedUpdate(finished.install, 1ms));
     EXPECT_EQ(qv::setup::SetAsideKeptJournal(finished.install, "{run-2}"), finished_aside);
@@ -477,8 +483,7 @@ TEST(RecoverInterruptedUpdate, AFinishedUpdatesJournalStaysUntilItsFoldersAreGon
   UpdateSite site;
   site.UpdateAll(qv::setup::kJournalStarted);
   {
-    qv::setup::UniqueFile held(::CreateFileW((site.backup / L"qv.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                             OPEN_EXISTING, 0, nullptr));
+    qv::setup::UniqueFile held = HeldWithoutWriteSharing(site.backup / L"qv.exe");
     ASSERT_TRUE(held);
     EXPECT_FALSE(RecoverInterruptedUpdate(site.install, 1ms));
   }
@@ -670,8 +675,7 @@ TEST(FinishStartedUpdate, FileInUseLeavesAStartedJournal) {
   UpdateSite site;
   site.UpdateAll(qv::setup::kJournalSwapped);
   {
-    qv::setup::UniqueFile held(::CreateFileW((site.backup / L"qv.exe").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                             OPEN_EXISTING, 0, nullptr));
+    qv::setup::UniqueFile held = HeldWithoutWriteSharing(site.backup / L"qv.exe");
     ASSERT_TRUE(held);
     EXPECT_FALSE(FinishStartedUpdate(site.journal_path, 1ms));
   }
@@ -775,8 +779,7 @@ TEST(RestorePreviousVersion, FailedRestoreIsFinishedByTheNextRecovery) {
     site.UpdateAll(state);
     std::string message;
     {
-      qv::setup::UniqueFile held(::CreateFileW((site.install / L"qv.exe").c_str(), GENERIC_READ, FILE_SHARE_READ,
-                                               nullptr, OPEN_EXISTING, 0, nullptr));
+      qv::setup::UniqueFile held = HeldWithoutWriteSharing(site.install / L"qv.exe");
       ASSERT_TRUE(held);
       EXPECT_FALSE(RestorePreviousVersion(site.journal_path, &message));
     }
